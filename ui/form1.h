@@ -1,0 +1,253 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "cycle/form_timer.h"
+#include "cycle/request_cycle.h"
+#include "link/SerialComm.h"
+#include "link/tcp_client.h"
+#include "ui/message_sink.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace kv770::ui {
+
+class ClickLabel;
+
+// The tool's one window. Controls keep the names they bear in the window so
+// that a handler reads like the gateway's operating instructions; design-time
+// values are set where each tab is built (ui/*_tab.cpp), FormCreate then puts
+// the window into its start-up state.
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(MessageSink* sink = nullptr, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  MessageSink& Messages() { return *sink_; }
+  void SetMessageSink(MessageSink* sink);
+
+  // ---- title area --------------------------------------------------------
+  QLabel* Image1 = nullptr;
+  QLabel* Label41 = nullptr;
+  QLabel* ContactLine1 = nullptr;
+  QLabel* ContactLine2 = nullptr;
+  QLabel* ContactLine3 = nullptr;
+  ClickLabel* Label8 = nullptr;
+  ClickLabel* Label16 = nullptr;
+
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheet1 = nullptr;
+  QWidget* TabSheet2 = nullptr;
+  QWidget* TabSheet3 = nullptr;
+  QWidget* TabSheet5 = nullptr;
+
+  // ---- shared send / receive area ---------------------------------------
+  QLabel* Label40 = nullptr;
+  QLineEdit* Edit8 = nullptr;
+  QLabel* Label60 = nullptr;
+  QPlainTextEdit* Memo10 = nullptr;
+  QPushButton* Button26 = nullptr;
+
+  // ---- "System Parameter" ------------------------------------------------
+  QComboBox* ComboBox2 = nullptr;  // "Communication Mode:"
+  QGroupBox* GroupBox1 = nullptr;  // "Serial Port Parameters"
+  QComboBox* SPREALCOM = nullptr;
+  QComboBox* ComboBox11 = nullptr;  // serial baud
+  QComboBox* ComboBox10 = nullptr;  // serial parity
+  QPushButton* Button1 = nullptr;   // "Open"
+  QCheckBox* CheckBox1 = nullptr;   // "COM_RTS"
+  QCheckBox* CheckBox2 = nullptr;   // "COM_DTR"
+  QGroupBox* GroupBox4 = nullptr;   // "Internet Parameter Configuration"
+  QLineEdit* Edit2 = nullptr;       // "Target IP Address:"
+  QLineEdit* Edit34 = nullptr;      // "Port Number:"
+  QLabel* Label146 = nullptr;       // TCP status text
+  QPushButton* Button8 = nullptr;   // "Connect"
+  QPushButton* Button11 = nullptr;  // "Disconnect"
+  QPushButton* Button14 = nullptr;  // "Gateway Parameter Query"
+  QGroupBox* GroupBox18 = nullptr;  // "RS485 Serial Port Parameters"
+  QComboBox* ComboBox8 = nullptr;   // RS-485 baud
+  QComboBox* ComboBox9 = nullptr;   // RS-485 parity
+  QPushButton* Button9 = nullptr;
+  QGroupBox* GroupBox15 = nullptr;  // "MODBUS_Slave_Adr:"
+  QLineEdit* Edit14 = nullptr;
+  QPushButton* Button29 = nullptr;
+  QGroupBox* GroupBox7 = nullptr;  // "Working Mode:"
+  QComboBox* ComboBox7 = nullptr;
+  QPushButton* Button24 = nullptr;
+  QGroupBox* GroupBox14 = nullptr;  // "Meter Polling Interval:"
+  QLineEdit* Edit6 = nullptr;
+  QPushButton* Button27 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;  // board serial number and inspector (no caption)
+  QLineEdit* PCBSN = nullptr;
+  QComboBox* JIANZHI = nullptr;
+  QPushButton* Button60 = nullptr;
+  QPushButton* Button30 = nullptr;  // "Parameter Initialization"
+  QPushButton* Button6 = nullptr;   // "Communication Query"
+  QPushButton* Button23 = nullptr;  // "System Parameters"
+
+  // ---- "Transparent Mode" ------------------------------------------------
+  QGroupBox* GroupBox5 = nullptr;
+  QLineEdit* Edit9 = nullptr;       // "Preamble Length:"
+  QComboBox* ComboBox30 = nullptr;  // "HART Address:"
+  QComboBox* ComboBox42 = nullptr;  // "HART Command Mode:"
+  QPushButton* Button3 = nullptr;
+  QGroupBox* GroupBox8 = nullptr;  // "HART Device Basic Parameters"
+  QLineEdit* Edit28 = nullptr;
+  QLineEdit* Edit29 = nullptr;
+  QLineEdit* Edit31 = nullptr;
+  QLineEdit* Edit32 = nullptr;
+  QPushButton* Button7 = nullptr;
+  QGroupBox* GroupBox10 = nullptr;  // "Universal HART Real-Time Data"
+  QLineEdit* Edit25 = nullptr;
+  QLineEdit* Edit26 = nullptr;
+  QLineEdit* Edit27 = nullptr;
+  QLineEdit* Edit30 = nullptr;
+  QComboBox* ComboBox3 = nullptr;
+  QComboBox* ComboBox31 = nullptr;
+  QComboBox* ComboBox32 = nullptr;
+  QComboBox* ComboBox33 = nullptr;
+  QPushButton* Button16 = nullptr;
+  QGroupBox* GroupBox20 = nullptr;
+  QLineEdit* Edit10 = nullptr;  // "Manual HART Command:"
+  QLabel* Label62 = nullptr;    // "(Auto Generated checksum)"
+  QPushButton* Button20 = nullptr;
+
+  // ---- "MODBUS Parameter Configuration" ----------------------------------
+  QPushButton* Button31 = nullptr;  // "MODBUS_RTU parameters"
+  QGroupBox* GroupBox3 = nullptr;   // mapping of one meter (no caption)
+  QComboBox* ComboBox41 = nullptr;  // "Meter ID:"
+  QComboBox* ComboBox6 = nullptr;   // "Enable:"
+  QComboBox* ComboBox16 = nullptr;  // "Device Mode:"
+  QComboBox* ComboBox17 = nullptr;  // "Instrument Type:"
+  QComboBox* ComboBox34 = nullptr;  // "Preamble Length:"
+  QLineEdit* Edit1 = nullptr;       // "Buffer Clear Time:"
+  QPushButton* Button10 = nullptr;
+  QLabel* Label68 = nullptr;  // "Current"
+  QLabel* Label19 = nullptr;  // "40001:"
+  QLabel* Label24 = nullptr;  // "40003:"
+  QLabel* Label27 = nullptr;  // "40005:"
+  QLabel* Label28 = nullptr;  // "40007:"
+  QLabel* Label29 = nullptr;  // "40009:"
+  QComboBox* FAMOUT1 = nullptr;
+  QComboBox* FAMOUT3 = nullptr;
+  QComboBox* FAMOUT5 = nullptr;
+  QComboBox* FAMOUT7 = nullptr;
+  QComboBox* FAMOUT9 = nullptr;
+  QPushButton* Button21 = nullptr;
+  QLineEdit* XISHU1 = nullptr;
+  QLineEdit* XISHU2 = nullptr;
+  QLineEdit* XISHU3 = nullptr;
+  QLineEdit* XISHU4 = nullptr;
+  QPushButton* Button15 = nullptr;
+  QPushButton* Button5 = nullptr;    // "Channel Test"
+  QGroupBox* GroupBox13 = nullptr;   // "Custom HART Command Parsing"
+  QComboBox* ComboBox28 = nullptr;   // read-meter command 1 enable
+  QLineEdit* Edit4 = nullptr;        // "Read Meter Command 1:"
+  QPushButton* Button17 = nullptr;
+  QComboBox* ComboBox29 = nullptr;   // read-meter command 2 enable
+  QLineEdit* Edit5 = nullptr;        // "Read Meter Command 2:"
+  QPushButton* Button18 = nullptr;
+  QGroupBox* GroupBox16 = nullptr;   // "Custom Data Parsing Format"
+  QComboBox* ComboBox15 = nullptr;   // "Address Bits:"
+  QComboBox* RADCOM1 = nullptr;
+  QComboBox* RADCOM3 = nullptr;
+  QComboBox* RADCOM5 = nullptr;
+  QComboBox* RADCOM7 = nullptr;
+  QLineEdit* READADR1 = nullptr;
+  QLineEdit* READADR3 = nullptr;
+  QLineEdit* READADR5 = nullptr;
+  QLineEdit* READADR7 = nullptr;
+  QComboBox* READLG1 = nullptr;
+  QComboBox* READLG3 = nullptr;
+  QComboBox* READLG5 = nullptr;
+  QComboBox* READLG7 = nullptr;
+  QPushButton* Button12 = nullptr;
+  QGroupBox* GroupBox19 = nullptr;  // "Modbus Communication Test"
+  QLineEdit* Edit18 = nullptr;      // "MODBUS Slave Address:"
+  QLineEdit* Edit19 = nullptr;      // "MODBUS Start Address:"
+  QLineEdit* Edit20 = nullptr;      // "Read Data Length:"
+  QPushButton* Button4 = nullptr;
+  QGroupBox* GroupBox12 = nullptr;  // "IEE754 Calculation"
+  QLineEdit* Edit7 = nullptr;       // "Data Format HEX(FF FF FF FF):"
+  QPushButton* Button13 = nullptr;
+  QLineEdit* Edit22 = nullptr;      // "Value:"
+
+  // ---- "Wiring Diagram" --------------------------------------------------
+  QLabel* Image2 = nullptr;
+
+  // ---- non-visual parts --------------------------------------------------
+  link::TComm Comm1;
+  link::TClientSocket ClientSocket1;
+  cycle::FormTimer Timer2;
+  cycle::FormTimer Timer3;
+  cycle::FormTimer Timer4;
+  cycle::RequestCycle Cycle;  // PendingCode, RequestKind, ExchangeBuffer, ReplyText
+
+  // ---- start-up and frame ------------------------------------------------
+  void FormCreate();
+  void PageControl1Change();
+
+  // ---- request cycle -----------------------------------------------------
+  // The common send step: clear both areas, show `shown`, route `bytes` by
+  // the link choice, set code and kind, arm Timer3 (interval 0: keep).
+  void SendRequest(const QByteArray& bytes, const QString& shown, int code, int kind,
+                   int timer3Interval = 3000);
+  // Step 4 of the send step alone: hand the bytes to the chosen link.
+  void RouteToLink(const QByteArray& bytes);
+  // Position of ComboBox2, -1 when its text was typed over.
+  int LinkIndex() const;
+  void ClientSocket1Read();
+  void ReceiveDispatch(int hexCount);
+  void Timer2Timer();
+  void Timer3Timer();
+  void Button26Click();
+
+  // ---- link --------------------------------------------------------------
+  void ComboBox2Change();
+  void Button8Click();
+  void Button11Click();
+  void ClientSocket1Connecting();
+  void ClientSocket1Connect();
+  void ClientSocket1Disconnect();
+  void ClientSocket1Error(int errorCode);
+
+  // ---- communication check -----------------------------------------------
+  void Button6Click();
+  void DecodeCommunicationCheck();
+
+  // Run a handler the way the window's message loop does: an exception it
+  // raises is shown in a modal box and the loop goes on.
+  void Run(const std::function<void()>& handler);
+
+ private:
+  void BuildTitleArea(QWidget* area);
+  void BuildSharedArea(QWidget* area);
+  void BuildSystemTab(QWidget* page);
+  void BuildTransparentTab(QWidget* page);
+  void BuildModbusTab(QWidget* page);
+  void BuildWiringTab(QWidget* page);
+  void ConnectHandlers();
+
+  template <typename Signal, typename Sender>
+  void On(Sender* sender, Signal signal, void (TForm1::*handler)()) {
+    connect(sender, signal, this, [this, handler] { Run([this, handler] { (this->*handler)(); }); });
+  }
+
+  std::unique_ptr<MessageSink> ownedSink_;
+  MessageSink* sink_ = nullptr;
+};
+
+}  // namespace kv770::ui

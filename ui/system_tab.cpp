@@ -1,0 +1,4 @@
+#include "ui/form1.h"
+namespace kv770::ui {
+void TForm1::BuildSystemTab(QWidget* page) { (void)page; }
+}  // namespace kv770::ui

@@ -1,0 +1,68 @@
+#include "ui/widgets.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+namespace kv770::ui {
+
+void ClickLabel::mouseDoubleClickEvent(QMouseEvent* event) {
+  QLabel::mouseDoubleClickEvent(event);
+  emit doubleClicked();
+}
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, int index,
+                     bool editable) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(name);
+  combo->setEditable(editable);
+  combo->addItems(items);
+  combo->setCurrentIndex(index);
+  if (editable && index < 0) combo->setEditText(QString());
+  return combo;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setObjectName(name);
+  return edit;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setAccessibleName(caption);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption) {
+  auto* group = new QGroupBox(caption, parent);
+  group->setObjectName(name);
+  return group;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& caption, const char* name) {
+  auto* label = new QLabel(caption, parent);
+  if (name) label->setObjectName(name);
+  return label;
+}
+
+QLabel* AddLabelled(QGridLayout* grid, int row, int col, const QString& caption, QWidget* input,
+                    int inputColumnSpan) {
+  auto* label = new QLabel(caption, grid->parentWidget());
+  label->setBuddy(input);
+  NameForScreenReaders(input, caption);
+  grid->addWidget(label, row, col);
+  grid->addWidget(input, row, col + 1, 1, inputColumnSpan);
+  return label;
+}
+
+void NameForScreenReaders(QWidget* input, const QString& caption) {
+  input->setAccessibleName(caption);
+}
+
+}  // namespace kv770::ui

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QLabel>
+#include <QString>
+#include <QStringList>
+
+class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace kv770::ui {
+
+// A label that reports double-clicks (the hidden areas of the title line).
+class ClickLabel : public QLabel {
+  Q_OBJECT
+ public:
+  using QLabel::QLabel;
+ signals:
+  void doubleClicked();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// Small factories so that every tab states its controls the way a form
+// designer keeps them: name, caption or items, design-time selection.
+// `index` -1 leaves nothing selected; an editable combo keeps typed text.
+QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, int index,
+                     bool editable = false);
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text = {});
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
+QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption = {});
+QLabel* MakeLabel(QWidget* parent, const QString& caption, const char* name = nullptr);
+
+// Puts "caption" at (row, col) and `input` at (row, col + 1) of `grid`, makes
+// the label the input's buddy and gives the input the caption as accessible
+// name, so screen readers and UI automation find it by its label.
+QLabel* AddLabelled(QGridLayout* grid, int row, int col, const QString& caption, QWidget* input,
+                    int inputColumnSpan = 1);
+
+// For inputs whose caption is not a label beside them (a group title, a
+// column heading): the accessible name alone.
+void NameForScreenReaders(QWidget* input, const QString& caption);
+
+}  // namespace kv770::ui
