@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,19 @@ class Engine {
   std::string Handle(std::string_view request, std::int64_t nowMs);
 
   static constexpr const char* kFirmware = "KV770-W V2.1.0";
+  // What the gateway says to anything it does not understand.
+  static constexpr const char* kUnknownCommand = "ERR:UNKNOWN COMMAND#";
+
+ private:
+  // A command handler gets the bytes after its prefix.
+  using Handler = std::string (Engine::*)(std::string_view rest, std::int64_t nowMs);
+  struct Route {
+    std::string_view prefix;
+    Handler handler;
+  };
+  static std::span<const Route> Routes();
+
+  std::string CommunicationCheck(std::string_view rest, std::int64_t nowMs);
 };
 
 }  // namespace kv770::sim

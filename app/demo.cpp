@@ -1,0 +1,23 @@
+#include "app/demo.h"
+
+#include <QLineEdit>
+
+#include "sim/sim_thread.h"
+#include "ui/form1.h"
+
+namespace kv770::app {
+
+Demo::Demo() : sim_(std::make_unique<sim::SimThread>()) {}
+Demo::~Demo() = default;
+
+bool Demo::Start(ui::TForm1& form) {
+  // The gateway's usual port when it is free, any free port otherwise.
+  if (!sim_->Start(7000) && !sim_->Start(0)) return false;
+  form.Edit2->setText(QStringLiteral("127.0.0.1"));
+  form.Edit34->setText(QString::number(sim_->Port()));
+  return true;
+}
+
+quint16 Demo::Port() const { return sim_->Port(); }
+
+}  // namespace kv770::app

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QtGlobal>
+#include <memory>
+
+namespace kv770::sim {
+class SimThread;
+}
+namespace kv770::ui {
+class TForm1;
+}
+
+namespace kv770::app {
+
+// Demo mode: a simulated gateway inside the tool, and the window's link
+// boxes preset to reach it.
+class Demo {
+ public:
+  Demo();
+  ~Demo();
+  bool Start(ui::TForm1& form);
+  quint16 Port() const;
+
+ private:
+  std::unique_ptr<sim::SimThread> sim_;
+};
+
+}  // namespace kv770::app

@@ -1,0 +1,98 @@
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/application.h"
+#include "app/demo.h"
+#include "ui/form1.h"
+
+namespace {
+
+bool HasDisplay() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+// Peak resident set size of this process, in KiB.
+long PeakRssKib() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  if (!HasDisplay()) {
+    std::fprintf(stderr,
+                 "kv770-config: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                 "Run it on a desktop, or under a virtual display:  xvfb-run -a %s %s\n",
+                 argv[0], argc > 1 ? argv[1] : "");
+    return 1;
+  }
+  kv770::app::Application app(argc, argv);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Configure and test a KV770-W HART to MODBUS gateway."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption demo(QStringLiteral("demo"),
+                                QStringLiteral("Start the built-in gateway simulator and point "
+                                               "the window at it."));
+  const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                      QStringLiteral("Render the window (tab <index>) to <file> "
+                                                     "and quit."),
+                                      QStringLiteral("file"));
+  const QCommandLineOption tab(QStringLiteral("tab"), QStringLiteral("Tab to show first."),
+                               QStringLiteral("index"), QStringLiteral("0"));
+  const QCommandLineOption probe(QStringLiteral("startup-probe"),
+                                 QStringLiteral("Print start-up time and peak memory once the "
+                                                "window is shown, then quit."));
+  parser.addOptions({demo, screenshot, tab, probe});
+  parser.process(app);
+
+  kv770::ui::TForm1 form;
+  app.SetMessageSink(&form.Messages());
+
+  std::unique_ptr<kv770::app::Demo> simulator;
+  if (parser.isSet(demo)) {
+    simulator = std::make_unique<kv770::app::Demo>();
+    if (!simulator->Start(form)) {
+      std::fprintf(stderr, "kv770-config: the demo simulator could not start\n");
+      return 1;
+    }
+    std::printf("demo: simulated gateway at 127.0.0.1:%u\n", simulator->Port());
+    std::fflush(stdout);
+  }
+  form.PageControl1->setCurrentIndex(parser.value(tab).toInt());
+  form.show();
+
+  if (parser.isSet(probe)) {
+    QTimer::singleShot(0, &app, [&] {
+      std::printf("startup_ms %.1f\npeak_rss_kib %ld\n", sinceStart.nsecsElapsed() / 1e6,
+                  PeakRssKib());
+      std::fflush(stdout);
+      app.quit();
+    });
+  }
+  if (parser.isSet(screenshot)) {
+    QTimer::singleShot(200, &app, [&] {
+      const bool saved = form.grab().save(parser.value(screenshot));
+      app.exit(saved ? 0 : 1);
+    });
+  }
+  return app.exec();
+}

@@ -1,0 +1,58 @@
+#include "sim/sim_thread.h"
+
+#include <QHostAddress>
+#include <QMetaObject>
+
+#include "sim/tcp_server.h"
+
+namespace kv770::sim {
+
+SimThread::SimThread() { thread_.setObjectName("kv770-sim"); }
+
+SimThread::~SimThread() { Stop(); }
+
+bool SimThread::Start(quint16 port) {
+  if (server_) return false;
+  thread_.start();
+  server_ = new TcpServer;
+  server_->moveToThread(&thread_);
+  // The server, its sockets and its timers are deleted in their own thread,
+  // as the thread winds down.
+  QObject::connect(&thread_, &QThread::finished, server_, &QObject::deleteLater);
+
+  bool listening = false;
+  quint16 bound = 0;
+  TcpServer* server = server_;
+  QMetaObject::invokeMethod(
+      server_,
+      [server, port, &listening, &bound] {
+        listening = server->Listen(QHostAddress(QHostAddress::LocalHost), port);
+        bound = server->Port();
+      },
+      Qt::BlockingQueuedConnection);
+  if (!listening) {
+    Stop();
+    return false;
+  }
+  port_ = bound;
+  return true;
+}
+
+void SimThread::SetBehaviour(const Behaviour& behaviour) {
+  if (!server_) return;
+  TcpServer* server = server_;
+  QMetaObject::invokeMethod(
+      server_, [server, behaviour] { server->SetBehaviour(behaviour); },
+      Qt::BlockingQueuedConnection);
+}
+
+void SimThread::Stop() {
+  if (thread_.isRunning()) {
+    thread_.quit();
+    thread_.wait();
+  }
+  server_ = nullptr;  // deleted by the finished connection
+  port_ = 0;
+}
+
+}  // namespace kv770::sim

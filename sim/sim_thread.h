@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QThread>
+#include <QtGlobal>
+
+#include "sim/engine.h"
+
+namespace kv770::sim {
+
+class TcpServer;
+
+// A simulated gateway on 127.0.0.1, served from a thread of its own so that
+// it keeps answering while the caller's thread sleeps or blocks (the
+// window's receive handlers do). Stops and joins when destroyed.
+class SimThread {
+ public:
+  SimThread();
+  ~SimThread();
+  SimThread(const SimThread&) = delete;
+  SimThread& operator=(const SimThread&) = delete;
+
+  // Port 0 picks any free port. False when the port cannot be had; then
+  // the thread is stopped again and Start may be retried.
+  bool Start(quint16 port = 0);
+  bool Running() const { return server_ != nullptr; }
+  // The port served, 0 while not running.
+  quint16 Port() const { return port_; }
+
+  // Takes effect for requests completed after the call returns.
+  void SetBehaviour(const Behaviour& behaviour);
+
+ private:
+  void Stop();
+
+  QThread thread_;
+  TcpServer* server_ = nullptr;
+  quint16 port_ = 0;
+};
+
+}  // namespace kv770::sim
