@@ -39,6 +39,8 @@ TimeoutReport TimeoutReportFor(std::int32_t requestKind, const QString& contactP
   switch (requestKind) {
     case kKindConnection:
       return {.show = true,
+              .setLabel68 = false,
+              .label68 = QString(),
               .message = QStringLiteral("Connection timeout, please contact Velmora Electronics") +
                          contactPhone + QLatin1Char('!')};
     case kKindQuery:

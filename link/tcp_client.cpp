@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <cerrno>
 #include <cstring>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include "link/errors.h"
 
@@ -77,9 +79,7 @@ void TClientSocket::Open() {
   }
   connecting_ = true;
   emit OnConnecting();
-  // Unbuffered: a read takes everything the system holds at that moment,
-  // not just what had arrived when the read event was raised.
-  socket_.connectToHost(host, static_cast<quint16>(port_), QIODevice::ReadWrite | QIODevice::Unbuffered);
+  socket_.connectToHost(host, static_cast<quint16>(port_));
 }
 
 void TClientSocket::Close() {
@@ -98,9 +98,29 @@ int TClientSocket::SendText(const QByteArray& bytes) {
   return static_cast<int>(socket_.write(bytes));
 }
 
-qint64 TClientSocket::ReceiveLength() const { return active_ ? socket_.bytesAvailable() : 0; }
+qint64 TClientSocket::ReceiveLength() const {
+  if (!active_) return 0;
+  int pending = 0;
+  if (::ioctl(static_cast<int>(socket_.socketDescriptor()), FIONREAD, &pending) != 0) pending = 0;
+  return socket_.bytesAvailable() + pending;
+}
 
-QByteArray TClientSocket::ReceiveText() { return socket_.readAll(); }
+QByteArray TClientSocket::ReceiveText() {
+  // Everything pending at this moment: what the socket has buffered, then
+  // what the system holds that the socket has not fetched yet. Taking the
+  // latter directly leaves the socket's own bookkeeping untouched: its next
+  // read notification finds nothing, or the peer's close.
+  QByteArray bytes = socket_.readAll();
+  if (!active_) return bytes;
+  const auto fd = static_cast<int>(socket_.socketDescriptor());
+  int pending = 0;
+  if (::ioctl(fd, FIONREAD, &pending) != 0 || pending <= 0) return bytes;
+  const qsizetype start = bytes.size();
+  bytes.resize(start + pending);
+  const ssize_t got = ::recv(fd, bytes.data() + start, static_cast<size_t>(pending), MSG_DONTWAIT);
+  bytes.resize(start + (got > 0 ? got : 0));
+  return bytes;
+}
 
 void TClientSocket::RaiseError(int errorCode, const QString& message) {
   int code = errorCode;

@@ -58,13 +58,12 @@ Options ParseOptions(const QCoreApplication& app) {
 
   const QCommandLineOption listen("listen", "Address to listen on (default 127.0.0.1).", "ADDR",
                                   "127.0.0.1");
-  const QCommandLineOption port("port", "TCP port (default 7000, 0 = any free port).", "N",
-                                "7000");
+  const QCommandLineOption port("port", "TCP port (default 7000, 0 = any free port).", "N", "7000");
   const QCommandLineOption silent("silent", "Never answer (provokes the tool's time-outs).");
   const QCommandLineOption delay("delay", "Answer each request MS milliseconds late.", "MS", "0");
   const QCommandLineOption byteByByte("byte-by-byte", "Send each reply one byte at a time.");
-  const QCommandLineOption byteGap("byte-gap", "Pause between bytes with --byte-by-byte.", "MS",
-                                   QString::number(Behaviour{}.byteGapMs));
+  const QCommandLineOption byteGap("byte-gap", "Pause between bytes (implies --byte-by-byte).",
+                                   "MS", QString::number(Behaviour{}.byteGapMs));
   parser.addOptions({listen, port, silent, delay, byteByByte, byteGap});
   parser.process(app);
 
@@ -103,8 +102,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Scripts wait for this line before they connect.
-  std::printf("kv770-sim listening on %s\n",
-              qPrintable(Endpoint(options.address, server.Port())));
+  std::printf("kv770-sim listening on %s\n", qPrintable(Endpoint(options.address, server.Port())));
   std::fflush(stdout);
 
   return app.exec();

@@ -7,9 +7,13 @@
 
 namespace kv770::sim {
 
-SimThread::SimThread() { thread_.setObjectName("kv770-sim"); }
+SimThread::SimThread() {
+  thread_.setObjectName("kv770-sim");
+}
 
-SimThread::~SimThread() { Stop(); }
+SimThread::~SimThread() {
+  Stop();
+}
 
 bool SimThread::Start(quint16 port) {
   if (server_) return false;

@@ -21,9 +21,13 @@ bool TcpServer::Listen(const QHostAddress& address, quint16 port) {
   return true;
 }
 
-quint16 TcpServer::Port() const { return server_->serverPort(); }
+quint16 TcpServer::Port() const {
+  return server_->serverPort();
+}
 
-QString TcpServer::ErrorString() const { return server_->errorString(); }
+QString TcpServer::ErrorString() const {
+  return server_->errorString();
+}
 
 void TcpServer::Accept() {
   while (QTcpSocket* socket = server_->nextPendingConnection()) {
@@ -92,9 +96,8 @@ void TcpServer::SendByteByByte(QTcpSocket* socket, QByteArray reply, qsizetype n
   // than waiting for the event loop to coalesce it with the next one.
   socket->flush();
   if (++next >= reply.size()) return;
-  QTimer::singleShot(std::max(gapMs, 0), socket, [socket, reply, next, gapMs] {
-    SendByteByByte(socket, reply, next, gapMs);
-  });
+  QTimer::singleShot(std::max(gapMs, 0), socket,
+                     [socket, reply, next, gapMs] { SendByteByByte(socket, reply, next, gapMs); });
 }
 
 }  // namespace kv770::sim

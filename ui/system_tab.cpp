@@ -187,33 +187,34 @@ void TForm1::BuildSystemTab(QWidget* page) {
 
   // ---- requests to the gateway ----------------------------------------------
   // The check comes first (its answer enables the "Set" buttons), then the
-  // read-back; the reset stands apart at the foot of the column.
+  // read-back; the reset, which asks for no confirmation, stands apart.
   Button6 = MakeButton(page, "Button6", QStringLiteral("Communication Query"));
   Button23 = MakeButton(page, "Button23", QStringLiteral("System Parameters"));
   Button30 = MakeButton(page, "Button30", QStringLiteral("Parameter Initialization"));
   auto* actionColumn = new QVBoxLayout;
   actionColumn->addWidget(Button6);
   actionColumn->addWidget(Button23);
-  actionColumn->addStretch(1);
+  actionColumn->addSpacing(2 * QFontMetrics(page->font()).height());
   actionColumn->addWidget(Button30);
+  actionColumn->addStretch(1);
 
   // ---- board serial number and inspector -------------------------------------
   GroupBox2 = MakeGroup(page, "GroupBox2");
   PCBSN = MakeEdit(GroupBox2, "PCBSN", QStringLiteral("00000000"));
   SizeToChars(PCBSN, page, 10);
-  JIANZHI = MakeCombo(GroupBox2, "JIANZHI",
-                      {QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("003"),
-                       QStringLiteral("004"), QStringLiteral("005"), QStringLiteral("006"),
-                       QStringLiteral("008"), QStringLiteral("009"), QStringLiteral("101"),
-                       QStringLiteral("102"), QStringLiteral("103"), QStringLiteral("104")},
-                      0, /*editable=*/true);
+  JIANZHI = MakeCombo(
+      GroupBox2, "JIANZHI",
+      {QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("003"), QStringLiteral("004"),
+       QStringLiteral("005"), QStringLiteral("006"), QStringLiteral("008"), QStringLiteral("009"),
+       QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("103"), QStringLiteral("104")},
+      0, /*editable=*/true);
   Button60 = MakeButton(GroupBox2, "Button60", QStringLiteral("Set"));
   {
-    auto* grid = NewGrid(GroupBox2, 4);
+    auto* grid = NewGrid(GroupBox2, 5);
     AddLabelled(grid, 0, 0, QStringLiteral("PCBSN:"), PCBSN);
-    AddLabelled(grid, 0, 2, QStringLiteral("inspector:"), JIANZHI);
-    grid->addWidget(Button60, 0, 4);
-    grid->setColumnMinimumWidth(2, FieldWidth(page, 2));
+    grid->setColumnMinimumWidth(2, FieldWidth(page, 1));  // gap between the two fields
+    AddLabelled(grid, 0, 3, QStringLiteral("inspector:"), JIANZHI);
+    grid->addWidget(Button60, 0, 5);
   }
 
   // ---- page ------------------------------------------------------------------

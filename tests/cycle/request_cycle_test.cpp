@@ -1,0 +1,134 @@
+#include "cycle/request_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include "cycle/convert.h"
+#include "link/errors.h"
+
+namespace kv770::cycle {
+namespace {
+
+TEST(ReceiveDispatch, EveryPendingCodeShowsAndHandsOnAsItShould) {
+  struct Row {
+    std::int32_t code;
+    bool hex, startTimer2, resetCode;
+  };
+  const Row rows[] = {
+      {kNone, false, false, true},           {kHartIdentity, true, true, false},
+      {kHartVariables, true, true, false},   {kHartManual, true, false, false},
+      {kSetting, false, false, true},        {kCommunicationCheck, false, true, false},
+      {kSystemReport, false, true, false},   {kModbusReport, false, true, false},
+      {kModbusTest, true, false, false},     {12345, false, false, true},
+      {-1, false, false, true},
+  };
+  for (const Row& row : rows) {
+    const Dispatch d = DispatchFor(row.code);
+    EXPECT_EQ(d.hex, row.hex) << row.code;
+    EXPECT_EQ(d.startTimer2, row.startTimer2) << row.code;
+    EXPECT_EQ(d.resetCode, row.resetCode) << row.code;
+  }
+}
+
+TEST(TimeoutReport, EachKindReportsItsOwnWay) {
+  const TimeoutReport connection = TimeoutReportFor(kKindConnection, QStringLiteral("123"));
+  EXPECT_TRUE(connection.show);
+  EXPECT_FALSE(connection.setLabel68);
+  EXPECT_EQ(connection.message,
+            QStringLiteral("Connection timeout, please contact Velmora Electronics123!"));
+
+  const TimeoutReport query = TimeoutReportFor(kKindQuery, {});
+  EXPECT_TRUE(query.setLabel68);
+  EXPECT_EQ(query.label68, QString());
+  EXPECT_EQ(query.message, QStringLiteral("parameter query timeout!"));
+
+  const TimeoutReport setting = TimeoutReportFor(kKindSetting, {});
+  EXPECT_EQ(setting.label68, QStringLiteral("set timeout"));
+  EXPECT_EQ(setting.message, QStringLiteral("!"));
+
+  EXPECT_FALSE(TimeoutReportFor(kKindNone, {}).show);
+  EXPECT_FALSE(TimeoutReportFor(7, {}).show);
+}
+
+TEST(HexForm, PairsOfUpperCaseDigitsEachFollowedByABlank) {
+  EXPECT_EQ(ByteToHex(0x0A), QStringLiteral("0A"));
+  EXPECT_EQ(ByteToHex(0), QStringLiteral("00"));
+  EXPECT_EQ(ByteToHex(0xFF), QStringLiteral("FF"));
+  EXPECT_EQ(BytesToHex(QByteArray("\xFF\x06", 2)), QStringLiteral("FF 06 "));
+  EXPECT_EQ(BytesToHex({}), QString());
+}
+
+TEST(ReplyStore, ZeroBytesStayInTheTextAndShowAsDigits) {
+  RequestCycle cycle;
+  cycle.StoreReply(QByteArray("A\0B", 3));
+  EXPECT_EQ(cycle.ReplyText.size(), 3);
+  EXPECT_EQ(cycle.ReplyText.at(1), '\0');
+  EXPECT_EQ(cycle.ReplyHex(3), QStringLiteral("41 00 42 "));
+}
+
+TEST(ReplyStore, LongReplyFillsOnlyTheReplyAreaAndKeepsItsFullText) {
+  RequestCycle cycle;
+  cycle.ExchangeBuffer.fill(0xEE);
+  QByteArray block(1000, '\0');
+  for (int i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i & 0xFF);
+  cycle.StoreReply(block);
+
+  EXPECT_EQ(cycle.ReplyText, block);
+  for (int i = 0; i < RequestCycle::kReplyArea; ++i)
+    ASSERT_EQ(cycle.ExchangeBuffer[i], 0xEE) << "request area touched at " << i;
+  for (int i = 0; i < RequestCycle::kReplyAreaSize; ++i)
+    ASSERT_EQ(cycle.ReplyByte(i), i & 0xFF);
+  EXPECT_EQ(cycle.ReplyByte(RequestCycle::kReplyAreaSize), 0);
+  EXPECT_EQ(cycle.ReplyByte(-1), 0);
+
+  // The hex form of a reply longer than the area shows every byte received.
+  const QString hex = cycle.ReplyHex(block.size());
+  EXPECT_EQ(hex.size(), 3000);
+  EXPECT_EQ(hex.mid(3 * 999), QStringLiteral("E7 "));
+}
+
+TEST(ReplyStore, TextCapKeepsTheWholeBlockInTheArea) {
+  RequestCycle cycle;
+  const QByteArray block(300, 'x');
+  cycle.StoreReply(block, 255);
+  EXPECT_EQ(cycle.ReplyText.size(), 255);
+  EXPECT_EQ(cycle.ReplyByte(299), 'x');
+}
+
+TEST(ReplyStore, ShorterReplyLeavesTheRestOfTheEarlierOne) {
+  RequestCycle cycle;
+  cycle.StoreReply("ABCDEF");
+  cycle.StoreReply("xy");
+  EXPECT_EQ(cycle.ReplyText, QByteArray("xy"));
+  EXPECT_EQ(cycle.ReplyByte(2), 'C');
+}
+
+TEST(StrToInt, AcceptsWhatThePlatformConversionAccepts) {
+  EXPECT_EQ(StrToInt(QStringLiteral("7")), 7);
+  EXPECT_EQ(StrToInt(QStringLiteral("  7")), 7);
+  EXPECT_EQ(StrToInt(QStringLiteral("-5")), -5);
+  EXPECT_EQ(StrToInt(QStringLiteral("+5")), 5);
+  EXPECT_EQ(StrToInt(QStringLiteral("007")), 7);
+  EXPECT_EQ(StrToInt(QStringLiteral("$1F")), 31);
+  EXPECT_EQ(StrToInt(QStringLiteral("0x1f")), 31);
+  EXPECT_EQ(StrToInt(QStringLiteral("$FFFFFFFF")), -1);
+  EXPECT_EQ(StrToInt(QStringLiteral("2147483647")), 2147483647);
+  EXPECT_EQ(StrToInt(QStringLiteral("-2147483648")), -2147483647 - 1);
+}
+
+TEST(StrToInt, RefusesEverythingElseWithTheTypedTextInTheMessage) {
+  for (const char* text : {"", " ", "7 ", "abc", "1.5", "2147483648", "-2147483649",
+                           "12345678901", "$", "0x", "--1", "$100000000", "1e3"}) {
+    try {
+      StrToInt(QString::fromUtf8(text));
+      ADD_FAILURE() << "accepted '" << text << "'";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message(), QStringLiteral("'%1' is not a valid integer value").arg(text));
+    }
+  }
+  // Digits of other scripts are not decimal digits here.
+  EXPECT_THROW(StrToInt(QString::fromUtf8("\u0663")), EConvertError);
+  EXPECT_THROW(StrToInt(QString::fromUtf8("\uFF17")), EConvertError);
+}
+
+}  // namespace
+}  // namespace kv770::cycle
