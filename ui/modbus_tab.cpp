@@ -18,26 +18,25 @@ namespace {
 // The gateway sends the instrument type as the two-digit list position, so
 // the order of this list is part of the protocol.
 const QStringList kInstrumentTypes = {
-    QStringLiteral("0)Custom_Meter"),    QStringLiteral("1)Currency_Meter"),
-    QStringLiteral("2)KROHEN_HIFC070"),  QStringLiteral("3)KROHEN_IFC300"),
-    QStringLiteral("4)KROEN_IFC090"),    QStringLiteral("5)Siemens_MG500"),
-    QStringLiteral("6)Siemens_FUS010"),  QStringLiteral("7)Siemens_MASS600"),
-    QStringLiteral("8)ABB_FIX100"),      QStringLiteral("9)ABB_FMT200"),
-    QStringLiteral("10)MP3"),            QStringLiteral("11)HT56"),
-    QStringLiteral("12)F56"),            QStringLiteral("13)3051AMV")};
+    QStringLiteral("0)Custom_Meter"),   QStringLiteral("1)Currency_Meter"),
+    QStringLiteral("2)KROHEN_HIFC070"), QStringLiteral("3)KROHEN_IFC300"),
+    QStringLiteral("4)KROEN_IFC090"),   QStringLiteral("5)Siemens_MG500"),
+    QStringLiteral("6)Siemens_FUS010"), QStringLiteral("7)Siemens_MASS600"),
+    QStringLiteral("8)ABB_FIX100"),     QStringLiteral("9)ABB_FMT200"),
+    QStringLiteral("10)MP3"),           QStringLiteral("11)HT56"),
+    QStringLiteral("12)F56"),           QStringLiteral("13)3051AMV")};
 
 // Byte orders of a register pair; the current (40001) is always a float, so
 // it is offered only the first two codes.
 const QStringList kFloatOrders = {QStringLiteral("0 IEE754 (FF4 FF3 FF2 FF1)"),
                                   QStringLiteral("1 IEE754 (FF2 FF1 FF4 FF3)")};
-const QStringList kVariableOrders = kFloatOrders + QStringList{
-                                                       QStringLiteral("2 Uint32 (FF4 FF3 FF2 FF1)"),
-                                                       QStringLiteral("3 Uint32 (FF2 FF1 FF4 FF3)")};
+const QStringList kVariableOrders =
+    kFloatOrders + QStringList{QStringLiteral("2 Uint32 (FF4 FF3 FF2 FF1)"),
+                               QStringLiteral("3 Uint32 (FF2 FF1 FF4 FF3)")};
 
 const QStringList kOpenClose = {QStringLiteral("0 close"), QStringLiteral("1 open")};
 const QStringList kCommandNumbers = {QStringLiteral("0 Not analytic"),
-                                     QStringLiteral("1 Command 1"),
-                                     QStringLiteral("2 Command 2")};
+                                     QStringLiteral("1 Command 1"), QStringLiteral("2 Command 2")};
 const QStringList kDataLengths = {QStringLiteral("4 byte"), QStringLiteral("8 byte")};
 
 QStringList Numbers(int first, int last) {
@@ -61,7 +60,18 @@ void Tighten(QGridLayout* grid) {
 void SizeToChars(QWidget* input, int chars) {
   const QFontMetrics metrics(input->font());
   input->setMaximumWidth(metrics.horizontalAdvance(QString(chars, QLatin1Char('0'))) +
-                         2 * metrics.height());
+                         metrics.height());
+}
+
+// Six "Set" buttons share this tab; a style's wide default button would cost
+// the custom command fields their room. The description tells a screen
+// reader which one is which.
+QPushButton* MakeSetButton(QWidget* parent, const char* name, const QString& sets) {
+  auto* button = MakeButton(parent, name, QStringLiteral("Set"));
+  const QFontMetrics metrics(button->font());
+  button->setFixedWidth(metrics.horizontalAdvance(button->text()) + 3 * metrics.height());
+  button->setAccessibleDescription(sets);
+  return button;
 }
 
 // Keeps a short input at its own width at the left of a wider grid cell.
@@ -82,25 +92,25 @@ QLabel* CaptionFor(QWidget* parent, const QString& caption, QWidget* input) {
 void TForm1::BuildModbusTab(QWidget* page) {
   // Widgets are created in reading order, which is also the tab order. The
   // meter's mapping and the query button fill the left column, the custom
-  // HART parsing of that meter the right one; the two stand-alone tools sit
-  // under the mapping.
+  // HART parsing of that meter the right one; the two stand-alone tools run
+  // along the bottom.
 
   Button31 = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
 
   // ---- mapping of one meter ----------------------------------------------
   GroupBox3 = MakeGroup(page, "GroupBox3");
   ComboBox41 = MakeCombo(GroupBox3, "ComboBox41", Numbers(1, 8), 0);
-  ComboBox6 = MakeCombo(GroupBox3, "ComboBox6", {QStringLiteral("Close"), QStringLiteral("Open")},
-                        -1);
-  ComboBox16 = MakeCombo(
-      GroupBox3, "ComboBox16",
-      {QStringLiteral("Secondary Master Device"), QStringLiteral("Master Device")}, 0);
+  ComboBox6 =
+      MakeCombo(GroupBox3, "ComboBox6", {QStringLiteral("Close"), QStringLiteral("Open")}, -1);
+  ComboBox16 =
+      MakeCombo(GroupBox3, "ComboBox16",
+                {QStringLiteral("Secondary Master Device"), QStringLiteral("Master Device")}, 0);
   ComboBox17 = MakeCombo(GroupBox3, "ComboBox17", kInstrumentTypes, 0);
   ComboBox17->setMaxVisibleItems(16);
   ComboBox34 = MakeCombo(GroupBox3, "ComboBox34", Numbers(4, 9), -1);
   Edit1 = MakeEdit(GroupBox3, "Edit1");
   SizeToChars(Edit1, 3);
-  Button10 = MakeButton(GroupBox3, "Button10", QStringLiteral("Set"));
+  Button10 = MakeSetButton(GroupBox3, "Button10", QStringLiteral("polling set-up"));
 
   auto* setup = new QGridLayout;
   setup->setContentsMargins(0, 0, 0, 0);
@@ -134,7 +144,7 @@ void TForm1::BuildModbusTab(QWidget* page) {
 
   struct VariableRow {
     const char* labelName;
-    const char* register_;
+    const char* address;
     const char* orderName;
     const char* coefficientName;
     QLabel** label;
@@ -155,19 +165,18 @@ void TForm1::BuildModbusTab(QWidget* page) {
   registers->addWidget(Label68, 0, 0);
   registers->addWidget(Label19, 0, 1);
   registers->addWidget(FAMOUT1, 0, 2);
-  QList<QLabel*> variableNames;
   int row = 1;
   for (const VariableRow& v : variables) {
     const QString name = QStringLiteral("Variable_%1(RTU_ADR)").arg(row);
-    *v.label = MakeLabel(GroupBox3, QString::fromLatin1(v.register_), v.labelName);
+    *v.label = MakeLabel(GroupBox3, QString::fromLatin1(v.address), v.labelName);
     *v.order = MakeCombo(GroupBox3, v.orderName, kVariableOrders, 0);
-    NameForScreenReaders(*v.order, name + QLatin1Char(' ') + QString::fromLatin1(v.register_));
+    NameForScreenReaders(*v.order, name + QLatin1Char(' ') + QString::fromLatin1(v.address));
     registers->addWidget(MakeLabel(GroupBox3, name), row, 0);
     registers->addWidget(*v.label, row, 1);
     registers->addWidget(*v.order, row, 2);
     ++row;
   }
-  Button21 = MakeButton(GroupBox3, "Button21", QStringLiteral("Set"));
+  Button21 = MakeSetButton(GroupBox3, "Button21", QStringLiteral("byte orders"));
   registers->addWidget(Button21, row, 2, Qt::AlignRight);
 
   row = 1;
@@ -178,7 +187,7 @@ void TForm1::BuildModbusTab(QWidget* page) {
                 *v.coefficient);
     ++row;
   }
-  Button15 = MakeButton(GroupBox3, "Button15", QStringLiteral("Set"));
+  Button15 = MakeSetButton(GroupBox3, "Button15", QStringLiteral("coefficients"));
   registers->addWidget(Button15, row, 3, 1, 2, Qt::AlignRight);
 
   Button5 = MakeButton(GroupBox3, "Button5", QStringLiteral("Channel Test"));
@@ -214,7 +223,7 @@ void TForm1::BuildModbusTab(QWidget* page) {
     *r.enable = MakeCombo(GroupBox13, r.enableName, kOpenClose, -1);
     NameForScreenReaders(*r.enable, caption + QStringLiteral(" Enable"));
     *r.bytes = MakeEdit(GroupBox13, r.bytesName);
-    *r.button = MakeButton(GroupBox13, r.buttonName, QStringLiteral("Set"));
+    *r.button = MakeSetButton(GroupBox13, r.buttonName, caption);
     auto* label = MakeLabel(GroupBox13, caption);
     label->setBuddy(*r.bytes);
     NameForScreenReaders(*r.bytes, caption);
@@ -233,8 +242,16 @@ void TForm1::BuildModbusTab(QWidget* page) {
     auto* format = new QGridLayout(GroupBox16);
     Tighten(format);
     ComboBox15 = MakeCombo(GroupBox16, "ComboBox15", Numbers(3, 9), 5);
-    AddLabelled(format, 0, 0, QStringLiteral("Address Bits:"), ComboBox15);
-    KeepLeft(format, ComboBox15);
+    {
+      // Its own row, so that the longer caption does not widen the column
+      // of the variable names.
+      auto* bits = new QHBoxLayout;
+      bits->setSpacing(kSpacing + 2);
+      bits->addWidget(CaptionFor(GroupBox16, QStringLiteral("Address Bits:"), ComboBox15));
+      bits->addWidget(ComboBox15);
+      bits->addStretch(1);
+      format->addLayout(bits, 0, 0, 1, 4);
+    }
 
     const QString headings[] = {QStringLiteral("Command Number"), QStringLiteral("Star_Adr"),
                                 QStringLiteral("Data Length")};
@@ -273,7 +290,7 @@ void TForm1::BuildModbusTab(QWidget* page) {
       format->addWidget(*f.length, formatRow, 3);
       ++formatRow;
     }
-    Button12 = MakeButton(GroupBox16, "Button12", QStringLiteral("Set"));
+    Button12 = MakeSetButton(GroupBox16, "Button12", GroupBox16->title());
     format->addWidget(Button12, formatRow, 3, Qt::AlignRight);
     format->setColumnStretch(4, 1);
   }
@@ -288,11 +305,11 @@ void TForm1::BuildModbusTab(QWidget* page) {
     Edit20 = MakeEdit(GroupBox19, "Edit20", QStringLiteral("10"));
     for (QLineEdit* edit : {Edit18, Edit19, Edit20}) SizeToChars(edit, 3);
     AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), Edit18);
-    AddLabelled(grid, 1, 0, QStringLiteral("MODBUS Start Address:"), Edit19);
-    AddLabelled(grid, 2, 0, QStringLiteral("Read Data Length:"), Edit20);
+    AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), Edit19);
+    AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), Edit20);
     Button4 = MakeButton(GroupBox19, "Button4", QStringLiteral("MODBUS Comm Test"));
-    grid->addWidget(Button4, 3, 0, 1, 2, Qt::AlignRight);
-    grid->setRowStretch(4, 1);
+    grid->addWidget(Button4, 1, 3, 1, 2, Qt::AlignRight);
+    grid->setColumnMinimumWidth(2, 2 * kSpacing);  // air between the two pairs
   }
 
   // ---- IEEE 754 calculator -----------------------------------------------
@@ -301,37 +318,39 @@ void TForm1::BuildModbusTab(QWidget* page) {
     auto* grid = new QGridLayout(GroupBox12);
     Tighten(grid);
     Edit7 = MakeEdit(GroupBox12, "Edit7");
-    SizeToChars(Edit7, 12);
-    AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), Edit7, 2);
+    SizeToChars(Edit7, 14);
+    AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), Edit7);
     Button13 = MakeButton(GroupBox12, "Button13", QStringLiteral("Calculation"));
-    grid->addWidget(Button13, 1, 0, Qt::AlignLeft);
+    grid->addWidget(Button13, 0, 2);
     Edit22 = MakeEdit(GroupBox12, "Edit22");
-    SizeToChars(Edit22, 12);
-    AddLabelled(grid, 2, 0, QStringLiteral("Value:"), Edit22, 2);
-    grid->setRowStretch(3, 1);
+    SizeToChars(Edit22, 14);
+    grid->addWidget(CaptionFor(GroupBox12, QStringLiteral("Value:"), Edit22), 1, 0, Qt::AlignRight);
+    grid->addWidget(Edit22, 1, 1);
   }
 
   // ---- page ----------------------------------------------------------------
-  auto* left = new QVBoxLayout;
-  left->setSpacing(kSpacing + 2);
-  left->addWidget(Button31, 0, Qt::AlignLeft);
-  left->addWidget(GroupBox3);
+  // The mapping and the custom parsing of the same meter side by side, the
+  // two tools along the bottom.
+  auto* mapping = new QVBoxLayout;
+  mapping->setSpacing(kSpacing + 2);
+  mapping->addWidget(Button31, 0, Qt::AlignLeft);
+  mapping->addWidget(GroupBox3);
+  mapping->addStretch(1);
+
   auto* tools = new QHBoxLayout;
-  tools->setSpacing(kSpacing + 2);
+  tools->setSpacing(kSpacing + 4);
   tools->addWidget(GroupBox19);
   tools->addWidget(GroupBox12);
-  left->addLayout(tools);
-  left->addStretch(1);
+  tools->addStretch(1);
 
-  auto* right = new QVBoxLayout;
-  right->addWidget(GroupBox13);
-  right->addStretch(1);
-
-  auto* columns = new QHBoxLayout(page);
-  columns->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
-  columns->setSpacing(kSpacing + 4);
-  columns->addLayout(left);
-  columns->addLayout(right, 1);
+  auto* grid = new QGridLayout(page);
+  grid->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
+  grid->setSpacing(kSpacing + 2);
+  grid->addLayout(mapping, 0, 0);
+  grid->addWidget(GroupBox13, 0, 1);
+  grid->addLayout(tools, 1, 0, 1, 2);
+  grid->setColumnStretch(1, 1);
+  grid->setRowStretch(2, 1);
 }
 
 }  // namespace kv770::ui

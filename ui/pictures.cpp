@@ -74,12 +74,14 @@ bool Decompress(JpegSession* s, const unsigned char* data, unsigned long size) {
       s->info.out_color_space = JCS_RGB;
       break;
   }
+  if (static_cast<unsigned long>(s->info.image_width) * s->info.image_height > kMaxPixels)
+    return false;
   jpeg_start_decompress(&s->info);
 
   const JDIMENSION width = s->info.output_width;
   const JDIMENSION height = s->info.output_height;
   const int components = s->info.output_components;
-  if (width == 0 || height == 0 || static_cast<unsigned long>(width) * height > kMaxPixels)
+  if (width == 0 || height == 0 || (components != 1 && components != 3 && components != 4))
     return false;
   s->image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB888);
   if (s->image.isNull()) return false;

@@ -119,6 +119,16 @@ TEST_F(SimThreadTest, ByteByByteArrivesInPieces) {
   EXPECT_GE(clock.elapsed(), (kCheckReply.size() - 1) * 40 - 40);
 }
 
+TEST_F(SimThreadTest, RequestInSeveralSegmentsIsOneRequest) {
+  auto client = ConnectTo(sim_.Port());
+  client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  for (char c : kCheck) {
+    client->write(&c, 1);
+    client->flush();
+  }
+  EXPECT_EQ(ReadBlocking(*client, 2 * kCheckReply.size(), 1500).bytes, kCheckReply);
+}
+
 TEST_F(SimThreadTest, RequestsSeparatedByAPauseGetOneReplyEach) {
   auto client = ConnectTo(sim_.Port());
   client->write(kCheck);

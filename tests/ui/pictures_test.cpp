@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QSet>
 
@@ -91,7 +92,9 @@ TEST(DecodeJpeg, BrokenDataGivesNullImage) {
     for (qsizetype i = 200 + seed; i < scrambled.size() - 2; i += 7 + seed)
       scrambled[i] = static_cast<char>(scrambled[i] ^ (0x5A + seed));
     const QImage image = DecodeJpeg(scrambled);
-    if (!image.isNull()) EXPECT_EQ(image.size(), QSize(64, 48));
+    if (!image.isNull()) {
+      EXPECT_EQ(image.size(), QSize(64, 48));
+    }
   }
 }
 

@@ -1,0 +1,324 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "sim/sim_thread.h"
+#include "ui/form1.h"
+
+namespace kv770::ui {
+namespace {
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
+
+  QList<QPushButton*> CheckedButtons() const {
+    return {form->Button16, form->Button21, form->Button24, form->Button29, form->Button27,
+            form->Button9,  form->Button7,  form->Button10, form->Button17, form->Button18,
+            form->Button12, form->Button31, form->Button23};
+  }
+
+  void ChooseLink(int index) {
+    form->ComboBox2->setCurrentIndex(index);
+    emit form->ComboBox2->activated(index);
+  }
+
+  // Chooses "IP Ethernet" and connects to 127.0.0.1:port.
+  void ConnectTo(quint16 port) {
+    ChooseLink(1);
+    form->Edit2->setText(QStringLiteral("127.0.0.1"));
+    form->Edit34->setText(QString::number(port));
+    form->Button8->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
+  }
+
+  RecordingMessageSink messages;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("KV770-W"));
+  EXPECT_EQ(form->PageControl1->count(), 4);
+  EXPECT_EQ(form->PageControl1->currentIndex(), 0);
+  EXPECT_EQ(form->ComboBox2->currentText(), QStringLiteral("Serial Port"));
+  EXPECT_TRUE(form->GroupBox1->isEnabled());
+  EXPECT_TRUE(form->Button1->isEnabled());
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("Open"));
+  for (QWidget* w : {static_cast<QWidget*>(form->GroupBox4), static_cast<QWidget*>(form->Button8),
+                     static_cast<QWidget*>(form->Button11), static_cast<QWidget*>(form->Button14)})
+    EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+  for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
+  EXPECT_TRUE(form->Button6->isEnabled());
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("***"));
+  EXPECT_TRUE(form->Edit8->text().isEmpty());
+  EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+  EXPECT_FALSE(form->Timer2.Enabled());
+  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->Timer4.Enabled());
+  EXPECT_EQ(form->Timer3.Interval(), 1000);
+  EXPECT_EQ(form->Cycle.PendingCode, 0);
+
+  // The selectors cleared at start-up show empty text, not their first item.
+  for (QComboBox* c :
+       {form->ComboBox6, form->RADCOM1, form->RADCOM3, form->RADCOM5, form->RADCOM7,
+        form->READLG1, form->READLG3, form->READLG5, form->READLG7, form->FAMOUT1, form->FAMOUT3,
+        form->FAMOUT5, form->FAMOUT7, form->FAMOUT9, form->ComboBox28, form->ComboBox29}) {
+    EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
+    EXPECT_TRUE(c->currentText().isEmpty()) << c->objectName().toStdString();
+  }
+  for (QLineEdit* e : {form->Edit1, form->READADR1, form->READADR3, form->READADR5,
+                       form->READADR7, form->Edit4, form->Edit5})
+    EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
+}
+
+TEST_F(WindowTest, EveryInputIsFoundByItsLabel) {
+  for (QWidget* w : form->findChildren<QWidget*>()) {
+    if (!qobject_cast<QLineEdit*>(w) && !qobject_cast<QComboBox*>(w) &&
+        !qobject_cast<QPlainTextEdit*>(w))
+      continue;
+    if (qobject_cast<QComboBox*>(w->parentWidget())) continue;  // a combo's own line edit
+    EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+  }
+  for (QPushButton* b : form->findChildren<QPushButton*>())
+    EXPECT_EQ(b->accessibleName(), b->text()) << b->objectName().toStdString();
+  EXPECT_EQ(form->Edit8->accessibleName(), QStringLiteral("Send Buffer:"));
+  EXPECT_EQ(form->Memo10->accessibleName(), QStringLiteral("Receive Buffer:"));
+  EXPECT_EQ(form->Edit2->accessibleName(), QStringLiteral("Target IP Address:"));
+  EXPECT_EQ(form->Label40->buddy(), form->Edit8);
+}
+
+TEST_F(WindowTest, LinkChoiceSwapsTheEnabledControlsBothWays) {
+  ChooseLink(1);
+  EXPECT_FALSE(form->GroupBox1->isEnabled());
+  EXPECT_FALSE(form->Button1->isEnabled());
+  for (QWidget* w : {static_cast<QWidget*>(form->GroupBox4), static_cast<QWidget*>(form->Button8),
+                     static_cast<QWidget*>(form->Button11), static_cast<QWidget*>(form->Button14)})
+    EXPECT_TRUE(w->isEnabled());
+  ChooseLink(0);
+  EXPECT_TRUE(form->GroupBox1->isEnabled());
+  EXPECT_TRUE(form->Button1->isEnabled());
+  EXPECT_FALSE(form->GroupBox4->isEnabled());
+  EXPECT_FALSE(form->Button14->isEnabled());
+}
+
+TEST_F(WindowTest, ConnectAndDisconnectShowTheirStatus) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+  ChooseLink(1);
+  form->Edit2->setText(QStringLiteral("127.0.0.1"));
+  form->Edit34->setText(QString::number(server.serverPort()));
+  form->Button8->click();
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("connecting!"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label146->text() == "connected"; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
+  delete server.nextPendingConnection();
+
+  form->Button8->click();  // connected with the same target: nothing happens
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("connected"));
+  form->Edit34->setText(QString::number(server.serverPort() + 1));
+  form->Button8->click();
+  EXPECT_EQ(messages.shown.value(0), QStringLiteral("Can't change value while socket is active"));
+  EXPECT_TRUE(form->ClientSocket1.Active());
+
+  form->Button11->click();
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("disconnected state"));
+  EXPECT_FALSE(form->ClientSocket1.Active());
+
+  // The gateway closing its side.
+  form->Edit34->setText(QString::number(server.serverPort()));
+  form->Button8->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
+  server.nextPendingConnection()->close();
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return form->Label146->text() == "already disconnected"; }, 3000));
+  EXPECT_FALSE(form->ClientSocket1.Active());
+}
+
+TEST_F(WindowTest, FailedConnectionsSayWhy) {
+  ChooseLink(1);
+  form->Button11->click();  // not connected: only the text
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("disconnected state"));
+  EXPECT_TRUE(messages.shown.isEmpty());
+
+  form->Edit2->clear();
+  form->Button8->click();
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("connection failed"));
+  EXPECT_EQ(messages.shown, QStringList({"No address specified"}));
+
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+  const quint16 port = closed.serverPort();
+  closed.close();
+  messages.shown.clear();
+  form->Edit2->setText(QStringLiteral("127.0.0.1"));
+  form->Edit34->setText(QString::number(port));
+  form->Button8->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("connection failed"));
+  EXPECT_TRUE(messages.shown[0].startsWith("Asynchronous socket error "));
+
+  messages.shown.clear();
+  for (const char* bad : {"70x", "", "70000"}) {
+    form->Edit34->setText(QString::fromLatin1(bad));
+    form->Button8->click();
+  }
+  EXPECT_EQ(messages.shown, QStringList({"'70x' is not a valid integer value",
+                                         "'' is not a valid integer value",
+                                         "'70000' is out of range (0 to 65535)"}));
+  EXPECT_FALSE(form->ClientSocket1.Connecting());
+}
+
+TEST_F(WindowTest, CommunicationCheckAgainstTheSimulatorEnablesTheGatewayButtons) {
+  sim::SimThread gateway;
+  ASSERT_TRUE(gateway.Start());
+  ConnectTo(gateway.Port());
+  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+
+  form->Button6->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("PPPPPP#VAR#"));
+  EXPECT_EQ(form->Cycle.PendingCode, 201);
+  EXPECT_EQ(form->Cycle.RequestKind, 1);
+  EXPECT_EQ(form->Timer3.Interval(), 3000);
+  EXPECT_TRUE(form->Timer3.Enabled());
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 3000));
+  EXPECT_TRUE(form->Memo10->toPlainText().contains("QV:"));
+  for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
+  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.RequestKind, 0);
+  EXPECT_FALSE(form->Timer3.Enabled());
+  QTest::qWait(100);
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(WindowTest, NoReplyReportsTheConnectionTimeoutOnceAtTheFirstDeadline) {
+  sim::SimThread gateway;
+  ASSERT_TRUE(gateway.Start());
+  sim::Behaviour silent;
+  silent.silent = true;
+  gateway.SetBehaviour(silent);
+  ConnectTo(gateway.Port());
+  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+
+  QElapsedTimer clock;
+  clock.start();
+  form->Button6->click();
+  QTest::qWait(1000);
+  form->Button6->click();  // does not restart the running countdown
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
+  EXPECT_LT(clock.elapsed(), 3700);
+  EXPECT_EQ(messages.shown, QStringList({"Connection timeout, please contact Velmora "
+                                         "Electronics400-555-0770!"}));
+  EXPECT_EQ(form->Cycle.PendingCode, 201);  // a late reply is still decoded
+  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->Button23->isEnabled());
+}
+
+TEST_F(WindowTest, SerialLinkClosedStillShowsTheRequestAndTimesOut) {
+  form->Button6->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("PPPPPP#VAR#"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
+  EXPECT_TRUE(messages.shown[0].startsWith("Connection timeout"));
+}
+
+// A scripted gateway: the test decides what it sends and when.
+class ScriptedPeerTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    ConnectTo(server.serverPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
+    peer = server.nextPendingConnection();
+  }
+
+  // Sends bytes from the gateway's side and waits until the window has
+  // taken them (ReplyText changes).
+  void Reply(const QByteArray& bytes) {
+    form->Cycle.ReplyText.clear();
+    peer->write(bytes);
+    peer->flush();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.ReplyText.size() >= bytes.size(); },
+                                3000));
+  }
+
+  QTcpServer server;
+  QTcpSocket* peer = nullptr;
+};
+
+TEST_F(ScriptedPeerTest, PlainReplyEndsTheRequestAtOnce) {
+  form->Cycle.Arm(200, 3);
+  form->Timer3.SetEnabled(true);
+  Reply("OK#");
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK#"));
+  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->Timer2.Enabled());
+
+  form->Button26->click();
+  EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+  EXPECT_EQ(form->Cycle.ReplyText, QByteArray("OK#"));
+}
+
+TEST_F(ScriptedPeerTest, HexCodesShowEachBlockAndKeepTheCode) {
+  form->Cycle.Arm(302, 1);
+  Reply(QByteArray("\x01\x03\x00", 3));
+  Reply(QByteArray("\xFF\x06", 2));
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("FF 06 "));
+  EXPECT_EQ(form->Cycle.PendingCode, 302);
+  EXPECT_FALSE(form->Timer2.Enabled());
+
+  QByteArray big(300, '\x5A');
+  Reply(big);
+  EXPECT_EQ(form->Memo10->toPlainText().size(), 900);
+}
+
+TEST_F(ScriptedPeerTest, LongReplyIsKeptWholeButWrittenOnlyIntoTheReplyArea) {
+  QByteArray big(1000, 'x');
+  big.append("QV:");
+  Reply(big);
+  EXPECT_EQ(form->Cycle.ReplyText.size(), 1003);
+  EXPECT_EQ(form->Memo10->toPlainText().size(), 1003);
+  EXPECT_EQ(form->Cycle.ExchangeBuffer[511], 0);  // request area untouched
+}
+
+TEST_F(ScriptedPeerTest, RepliesWhileSerialIsChosenAreCapturedButNotShown) {
+  form->Memo10->setPlainText(QStringLiteral("before"));
+  form->Cycle.Arm(201, 1);
+  form->Timer3.SetEnabled(true);
+  ChooseLink(0);
+  Reply("QV:1#");
+  EXPECT_EQ(form->Cycle.ReplyText, QByteArray("QV:1#"));
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("before"));
+  EXPECT_TRUE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->Timer2.Enabled());
+  EXPECT_EQ(form->Cycle.PendingCode, 201);
+}
+
+TEST_F(ScriptedPeerTest, CommunicationCheckNeedsTheColon) {
+  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+  for (const char* reply : {"QV", "Q V:", "qv:", "QV;"}) {
+    form->Button6->click();
+    Reply(reply);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 2000));
+    EXPECT_FALSE(form->Button23->isEnabled()) << reply;
+  }
+  form->Button6->click();
+  Reply("xxQV:yy");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 2000));
+  form->Timer3.SetEnabled(false);
+}
+
+}  // namespace
+}  // namespace kv770::ui
