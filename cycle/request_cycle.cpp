@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace kv770::cycle {
 
@@ -62,6 +63,13 @@ void RequestCycle::StoreReply(const QByteArray& block, int textCap) {
   const int stored = std::min<int>(block.size(), kReplyAreaSize);
   if (stored > 0) std::memcpy(ExchangeBuffer.data() + kReplyArea, block.constData(), stored);
   ReplyText = textCap < 0 ? block : block.left(textCap);
+}
+
+QByteArray RequestCycle::Stage(const QByteArray& request) {
+  if (request.size() > kRequestAreaSize)
+    throw std::length_error("request longer than the request area");
+  std::memcpy(ExchangeBuffer.data() + kRequestArea, request.constData(), request.size());
+  return request;
 }
 
 std::uint8_t RequestCycle::ReplyByte(int i) const {

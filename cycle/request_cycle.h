@@ -77,6 +77,11 @@ class RequestCycle {
   // Byte i of the reply area, 0 beyond it.
   std::uint8_t ReplyByte(int i) const;
 
+  // Writes a request into the request area from offset 8, one byte per
+  // character, and returns the bytes to send. A request longer than the
+  // area is a builder's fault: it is refused rather than written past it.
+  QByteArray Stage(const QByteArray& request);
+
   void Arm(std::int32_t code, std::int32_t kind) {
     PendingCode = code;
     RequestKind = kind;

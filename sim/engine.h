@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "sim/gateway_model.h"
+
 namespace kv770::sim {
 
 // How the simulated gateway misbehaves on purpose, so tests can provoke
@@ -19,26 +21,51 @@ struct Behaviour {
 // The gateway as a pure function of its requests: bytes in, bytes out, no
 // clock of its own (the caller passes the time, so live values are
 // deterministic in tests) and no I/O.
+// The link a request came over: MODBUS is RTU on the serial line and
+// MODBUS TCP on TCP.
+enum class Transport { Tcp, Serial };
+
 class Engine {
  public:
   // The reply to one complete request received at `nowMs`; empty when the
   // gateway would not answer.
-  std::string Handle(std::string_view request, std::int64_t nowMs);
+  std::string Handle(std::string_view request, std::int64_t nowMs,
+                     Transport transport = Transport::Tcp);
+
+  const GatewayModel& Model() const { return model_; }
+  GatewayModel& Model() { return model_; }
+
+  // Live values of the instrument behind meter 1..8 at `nowMs`: the loop
+  // current in mA and dynamic variables 1..4 in their own units.
+  double LoopCurrent(int meter, std::int64_t nowMs) const;
+  double Variable(int meter, int variable, std::int64_t nowMs) const;
 
   static constexpr const char* kFirmware = "KV770-W V2.1.0";
   // What the gateway says to anything it does not understand.
   static constexpr const char* kUnknownCommand = "ERR:UNKNOWN COMMAND#";
 
  private:
-  // A command handler gets the bytes after its prefix.
-  using Handler = std::string (Engine::*)(std::string_view rest, std::int64_t nowMs);
+  // A handler gets the whole request.
+  using Handler = std::string (Engine::*)(std::string_view request, std::int64_t nowMs);
   struct Route {
     std::string_view prefix;
     Handler handler;
   };
   static std::span<const Route> Routes();
 
-  std::string CommunicationCheck(std::string_view rest, std::int64_t nowMs);
+  std::string CommunicationCheck(std::string_view request, std::int64_t nowMs);
+  // "QQS#", "QQQ#" and "TAVELK#" commands of the system and mapping settings
+  // and their two reports (config_commands.cpp).
+  std::string ConfigCommand(std::string_view request, std::int64_t nowMs);
+  // "QQS#HCS:", "QQS#MCS:", "QQS#CAMD", "QQS#MDBS" (hart_settings.cpp).
+  std::string HartSetting(std::string_view request, std::int64_t nowMs);
+  // A HART frame in transparent mode, to the instrument at the HART address
+  // (instruments.cpp); empty when no instrument would answer.
+  std::string HartFrame(std::string_view request, std::int64_t nowMs);
+  // A MODBUS request (modbus_slave.cpp); empty when no slave would answer.
+  std::string ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport);
+
+  GatewayModel model_;
 };
 
 }  // namespace kv770::sim

@@ -180,6 +180,10 @@ void TForm1::ConnectHandlers() {
           [this](const QString& message) { Run([&message] { throw ESocketError(message); }); });
 
   On(Button6, &QPushButton::clicked, &TForm1::Button6Click);
+  ConnectSerialHandlers();
+  ConnectGatewayHandlers();
+  ConnectHartHandlers();
+  ConnectModbusToolHandlers();
 }
 
 void TForm1::Run(const std::function<void()>& handler) {
@@ -264,11 +268,22 @@ void TForm1::ReceiveDispatch(int hexCount) {
 void TForm1::Timer2Timer() {
   Timer2.SetEnabled(false);
   switch (Cycle.PendingCode) {
+    case cycle::kHartIdentity:
+      DecodeHartIdentity();
+      break;
     case cycle::kCommunicationCheck:
       DecodeCommunicationCheck();
       break;
+    case cycle::kHartVariables:
+      DecodeHartVariables();
+      break;
+    case cycle::kSystemReport:
+      DecodeSystemReport();
+      break;
+    case cycle::kModbusReport:
+      DecodeModbusReport();
+      break;
     default:
-      // The HART, system and MODBUS report decoders join here.
       break;
   }
 }

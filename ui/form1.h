@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -228,6 +229,58 @@ class TForm1 : public QWidget {
   void Button6Click();
   void DecodeCommunicationCheck();
 
+  // ---- serial link (serial_control.cpp) ----------------------------------
+  bool SerialOpen = false;  // true from a successful "Open" until closed
+  void Button1Click();
+  void Timer4Timer();
+  void Comm1ReceiveData(const char* buffer, std::uint16_t length);
+
+  // ---- gateway configuration (gateway_settings.cpp) ----------------------
+  void Button9Click();
+  void Button24Click();
+  void Button29Click();
+  void Edit14Change();
+  void Button27Click();
+  void Button30Click();
+  void Label8DblClick();
+  void Label16DblClick();
+  void Button60Click();
+  void Button14Click();
+  void Button23Click();
+  void DecodeSystemReport();
+  void Button10Click();
+  void Button21Click();
+  void Button15Click();
+  void ComboBox41Change();
+  void Button31Click();
+  void DecodeModbusReport();
+
+  // ---- HART transparent access (hart_access.cpp) -------------------------
+  // The instrument last identified; its long address reaches command 3.
+  struct HartIdentityRecord {
+    std::uint8_t manufacturer = 0;
+    std::uint8_t deviceType = 0;
+    std::uint8_t preambles = 0;
+    std::uint32_t deviceId = 0;  // 24 bits
+  } HartIdentity;
+  int HartReplyLength = 0;  // length of the last reply a HART decoder saw
+  void Button3Click();
+  void ComboBox30Change();
+  void Button7Click();
+  void DecodeHartIdentity();
+  void Button16Click();
+  void DecodeHartVariables();
+  void Button20Click();
+  void Button17Click();
+  void Button18Click();
+  void Button12Click();
+  void Button5Click();
+  void ComboBox17Change();
+
+  // ---- MODBUS test and IEEE 754 calculator (modbus_tools.cpp) ------------
+  void Button4Click();
+  void Button13Click();
+
   // Run a handler the way the window's message loop does: an exception it
   // raises is shown in a modal box and the loop goes on.
   void Run(const std::function<void()>& handler);
@@ -240,6 +293,16 @@ class TForm1 : public QWidget {
   void BuildModbusTab(QWidget* page);
   void BuildWiringTab(QWidget* page);
   void ConnectHandlers();
+  void ConnectSerialHandlers();
+  void ConnectGatewayHandlers();
+  void ConnectHartHandlers();
+  void ConnectModbusToolHandlers();
+
+ protected:
+  // The coefficient boxes' key filter (gateway_settings.cpp).
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
 
   template <typename Signal, typename Sender>
   void On(Sender* sender, Signal signal, void (TForm1::*handler)()) {

@@ -211,6 +211,21 @@ class Drawing {
     Text(label, name, 11, true, flags);
   }
 
+  // A vertical wire from `fromY` to `toY` that crosses the horizontal line
+  // at `crossY` without connecting to it.
+  void WireOver(qreal x, qreal fromY, qreal crossY, qreal toY, const QColor& color,
+                qreal width = 2) {
+    const qreal r = 5;
+    const qreal dir = toY > fromY ? 1 : -1;
+    QPainterPath path({x, fromY});
+    path.lineTo(x, crossY - dir * r);
+    path.arcTo(QRectF(x - r, crossY - r, 2 * r, 2 * r), dir > 0 ? 90 : 270, -180);
+    path.lineTo(x, toY);
+    p_.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p_.setBrush(Qt::NoBrush);
+    p_.drawPath(path);
+  }
+
   void Junction(QPointF at, const QColor& color) {
     p_.setPen(Qt::NoPen);
     p_.setBrush(color);
@@ -266,27 +281,31 @@ void DrawWiring(QPainter& p) {
          Qt::AlignCenter, kCaption);
 
   // Power supply of the gateway.
-  const QRectF supply(494, 30, 124, 58);
+  const QRectF supply(494, 72, 124, 58);
   d.Box(supply, kSupplyFill);
   d.Text(supply.adjusted(0, 6, 0, -26), QStringLiteral("Power supply"), 12, true);
   d.Text(supply.adjusted(0, 30, 0, -6), QStringLiteral("24 V DC"), 12);
-  const QPointF termPlus(gateway.right(), 48), termZero(gateway.right(), 74);
-  d.Wire({{supply.left(), 48}, termPlus}, kPositive);
-  d.Wire({{supply.left(), 74}, termZero}, kNegative);
+  const QPointF termPlus(gateway.right(), 88), termZero(gateway.right(), 114);
+  d.Wire({{supply.left(), termPlus.y()}, termPlus}, kPositive);
+  d.Wire({{supply.left(), termZero.y()}, termZero}, kNegative);
   d.Terminal(termPlus, QStringLiteral("+24V"), Qt::AlignRight);
   d.Terminal(termZero, QStringLiteral("0V"), Qt::AlignRight);
-  d.Text(QRectF(gateway.right() + 10, 30, 60, 16), QStringLiteral("+"), 13, true, Qt::AlignCenter,
-         kPositive);
-  d.Text(QRectF(gateway.right() + 10, 76, 60, 16), QStringLiteral("\u2212"), 13, true,
+  d.Text(QRectF(gateway.right() + 10, termPlus.y() - 18, 60, 16), QStringLiteral("+"), 13, true,
+         Qt::AlignCenter, kPositive);
+  d.Text(QRectF(gateway.right() + 10, termZero.y() + 2, 60, 16), QStringLiteral("\u2212"), 13, true,
          Qt::AlignCenter, kNegative);
 
   // ---- the HART loop --------------------------------------------------
   const qreal busPlusY = 226, busMinusY = 242;
   const qreal busStart = 150, busEnd = 620;
+  const qreal slot = (busEnd - busStart) / 8;
 
-  const QPointF hartPlus(300, gateway.bottom()), hartMinus(350, gateway.bottom());
+  // The gateway's HART pair lands in the gaps between instruments, away from
+  // their junctions; a wire that only crosses the other line hops over it.
+  const QPointF hartPlus(busStart + 2 * slot, gateway.bottom());
+  const QPointF hartMinus(busStart + 3 * slot, gateway.bottom());
   d.Wire({hartPlus, {hartPlus.x(), busPlusY}}, kPositive);
-  d.Wire({hartMinus, {hartMinus.x(), busMinusY}}, kNegative);
+  d.WireOver(hartMinus.x(), hartMinus.y(), busPlusY, busMinusY, kNegative);
   d.Terminal(hartPlus, QStringLiteral("HART+"), Qt::AlignBottom);
   d.Terminal(hartMinus, QStringLiteral("HART\u2212"), Qt::AlignBottom);
 
@@ -300,8 +319,7 @@ void DrawWiring(QPainter& p) {
   d.Wire({{40, loopPower.top()}, {40, busPlusY}, {resistor.left(), busPlusY}}, kPositive);
   d.Wire({{resistor.right(), busPlusY}, {busEnd, busPlusY}}, kPositive);
   d.Resistor(resistor, QStringLiteral("250 \u03A9"));
-  d.Wire({{98, loopPower.top()}, {98, busMinusY}, {busStart, busMinusY}, {busEnd, busMinusY}},
-         kNegative);
+  d.Wire({{98, loopPower.top()}, {98, busMinusY}, {busEnd, busMinusY}}, kNegative);
   d.Text(QRectF(26, loopPower.top() - 16, 14, 14), QStringLiteral("+"), 12, true, Qt::AlignCenter,
          kPositive);
   d.Text(QRectF(100, loopPower.top() - 16, 14, 14), QStringLiteral("\u2212"), 12, true,
@@ -312,13 +330,11 @@ void DrawWiring(QPainter& p) {
 
   // Up to eight instruments in parallel on the same pair (multidrop); each
   // answers at its own polling address.
-  const qreal slot = (busEnd - busStart) / 8;
   for (int i = 0; i < 8; ++i) {
-    const qreal x = busStart + 4 + i * slot;
-    const QRectF instrument(x, 268, slot - 8, 50);
+    const QRectF instrument(busStart + i * slot + 4, 268, slot - 8, 50);
     const qreal plusX = instrument.left() + instrument.width() * 0.3;
     const qreal minusX = instrument.left() + instrument.width() * 0.7;
-    d.Wire({{plusX, instrument.top()}, {plusX, busPlusY}}, kPositive, 1.5);
+    d.WireOver(plusX, instrument.top(), busMinusY, busPlusY, kPositive, 1.5);
     d.Wire({{minusX, instrument.top()}, {minusX, busMinusY}}, kNegative, 1.5);
     d.Junction({plusX, busPlusY}, kPositive);
     d.Junction({minusX, busMinusY}, kNegative);

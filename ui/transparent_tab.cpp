@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -131,6 +132,10 @@ void TForm1::BuildTransparentTab(QWidget* page) {
        QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")},
       -1);
   ComboBox30->setPlaceholderText(QStringLiteral("1"));
+  QPalette plainPlaceholder = ComboBox30->palette();
+  plainPlaceholder.setColor(QPalette::PlaceholderText,
+                            plainPlaceholder.color(QPalette::ButtonText));
+  ComboBox30->setPalette(plainPlaceholder);
   AddLabelled(top, 0, 2, QStringLiteral("HART Address:"), ComboBox30);
   ComboBox42 =
       MakeCombo(GroupBox5, "ComboBox42",
@@ -156,7 +161,6 @@ void TForm1::BuildTransparentTab(QWidget* page) {
   AddLabelled(identity, 3, 0, QStringLiteral("Sensor Serial Number:"), Edit32);
   Button7 = MakeButton(GroupBox8, "Button7", QStringLiteral("HART Device Parameter Query"));
   identity->addWidget(Button7, 4, 0, 1, 2, Qt::AlignHCenter);
-  identity->setRowStretch(5, 1);
   results->addWidget(GroupBox8, 2);
 
   GroupBox10 = MakeGroup(GroupBox5, "GroupBox10", QStringLiteral("Universal HART Real-Time Data"));
@@ -187,11 +191,10 @@ void TForm1::BuildTransparentTab(QWidget* page) {
   dynamic->addWidget(Button16, 4, 0, 1, 4, Qt::AlignHCenter);
   dynamic->setColumnStretch(1, 1);
   dynamic->setColumnStretch(3, 1);
-  dynamic->setRowStretch(5, 1);
   results->addWidget(GroupBox10, 3);
 
-  hartBox->addLayout(results, 1);
-  pageLayout->addWidget(GroupBox5, 1);
+  hartBox->addLayout(results);
+  pageLayout->addWidget(GroupBox5);
 
   // A free HART request from its delimiter on; preamble and check byte are
   // added when it is sent.
@@ -205,6 +208,7 @@ void TForm1::BuildTransparentTab(QWidget* page) {
   manual->addWidget(Button20, 0, 3);
   manual->setColumnStretch(1, 1);
   pageLayout->addWidget(GroupBox20);
+  pageLayout->addStretch(1);
 }
 
 }  // namespace kv770::ui

@@ -1,0 +1,7 @@
+#include "sim/engine.h"
+
+namespace kv770::sim {
+
+std::string Engine::HartSetting(std::string_view, std::int64_t) { return kUnknownCommand; }
+
+}  // namespace kv770::sim
