@@ -54,4 +54,12 @@ int StrToInt(const QString& text) {
   return static_cast<int>(value);
 }
 
+int StrToIntInRange(const QString& text, int lo, int hi) {
+  const int value = StrToInt(text);
+  if (value < lo || value > hi)
+    throw EConvertError(
+        QStringLiteral("'%1' is out of range (%2 to %3)").arg(text).arg(lo).arg(hi));
+  return value;
+}
+
 }  // namespace kv770::cycle

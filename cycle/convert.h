@@ -10,4 +10,9 @@ namespace kv770::cycle {
 // raises EConvertError "'<text>' is not a valid integer value".
 int StrToInt(const QString& text);
 
+// StrToInt for a number that goes into a fixed-width field of a frame: a
+// value outside lo..hi would put something else on the wire, so it is
+// refused with EConvertError "'<text>' is out of range (<lo> to <hi>)".
+int StrToIntInRange(const QString& text, int lo, int hi);
+
 }  // namespace kv770::cycle

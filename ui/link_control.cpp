@@ -27,11 +27,8 @@ void TForm1::ComboBox2Change() {
 
 void TForm1::Button8Click() {
   ClientSocket1.SetAddress(Edit2->text());
-  const int port = cycle::StrToInt(Edit34->text());
   // A port beyond 16 bits would silently reach another port.
-  if (port < 0 || port > 65535)
-    throw EConvertError(QStringLiteral("'%1' is out of range (0 to 65535)").arg(Edit34->text()));
-  ClientSocket1.SetPort(port);
+  ClientSocket1.SetPort(cycle::StrToIntInRange(Edit34->text(), 0, 65535));
   if (!ClientSocket1.Active()) ClientSocket1.Open();
 }
 
