@@ -15,9 +15,22 @@ bool Demo::Start(ui::TForm1& form) {
   if (!sim_->Start(7000) && !sim_->Start(0)) return false;
   form.Edit2->setText(QStringLiteral("127.0.0.1"));
   form.Edit34->setText(QString::number(sim_->Port()));
+  // COM4 is the window's own choice, so "Open" reaches the simulator. A
+  // demo without a serial line still serves TCP.
+  const QString serial = sim_->StartPty();
+  if (!serial.isEmpty()) {
+    form.Comm1.Ports().Set(4, serial);
+    form.ShowSerialDevice();
+  }
   return true;
 }
 
-quint16 Demo::Port() const { return sim_->Port(); }
+quint16 Demo::Port() const {
+  return sim_->Port();
+}
+
+QString Demo::SerialPath() const {
+  return sim_->PtyPath();
+}
 
 }  // namespace kv770::app

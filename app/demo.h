@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 #include <memory>
 
@@ -20,6 +21,8 @@ class Demo {
   ~Demo();
   bool Start(ui::TForm1& form);
   quint16 Port() const;
+  // The simulator's serial line, which COM4 leads to; empty without one.
+  QString SerialPath() const;
 
  private:
   std::unique_ptr<sim::SimThread> sim_;

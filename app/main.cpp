@@ -62,7 +62,11 @@ int main(int argc, char** argv) {
   const QCommandLineOption probe(QStringLiteral("startup-probe"),
                                  QStringLiteral("Print start-up time and peak memory once the "
                                                 "window is shown, then quit."));
-  parser.addOptions({demo, screenshot, tab, probe});
+  const QCommandLineOption com(QStringLiteral("com"),
+                               QStringLiteral("Open serial port COMn at PATH instead of "
+                                              "/dev/ttyS(n-1); may be repeated."),
+                               QStringLiteral("COMn=PATH"));
+  parser.addOptions({demo, screenshot, tab, probe, com});
   parser.process(app);
 
   kv770::ui::TForm1 form;
@@ -76,8 +80,20 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::printf("demo: simulated gateway at 127.0.0.1:%u\n", simulator->Port());
+    if (!simulator->SerialPath().isEmpty())
+      std::printf("demo: simulated gateway on serial port COM4 (%s)\n",
+                  qPrintable(simulator->SerialPath()));
     std::fflush(stdout);
   }
+  // After the demo's own mapping, so that the user's word is the last.
+  for (const QString& assignment : parser.values(com)) {
+    QString why;
+    if (!form.Comm1.Ports().Assign(assignment, &why)) {
+      std::fprintf(stderr, "kv770-config: --com %s\n", qPrintable(why));
+      return 2;
+    }
+  }
+  form.ShowSerialDevice();
   form.PageControl1->setCurrentIndex(parser.value(tab).toInt());
   form.show();
 

@@ -1,15 +1,19 @@
 // kv770-sim: a stand-in KV770-W gateway for the configuration tool, served
-// over TCP.
+// over TCP and, with --pty, over a pseudo-terminal as its serial line.
 
+#include <unistd.h>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QSocketNotifier>
 #include <QTextStream>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "sim/engine.h"
+#include "sim/pty_server.h"
 #include "sim/tcp_server.h"
 
 namespace {
@@ -20,6 +24,8 @@ struct Options {
   QHostAddress address{QHostAddress::LocalHost};
   quint16 port = 7000;
   Behaviour behaviour;
+  bool pty = false;
+  QString ptyLink;
 };
 
 void Complain(const QString& message) {
@@ -64,15 +70,23 @@ Options ParseOptions(const QCoreApplication& app) {
   const QCommandLineOption byteByByte("byte-by-byte", "Send each reply one byte at a time.");
   const QCommandLineOption byteGap("byte-gap", "Pause between bytes (implies --byte-by-byte).",
                                    "MS", QString::number(Behaviour{}.byteGapMs));
-  parser.addOptions({listen, port, silent, delay, byteByByte, byteGap});
+  const QCommandLineOption pty("pty",
+                               "Also serve the gateway on a pseudo-terminal (the tool's serial "
+                               "port); prints its path, and makes LINK a symbolic link to it.");
+  parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty});
+  parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
+                               "[LINK]");
   parser.process(app);
 
-  if (!parser.positionalArguments().isEmpty()) {
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() > (parser.isSet(pty) ? 1 : 0)) {
     Fail(QStringLiteral("unexpected argument '%1' (see --help)")
-             .arg(parser.positionalArguments().first()));
+             .arg(positional.value(parser.isSet(pty) ? 1 : 0)));
   }
 
   Options options;
+  options.pty = parser.isSet(pty);
+  options.ptyLink = positional.value(0);
   if (!options.address.setAddress(parser.value(listen))) {
     Fail(QStringLiteral("invalid address '%1' (a numeric IPv4 or IPv6 address)")
              .arg(parser.value(listen)));
@@ -83,6 +97,18 @@ Options ParseOptions(const QCoreApplication& app) {
   options.behaviour.byteByByte = parser.isSet(byteByByte) || parser.isSet(byteGap);
   options.behaviour.byteGapMs = ParseCount(parser.value(byteGap), "byte gap", 60000);
   return options;
+}
+
+// SIGINT and SIGTERM end the event loop, so the serial line's link is
+// removed rather than left pointing at a terminal someone else may get.
+int quitPipe[2] = {-1, -1};
+
+void QuitOnSignals(QCoreApplication& app) {
+  if (pipe(quitPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+  for (int signal : {SIGINT, SIGTERM})
+    std::signal(signal, [](int) { (void)!write(quitPipe[1], "q", 1); });
 }
 
 }  // namespace
@@ -103,6 +129,21 @@ int main(int argc, char** argv) {
   }
   // Scripts wait for this line before they connect.
   std::printf("kv770-sim listening on %s\n", qPrintable(Endpoint(options.address, server.Port())));
+
+  kv770::sim::PtyServer serial(&server.GetEngine());
+  if (options.pty) {
+    serial.SetBehaviour(options.behaviour);
+    if (!serial.Open(options.ptyLink)) {
+      Complain(serial.ErrorString());
+      return 1;
+    }
+    QuitOnSignals(app);
+    if (options.ptyLink.isEmpty())
+      std::printf("kv770-sim serial line on %s\n", qPrintable(serial.SlavePath()));
+    else
+      std::printf("kv770-sim serial line on %s (link %s)\n", qPrintable(serial.SlavePath()),
+                  qPrintable(options.ptyLink));
+  }
   std::fflush(stdout);
 
   return app.exec();

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QMetaObject>
 
+#include "sim/pty_server.h"
 #include "sim/tcp_server.h"
 
 namespace kv770::sim {
@@ -42,11 +43,40 @@ bool SimThread::Start(quint16 port) {
   return true;
 }
 
+QString SimThread::StartPty() {
+  if (!server_ || pty_) return ptyPath_;
+  TcpServer* server = server_;
+  PtyServer* pty = nullptr;
+  QString path;
+  QMetaObject::invokeMethod(
+      server_,
+      [server, &pty, &path] {
+        // A child of the TCP server: same thread, same engine, same end.
+        auto* candidate = new PtyServer(&server->GetEngine(), server);
+        candidate->SetBehaviour(server->GetBehaviour());
+        if (!candidate->Open()) {
+          delete candidate;
+          return;
+        }
+        pty = candidate;
+        path = candidate->SlavePath();
+      },
+      Qt::BlockingQueuedConnection);
+  pty_ = pty;
+  ptyPath_ = path;
+  return ptyPath_;
+}
+
 void SimThread::SetBehaviour(const Behaviour& behaviour) {
   if (!server_) return;
   TcpServer* server = server_;
+  PtyServer* pty = pty_;
   QMetaObject::invokeMethod(
-      server_, [server, behaviour] { server->SetBehaviour(behaviour); },
+      server_,
+      [server, pty, behaviour] {
+        server->SetBehaviour(behaviour);
+        if (pty) pty->SetBehaviour(behaviour);
+      },
       Qt::BlockingQueuedConnection);
 }
 
@@ -56,7 +86,9 @@ void SimThread::Stop() {
     thread_.wait();
   }
   server_ = nullptr;  // deleted by the finished connection
+  pty_ = nullptr;     // with it
   port_ = 0;
+  ptyPath_.clear();
 }
 
 }  // namespace kv770::sim

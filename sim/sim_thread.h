@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QThread>
 #include <QtGlobal>
 
@@ -7,6 +8,7 @@
 
 namespace kv770::sim {
 
+class PtyServer;
 class TcpServer;
 
 // A simulated gateway on 127.0.0.1, served from a thread of its own so that
@@ -26,6 +28,11 @@ class SimThread {
   // The port served, 0 while not running.
   quint16 Port() const { return port_; }
 
+  // Also serves the same gateway on a pseudo-terminal, once running; the
+  // slave's path to open as a serial port, empty when none could be had.
+  QString StartPty();
+  QString PtyPath() const { return ptyPath_; }
+
   // Takes effect for requests completed after the call returns.
   void SetBehaviour(const Behaviour& behaviour);
 
@@ -34,7 +41,9 @@ class SimThread {
 
   QThread thread_;
   TcpServer* server_ = nullptr;
+  PtyServer* pty_ = nullptr;
   quint16 port_ = 0;
+  QString ptyPath_;
 };
 
 }  // namespace kv770::sim

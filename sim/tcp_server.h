@@ -33,6 +33,8 @@ class TcpServer : public QObject {
   // Applies to requests that complete from now on.
   void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
   const Behaviour& GetBehaviour() const { return behaviour_; }
+  // The gateway it serves; a serial server may share it (PtyServer).
+  Engine& GetEngine() { return engine_; }
 
   // Silence after the last byte that closes a request.
   static constexpr int kRequestGapMs = 20;

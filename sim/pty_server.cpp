@@ -1,0 +1,145 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+namespace kv770::sim {
+
+namespace {
+
+QString Reason(int error) {
+  return QString::fromStdString(std::generic_category().message(error));
+}
+
+}  // namespace
+
+PtyServer::PtyServer(Engine* engine, QObject* parent)
+    : QObject(parent),
+      ownEngine_(engine ? nullptr : std::make_unique<Engine>()),
+      engine_(engine ? *engine : *ownEngine_) {
+  quiet_.setSingleShot(true);
+  quiet_.setInterval(kRequestGapMs);
+  connect(&quiet_, &QTimer::timeout, this, &PtyServer::Answer);
+  clock_.start();
+}
+
+PtyServer::~PtyServer() {
+  if (!link_.isEmpty() && QFile::symLinkTarget(link_) == slavePath_) QFile::remove(link_);
+  if (master_ >= 0) ::close(master_);
+  if (slave_ >= 0) ::close(slave_);
+}
+
+bool PtyServer::Open(const QString& link) {
+  if (master_ >= 0) return false;
+  char name[128] = {};
+  if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+    error_ = QStringLiteral("cannot open a pseudo-terminal: %1").arg(Reason(errno));
+    return false;
+  }
+  slavePath_ = QString::fromLocal8Bit(name);
+  // Raw until the tool sets its own line: an echoing terminal would hand
+  // every reply back to us as a request.
+  termios t{};
+  tcgetattr(slave_, &t);
+  cfmakeraw(&t);
+  tcsetattr(slave_, TCSANOW, &t);
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(slave_, F_SETFD, FD_CLOEXEC);
+
+  if (!link.isEmpty()) {
+    const QByteArray path = QFile::encodeName(link);
+    struct stat st {};
+    if (lstat(path.constData(), &st) == 0) {
+      if (!S_ISLNK(st.st_mode)) {
+        error_ = QStringLiteral("%1 exists and is not a symbolic link").arg(link);
+        return false;
+      }
+      ::unlink(path.constData());
+    }
+    if (::symlink(name, path.constData()) != 0) {
+      error_ = QStringLiteral("cannot link %1 to %2: %3").arg(link, slavePath_, Reason(errno));
+      return false;
+    }
+    link_ = link;
+  }
+
+  readable_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
+  connect(readable_, &QSocketNotifier::activated, this, &PtyServer::ReadMaster);
+  writable_ = new QSocketNotifier(master_, QSocketNotifier::Write, this);
+  writable_->setEnabled(false);
+  connect(writable_, &QSocketNotifier::activated, this, &PtyServer::Flush);
+  clock_.restart();
+  return true;
+}
+
+void PtyServer::ReadMaster() {
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = ::read(master_, chunk, sizeof chunk);
+    if (n <= 0) break;
+    request_.append(chunk, n);
+    if (request_.size() >= kMaxRequestBytes) {
+      quiet_.stop();
+      Answer();
+    }
+  }
+  if (!request_.isEmpty()) quiet_.start();
+}
+
+void PtyServer::Answer() {
+  QByteArray request;
+  request.swap(request_);
+  if (request.isEmpty()) return;
+  const std::string reply = engine_.Handle(std::string_view(request.constData(), request.size()),
+                                           clock_.elapsed(), Transport::Serial);
+  // The behaviour of the moment the request completed holds for its reply.
+  const Behaviour behaviour = behaviour_;
+  if (reply.empty() || behaviour.silent) return;
+  const QByteArray bytes(reply.data(), static_cast<qsizetype>(reply.size()));
+  if (behaviour.delayMs > 0)
+    QTimer::singleShot(behaviour.delayMs, this,
+                       [this, bytes, behaviour] { Send(bytes, behaviour); });
+  else
+    Send(bytes, behaviour);
+}
+
+void PtyServer::Send(const QByteArray& reply, const Behaviour& behaviour) {
+  if (behaviour.byteByByte)
+    SendByteByByte(reply, 0, behaviour.byteGapMs);
+  else
+    Queue(reply);
+}
+
+void PtyServer::SendByteByByte(QByteArray reply, qsizetype next, int gapMs) {
+  Queue(reply.mid(next, 1));
+  if (++next >= reply.size()) return;
+  QTimer::singleShot(std::max(gapMs, 0), this,
+                     [this, reply, next, gapMs] { SendByteByByte(reply, next, gapMs); });
+}
+
+void PtyServer::Queue(const QByteArray& bytes) {
+  if (output_.size() + bytes.size() > kMaxPendingOutput) return;
+  output_.append(bytes);
+  Flush();
+}
+
+void PtyServer::Flush() {
+  while (!output_.isEmpty()) {
+    const ssize_t n = ::write(master_, output_.constData(), output_.size());
+    if (n <= 0) break;
+    output_.remove(0, n);
+  }
+  writable_->setEnabled(!output_.isEmpty());
+}
+
+}  // namespace kv770::sim

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+#include "sim/engine.h"
+
+class QSocketNotifier;
+
+namespace kv770::sim {
+
+// Serves a simulated gateway on a pseudo-terminal: the tool opens the slave
+// side (SlavePath(), or a symbolic link to it) as its serial port. The tool
+// sends a request and waits, so a short silence after the last byte ends a
+// request, as on the TCP server. Requests are answered as serial ones
+// (MODBUS RTU).
+//
+// Lives in one thread: create it, move it there if needed, and call every
+// member from that thread.
+class PtyServer : public QObject {
+  Q_OBJECT
+
+ public:
+  // Serves `engine` when given (shared with a TCP server, so both links
+  // reach one gateway), an engine of its own otherwise.
+  explicit PtyServer(Engine* engine = nullptr, QObject* parent = nullptr);
+  // Removes the link it made.
+  ~PtyServer() override;
+
+  // Opens the pseudo-terminal, and makes `link` a symbolic link to its
+  // slave when given (replacing an older link, never another kind of file).
+  bool Open(const QString& link = {});
+  QString SlavePath() const { return slavePath_; }
+  QString ErrorString() const { return error_; }
+
+  // Applies to requests that complete from now on.
+  void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
+
+  static constexpr int kRequestGapMs = 20;
+  static constexpr int kMaxRequestBytes = 64 * 1024;
+  // Replies nobody reads are dropped beyond this much.
+  static constexpr int kMaxPendingOutput = 64 * 1024;
+
+ private:
+  void ReadMaster();
+  void Answer();
+  void Send(const QByteArray& reply, const Behaviour& behaviour);
+  void SendByteByByte(QByteArray reply, qsizetype next, int gapMs);
+  void Queue(const QByteArray& bytes);
+  void Flush();
+
+  std::unique_ptr<Engine> ownEngine_;
+  Engine& engine_;
+  Behaviour behaviour_;
+  QElapsedTimer clock_;
+
+  int master_ = -1;
+  int slave_ = -1;  // held so the master never reads EIO while the tool is away
+  QString slavePath_;
+  QString link_;
+  QString error_;
+  QSocketNotifier* readable_ = nullptr;
+  QSocketNotifier* writable_ = nullptr;
+  QTimer quiet_;
+  QByteArray request_;
+  QByteArray output_;
+};
+
+}  // namespace kv770::sim

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+#include "app/demo.h"
+#include "sim/sim_thread.h"
+#include "support/pty_peer.h"
+#include "ui/form1.h"
+
+namespace kv770::ui {
+namespace {
+
+using link::TDtrControl;
+using link::TParity;
+using link::TRtsControl;
+using test::PtyPeer;
+
+class SerialControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(peer.Ok());
+    form = std::make_unique<TForm1>(&messages);
+    // The window's own choice, COM4, leads to the test's line.
+    form->Comm1.Ports().Set(4, peer.Path());
+  }
+
+  QList<QPushButton*> CheckedButtons() const {
+    return {form->Button16, form->Button21, form->Button24, form->Button29, form->Button27,
+            form->Button9,  form->Button7,  form->Button10, form->Button17, form->Button18,
+            form->Button12, form->Button31, form->Button23};
+  }
+
+  // Sends bytes from the gateway's side and waits until the window has
+  // shown them.
+  void Reply(const QByteArray& bytes) {
+    form->Memo10->clear();
+    ASSERT_TRUE(peer.Write(bytes));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
+  }
+
+  PtyPeer peer;
+  RecordingMessageSink messages;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(SerialControlTest, Comm1StartsWithItsDesignTimeValues) {
+  const link::TComm& c = form->Comm1;
+  EXPECT_EQ(c.CommName(), QStringLiteral("COM2"));
+  EXPECT_EQ(c.BaudRate(), 9600u);
+  EXPECT_EQ(c.ByteSize(), link::TByteSize::_8);
+  EXPECT_EQ(c.Parity(), TParity::None);
+  EXPECT_EQ(c.StopBits(), link::TStopBits::_1);
+  EXPECT_FALSE(c.ParityCheck() || c.Outx_CtsFlow() || c.Outx_DsrFlow() || c.DsrSensitivity());
+  EXPECT_EQ(c.DtrControl(), TDtrControl::DtrEnable);
+  EXPECT_EQ(c.RtsControl(), TRtsControl::RtsEnable);
+  EXPECT_TRUE(c.TxContinueOnXoff());
+  EXPECT_TRUE(c.Outx_XonXoffFlow());
+  EXPECT_TRUE(c.Inx_XonXoffFlow());
+  EXPECT_EQ(c.XonLimit(), 500);
+  EXPECT_EQ(c.XoffLimit(), 500);
+  EXPECT_EQ(c.XonChar(), 0x11);
+  EXPECT_EQ(c.XoffChar(), 0x13);
+  EXPECT_EQ(c.ReplacedChar(), 0);
+  EXPECT_FALSE(c.ReplaceWhenParityError() || c.IgnoreNullChar());
+  EXPECT_EQ(c.ReadIntervalTimeout(), 100u);
+  EXPECT_EQ(c.ReadTotalTimeoutMultiplier() + c.ReadTotalTimeoutConstant() +
+                c.WriteTotalTimeoutMultiplier() + c.WriteTotalTimeoutConstant(),
+            0u);
+  EXPECT_FALSE(c.IsOpen());
+  EXPECT_FALSE(form->SerialOpen);
+}
+
+TEST_F(SerialControlTest, OpenThenCloseWithTheCaptionsOfEach) {
+  form->ComboBox11->setEditText(QStringLiteral("19200"));
+  form->ComboBox10->setCurrentIndex(2);
+  form->Button1->click();
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
+  EXPECT_TRUE(form->SerialOpen);
+  EXPECT_TRUE(form->Comm1.IsOpen());
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("close"));
+  EXPECT_EQ(form->Comm1.CommName(), QStringLiteral("COM4"));  // passed on as shown
+  EXPECT_EQ(form->Comm1.BaudRate(), 19200u);
+  EXPECT_EQ(form->Comm1.Parity(), TParity::Even);
+  EXPECT_FALSE(form->Comm1.Outx_XonXoffFlow());
+  EXPECT_FALSE(form->Comm1.Inx_XonXoffFlow());
+  const termios t = peer.Settings();
+  EXPECT_EQ(cfgetospeed(&t), speed_t{B19200});
+  EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
+
+  form->Button1->click();
+  EXPECT_FALSE(form->SerialOpen);
+  EXPECT_FALSE(form->Comm1.IsOpen());
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("open"));
+
+  form->Button1->click();
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("close"));
+  EXPECT_TRUE(form->Comm1.IsOpen());
+}
+
+TEST_F(SerialControlTest, CheckBoxesGovernTheCrossedLines) {
+  // "COM_RTS" drives DTR, "COM_DTR" drives RTS.
+  form->CheckBox1->setChecked(true);
+  form->CheckBox2->setChecked(false);
+  form->Button1->click();
+  ASSERT_TRUE(form->Comm1.IsOpen());
+  EXPECT_EQ(form->Comm1.DtrControl(), TDtrControl::DtrEnable);
+  EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsDisable);
+
+  // Read only when opening.
+  form->CheckBox2->setChecked(true);
+  EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsDisable);
+
+  form->Button1->click();
+  form->CheckBox1->setChecked(false);
+  form->Button1->click();
+  EXPECT_EQ(form->Comm1.DtrControl(), TDtrControl::DtrDisable);
+  EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsEnable);
+}
+
+TEST_F(SerialControlTest, FailuresAreShownAndLeaveThePortClosed) {
+  form->ComboBox11->setEditText(QStringLiteral("96OO"));
+  form->Button1->click();
+  EXPECT_EQ(messages.shown, QStringList({"'96OO' is not a valid integer value"}));
+  EXPECT_FALSE(form->SerialOpen);
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("Open"));
+
+  messages.shown.clear();
+  form->ComboBox11->setEditText(QStringLiteral("9600"));
+  form->Comm1.Ports().Set(10, QStringLiteral("/dev/kv770-no-such-port"));
+  form->SPREALCOM->setCurrentIndex(9);
+  EXPECT_EQ(form->SPREALCOM->currentText(), QStringLiteral("COM10"));
+  form->Button1->click();
+  ASSERT_EQ(messages.shown.size(), 1);
+  EXPECT_TRUE(messages.shown[0].startsWith("Error opening serial port\n/dev/kv770-no-such-port"));
+  EXPECT_FALSE(form->SerialOpen);
+  EXPECT_FALSE(form->Comm1.IsOpen());
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("Open"));
+}
+
+TEST_F(SerialControlTest, TypedDeviceAndTheTooltipThatNamesIt) {
+  form->ShowSerialDevice();
+  EXPECT_TRUE(form->SPREALCOM->isEditable());
+  EXPECT_TRUE(form->SPREALCOM->toolTip().contains(peer.Path()));
+  form->SPREALCOM->setCurrentIndex(0);
+  EXPECT_TRUE(form->SPREALCOM->toolTip().contains("/dev/ttyS0"));
+
+  form->SPREALCOM->setEditText(peer.Path());
+  EXPECT_TRUE(form->SPREALCOM->toolTip().contains(peer.Path()));
+  form->Button1->click();
+  EXPECT_TRUE(form->Comm1.IsOpen()) << messages.shown.join('|').toStdString();
+  EXPECT_EQ(form->Comm1.CommName(), peer.Path());
+}
+
+TEST_F(SerialControlTest, Timer4ClosesThePortAndOpenWorksAgain) {
+  form->Button1->click();
+  ASSERT_TRUE(form->SerialOpen);
+  form->Timer4.SetInterval(50);
+  form->Timer4.SetEnabled(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->SerialOpen; }, 2000));
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("open serial"));
+  EXPECT_FALSE(form->Comm1.IsOpen());
+  EXPECT_FALSE(form->Timer4.Enabled());
+
+  form->Button1->click();
+  EXPECT_TRUE(form->SerialOpen);
+  EXPECT_EQ(form->Button1->text(), QStringLiteral("close"));
+}
+
+TEST_F(SerialControlTest, RequestsGoOutOnTheOpenPort) {
+  form->Button6->click();  // closed: nothing is sent
+  form->Timer3.SetEnabled(false);
+  form->Button1->click();
+  form->Button6->click();
+  EXPECT_EQ(peer.Read(11), QByteArray("PPPPPP#VAR#"));
+  form->Timer3.SetEnabled(false);
+}
+
+TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
+  form->Button1->click();
+  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+  form->Cycle.Arm(201, 1);
+  QByteArray block(300, 'x');
+  block.replace(280, 3, "QV:");
+  for (int i = 0; i < block.size(); i += 37) block[i] = static_cast<char>('a' + i % 26);
+  Reply(block);
+  EXPECT_EQ(form->Cycle.ReplyText, block.left(255));
+  EXPECT_EQ(form->Memo10->toPlainText(), QString::fromLatin1(block.left(255)));
+  for (int i = 0; i < block.size(); ++i)
+    ASSERT_EQ(form->Cycle.ReplyByte(i), static_cast<std::uint8_t>(block[i])) << i;
+  // The "QV:" beyond the text is not seen.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 2000));
+  EXPECT_FALSE(form->Button23->isEnabled());
+
+  // As hex: 255 pairs. A block as long as the reader makes stays within
+  // the reply area.
+  form->Cycle.Arm(104, 1);
+  QByteArray full(2048, '\x5A');
+  full[403] = '\x01';
+  full[404] = '\x02';
+  Reply(full);
+  EXPECT_EQ(form->Memo10->toPlainText().size(), 255 * 3);
+  EXPECT_EQ(form->Cycle.ReplyByte(403), 0x01);
+  EXPECT_EQ(form->Cycle.ReplyText.size(), 255);
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(SerialControlTest, SerialRepliesAreShownWhicheverLinkIsChosen) {
+  form->Button1->click();
+  form->ComboBox2->setCurrentIndex(1);
+  emit form->ComboBox2->activated(1);
+  EXPECT_FALSE(form->Button1->isEnabled());
+  EXPECT_TRUE(form->Comm1.IsOpen());  // choosing TCP closes nothing
+  form->Cycle.Arm(200, 3);
+  Reply("OK#");
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK#"));
+  EXPECT_EQ(form->Cycle.PendingCode, 0);
+}
+
+TEST_F(SerialControlTest, CommunicationCheckOverTheSimulatorsSerialLine) {
+  sim::SimThread gateway;
+  ASSERT_TRUE(gateway.Start());
+  const QString line = gateway.StartPty();
+  ASSERT_FALSE(line.isEmpty());
+  form->Comm1.Ports().Set(4, line);
+  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+
+  form->Button1->click();
+  ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
+  form->Button6->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 3000));
+  EXPECT_TRUE(form->Memo10->toPlainText().contains("QV:"));
+  for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
+  EXPECT_FALSE(form->Timer3.Enabled());
+  QTest::qWait(100);
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(SerialControlTest, DemoModeAnswersOnComFour) {
+  app::Demo demo;
+  ASSERT_TRUE(demo.Start(*form));
+  ASSERT_FALSE(demo.SerialPath().isEmpty());
+  EXPECT_EQ(form->SPREALCOM->currentText(), QStringLiteral("COM4"));
+  EXPECT_TRUE(form->SPREALCOM->toolTip().contains(demo.SerialPath()));
+
+  form->Button1->click();
+  ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
+  form->Button6->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText().contains("QV:"); }, 3000));
+  // The system report comes back over the same line.
+  form->Button23->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText().contains("QX"); }, 3000));
+  form->Button1->click();
+  EXPECT_FALSE(form->Comm1.IsOpen());
+}
+
+}  // namespace
+}  // namespace kv770::ui
