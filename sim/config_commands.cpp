@@ -1,7 +1,355 @@
+// The gateway's own settings: the set commands that write them, the board
+// serial number, and the system and MODBUS reports that read them back.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
 #include "sim/engine.h"
 
 namespace kv770::sim {
 
-std::string Engine::ConfigCommand(std::string_view, std::int64_t) { return kUnknownCommand; }
+namespace {
+
+// A command the gateway knows whose parameters it cannot take. Nothing of it
+// is applied.
+constexpr const char* kBadParameter = "ERR:BAD PARAMETER#";
+
+// What a hand-typed session (nc, a terminal) appends; the tool sends none.
+std::string_view WithoutLineEnd(std::string_view request) {
+  while (!request.empty() && (request.back() == '\r' || request.back() == '\n'))
+    request.remove_suffix(1);
+  return request;
+}
+
+// Reads a command's parameters strictly, left to right. A read that fails
+// marks the whole command bad; the values are applied only once Done()
+// says every character was as expected, so a bad command changes nothing.
+class Params {
+ public:
+  explicit Params(std::string_view text) : text_(text) {}
+
+  void Literal(std::string_view expected) {
+    if (ok_ && text_.substr(pos_).starts_with(expected))
+      pos_ += expected.size();
+    else
+      ok_ = false;
+  }
+
+  // Exactly `width` decimal digits whose value lies in lo..hi.
+  int Number(std::size_t width, int lo, int hi) {
+    if (!ok_ || pos_ + width > text_.size()) return Fail();
+    int value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+      const char c = text_[pos_ + i];
+      if (c < '0' || c > '9') return Fail();
+      value = value * 10 + (c - '0');
+    }
+    if (value < lo || value > hi) return Fail();
+    pos_ += width;
+    return value;
+  }
+  int Digit(int lo, int hi) { return Number(1, lo, hi); }
+
+  // A run of minWidth..maxWidth decimal digits, as text.
+  std::string DigitRun(std::size_t minWidth, std::size_t maxWidth) {
+    std::size_t end = pos_;
+    while (ok_ && end < text_.size() && text_[end] >= '0' && text_[end] <= '9') ++end;
+    if (!ok_ || end - pos_ < minWidth || end - pos_ > maxWidth) {
+      Fail();
+      return {};
+    }
+    std::string run(text_.substr(pos_, end - pos_));
+    pos_ = end;
+    return run;
+  }
+
+  // Everything up to (not including) the next `stop`.
+  std::string_view Until(char stop) {
+    const std::size_t end = ok_ ? text_.find(stop, pos_) : std::string_view::npos;
+    if (end == std::string_view::npos) {
+      Fail();
+      return {};
+    }
+    const std::string_view part = text_.substr(pos_, end - pos_);
+    pos_ = end;
+    return part;
+  }
+
+  bool Done() const { return ok_ && pos_ == text_.size(); }
+
+ private:
+  int Fail() {
+    ok_ = false;
+    return 0;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+// A coefficient as the gateway keeps and echoes it: a plain decimal number
+// ("-1.5", "2", "0.001") written in exactly five characters ("-1.50",
+// "2.000", "0.001"). Empty when the text is no number or needs more room.
+std::optional<std::string> NormaliseCoefficient(std::string_view text) {
+  std::size_t i = text.starts_with('-') ? 1 : 0;
+  std::size_t digits = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] >= '0' && text[i] <= '9') {
+      ++digits;
+    } else if (text[i] == '.' && !point) {
+      point = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0 || text.size() > 32) return std::nullopt;
+  const double value = std::strtod(std::string(text).c_str(), nullptr);
+  for (int decimals = 3; decimals >= 0; --decimals) {
+    char buffer[48];
+    const int n = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    if (n < 0 || n > 5) continue;
+    std::string shown(buffer, static_cast<std::size_t>(n));
+    // A four-character integer fills up with a leading zero after the sign.
+    const std::size_t signEnd = shown.starts_with('-') ? 1 : 0;
+    shown.insert(signEnd, 5 - shown.size(), '0');
+    return shown;
+  }
+  return std::nullopt;
+}
+
+// A model value as exactly `width` digits. The model only holds what the set
+// commands accepted; the clamp keeps a report well-formed regardless.
+std::string Digits(int value, int width) {
+  int max = 1;
+  for (int i = 0; i < width; ++i) max *= 10;
+  value = std::clamp(value, 0, max - 1);
+  std::string text = std::to_string(value);
+  text.insert(0, static_cast<std::size_t>(width) - text.size(), '0');
+  return text;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (!text.empty()) text += ' ';
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
+  }
+  return text;
+}
+
+// The system report. The tool finds each group by its tag, so the order is
+// free; this is the order the settings appear in the window.
+std::string SystemReport(const GatewayModel& m) {
+  std::string r = "QX#";
+  r += "BA1:" + Digits(m.baudCode, 1) + Digits(m.parityCode, 1);
+  r += ",MD:" + Digits(m.workingMode, 1);
+  r += ",ADR:" + Digits(m.slaveAddress, 3);
+  r += ",JTM:" + Digits(m.pollingInterval, 3);
+  r += '#';
+  return r;
+}
+
+// A read-meter command carries at most this many bytes; the report never
+// shows more.
+constexpr std::size_t kMaxReadCommandBytes = 14;
+
+// The MODBUS report of one meter; the meter digit stands after every tag.
+// Custom meters (type 0) add how their HART replies are parsed, the working
+// mode and the two read-meter commands. The longest report, a custom meter
+// with two 14-byte commands, stays well under the 255 characters a serial
+// block's text holds.
+std::string ModbusReport(const GatewayModel& model, int meter) {
+  const MeterMapping& m = model.meters[static_cast<std::size_t>(meter)];
+  const std::string n = Digits(meter, 1);
+  std::string r = "QQ" + n + "#";
+  r += "HART" + n + ":" + Digits(m.enable, 1) + "," + Digits(m.deviceRole, 1) + "," +
+       Digits(m.instrumentType, 2) + "," + Digits(m.preambles, 1) + "," +
+       Digits(m.bufferClearTime, 3);
+  r += ",DFO" + n + ":";
+  for (int order : m.byteOrders) r += Digits(order, 1);
+  r += ",XISH" + n + ":";
+  for (std::size_t i = 0; i < m.coefficients.size(); ++i) {
+    if (i) r += ',';
+    r += NormaliseCoefficient(m.coefficients[i]).value_or("0.000");
+  }
+  if (m.instrumentType == 0) {
+    r += ",ZDY" + n + ":" + Digits(m.addressBits, 1);
+    for (const MeterMapping::Parse& p : m.parse)
+      r += "," + Digits(p.command, 1) + Digits(p.start, 2) + Digits(p.length, 1);
+    r += ",MD:" + Digits(model.workingMode, 1);
+    for (std::size_t c = 0; c < m.readCommands.size(); ++c) {
+      const MeterMapping::ReadCommand& command = m.readCommands[c];
+      std::vector<std::uint8_t> bytes = command.bytes;
+      if (bytes.size() > kMaxReadCommandBytes) bytes.resize(kMaxReadCommandBytes);
+      r += ",CAMD" + n + Digits(static_cast<int>(c) + 1, 1) + ":" + Digits(command.enable, 1) +
+           "," + Digits(static_cast<int>(bytes.size()), 2) + "," + Hex(bytes);
+    }
+  }
+  r += '#';
+  return r;
+}
+
+std::string Ack(std::string_view mnemonic) {
+  return "OK:" + std::string(mnemonic) + "#";
+}
+
+// One command: its head and what it does with the parameters after it.
+// Each handler parses everything first and changes the model only at the end.
+using CommandHandler = std::string (*)(GatewayModel& model, Params& p);
+struct Command {
+  std::string_view head;
+  CommandHandler handler;
+};
+
+std::string Rs485(GatewayModel& model, Params& p) {
+  const int baud = p.Digit(0, 6);
+  const int parity = p.Digit(0, 2);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  model.baudCode = baud;
+  model.parityCode = parity;
+  return Ack("BA1");
+}
+
+std::string WorkingMode(GatewayModel& model, Params& p) {
+  const int mode = p.Digit(0, 1);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  model.workingMode = mode;
+  return Ack("MD");
+}
+
+std::string SlaveAddress(GatewayModel& model, Params& p) {
+  const int address = p.Number(3, 1, 247);  // the MODBUS slave addresses
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  model.slaveAddress = address;
+  return Ack("ADR");
+}
+
+std::string PollingInterval(GatewayModel& model, Params& p) {
+  const int interval = p.Number(3, 0, 999);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  model.pollingInterval = interval;
+  return Ack("JTM");
+}
+
+std::string Reset(GatewayModel& model, Params& p) {
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  RestoreFactorySettings(model);
+  return Ack("RESET");
+}
+
+std::string ServiceCommand(GatewayModel&, Params& p) {
+  p.Number(2, 0, 1);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  return Ack("YB");
+}
+
+std::string PollingSetup(GatewayModel& model, Params& p) {
+  const int meter = p.Digit(0, 7);
+  p.Literal(":");
+  const int enable = p.Digit(0, 1);
+  p.Literal(",");
+  const int role = p.Digit(0, 1);
+  p.Literal(",");
+  const int type = p.Number(2, 0, 13);
+  p.Literal(",");
+  const int preambles = p.Digit(4, 9);
+  p.Literal(",");
+  const int clearTime = p.Number(3, 0, 999);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  MeterMapping& m = model.meters[static_cast<std::size_t>(meter)];
+  m.enable = enable;
+  m.deviceRole = role;
+  m.instrumentType = type;
+  m.preambles = preambles;
+  m.bufferClearTime = clearTime;
+  return Ack("HART");
+}
+
+std::string ByteOrders(GatewayModel& model, Params& p) {
+  const int meter = p.Digit(0, 7);
+  p.Literal(":");
+  std::array<int, 5> orders{};
+  orders[0] = p.Digit(0, 1);  // the current is always a float
+  for (std::size_t i = 1; i < orders.size(); ++i) orders[i] = p.Digit(0, 3);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  model.meters[static_cast<std::size_t>(meter)].byteOrders = orders;
+  return Ack("DFOT");
+}
+
+std::string Coefficients(GatewayModel& model, Params& p) {
+  const int meter = p.Digit(0, 7);
+  p.Literal(":");
+  std::array<std::string, 4> values;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const std::string_view text = p.Until(i + 1 < values.size() ? ',' : '#');
+    p.Literal(i + 1 < values.size() ? "," : "#");
+    const std::optional<std::string> value = NormaliseCoefficient(text);
+    if (!value) return kBadParameter;
+    values[i] = *value;
+  }
+  if (!p.Done()) return kBadParameter;
+  model.meters[static_cast<std::size_t>(meter)].coefficients = values;
+  return Ack("XISH");
+}
+
+std::string BoardSerial(GatewayModel& model, Params& p) {
+  std::string serial = p.DigitRun(8, 10);
+  p.Literal(",");
+  std::string inspector = p.DigitRun(3, 10);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  model.boardSerial = std::move(serial);
+  model.inspector = std::move(inspector);
+  return Ack("PCBSN");
+}
+
+std::string SystemQuery(GatewayModel& model, Params& p) {
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  return SystemReport(model);
+}
+
+std::string ModbusQuery(GatewayModel& model, Params& p) {
+  const int meter = p.Digit(0, 7);
+  p.Literal("#");
+  if (!p.Done()) return kBadParameter;
+  return ModbusReport(model, meter);
+}
+
+constexpr std::array kCommands{
+    Command{"QQS#BA1:", &Rs485},        Command{"QQS#MD:", &WorkingMode},
+    Command{"QQS#ADR:", &SlaveAddress}, Command{"QQS#JTM:", &PollingInterval},
+    Command{"QQS#RESET", &Reset},       Command{"QQS#YB:", &ServiceCommand},
+    Command{"QQS#HART", &PollingSetup}, Command{"QQS#DFOT", &ByteOrders},
+    Command{"QQS#XISH", &Coefficients}, Command{"TAVELK#PCBSN:", &BoardSerial},
+    Command{"QQQ#QX", &SystemQuery},    Command{"QQQ#QQ", &ModbusQuery},
+};
+
+}  // namespace
+
+std::string Engine::ConfigCommand(std::string_view request, std::int64_t) {
+  request = WithoutLineEnd(request);
+  for (const Command& command : kCommands) {
+    if (!request.starts_with(command.head)) continue;
+    Params params(request.substr(command.head.size()));
+    return command.handler(model_, params);
+  }
+  return kUnknownCommand;
+}
 
 }  // namespace kv770::sim

@@ -1,0 +1,709 @@
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "cycle/convert.h"
+#include "gateway/fields.h"
+#include "link/errors.h"
+#include "sim/sim_thread.h"
+#include "ui/form1.h"
+#include "ui/widgets.h"
+
+namespace kv770::ui {
+namespace {
+
+class GatewaySettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
+
+  // Chooses an entry the way the user does, so `activated` handlers run.
+  static void Pick(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+  }
+
+  void ConnectTo(quint16 port) {
+    Pick(form->ComboBox2, 1);
+    form->Edit2->setText(QStringLiteral("127.0.0.1"));
+    form->Edit34->setText(QString::number(port));
+    form->Button8->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
+  }
+
+  // Nothing pending, Timer3 stopped at its form interval.
+  void Idle() {
+    form->Cycle.Arm(0, 0);
+    form->Timer3.SetEnabled(false);
+    form->Timer3.SetInterval(1000);
+    form->Timer4.SetEnabled(false);
+  }
+
+  QByteArray Staged(int size) const {
+    return QByteArray(reinterpret_cast<const char*>(form->Cycle.ExchangeBuffer.data() + 8), size);
+  }
+
+  RecordingMessageSink messages;
+  std::unique_ptr<TForm1> form;
+};
+
+// A scripted gateway: the test sees every byte the window sends and decides
+// what comes back.
+class GatewayWireTest : public GatewaySettingsTest {
+ protected:
+  void SetUp() override {
+    GatewaySettingsTest::SetUp();
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    ConnectTo(server.serverPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
+    peer = server.nextPendingConnection();
+  }
+
+  void TearDown() override { Idle(); }
+
+  // What arrived at the gateway: waits for `size` bytes, then a little more
+  // so that anything extra shows too.
+  QByteArray Wire(qsizetype size) {
+    (void)QTest::qWaitFor([&] { return peer->bytesAvailable() >= size; }, 2000);
+    QTest::qWait(30);
+    return peer->readAll();
+  }
+
+  // True when nothing reached the gateway within a moment.
+  bool NothingSent() {
+    QTest::qWait(150);
+    return peer->readAll().isEmpty();
+  }
+
+  // Answers and waits until the decoder (Timer2) has run.
+  void Answer(const QByteArray& reply) {
+    form->Cycle.ReplyText.clear();
+    peer->write(reply);
+    peer->flush();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->Cycle.ReplyText == reply && !form->Timer2.Enabled(); }, 3000));
+  }
+
+  QTcpServer server;
+  QTcpSocket* peer = nullptr;
+};
+
+TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
+  struct Case {
+    std::function<void()> prepare;
+    QPushButton* button;
+    QByteArray command;
+    int code;
+    int kind;
+  };
+  TForm1& f = *form;
+  const Case cases[] = {
+      {[&] {
+         f.ComboBox8->setCurrentIndex(6);  // 57600
+         f.ComboBox9->setCurrentIndex(2);  // even
+       },
+       f.Button9, "QQS#BA1:62#", 200, 3},
+      {[&] {
+         f.ComboBox8->setCurrentIndex(-1);
+         f.ComboBox9->setCurrentIndex(-1);
+       },
+       f.Button9, "QQS#BA1://#", 200, 3},
+      {[&] { f.ComboBox7->setCurrentIndex(1); }, f.Button24, "QQS#MD:1#", 200, 3},
+      {[&] { f.Edit14->setText("7"); }, f.Button29, "QQS#ADR:007#", 200, 3},
+      {[&] { f.Edit14->setText("247"); }, f.Button29, "QQS#ADR:247#", 200, 3},
+      {[&] { f.Edit6->setText("5"); }, f.Button27, "QQS#JTM:005#", 200, 3},
+      {[] {}, f.Button30, "QQS#RESET#", 200, 3},
+      {[&] {
+         f.ComboBox41->setCurrentIndex(7);
+         f.ComboBox6->setCurrentIndex(0);   // Close
+         f.ComboBox16->setCurrentIndex(0);  // Secondary Master Device
+         f.ComboBox17->setCurrentIndex(13);
+         f.ComboBox34->setCurrentIndex(0);  // 4
+         f.Edit1->setText("0");
+       },
+       f.Button10, "QQS#HART7:0,0,13,4,000#", 200, 3},
+      {[&] {
+         f.ComboBox41->setCurrentIndex(0);
+         for (QComboBox* c : {f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7}) c->setCurrentIndex(0);
+         f.FAMOUT9->setCurrentIndex(3);
+       },
+       f.Button21, "QQS#DFOT0:00003#", 200, 3},
+      {[] {}, f.Button23, "QQQ#QX#", 202, 2},
+      {[&] { f.ComboBox41->setCurrentIndex(1); }, f.Button31, "QQQ#QQ1#", 301, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command.toStdString());
+    Idle();
+    form->Memo10->setPlainText("old reply");
+    c.prepare();
+    c.button->click();
+    EXPECT_EQ(form->Edit8->text(), QString::fromLatin1(c.command));
+    EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+    EXPECT_EQ(Wire(c.command.size()), c.command);
+    EXPECT_EQ(Staged(c.command.size()), c.command);
+    EXPECT_EQ(form->Cycle.PendingCode, c.code);
+    EXPECT_EQ(form->Cycle.RequestKind, c.kind);
+    EXPECT_TRUE(form->Timer3.Enabled());
+    EXPECT_EQ(form->Timer3.Interval(), 3000);
+    // Only the RS-485 setting closes the serial port afterwards, also on TCP.
+    EXPECT_EQ(form->Timer4.Enabled(), c.button == form->Button9);
+    if (c.button == form->Button9) {
+      EXPECT_EQ(form->Timer4.Interval(), 2000);
+    }
+  }
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(GatewayWireTest, HiddenCommandsGoOutWithoutShowing) {
+  Idle();
+  form->Edit8->setText("before");
+  QTest::mouseDClick(form->Label8, Qt::LeftButton);
+  EXPECT_TRUE(form->Edit8->text().isEmpty());
+  EXPECT_EQ(Wire(10), QByteArray("QQS#YB:00#"));
+  EXPECT_EQ(form->Cycle.PendingCode, 200);
+  EXPECT_EQ(form->Cycle.RequestKind, 3);
+  EXPECT_TRUE(form->Timer3.Enabled());
+
+  emit form->Label16->doubleClicked();
+  EXPECT_TRUE(form->Edit8->text().isEmpty());
+  EXPECT_EQ(Wire(10), QByteArray("QQS#YB:01#"));
+}
+
+TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
+  form->Cycle.Arm(301, 2);
+  form->Timer3.SetEnabled(false);
+  form->Cycle.ExchangeBuffer[8] = 0x5A;
+  form->Edit8->setText("before");
+  form->Memo10->setPlainText("old reply");
+  form->PCBSN->setText("123");
+  form->JIANZHI->setEditText("5");  // the text counts, not the list position
+  form->Button60->click();
+  EXPECT_EQ(Wire(26), QByteArray("TAVELK#PCBSN:00000123,005#"));
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("TAVELK#PCBSN:00000123,005#"));
+  EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+  EXPECT_EQ(form->Cycle.ExchangeBuffer[8], 0x5A);  // not staged
+  EXPECT_EQ(form->Cycle.PendingCode, 301);
+  EXPECT_EQ(form->Cycle.RequestKind, 2);
+  EXPECT_FALSE(form->Timer3.Enabled());
+
+  form->JIANZHI->setCurrentIndex(8);  // "101"
+  form->PCBSN->setText("123456789");
+  form->Button60->click();
+  EXPECT_EQ(Wire(28), QByteArray("TAVELK#PCBSN:123456789,101#"));
+
+  form->ComboBox41->setCurrentIndex(3);
+  form->XISHU1->setText("-1.5");
+  form->XISHU2->setText("2");
+  form->XISHU3->setText("0.001");
+  form->XISHU4->setText("1.000");
+  form->Button15->click();
+  const QByteArray coefficients("QQS#XISH3:-1.5,2,0.001,1.000#");
+  EXPECT_EQ(Wire(coefficients.size()), coefficients);
+  EXPECT_EQ(form->Edit8->text(), QString::fromLatin1(coefficients));
+  EXPECT_EQ(form->Cycle.PendingCode, 301);
+  EXPECT_EQ(form->Cycle.RequestKind, 1);
+  EXPECT_FALSE(form->Timer3.Enabled());  // this command never times out
+}
+
+TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
+  struct Case {
+    QLineEdit* edit;
+    const char* typed;
+    QPushButton* button;
+    const char* message;
+  };
+  TForm1& f = *form;
+  const Case cases[] = {
+      {f.Edit14, "1000", f.Button29, "'1000' is out of range (0 to 999)"},
+      {f.Edit14, "-1", f.Button29, "'-1' is out of range (0 to 999)"},
+      {f.Edit14, "abc", f.Button29, "'abc' is not a valid integer value"},
+      {f.Edit6, "1000", f.Button27, "'1000' is out of range (0 to 999)"},
+      {f.Edit6, "", f.Button27, "'' is not a valid integer value"},
+      {f.Edit1, "1000", f.Button10, "'1000' is out of range (0 to 999)"},
+      {f.Edit1, "-5", f.Button10, "'-5' is out of range (0 to 999)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    messages.shown.clear();
+    form->Cycle.Arm(202, 2);
+    form->Timer3.SetEnabled(false);
+    form->Timer3.SetInterval(1000);
+    form->Edit8->setText("before");
+    form->Memo10->setPlainText("before");
+    c.edit->setText(QString::fromLatin1(c.typed));
+    c.button->click();
+    EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(c.message)});
+    EXPECT_TRUE(NothingSent());
+    EXPECT_EQ(form->Cycle.PendingCode, 202);
+    EXPECT_EQ(form->Cycle.RequestKind, 2);
+    EXPECT_FALSE(form->Timer3.Enabled());
+    EXPECT_EQ(form->Timer3.Interval(), 1000);
+    EXPECT_TRUE(form->Edit8->text().isEmpty());
+    EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+  }
+
+  // The board serial clears nothing before it converts.
+  messages.shown.clear();
+  form->Edit8->setText("before");
+  form->PCBSN->setText("12x");
+  form->Button60->click();
+  EXPECT_EQ(messages.shown, QStringList{"'12x' is not a valid integer value"});
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("before"));
+  EXPECT_TRUE(NothingSent());
+}
+
+TEST_F(GatewayWireTest, SystemReportFillsTheSystemTab) {
+  form->Button23->click();
+  Wire(7);
+  Answer("QX#JTM:100,ADR:017,MD:1,BA1:41#");
+  EXPECT_EQ(form->ComboBox8->currentText(), QStringLiteral("19200"));
+  EXPECT_EQ(form->ComboBox9->currentText(), QStringLiteral("Odd"));
+  EXPECT_EQ(form->ComboBox7->currentText(), QStringLiteral("MODBUS_RTU Mode"));
+  EXPECT_EQ(form->Edit14->text(), QStringLiteral("017"));
+  EXPECT_EQ(form->Edit18->text(), QStringLiteral("017"));  // the MODBUS test follows
+  EXPECT_EQ(form->Edit6->text(), QStringLiteral("100"));
+  EXPECT_TRUE(messages.shown.isEmpty());
+  EXPECT_EQ(form->Cycle.PendingCode, 202);  // a further reply is decoded too
+
+  // Without the marker nothing changes.
+  Answer("BA1:30,JTM:005#");
+  EXPECT_EQ(form->ComboBox8->currentIndex(), 4);
+  EXPECT_EQ(form->Edit6->text(), QStringLiteral("100"));
+
+  // A bad digit: what came before is kept, the rest is not read.
+  Answer("QX#BA1:6x,MD:0,ADR:099,JTM:200#");
+  EXPECT_EQ(messages.shown, QStringList{"'x' is not a valid integer value"});
+  EXPECT_EQ(form->ComboBox8->currentText(), QStringLiteral("57600"));
+  EXPECT_EQ(form->ComboBox9->currentText(), QStringLiteral("Odd"));
+  EXPECT_EQ(form->ComboBox7->currentIndex(), 1);
+  EXPECT_EQ(form->Edit14->text(), QStringLiteral("017"));
+
+  // A digit beyond the list selects nothing.
+  Answer("QX#BA1:92#");
+  EXPECT_EQ(form->ComboBox8->currentIndex(), -1);
+  EXPECT_EQ(form->ComboBox9->currentIndex(), 2);
+}
+
+TEST_F(GatewayWireTest, ModbusReportOfAStandardMeterHidesTheCustomGroup) {
+  form->ComboBox15->setCurrentIndex(0);
+  form->Button31->click();
+  Wire(8);
+  Answer(
+      "QQ0#HART0:1,0,05,6,010,DFO0:01230,XISH0:1.000,2.500,0.100,9.999,"
+      "ZDY0:8,1120,0000,0000,0000,MD:1#");
+  EXPECT_EQ(form->ComboBox6->currentText(), QStringLiteral("Open"));
+  EXPECT_EQ(form->ComboBox16->currentText(), QStringLiteral("Secondary Master Device"));
+  EXPECT_EQ(form->ComboBox17->currentText(), QStringLiteral("5)Siemens_MG500"));
+  EXPECT_EQ(form->ComboBox34->currentText(), QStringLiteral("6"));
+  EXPECT_EQ(form->Edit1->text(), QStringLiteral("010"));
+  EXPECT_EQ(form->FAMOUT1->currentIndex(), 0);
+  EXPECT_EQ(form->FAMOUT3->currentIndex(), 1);
+  EXPECT_EQ(form->FAMOUT5->currentIndex(), 2);
+  EXPECT_EQ(form->FAMOUT7->currentIndex(), 3);
+  EXPECT_EQ(form->FAMOUT9->currentIndex(), 0);
+  EXPECT_EQ(form->XISHU2->text(), QStringLiteral("2.500"));
+  EXPECT_EQ(form->XISHU4->text(), QStringLiteral("9.999"));
+  EXPECT_TRUE(form->GroupBox13->isHidden());
+  EXPECT_EQ(form->ComboBox15->currentIndex(), 0);  // ignored for this type
+  EXPECT_EQ(form->ComboBox7->currentIndex(), 0);
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(GatewayWireTest, ModbusReportOfACustomMeterFillsTheParsing) {
+  form->GroupBox13->hide();
+  form->Button31->click();
+  Wire(8);
+  Answer(
+      "QQ2#HART2:0,1,00,4,000,ZDY2:8,1120,2051,0000,0991,MD:1,"
+      "CAMD21:1,03,01 02 03,CAMD22:0,00,#");
+  EXPECT_FALSE(form->GroupBox13->isHidden());
+  EXPECT_EQ(form->ComboBox17->currentIndex(), 0);
+  EXPECT_EQ(form->ComboBox15->currentText(), QStringLiteral("8"));
+  EXPECT_EQ(form->RADCOM1->currentText(), QStringLiteral("1 Command 1"));
+  EXPECT_EQ(form->READADR1->text(), QStringLiteral("12"));
+  EXPECT_EQ(form->READLG1->currentText(), QStringLiteral("4 byte"));
+  EXPECT_EQ(form->RADCOM3->currentText(), QStringLiteral("2 Command 2"));
+  EXPECT_EQ(form->READADR3->text(), QStringLiteral("05"));
+  EXPECT_EQ(form->READLG3->currentText(), QStringLiteral("8 byte"));
+  EXPECT_EQ(form->RADCOM5->currentText(), QStringLiteral("0 Not analytic"));
+  EXPECT_EQ(form->READADR7->text(), QStringLiteral("99"));
+  EXPECT_EQ(form->ComboBox7->currentText(), QStringLiteral("MODBUS_RTU Mode"));
+  EXPECT_EQ(form->ComboBox28->currentText(), QStringLiteral("1 open"));
+  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 02 03"));
+  EXPECT_EQ(form->ComboBox29->currentText(), QStringLiteral("0 close"));
+  EXPECT_TRUE(form->Edit5->text().isEmpty());
+
+  // Stopped at variable 2: variable 1 is new, the rest keeps its contents.
+  Answer("QQ2#HART2:0,1,00,7,000,ZDY2:3,2301,");
+  EXPECT_EQ(messages.shown, QStringList{"'' is not a valid integer value"});
+  EXPECT_EQ(form->ComboBox34->currentText(), QStringLiteral("7"));
+  EXPECT_EQ(form->ComboBox15->currentText(), QStringLiteral("3"));
+  EXPECT_EQ(form->RADCOM1->currentIndex(), 2);
+  EXPECT_EQ(form->READADR1->text(), QStringLiteral("30"));
+  EXPECT_EQ(form->READLG1->currentIndex(), 1);
+  EXPECT_EQ(form->RADCOM3->currentIndex(), 2);
+  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 02 03"));
+
+  // Numbers beyond a list leave no selection; type 20 counts as not custom.
+  Answer("QQ2#HART2:3,1,20,3,000#");
+  EXPECT_EQ(form->ComboBox6->currentIndex(), -1);
+  EXPECT_EQ(form->ComboBox17->currentIndex(), -1);
+  EXPECT_EQ(form->ComboBox34->currentIndex(), -1);
+  EXPECT_TRUE(form->GroupBox13->isHidden());
+}
+
+TEST_F(GatewayWireTest, ChangingTheMeterWithThePortClosedSendsNothing) {
+  ASSERT_FALSE(form->SerialOpen);
+  Idle();
+  form->Edit8->setText("before");
+  form->Edit1->setText("010");
+  Pick(form->ComboBox41, 2);
+  EXPECT_TRUE(NothingSent());
+  EXPECT_EQ(form->ComboBox41->currentIndex(), 2);
+  EXPECT_EQ(form->Label19->text(), QStringLiteral("40001:"));
+  EXPECT_EQ(form->Label29->text(), QStringLiteral("40009:"));
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("before"));
+  EXPECT_EQ(form->Edit1->text(), QStringLiteral("010"));
+  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_FALSE(form->Timer3.Enabled());
+}
+
+TEST_F(GatewaySettingsTest, SlaveAddressFollowsIntoTheModbusTest) {
+  form->Edit14->clear();
+  EXPECT_TRUE(form->Edit18->text().isEmpty());
+  QTest::keyClicks(form->Edit14, "24");
+  EXPECT_EQ(form->Edit18->text(), QStringLiteral("24"));
+  QTest::keyClick(form->Edit14, '7');
+  EXPECT_EQ(form->Edit18->text(), QStringLiteral("247"));
+}
+
+TEST_F(GatewaySettingsTest, CoefficientBoxesTakeFiveCharactersOfANumber) {
+  QLineEdit* box = form->XISHU2;
+  box->clear();
+  QTest::keyClicks(box, "12.3456");
+  EXPECT_EQ(box->text(), QStringLiteral("12.34"));
+  QTest::keyClick(box, Qt::Key_Backspace);  // still works at five characters
+  EXPECT_EQ(box->text(), QStringLiteral("12.3"));
+  QTest::keyClicks(box, "x");
+  EXPECT_EQ(box->text(), QStringLiteral("12.3"));
+
+  box->clear();
+  QTest::keyClicks(box, "a-1,5 .5e");  // letters and separators at any length
+  EXPECT_EQ(box->text(), QStringLiteral("-15.5"));
+
+  // Moving around still works; pasting would bypass the filter.
+  box->setText("1.000");
+  QTest::keyClick(box, Qt::Key_Home);
+  QTest::keyClick(box, Qt::Key_Delete);
+  EXPECT_EQ(box->text(), QStringLiteral(".000"));
+  QApplication::clipboard()->setText("abcdefgh");
+  QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(box->text(), QStringLiteral(".000"));
+
+  // The other boxes keep what they have; only typed keys are filtered.
+  form->XISHU1->setText("abcdefg");
+  EXPECT_EQ(form->XISHU1->text(), QStringLiteral("abcdefg"));
+}
+
+TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
+  // Stands in for the desktop: any object with a slot taking the URL will
+  // do, and a text browser has one (setSource) and says when it ran.
+  QTextBrowser desktop;
+  QList<QUrl> opened;
+  QObject::connect(&desktop, &QTextBrowser::sourceChanged,
+                   [&opened](const QUrl& url) { opened.append(url); });
+  QDesktopServices::setUrlHandler("file", &desktop, "setSource");
+  const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("LORIX6.EXE");
+  QFile::remove(path);
+
+  Pick(form->ComboBox2, 1);
+  form->Button14->click();
+  EXPECT_TRUE(opened.isEmpty());
+  EXPECT_TRUE(messages.shown.isEmpty());
+
+  QFile program(path);
+  ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+  program.write("MZ");
+  program.close();
+  form->Button14->click();
+  EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(path)});
+  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_TRUE(form->Edit8->text().isEmpty());
+
+  QFile::remove(path);
+  QDesktopServices::unsetUrlHandler("file");
+}
+
+// Report numbers go through the same conversion as typed numbers, so a bad
+// report field gives the same message a bad typed number would.
+TEST(ReportNumbers, ConvertLikeTypedNumbers) {
+  std::mt19937 random(770);
+  const char alphabet[] = " +-$0x9aFf:/#";
+  std::uniform_int_distribution<int> length(0, 4);
+  std::uniform_int_distribution<int> pick(0, sizeof alphabet - 2);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(static_cast<std::size_t>(length(random)), ' ');
+    for (char& c : text) c = alphabet[pick(random)];
+    std::optional<int> typed;
+    try {
+      typed = cycle::StrToInt(QString::fromLatin1(text));
+    } catch (const EConvertError&) {
+    }
+    EXPECT_EQ(gateway::ToInteger(text), typed) << '"' << text << '"';
+  }
+}
+
+// Against the simulated gateway, over either link.
+class GatewaySimulatorTest : public GatewaySettingsTest {
+ protected:
+  void SetUp() override {
+    GatewaySettingsTest::SetUp();
+    ASSERT_TRUE(gateway.Start());
+  }
+
+  void OpenSerial() {
+    if (line.isEmpty()) line = gateway.StartPty();
+    ASSERT_FALSE(line.isEmpty());
+    form->Comm1.Ports().Set(4, line);  // the window's COM4
+    Pick(form->ComboBox2, 0);
+    form->Button1->click();
+    ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
+  }
+
+  // A set command and its acknowledgement.
+  void Set(QPushButton* button) {
+    button->click();
+    ASSERT_EQ(form->Cycle.PendingCode, 200) << button->objectName().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 3000));
+    EXPECT_TRUE(form->Memo10->toPlainText().startsWith("OK:"))
+        << form->Memo10->toPlainText().toStdString();
+  }
+
+  // Waits until a report query's reply has been decoded.
+  void AwaitReport() {
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !form->Memo10->toPlainText().isEmpty() && !form->Timer2.Enabled(); }, 3000));
+  }
+
+  void Query(QPushButton* button) {
+    button->click();
+    AwaitReport();
+  }
+
+  // Everything written comes back in the reports, and the parameter reset
+  // brings the factory values back.
+  void RoundTrip(bool serial);
+
+  sim::SimThread gateway;
+  QString line;
+};
+
+void GatewaySimulatorTest::RoundTrip(bool serial) {
+  TForm1& f = *form;
+  if (serial) {
+    OpenSerial();
+  } else {
+    ConnectTo(gateway.Port());
+  }
+
+  // The RS-485 setting gives up the serial line 2 s later, on either link.
+  Pick(f.ComboBox8, 5);  // 38400
+  Pick(f.ComboBox9, 2);  // even
+  Set(f.Button9);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer4.Enabled(); }, 3000));
+  EXPECT_FALSE(f.SerialOpen);
+  if (serial) OpenSerial();
+
+  Pick(f.ComboBox7, 1);
+  Set(f.Button24);
+  f.Edit14->setText("017");
+  Set(f.Button29);
+  f.Edit6->setText("100");
+  Set(f.Button27);
+
+  // Meter 3. With the port open, choosing it asks for its report at once.
+  Pick(f.ComboBox41, 2);
+  if (serial) {
+    EXPECT_EQ(f.Edit8->text(), QStringLiteral("QQQ#QQ2#"));
+    AwaitReport();
+    EXPECT_EQ(f.Edit1->text(), QStringLiteral("010"));  // the factory mapping
+  }
+  Pick(f.ComboBox6, 1);
+  Pick(f.ComboBox16, 1);
+  Pick(f.ComboBox17, 0);
+  Pick(f.ComboBox34, 3);  // 7 preambles
+  f.Edit1->setText("020");
+  Set(f.Button10);
+  const int orders[] = {1, 3, 2, 0, 1};
+  QComboBox* const orderBoxes[] = {f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7, f.FAMOUT9};
+  for (int i = 0; i < 5; ++i) Pick(orderBoxes[i], orders[i]);
+  Set(f.Button21);
+  const QString coefficients[] = {"0.500", "-2.00", "3.000", "4.250"};
+  QLineEdit* const coefficientBoxes[] = {f.XISHU1, f.XISHU2, f.XISHU3, f.XISHU4};
+  for (int i = 0; i < 4; ++i) {
+    coefficientBoxes[i]->clear();
+    QTest::keyClicks(coefficientBoxes[i], coefficients[i]);
+  }
+  f.Button15->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.Memo10->toPlainText() == "OK:XISH#"; }, 3000));
+
+  // The custom meter's parsing and read-meter commands.
+  Pick(f.ComboBox15, 0);  // 3 address bits
+  QComboBox* const commandBoxes[] = {f.RADCOM1, f.RADCOM3, f.RADCOM5, f.RADCOM7};
+  QLineEdit* const startBoxes[] = {f.READADR1, f.READADR3, f.READADR5, f.READADR7};
+  QComboBox* const lengthBoxes[] = {f.READLG1, f.READLG3, f.READLG5, f.READLG7};
+  const int commands[] = {1, 2, 0, 1};
+  const QString starts[] = {"12", "05", "00", "99"};
+  const int lengths[] = {0, 1, 0, 1};
+  for (int v = 0; v < 4; ++v) {
+    Pick(commandBoxes[v], commands[v]);
+    startBoxes[v]->setText(starts[v]);
+    Pick(lengthBoxes[v], lengths[v]);
+  }
+  Set(f.Button12);
+  Pick(f.ComboBox28, 1);
+  f.Edit4->setText("01 AB 03");
+  Set(f.Button17);
+  Pick(f.ComboBox29, 0);
+  f.Edit5->setText("FF");
+  Set(f.Button18);
+
+  // Forget everything the window shows, then read it back.
+  for (QComboBox* c : {f.ComboBox8, f.ComboBox9, f.ComboBox7, f.ComboBox6, f.ComboBox16,
+                       f.ComboBox34, f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7, f.FAMOUT9})
+    c->setCurrentIndex(-1);
+  f.ComboBox17->setCurrentIndex(4);
+  for (QLineEdit* e : {f.Edit14, f.Edit6, f.Edit1, f.XISHU1, f.XISHU2, f.XISHU3, f.XISHU4})
+    e->clear();
+  f.GroupBox13->hide();
+  for (int v = 0; v < 4; ++v) {
+    commandBoxes[v]->setCurrentIndex(-1);
+    startBoxes[v]->clear();
+    lengthBoxes[v]->setCurrentIndex(-1);
+  }
+  for (QComboBox* c : {f.ComboBox15, f.ComboBox28, f.ComboBox29}) c->setCurrentIndex(-1);
+  f.Edit4->clear();
+  f.Edit5->clear();
+
+  Query(f.Button23);
+  EXPECT_EQ(f.ComboBox8->currentText(), QStringLiteral("38400"));
+  EXPECT_EQ(f.ComboBox9->currentText(), QStringLiteral("Even"));
+  EXPECT_EQ(f.ComboBox7->currentIndex(), 1);
+  EXPECT_EQ(f.Edit14->text(), QStringLiteral("017"));
+  EXPECT_EQ(f.Edit18->text(), QStringLiteral("017"));
+  EXPECT_EQ(f.Edit6->text(), QStringLiteral("100"));
+
+  f.ComboBox7->setCurrentIndex(-1);
+  Query(f.Button31);
+  EXPECT_EQ(f.ComboBox6->currentText(), QStringLiteral("Open"));
+  EXPECT_EQ(f.ComboBox16->currentText(), QStringLiteral("Master Device"));
+  EXPECT_EQ(f.ComboBox17->currentIndex(), 0);
+  EXPECT_EQ(f.ComboBox34->currentText(), QStringLiteral("7"));
+  EXPECT_EQ(f.Edit1->text(), QStringLiteral("020"));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(orderBoxes[i]->currentIndex(), orders[i]) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(coefficientBoxes[i]->text(), coefficients[i]) << i;
+  // A custom meter: its parsing group shows what was written.
+  EXPECT_FALSE(f.GroupBox13->isHidden());
+  EXPECT_EQ(f.ComboBox7->currentIndex(), 1);
+  EXPECT_EQ(f.ComboBox15->currentText(), QStringLiteral("3"));
+  for (int v = 0; v < 4; ++v) {
+    EXPECT_EQ(commandBoxes[v]->currentIndex(), commands[v]) << v;
+    EXPECT_EQ(startBoxes[v]->text(), starts[v]) << v;
+    EXPECT_EQ(lengthBoxes[v]->currentIndex(), lengths[v]) << v;
+  }
+  EXPECT_EQ(f.ComboBox28->currentIndex(), 1);
+  EXPECT_EQ(f.Edit4->text(), QStringLiteral("01 AB 03"));
+  EXPECT_EQ(f.ComboBox29->currentIndex(), 0);
+  EXPECT_EQ(f.Edit5->text(), QStringLiteral("FF"));
+
+  // Another meter was not touched.
+  f.ComboBox41->setCurrentIndex(3);
+  Query(f.Button31);
+  EXPECT_EQ(f.Edit1->text(), QStringLiteral("010"));
+  EXPECT_EQ(f.XISHU2->text(), QStringLiteral("1.000"));
+
+  Set(f.Button30);
+  Query(f.Button23);
+  EXPECT_EQ(f.ComboBox8->currentText(), QStringLiteral("9600"));
+  EXPECT_EQ(f.ComboBox9->currentText(), QStringLiteral("None"));
+  EXPECT_EQ(f.ComboBox7->currentIndex(), 0);
+  EXPECT_EQ(f.Edit14->text(), QStringLiteral("001"));
+  EXPECT_EQ(f.Edit6->text(), QStringLiteral("050"));
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
+  f.Timer3.SetEnabled(false);
+}
+
+TEST_F(GatewaySimulatorTest, WholeConfigurationRoundTripsOverTcp) {
+  RoundTrip(false);
+}
+
+TEST_F(GatewaySimulatorTest, WholeConfigurationRoundTripsOverTheSerialLine) {
+  RoundTrip(true);
+}
+
+TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine) {
+  OpenSerial();
+  TForm1& f = *form;
+  Pick(f.ComboBox2, 1);  // TCP chosen and not connected: the query still goes out
+  ASSERT_TRUE(f.SerialOpen);
+  f.XISHU3->setText("7.000");
+  f.ComboBox15->setCurrentIndex(0);
+  f.Edit14->setText("017");
+  Idle();
+
+  Pick(f.ComboBox41, 1);
+  EXPECT_EQ(f.Label19->text(), QStringLiteral("40011"));
+  EXPECT_EQ(f.Label24->text(), QStringLiteral("40013"));
+  EXPECT_EQ(f.Label27->text(), QStringLiteral("40015"));
+  EXPECT_EQ(f.Label28->text(), QStringLiteral("40017"));
+  EXPECT_EQ(f.Label29->text(), QStringLiteral("40019"));
+  EXPECT_EQ(f.Edit19->text(), QStringLiteral("10"));
+  EXPECT_EQ(f.Edit20->text(), QStringLiteral("10"));
+  EXPECT_EQ(f.Edit8->text(), QStringLiteral("QQQ#QQ1#"));
+  EXPECT_EQ(Staged(8), QByteArray("QQQ#QQ1#"));
+  EXPECT_EQ(f.Cycle.PendingCode, 301);
+  EXPECT_EQ(f.Cycle.RequestKind, 2);
+  EXPECT_TRUE(f.Timer3.Enabled());
+  EXPECT_EQ(f.Timer3.Interval(), 3000);
+  // The page starts afresh, the system tab's settings too.
+  for (QComboBox* c : {f.ComboBox6, f.ComboBox17, f.FAMOUT9, f.RADCOM7, f.ComboBox29, f.ComboBox7,
+                       f.ComboBox8, f.ComboBox9})
+    EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
+  EXPECT_TRUE(f.Edit14->text().isEmpty());
+  EXPECT_TRUE(f.Edit18->text().isEmpty());
+  EXPECT_TRUE(f.GroupBox13->isHidden());
+  EXPECT_EQ(f.XISHU3->text(), QStringLiteral("7.000"));  // kept until the report comes
+  EXPECT_EQ(f.ComboBox15->currentIndex(), 0);
+
+  // The gateway's answer arrives on the serial line and is decoded.
+  AwaitReport();
+  EXPECT_EQ(f.ComboBox6->currentText(), QStringLiteral("Open"));
+  EXPECT_EQ(f.ComboBox17->currentIndex(), 0);
+  EXPECT_EQ(f.Edit1->text(), QStringLiteral("010"));
+  EXPECT_EQ(f.XISHU3->text(), QStringLiteral("1.000"));
+  EXPECT_FALSE(f.GroupBox13->isHidden());
+  EXPECT_EQ(f.ComboBox15->currentText(), QStringLiteral("8"));
+  EXPECT_EQ(f.ComboBox7->currentIndex(), 0);
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
+  f.Timer3.SetEnabled(false);
+}
+
+}  // namespace
+}  // namespace kv770::ui
