@@ -1,7 +1,135 @@
+// The gateway's HART-side settings: the transparent channel, the channel
+// test, and how it reads and parses a custom meter.
+#include <optional>
+
 #include "sim/engine.h"
+#include "sim/instruments.h"
 
 namespace kv770::sim {
 
-std::string Engine::HartSetting(std::string_view, std::int64_t) { return kUnknownCommand; }
+namespace {
+
+// A command the gateway knows whose parameters it cannot take; nothing of it
+// is applied.
+constexpr const char* kBadParameter = "ERR:BAD PARAMETER#";
+
+std::string Ack(std::string_view mnemonic) {
+  return "OK:" + std::string(mnemonic) + "#";
+}
+
+bool OnlyLineEnd(std::string_view rest) {
+  return rest.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+// Reads fixed-position fields left to right; one bad field spoils the rest.
+class Fields {
+ public:
+  explicit Fields(std::string_view text) : text_(text) {}
+
+  void Literal(char expected) {
+    if (ok_ && pos_ < text_.size() && text_[pos_] == expected)
+      ++pos_;
+    else
+      ok_ = false;
+  }
+
+  // `width` decimal digits with a value in lo..hi.
+  int Number(std::size_t width, int lo, int hi) {
+    int value = 0;
+    for (std::size_t k = 0; k < width; ++k) {
+      if (!ok_ || pos_ >= text_.size() || text_[pos_] < '0' || text_[pos_] > '9') {
+        ok_ = false;
+        return 0;
+      }
+      value = value * 10 + (text_[pos_++] - '0');
+    }
+    if (value < lo || value > hi) ok_ = false;
+    return value;
+  }
+
+  // The next `count` characters as raw bytes.
+  std::vector<std::uint8_t> Raw(std::size_t count) {
+    if (!ok_ || text_.size() - pos_ < count) {
+      ok_ = false;
+      return {};
+    }
+    std::vector<std::uint8_t> bytes(text_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                                    text_.begin() + static_cast<std::ptrdiff_t>(pos_ + count));
+    pos_ += count;
+    return bytes;
+  }
+
+  // Everything read, save what a hand-typed session appends.
+  bool Done() const { return ok_ && OnlyLineEnd(text_.substr(pos_)); }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  bool ok_ = true;
+};
+
+// "QQS#HCS:a#" and "QQS#MCS:m#" both choose the channel that transparent
+// frames reach: HCS by HART address, the channel test by meter; both count
+// from 1.
+std::optional<int> Channel(std::string_view parameters) {
+  Fields f(parameters);
+  const int channel = f.Number(1, 1, kInstrumentCount);
+  f.Literal('#');
+  if (!f.Done()) return std::nullopt;
+  return channel;
+}
+
+}  // namespace
+
+std::string Engine::HartSetting(std::string_view request, std::int64_t) {
+  if (request.starts_with("QQS#HCS:") || request.starts_with("QQS#MCS:")) {
+    const std::optional<int> channel = Channel(request.substr(8));
+    if (!channel) return kBadParameter;
+    model_.hartAddress = *channel;
+    return Ack(request.substr(4, 3));
+  }
+
+  if (request.starts_with("QQS#CAMD")) {
+    // Meter, command 1 or 2, enable, byte count, then the bytes themselves
+    // with no closing '#'.
+    Fields f(request.substr(8));
+    const int meter = f.Number(1, 0, kInstrumentCount - 1);
+    const int command = f.Number(1, 1, 2);
+    f.Literal(':');
+    const int enable = f.Number(1, 0, 1);
+    f.Literal('<');
+    const int count = f.Number(2, 1, 14);
+    f.Literal(',');
+    std::vector<std::uint8_t> bytes = f.Raw(static_cast<std::size_t>(count));
+    if (!f.Done()) return kBadParameter;
+    MeterMapping::ReadCommand& target = model_.meters[static_cast<std::size_t>(meter)]
+                                            .readCommands[static_cast<std::size_t>(command - 1)];
+    target.enable = enable;
+    target.bytes = std::move(bytes);
+    return Ack("CAMD");
+  }
+
+  if (request.starts_with("QQS#MDBS")) {
+    // Meter, address bits, then per variable: command, start, length.
+    Fields f(request.substr(8));
+    const int meter = f.Number(1, 0, kInstrumentCount - 1);
+    f.Literal(':');
+    const int bits = f.Number(1, 3, 9);
+    std::array<MeterMapping::Parse, 4> parse{};
+    for (MeterMapping::Parse& p : parse) {
+      f.Literal(',');
+      p.command = f.Number(1, 0, 2);
+      p.start = f.Number(2, 0, 99);
+      p.length = f.Number(1, 0, 1);
+    }
+    f.Literal('#');
+    if (!f.Done()) return kBadParameter;
+    MeterMapping& m = model_.meters[static_cast<std::size_t>(meter)];
+    m.addressBits = bits;
+    m.parse = parse;
+    return Ack("MDBS");
+  }
+  return kUnknownCommand;
+}
 
 }  // namespace kv770::sim

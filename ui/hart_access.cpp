@@ -1,21 +1,236 @@
 // HART through the gateway: its HART settings, the identity and
 // dynamic-variable queries, typed commands and the custom-meter parsing.
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <span>
+
+#include "cycle/convert.h"
+#include "gateway/fields.h"
+#include "hart/frame.h"
+#include "hart/hex_bytes.h"
+#include "hart/replies.h"
+#include "hart/settings_commands.h"
+#include "hart/units.h"
+#include "tools/float_text.h"
 #include "ui/form1.h"
 
 namespace kv770::ui {
 
-void TForm1::ConnectHartHandlers() {}
-void TForm1::Button3Click() {}
-void TForm1::ComboBox30Change() {}
-void TForm1::Button7Click() {}
-void TForm1::DecodeHartIdentity() {}
-void TForm1::Button16Click() {}
-void TForm1::DecodeHartVariables() {}
-void TForm1::Button20Click() {}
-void TForm1::Button17Click() {}
-void TForm1::Button18Click() {}
-void TForm1::Button12Click() {}
-void TForm1::Button5Click() {}
-void TForm1::ComboBox17Change() {}
+namespace {
+
+QByteArray Bytes(const std::string& command) {
+  return QByteArray::fromStdString(command);
+}
+
+QByteArray Bytes(const hart::Bytes& frame) {
+  return QByteArray(reinterpret_cast<const char*>(frame.data()),
+                    static_cast<qsizetype>(frame.size()));
+}
+
+// Typed byte lists are read one character per byte; a character beyond
+// Latin-1 becomes '?', which is no digit either.
+std::string TypedText(const QLineEdit* edit) {
+  return edit->text().toLatin1().toStdString();
+}
+
+void Clear(std::initializer_list<QLineEdit*> edits) {
+  for (QLineEdit* e : edits) e->clear();
+}
+
+// The user's decimal separator, where a single 8-bit character can carry it.
+char DecimalSeparator() {
+  const QString point = QLocale().decimalPoint();
+  const char c = point.size() == 1 ? point[0].toLatin1() : 0;
+  return c ? c : '.';
+}
+
+hart::Identity ToHart(const TForm1::HartIdentityRecord& r) {
+  return {.manufacturer = r.manufacturer,
+          .deviceType = r.deviceType,
+          .preambles = r.preambles,
+          .deviceId = r.deviceId};
+}
+
+}  // namespace
+
+void TForm1::ConnectHartHandlers() {
+  On(Button3, &QPushButton::clicked, &TForm1::Button3Click);
+  On(ComboBox30, &QComboBox::activated, &TForm1::ComboBox30Change);
+  On(Button7, &QPushButton::clicked, &TForm1::Button7Click);
+  On(Button16, &QPushButton::clicked, &TForm1::Button16Click);
+  On(Button20, &QPushButton::clicked, &TForm1::Button20Click);
+  On(Button17, &QPushButton::clicked, &TForm1::Button17Click);
+  On(Button18, &QPushButton::clicked, &TForm1::Button18Click);
+  On(Button12, &QPushButton::clicked, &TForm1::Button12Click);
+  On(Button5, &QPushButton::clicked, &TForm1::Button5Click);
+  On(ComboBox17, &QComboBox::activated, &TForm1::ComboBox17Change);
+}
+
+// ---- the frame step ----------------------------------------------------------
+
+// Preamble, body and check byte into the request area, shown as digit
+// pairs and sent; Timer3 keeps its interval. A preamble number that would
+// not leave room for the longest frame is refused before anything is built.
+void TForm1::SendHartFrame(const hart::Bytes& body, int code) {
+  const int n =
+      cycle::StrToIntInRange(Edit9->text(), hart::kMinPreambleNumber, hart::kMaxPreambleNumber);
+  const QByteArray frame = Cycle.Stage(Bytes(hart::Frame(n, body)));
+  SendRequest(frame, cycle::BytesToHex(frame), code, cycle::kKindSetting, 0);
+}
+
+// The bytes the last receive put into the reply area; what lies beyond
+// them is left over from earlier replies.
+std::span<const std::uint8_t> TForm1::HartReplyBytes() {
+  HartReplyLength = static_cast<int>(Cycle.ReplyText.size());
+  const int received = std::min(HartReplyLength, cycle::RequestCycle::kReplyAreaSize);
+  return std::span(Cycle.ExchangeBuffer).subspan(cycle::RequestCycle::kReplyArea, received);
+}
+
+// ---- top row -----------------------------------------------------------------
+
+void TForm1::Button3Click() {
+  const QByteArray bytes = Cycle.Stage(Bytes(hart::HartAddressCommand(ComboBox30->currentIndex())));
+  SendRequest(bytes, QString::fromLatin1(bytes), cycle::kSetting, cycle::kKindSetting);
+}
+
+void TForm1::ComboBox30Change() {
+  ComboBox41->setCurrentIndex(ComboBox30->currentIndex());
+  const int k = ComboBox41->currentIndex();
+  if (k < 0 || k > 7) return;
+  QLabel* const registers[] = {Label19, Label24, Label27, Label28, Label29};
+  for (int r = 0; r < 5; ++r) registers[r]->setText(QString::number(40001 + 10 * k + 2 * r));
+}
+
+// ---- identity ----------------------------------------------------------------
+
+void TForm1::Button7Click() {
+  Edit8->clear();
+  Memo10->clear();
+  Clear({Edit28, Edit29, Edit31, Edit32});
+  SendHartFrame(hart::IdentityRequestBody(hart::MasterBit(ComboBox42->currentIndex())),
+                cycle::kHartIdentity);
+}
+
+void TForm1::DecodeHartIdentity() {
+  Cycle.PendingCode = cycle::kNone;
+  Timer3.SetEnabled(false);
+  const std::optional<hart::Identity> id = hart::DecodeIdentity(HartReplyBytes());
+  if (!id) {
+    Clear({Edit28, Edit29, Edit31, Edit32});
+    return;
+  }
+  HartIdentity = {.manufacturer = id->manufacturer,
+                  .deviceType = id->deviceType,
+                  .preambles = id->preambles,
+                  .deviceId = id->deviceId};
+  Edit28->setText(QString::number(id->manufacturer));
+  Edit29->setText(QString::number(id->deviceType));
+  Edit31->setText(QString::number(id->preambles));
+  Edit32->setText(QString::number(id->deviceId));
+}
+
+// ---- dynamic variables -------------------------------------------------------
+
+void TForm1::Button16Click() {
+  Edit8->clear();
+  Memo10->clear();
+  Clear({Edit25, Edit26, Edit27, Edit30});
+  SendHartFrame(
+      hart::VariablesRequestBody(hart::MasterBit(ComboBox42->currentIndex()), ToHart(HartIdentity)),
+      cycle::kHartVariables);
+}
+
+void TForm1::DecodeHartVariables() {
+  Cycle.PendingCode = cycle::kNone;
+  Timer3.SetEnabled(false);
+  const std::vector<hart::DynamicVariable> variables =
+      hart::DecodeDynamicVariables(HartReplyBytes());
+  QLineEdit* const values[] = {Edit25, Edit26, Edit27, Edit30};
+  QComboBox* const units[] = {ComboBox3, ComboBox31, ComboBox32, ComboBox33};
+  const char separator = DecimalSeparator();
+  for (std::size_t k = 0; k < variables.size() && k < 4; ++k) {
+    values[k]->setText(QString::fromStdString(tools::HartValueText(variables[k].value, separator)));
+    units[k]->setCurrentIndex(hart::UnitPosition(variables[k].unitCode));
+  }
+}
+
+// ---- manual command ----------------------------------------------------------
+
+void TForm1::Button20Click() {
+  Edit8->clear();
+  Memo10->clear();
+  const hart::HexBytes typed = hart::ParseHexBytes(TypedText(Edit10), hart::kManualCommandLimit);
+  if (!typed.ok()) {
+    Messages().Show(QString::fromLatin1(typed.error));
+    return;
+  }
+  SendHartFrame(typed.bytes, cycle::kHartManual);
+}
+
+// ---- custom meter ------------------------------------------------------------
+
+void TForm1::SendReadMeterCommand(int command, const QLineEdit* bytes, const QComboBox* enable) {
+  Edit8->clear();
+  Memo10->clear();
+  const hart::HexBytes typed = hart::ParseHexBytes(TypedText(bytes), hart::kReadMeterCommandLimit);
+  if (!typed.ok()) {
+    Messages().Show(QString::fromLatin1(typed.error));
+    return;
+  }
+  const QByteArray staged = Cycle.Stage(Bytes(hart::ReadMeterCommand(
+      ComboBox41->currentIndex(), command, enable->currentIndex(), typed.bytes)));
+  // The command carries raw bytes, so it is shown as digit pairs throughout.
+  SendRequest(staged, cycle::BytesToHex(staged), cycle::kSetting, cycle::kKindSetting);
+}
+
+void TForm1::Button17Click() {
+  SendReadMeterCommand(1, Edit4, ComboBox28);
+}
+
+void TForm1::Button18Click() {
+  SendReadMeterCommand(2, Edit5, ComboBox29);
+}
+
+void TForm1::Button12Click() {
+  Edit8->clear();
+  Memo10->clear();
+  const QComboBox* const commands[] = {RADCOM1, RADCOM3, RADCOM5, RADCOM7};
+  const QLineEdit* const starts[] = {READADR1, READADR3, READADR5, READADR7};
+  const QComboBox* const lengths[] = {READLG1, READLG3, READLG5, READLG7};
+  std::array<hart::VariableParsing, 4> variables;
+  for (std::size_t v = 0; v < variables.size(); ++v) {
+    variables[v].commandPosition = commands[v]->currentIndex();
+    // Two digits carry 0 to 99; a larger start would put another character
+    // into the command.
+    variables[v].start = cycle::StrToIntInRange(starts[v]->text(), 0, gateway::kTwoDigitMax);
+    variables[v].lengthPosition = lengths[v]->currentIndex();
+  }
+  const QByteArray bytes = Cycle.Stage(Bytes(hart::ParsingFormatCommand(
+      ComboBox41->currentIndex(), ComboBox15->currentIndex(), variables)));
+  SendRequest(bytes, QString::fromLatin1(bytes), cycle::kSetting, cycle::kKindSetting);
+}
+
+void TForm1::Button5Click() {
+  const QByteArray bytes = Cycle.Stage(Bytes(hart::ChannelTestCommand(ComboBox41->currentIndex())));
+  SendRequest(bytes, QString::fromLatin1(bytes), cycle::kSetting, cycle::kKindSetting);
+}
+
+void TForm1::ComboBox17Change() {
+  if (ComboBox17->currentIndex() != 0) {
+    GroupBox13->hide();
+    return;
+  }
+  GroupBox13->show();
+  Clear({Edit4, Edit5, READADR1, READADR3, READADR5, READADR7});
+  for (QComboBox* combo : {RADCOM1, RADCOM3, RADCOM5, RADCOM7, READLG1, READLG3, READLG5, READLG7,
+                           ComboBox28, ComboBox29, ComboBox15})
+    combo->setCurrentIndex(-1);
+}
 
 }  // namespace kv770::ui

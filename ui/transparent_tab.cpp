@@ -10,105 +10,22 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "hart/units.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
 
 namespace {
 
-// The engineering-unit list of the four unit boxes, in list order: the
-// dynamic-variable decoder selects an entry by its position, so order and
-// count (77) are part of the protocol. The texts keep their trailing blanks.
-// Entry 14 (Rankine) is given per box, its blanks differ between them.
-constexpr int kUnitCount = 77;
-constexpr int kRankinePosition = 14;
-static const char* const kUnitTexts[kUnitCount] = {
-    "inH20 ",   // 0
-    "inhg  ",   // 1
-    "FtH20  ",  // 2
-    "mmH20 ",   // 3
-    "mmHg   ",  // 4
-    "psi   ",   // 5
-    "bar    ",  // 6
-    "mbar   ",  // 7
-    "Pa     ",  // 8
-    "KPa   ",   // 9
-    "ATM    ",  // 10
-    "MPa    ",  // 11
-    "\xE2\x84\x83"
-    "  ",  // 12
-    "\xE2\x84\x89"
-    "  ",                     // 13
-    "R ",                     // 14
-    "Kelvin ",                // 15
-    "CuFt_min ",              // 16
-    "gal_min  ",              // 17
-    "l_min   ",               // 18
-    "CuMtr_hr ",              // 19
-    "l_s      ",              // 20
-    "Cuft_s  ",               // 21
-    "CuMtr_s  ",              // 22
-    "CuMtr_min ",             // 23
-    "gal_hr    ",             // 24
-    "l_hr      ",             // 25
-    "ft_s      ",             // 26
-    "mtr_s    ",              // 27
-    "in_s      ",             // 28
-    "in_min    ",             // 29
-    "ft_min   ",              // 30
-    "mtr_hr    ",             // 31
-    "gal      ",              // 32
-    "liter    ",              // 33
-    "CuMtr       ",           // 34
-    "bbl      ",              // 35
-    "CuYd     ",              // 36
-    "CuFt      ",             // 37
-    "CuIn",                   // 38
-    "bbl_liq      ",          // 39
-    "ft        ",             // 40
-    "M    ",                  // 41
-    "in         ",            // 42
-    "cm       ",              // 43
-    "mm       ",              // 44
-    "gram     ",              // 45
-    "kg        ",             // 46
-    "MetTon    ",             // 47
-    "lb       ",              // 48
-    "ounce     ",             // 49
-    "g_s       ",             // 50
-    "g_min     ",             // 51
-    "g_hr     ",              // 52
-    "kg_s     ",              // 53
-    "kg_min   ",              // 54
-    "metTOM_min ",            // 55
-    "metton_hr  ",            // 56
-    "lb_s       ",            // 57
-    "lb_min     ",            // 58
-    "lb_hr      ",            // 59
-    "g_CuCM     ",            // 60
-    "KG_CuMtr   ",            // 61
-    "lb_gal    ",             // 62
-    "lb_Cuft    ",            // 63
-    "g_ml      ",             // 64
-    "kb_l       ",            // 65
-    "g_l        ",            // 66
-    "centi_stokes ",          // 67
-    "cpoise       ",          // 68
-    "mewtom_meter  ",         // 69
-    "deka_therm    ",         // 70
-    "foot_pound_force ",      // 71
-    "kilo_watt_hour    ",     // 72
-    "mega_joule       ",      // 73
-    "british_thermal_unit ",  // 74
-    "%",                      // 75
-    "other",                  // 76
-};
-
-QStringList UnitList(const char* rankine) {
+// The engineering-unit list as unit box `box` shows it: the dynamic-variable
+// decoder selects an entry by its position.
+QStringList UnitList(int box) {
   QStringList list;
-  list.reserve(kUnitCount);
-  for (int i = 0; i < kUnitCount; ++i)
-    list << QString::fromUtf8(i == kRankinePosition ? rankine : kUnitTexts[i]);
+  list.reserve(hart::kUnitCount);
+  for (int i = 0; i < hart::kUnitCount; ++i) {
+    const std::string_view text = hart::UnitText(i, box);
+    list << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  }
   return list;
 }
 
@@ -170,19 +87,18 @@ void TForm1::BuildTransparentTab(QWidget* page) {
     const char* valueName;
     QComboBox** unit;
     const char* unitName;
-    const char* rankine;
   };
   const VariableRow rows[] = {
-      {&Edit25, "Edit25", &ComboBox3, "ComboBox3", "R "},
-      {&Edit26, "Edit26", &ComboBox31, "ComboBox31", "R   "},
-      {&Edit27, "Edit27", &ComboBox32, "ComboBox32", "R     "},
-      {&Edit30, "Edit30", &ComboBox33, "ComboBox33", "R    "},
+      {&Edit25, "Edit25", &ComboBox3, "ComboBox3"},
+      {&Edit26, "Edit26", &ComboBox31, "ComboBox31"},
+      {&Edit27, "Edit27", &ComboBox32, "ComboBox32"},
+      {&Edit30, "Edit30", &ComboBox33, "ComboBox33"},
   };
   for (int r = 0; r < 4; ++r) {
     const QString caption = QStringLiteral("Current_Variable_%1:").arg(r + 1);
     *rows[r].value = MakeEdit(GroupBox10, rows[r].valueName);
     AddLabelled(dynamic, r, 0, caption, *rows[r].value);
-    *rows[r].unit = MakeCombo(GroupBox10, rows[r].unitName, UnitList(rows[r].rankine), -1);
+    *rows[r].unit = MakeCombo(GroupBox10, rows[r].unitName, UnitList(r), -1);
     AddLabelled(dynamic, r, 2, QStringLiteral("Unit:"), *rows[r].unit);
     // Four boxes share the label "Unit:"; tell them apart by their variable.
     NameForScreenReaders(*rows[r].unit, QStringLiteral("Current_Variable_%1 Unit:").arg(r + 1));

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kv770::sim {
+
+// A HART field instrument behind one of the gateway's eight channels: a
+// flow meter that also reports its process temperature, line pressure and
+// totalised flow. Its values are functions of the time alone, so a test
+// that passes the clock knows what the instrument will say.
+struct Instrument {
+  // Identity, as command 0 reports it.
+  std::uint8_t manufacturer = 0;
+  std::uint8_t deviceType = 0;
+  std::uint8_t preambles = 5;  // preambles the instrument asks the master for
+  std::uint32_t deviceId = 0;  // 24 bits
+  std::uint8_t deviceRevision = 1;
+  std::uint8_t softwareRevision = 1;
+
+  // A slow swing around a base value.
+  struct Wave {
+    double base = 0;
+    double amplitude = 0;
+    double periodMs = 60000;
+    double phase = 0;  // radians
+  };
+  Wave flow;
+  Wave temperature;
+  Wave pressure;
+  double totalAtStart = 0;    // totaliser reading at time 0
+  double totalPerFlowMs = 0;  // totaliser units per flow unit and millisecond
+  double flowAt20mA = 100;    // the loop spans 0 (4 mA) to this flow (20 mA)
+
+  // HART engineering-unit codes of flow, temperature, pressure, total.
+  std::array<std::uint8_t, 4> units{};
+};
+
+inline constexpr int kInstrumentCount = 8;
+
+// The instrument on channel `address` (1..8); throws std::out_of_range for
+// any other address.
+const Instrument& InstrumentAt(int address);
+
+// Dynamic variable 1..4 (flow, temperature, pressure, total) at `nowMs`;
+// 0 for another variable number.
+double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs);
+
+// The loop current in mA: 4 to 20 over the flow range, held inside the
+// 3.8..20.5 mA a transmitter signals in normal operation.
+double LoopCurrentAt(const Instrument& instrument, std::int64_t nowMs);
+
+// The instrument's answer to one HART frame (preamble, delimiter, address,
+// command, byte count, data, check byte): command 0 to polling address 0
+// in a short frame; commands 0, 1, 2 and 3 to its own long address; any
+// other command to its long address gets response code 64, command not
+// implemented. Empty, as the instrument keeps silent, for a frame to
+// another address, with a wrong check byte, or cut short.
+std::string AnswerHartFrame(const Instrument& instrument, std::string_view request,
+                            std::int64_t nowMs);
+
+}  // namespace kv770::sim

@@ -1,0 +1,545 @@
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <memory>
+
+#include "hart/units.h"
+#include "sim/instruments.h"
+#include "sim/sim_thread.h"
+#include "ui/form1.h"
+
+namespace kv770::ui {
+namespace {
+
+QString Repeat(const QString& s, int n) {
+  return s.repeated(n);
+}
+
+const QString kSevenPreambles = Repeat(QStringLiteral("FF "), 7);
+
+class HartWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
+
+  static void Pick(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+  }
+
+  void ConnectTo(quint16 port) {
+    Pick(form->ComboBox2, 1);
+    form->Edit2->setText(QStringLiteral("127.0.0.1"));
+    form->Edit34->setText(QString::number(port));
+    form->Button8->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
+  }
+
+  // Nothing built, shown or sent; the request before stays pending.
+  void ExpectNothingSent() {
+    EXPECT_TRUE(form->Edit8->text().isEmpty());
+    EXPECT_EQ(form->Cycle.PendingCode, 0);
+    EXPECT_FALSE(form->Timer3.Enabled());
+  }
+
+  RecordingMessageSink messages;
+  std::unique_ptr<TForm1> form;
+};
+
+// ---- frames ------------------------------------------------------------------
+
+TEST_F(HartWindowTest, IdentityQueryFrameInBothModes) {
+  form->Edit28->setText(QStringLiteral("old"));
+  form->Edit9->setText(QStringLiteral("0"));
+  form->Button7->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("FF 02 80 00 00 82 "));
+  EXPECT_TRUE(form->Edit28->text().isEmpty());
+  EXPECT_EQ(form->Cycle.PendingCode, 100);
+  EXPECT_EQ(form->Cycle.RequestKind, 3);
+  EXPECT_TRUE(form->Timer3.Enabled());
+  EXPECT_EQ(form->Timer3.Interval(), 1000);  // HART queries keep the interval
+  const std::uint8_t staged[] = {0xFF, 0x02, 0x80, 0x00, 0x00, 0x82};
+  EXPECT_TRUE(
+      std::equal(std::begin(staged), std::end(staged), form->Cycle.ExchangeBuffer.begin() + 8));
+
+  Pick(form->ComboBox42, 1);
+  form->Edit9->setText(QStringLiteral("6"));
+  form->Button7->click();
+  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("02 00 00 00 02 "));
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(HartWindowTest, VariablesQueryBeforeAnyIdentityCarriesAZeroAddress) {
+  form->Edit25->setText(QStringLiteral("old"));
+  form->Button16->click();
+  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 80 00 00 00 00 03 00 01 "));
+  EXPECT_TRUE(form->Edit25->text().isEmpty());
+  EXPECT_EQ(form->Cycle.PendingCode, 103);
+  Pick(form->ComboBox42, 1);
+  form->Button16->click();
+  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 00 00 00 00 00 03 00 81 "));
+}
+
+TEST_F(HartWindowTest, PreambleThatCannotFitIsRefusedBeforeAnythingIsSent) {
+  form->Edit10->setText(QStringLiteral("02 80 00 00"));
+  for (const char* text : {"-2", "488", "100000", "six"}) {
+    form->Edit9->setText(QString::fromLatin1(text));
+    for (QPushButton* b : {form->Button7, form->Button16, form->Button20}) {
+      messages.shown.clear();
+      b->click();
+      ExpectNothingSent();
+      const QString expected =
+          QString::fromLatin1(text) == QStringLiteral("six")
+              ? QStringLiteral("'six' is not a valid integer value")
+              : QStringLiteral("'%1' is out of range (-1 to 487)").arg(QString::fromLatin1(text));
+      EXPECT_EQ(messages.shown, QStringList({expected})) << text;
+    }
+  }
+
+  // The limits themselves: no preamble at all, and the longest frame that
+  // fills the request area to its last byte.
+  form->Edit9->setText(QStringLiteral("-1"));
+  form->Button20->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("02 80 00 00 82 "));
+  form->Edit9->setText(QStringLiteral("487"));
+  form->Edit10->setText(Repeat(QStringLiteral("11 "), 15));
+  form->Button20->click();
+  EXPECT_EQ(form->Edit8->text().size(), 504 * 3);
+  EXPECT_EQ(form->Cycle.ExchangeBuffer[511], 0x11);  // the check byte over fifteen 11s
+}
+
+TEST_F(HartWindowTest, ManualCommandFramesWhatWasTyped) {
+  form->Edit10->setText(QStringLiteral("02 80 00 00"));
+  form->Button20->click();
+  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("02 80 00 00 82 "));
+  EXPECT_EQ(form->Cycle.PendingCode, 104);
+  EXPECT_EQ(form->Cycle.RequestKind, 3);
+
+  QString twenty;
+  for (int i = 0; i < 20; ++i)
+    twenty += QStringLiteral("%1 ").arg(i, 2, 16, QLatin1Char('0')).toUpper();
+  form->Edit10->setText(twenty);
+  form->Button20->click();
+  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + twenty.left(45) + QStringLiteral("0F "));
+}
+
+TEST_F(HartWindowTest, ManualCommandTypingErrorsSendNothing) {
+  struct Case {
+    const char* typed;
+    const char* message;
+  };
+  for (Case c :
+       {Case{"", "NO SPACK"}, Case{"02 80x00", "NO SPACK"}, Case{"02 8g 00", "Data eeore!"},
+        Case{"02 80 0a", "Data eeore!"}, Case{"02 \xC3\xA9\xC3\xA9", "Data eeore!"}}) {
+    messages.shown.clear();
+    form->Edit10->setText(QString::fromUtf8(c.typed));
+    form->Button20->click();
+    EXPECT_EQ(messages.shown, QStringList({QString::fromLatin1(c.message)})) << c.typed;
+    ExpectNothingSent();
+  }
+  // The typed bytes are judged before the preamble number.
+  form->Edit9->setText(QStringLiteral("x"));
+  for (const char* typed : {"02 80x00", "02 80 00 00"}) {
+    messages.shown.clear();
+    form->Edit10->setText(QString::fromLatin1(typed));
+    form->Button20->click();
+    ExpectNothingSent();
+  }
+  EXPECT_EQ(messages.shown, QStringList({"'x' is not a valid integer value"}));
+}
+
+// ---- gateway HART settings ---------------------------------------------------
+
+TEST_F(HartWindowTest, HartAddressCommandCarriesThePickedAddress) {
+  form->Button3->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#HCS:0#"));
+  EXPECT_EQ(form->Cycle.PendingCode, 200);
+  EXPECT_EQ(form->Cycle.RequestKind, 3);
+  EXPECT_EQ(form->Timer3.Interval(), 3000);
+  Pick(form->ComboBox30, 7);
+  form->Button3->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#HCS:8#"));
+}
+
+TEST_F(HartWindowTest, HartAddressCarriesOverToTheMeterWithoutARequest) {
+  Pick(form->ComboBox30, 2);
+  EXPECT_EQ(form->ComboBox41->currentText(), QStringLiteral("3"));
+  QStringList captions;
+  for (QLabel* l : {form->Label19, form->Label24, form->Label27, form->Label28, form->Label29})
+    captions << l->text();
+  EXPECT_EQ(captions, QStringList({"40021", "40023", "40025", "40027", "40029"}));
+  ExpectNothingSent();
+
+  form->ComboBox30->setCurrentIndex(-1);
+  emit form->ComboBox30->activated(-1);
+  EXPECT_EQ(form->ComboBox41->currentIndex(), -1);
+  EXPECT_EQ(form->Label19->text(), QStringLiteral("40021"));
+}
+
+// ---- custom meter ------------------------------------------------------------
+
+TEST_F(HartWindowTest, ReadMeterCommandsShowTheirBytesInHex) {
+  Pick(form->ComboBox17, 0);
+  form->ComboBox28->setCurrentIndex(1);
+  form->Edit4->setText(QStringLiteral("01 03"));
+  form->Button17->click();
+  EXPECT_EQ(form->Edit8->text(),
+            QStringLiteral("51 51 53 23 43 41 4D 44 30 31 3A 31 3C 30 32 2C 01 03 "));
+  EXPECT_EQ(form->Cycle.PendingCode, 200);
+  EXPECT_EQ(form->Timer3.Interval(), 3000);
+
+  form->ComboBox41->setCurrentIndex(2);
+  form->ComboBox29->setCurrentIndex(0);
+  form->Edit5->setText(Repeat(QStringLiteral("AB "), 15));
+  form->Button18->click();
+  const QString shown = form->Edit8->text();
+  EXPECT_EQ(shown.size(), 30 * 3);  // the fifteenth byte is ignored
+  EXPECT_TRUE(
+      shown.startsWith(QStringLiteral("51 51 53 23 43 41 4D 44 32 32 3A 30 3C 31 34 2C AB ")));
+
+  form->Edit8->clear();
+  form->Cycle.PendingCode = 0;
+  form->Timer3.SetEnabled(false);
+  form->Edit4->setText(QStringLiteral("01-03"));
+  form->Button17->click();
+  EXPECT_EQ(messages.shown, QStringList({"NO SPACK"}));
+  ExpectNothingSent();
+}
+
+TEST_F(HartWindowTest, ParsingFormatNeedsTwoDigitStartAddresses) {
+  Pick(form->ComboBox17, 0);  // custom meter: the format starts empty
+  form->Button12->click();
+  EXPECT_EQ(messages.shown, QStringList({"'' is not a valid integer value"}));
+  ExpectNothingSent();
+
+  for (QLineEdit* e : {form->READADR1, form->READADR3, form->READADR5, form->READADR7})
+    e->setText(QStringLiteral("0"));
+  form->READADR1->setText(QStringLiteral("5"));
+  form->Button12->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MDBS0:2,/05/,/00/,/00/,/00/#"));
+
+  form->ComboBox15->setCurrentIndex(5);
+  form->RADCOM1->setCurrentIndex(1);
+  for (QComboBox* c : {form->RADCOM3, form->RADCOM5, form->RADCOM7, form->READLG1, form->READLG3,
+                       form->READLG5, form->READLG7})
+    c->setCurrentIndex(0);
+  form->Button12->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MDBS0:8,1050,0000,0000,0000#"));
+
+  messages.shown.clear();
+  form->Edit8->clear();
+  form->Cycle.PendingCode = 0;
+  form->Timer3.SetEnabled(false);
+  form->READADR5->setText(QStringLiteral("100"));
+  form->Button12->click();
+  EXPECT_EQ(messages.shown, QStringList({"'100' is out of range (0 to 99)"}));
+  ExpectNothingSent();
+}
+
+TEST_F(HartWindowTest, ChannelTestCountsMetersFromOne) {
+  form->ComboBox41->setCurrentIndex(7);
+  form->Button5->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MCS:8#"));
+  form->ComboBox41->setCurrentIndex(0);
+  form->Button5->click();
+  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MCS:1#"));
+  EXPECT_EQ(form->Cycle.PendingCode, 200);
+}
+
+TEST_F(HartWindowTest, CustomMeterTypeShowsAndClearsTheParsingGroup) {
+  form->show();
+  form->PageControl1->setCurrentWidget(form->TabSheet3);
+  form->Edit4->setText(QStringLiteral("01 03"));
+  form->READADR1->setText(QStringLiteral("7"));
+  form->ComboBox15->setCurrentIndex(3);
+
+  Pick(form->ComboBox17, 4);
+  EXPECT_FALSE(form->GroupBox13->isVisible());
+  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 03"));  // hidden, not cleared
+
+  Pick(form->ComboBox17, 0);
+  EXPECT_TRUE(form->GroupBox13->isVisible());
+  EXPECT_TRUE(form->Edit4->text().isEmpty());
+  EXPECT_TRUE(form->READADR1->text().isEmpty());
+  for (QComboBox* c :
+       {form->RADCOM1, form->READLG7, form->ComboBox28, form->ComboBox29, form->ComboBox15})
+    EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
+  ExpectNothingSent();
+}
+
+// ---- decoders against hand-made replies --------------------------------------
+
+// A gateway whose replies the test writes byte by byte.
+class HartScriptedTest : public HartWindowTest {
+ protected:
+  void SetUp() override {
+    HartWindowTest::SetUp();
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    ConnectTo(server.serverPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
+    peer = server.nextPendingConnection();
+  }
+
+  // Sends `bytes` as the reply to the query just clicked and waits for its
+  // decoder to have run.
+  void ReplyAndDecode(const QByteArray& bytes) {
+    ASSERT_TRUE(form->Cycle.PendingCode == 100 || form->Cycle.PendingCode == 103);
+    peer->write(bytes);
+    peer->flush();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 3000));
+  }
+
+  QStringList Identity() const {
+    return {form->Edit28->text(), form->Edit29->text(), form->Edit31->text(), form->Edit32->text()};
+  }
+  QStringList Values() const {
+    return {form->Edit25->text(), form->Edit26->text(), form->Edit27->text(), form->Edit30->text()};
+  }
+  QStringList Units() const {
+    return {form->ComboBox3->currentText(), form->ComboBox31->currentText(),
+            form->ComboBox32->currentText(), form->ComboBox33->currentText()};
+  }
+
+  QTcpServer server;
+  QTcpSocket* peer = nullptr;
+};
+
+QByteArray IdentityReply() {
+  return QByteArray::fromHex("FFFFFF0680000E0000FE260605050101080012345604");
+}
+
+// Command 3 reply after five preamble bytes, loop current 12 mA; `vars`
+// holds unit code and value bytes as hex, ten digits a variable.
+QByteArray Command3Reply(int bc, const QByteArray& vars) {
+  QByteArray reply = QByteArray::fromHex("FFFFFFFFFF86A6061234560300000041400000");
+  reply[12] = static_cast<char>(bc);
+  reply += QByteArray::fromHex(vars);
+  char check = 0;
+  for (int k = 5; k < reply.size(); ++k) check ^= reply[k];
+  return reply + check;
+}
+
+TEST_F(HartScriptedTest, IdentityFillsTheFieldsAndTheLongAddress) {
+  form->Button7->click();
+  ReplyAndDecode(IdentityReply());
+  EXPECT_EQ(Identity(), QStringList({"38", "6", "5", "1193046"}));
+  EXPECT_EQ(form->HartReplyLength, IdentityReply().size());
+  EXPECT_EQ(form->Memo10->toPlainText().left(12), QStringLiteral("FF FF FF 06 "));
+
+  form->Button16->click();
+  EXPECT_EQ(form->Edit8->text(),
+            kSevenPreambles + QStringLiteral("82 A6 06 12 34 56 03 00 ") +
+                QStringLiteral("%1 ")
+                    .arg(0x82 ^ 0xA6 ^ 0x06 ^ 0x12 ^ 0x34 ^ 0x56 ^ 0x03, 2, 16, QLatin1Char('0'))
+                    .toUpper());
+}
+
+TEST_F(HartScriptedTest, ShortIdentityReplyDoesNotReuseAnEarlierOne) {
+  form->Button7->click();
+  ReplyAndDecode(IdentityReply());
+  ASSERT_EQ(form->HartIdentity.deviceId, 0x123456u);
+
+  // The same reply cut before its last device-id byte: the reply area
+  // still holds that byte from before, but it did not come with this reply.
+  QByteArray cut = IdentityReply().left(20);
+  cut[10] = 0x11;
+  form->Button7->click();
+  ReplyAndDecode(cut);
+  EXPECT_EQ(Identity(), QStringList({"", "", "", ""}));
+  EXPECT_EQ(form->HartIdentity.manufacturer, 0x26);
+  EXPECT_EQ(form->HartIdentity.deviceId, 0x123456u);
+
+  form->Button7->click();
+  ReplyAndDecode("QQS#OK#");
+  EXPECT_EQ(Identity(), QStringList({"", "", "", ""}));
+}
+
+TEST_F(HartScriptedTest, VariablesWithTheirUnitsAsFarAsTheByteCountGoes) {
+  form->Button16->click();
+  ReplyAndDecode(Command3Reply(26,
+                               "2041200000"
+                               "ED3F9D70A4"
+                               "39BE800000"
+                               "3D374E5C19"));
+  EXPECT_EQ(Values(), QStringList({"10", "1.2300000", "-0.25", "0.0000122"}));
+  EXPECT_EQ(Units(),
+            QStringList({QString::fromUtf8("\xE2\x84\x83  "), "MPa    ", "%", "kg        "}));
+
+  // bc = 11: the primary only; the other unit boxes keep their entries.
+  form->Button16->click();
+  ReplyAndDecode(Command3Reply(11,
+                               "3E47F12064"
+                               "4B3F800000"));
+  EXPECT_EQ(Values(), QStringList({"123456.78", "", "", ""}));
+  EXPECT_EQ(Units(), QStringList({"MetTon    ", "MPa    ", "%", "kg        "}));
+
+  // bc = 12 announces one byte of the secondary; what arrived is shown.
+  form->Button16->click();
+  ReplyAndDecode(Command3Reply(12,
+                               "4B41200000"
+                               "4D3F800000"));
+  EXPECT_EQ(Values(), QStringList({"10", "1", "", ""}));
+  EXPECT_EQ(Units(), QStringList({"other", "metTOM_min ", "%", "kg        "}));
+}
+
+TEST_F(HartScriptedTest, VariablesThatDidNotArriveAreNotShown) {
+  const QByteArray full = Command3Reply(26,
+                                        "2041200000"
+                                        "ED3F9D70A4"
+                                        "39BE800000"
+                                        "3D374E5C19");
+  form->Button16->click();
+  ReplyAndDecode(full);
+
+  // The same reply cut inside the tertiary variable: earlier bytes in the
+  // reply area must not stand in for the missing ones.
+  form->Button16->click();
+  ReplyAndDecode(full.left(32));
+  EXPECT_EQ(Values(), QStringList({"10", "1.2300000", "", ""}));
+
+  form->Button16->click();
+  ReplyAndDecode(full.left(22));
+  EXPECT_EQ(Values(), QStringList({"", "", "", ""}));
+
+  form->Button16->click();
+  ReplyAndDecode(IdentityReply());  // no FF 86
+  EXPECT_EQ(Values(), QStringList({"", "", "", ""}));
+}
+
+TEST_F(HartScriptedTest, ValueTextsShowTheWholeNumberWhereACutWouldChangeIt) {
+  form->Button16->click();
+  ReplyAndDecode(Command3Reply(26,
+                               "2035A5167A"
+                               "20501502F9"
+                               "203DCCCCCD"
+                               "20C2F6E979"));
+  EXPECT_EQ(Values(),
+            QStringList({"1.22999995255668E-6", "10000000000", "0.1000000", "-123.4560"}));
+}
+
+TEST_F(HartScriptedTest, ValuesUseTheLocaleDecimalSeparator) {
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  form->Button16->click();
+  ReplyAndDecode(Command3Reply(11, "203F9D70A4"));
+  QLocale::setDefault(before);
+  EXPECT_EQ(form->Edit25->text(), QStringLiteral("1,2300000"));
+}
+
+// ---- against the simulated gateway -------------------------------------------
+
+class HartSimulatorTest : public HartWindowTest {
+ protected:
+  void SetUp() override {
+    HartWindowTest::SetUp();
+    ASSERT_TRUE(gateway.Start());
+    ConnectTo(gateway.Port());
+  }
+
+  // Clicks and waits for the reply to be shown.
+  void Exchange(QPushButton* button) {
+    button->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000))
+        << button->objectName().toStdString();
+  }
+
+  sim::SimThread gateway;
+};
+
+TEST_F(HartSimulatorTest, IdentityThenLiveVariablesOfTheChosenInstrument) {
+  Pick(form->ComboBox30, 2);
+  Exchange(form->Button3);
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:HCS#"));
+
+  const sim::Instrument& instrument = sim::InstrumentAt(3);
+  form->Button7->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Edit28->text().isEmpty(); }, 3000));
+  EXPECT_EQ(form->Edit28->text(), QString::number(instrument.manufacturer));
+  EXPECT_EQ(form->Edit29->text(), QString::number(instrument.deviceType));
+  EXPECT_EQ(form->Edit31->text(), QString::number(instrument.preambles));
+  EXPECT_EQ(form->Edit32->text(), QString::number(instrument.deviceId));
+  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_FALSE(form->Timer3.Enabled());
+
+  form->Button16->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Edit30->text().isEmpty(); }, 3000));
+  EXPECT_TRUE(form->Memo10->toPlainText().startsWith(QStringLiteral("FF FF FF FF FF 86 ")));
+  QComboBox* const units[] = {form->ComboBox3, form->ComboBox31, form->ComboBox32,
+                              form->ComboBox33};
+  for (int v = 0; v < 4; ++v)
+    EXPECT_EQ(units[v]->currentIndex(), hart::UnitPosition(instrument.units[v])) << v;
+  const double flow = form->Edit25->text().toDouble();
+  EXPECT_NEAR(flow, instrument.flow.base, instrument.flow.amplitude * 1.001);
+  EXPECT_NEAR(form->Edit26->text().toDouble(), instrument.temperature.base,
+              instrument.temperature.amplitude * 1.001);
+  EXPECT_NEAR(form->Edit27->text().toDouble(), instrument.pressure.base,
+              instrument.pressure.amplitude * 1.001);
+  EXPECT_GE(form->Edit30->text().toDouble(), instrument.totalAtStart);
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(HartSimulatorTest, ManualCommandShowsTheInstrumentsReplyInHex) {
+  form->Edit10->setText(QStringLiteral("02 80 00 00"));
+  Exchange(form->Button20);
+  const sim::Instrument& instrument = sim::InstrumentAt(1);
+  EXPECT_TRUE(form->Memo10->toPlainText().startsWith(
+      QStringLiteral("FF FF FF FF FF 06 80 00 0E 00 00 FE %1 ")
+          .arg(instrument.manufacturer, 2, 16, QLatin1Char('0'))
+          .toUpper()));
+  EXPECT_EQ(form->Cycle.PendingCode, 104);  // typed commands are never decoded
+  EXPECT_FALSE(form->Timer2.Enabled());
+  EXPECT_FALSE(form->Timer3.Enabled());
+}
+
+TEST_F(HartSimulatorTest, CustomMeterSettingsReadBackUnchanged) {
+  form->ComboBox41->setCurrentIndex(1);
+  Pick(form->ComboBox17, 0);
+  form->ComboBox28->setCurrentIndex(1);
+  form->Edit4->setText(QStringLiteral("01 03 00 2A"));
+  Exchange(form->Button17);
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:CAMD#"));
+  form->ComboBox29->setCurrentIndex(0);
+  form->Edit5->setText(QStringLiteral("82 A6 06 12 34 56 03 00"));
+  Exchange(form->Button18);
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:CAMD#"));
+
+  form->ComboBox15->setCurrentIndex(2);
+  QComboBox* const commands[] = {form->RADCOM1, form->RADCOM3, form->RADCOM5, form->RADCOM7};
+  QLineEdit* const starts[] = {form->READADR1, form->READADR3, form->READADR5, form->READADR7};
+  QComboBox* const lengths[] = {form->READLG1, form->READLG3, form->READLG5, form->READLG7};
+  const int command[] = {1, 2, 0, 1};
+  const char* start[] = {"05", "12", "00", "99"};
+  const int length[] = {0, 1, 0, 1};
+  for (int v = 0; v < 4; ++v) {
+    commands[v]->setCurrentIndex(command[v]);
+    starts[v]->setText(QString::fromLatin1(start[v]));
+    lengths[v]->setCurrentIndex(length[v]);
+  }
+  Exchange(form->Button12);
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:MDBS#"));
+
+  Pick(form->ComboBox17, 0);  // clears everything the report is to fill
+  form->Button31->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Edit5->text().isEmpty(); }, 3000));
+  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 03 00 2A"));
+  EXPECT_EQ(form->ComboBox28->currentIndex(), 1);
+  EXPECT_EQ(form->Edit5->text(), QStringLiteral("82 A6 06 12 34 56 03 00"));
+  EXPECT_EQ(form->ComboBox29->currentIndex(), 0);
+  EXPECT_EQ(form->ComboBox15->currentIndex(), 2);
+  for (int v = 0; v < 4; ++v) {
+    EXPECT_EQ(commands[v]->currentIndex(), command[v]) << v;
+    EXPECT_EQ(starts[v]->text(), QString::fromLatin1(start[v])) << v;
+    EXPECT_EQ(lengths[v]->currentIndex(), length[v]) << v;
+  }
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+}  // namespace
+}  // namespace kv770::ui
