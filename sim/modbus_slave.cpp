@@ -1,7 +1,142 @@
+// The gateway's MODBUS side: read holding registers over RTU (serial line)
+// and MODBUS TCP. Each meter presents ten registers from 10 * (meter - 1):
+// the loop current and variables 1 to 4, one 32-bit value in two registers
+// each, in the byte order and type its mapping names.
+#include <bit>
+#include <charconv>
+#include <cmath>
+
 #include "sim/engine.h"
+#include "tools/modbus_frames.h"
 
 namespace kv770::sim {
 
-std::string Engine::ModbusRequest(std::string_view, std::int64_t, Transport) { return {}; }
+namespace {
+
+constexpr int kMeters = 8;
+constexpr int kRegistersPerMeter = 10;
+constexpr int kRegisters = kMeters * kRegistersPerMeter;
+constexpr int kMaxReadCount = 125;  // what one reply can carry
+
+enum Exception : std::uint8_t {
+  kIllegalFunction = 0x01,
+  kIllegalDataAddress = 0x02,
+  kIllegalDataValue = 0x03,
+  // MODBUS TCP addressed to a unit the gateway does not stand for.
+  kTargetFailedToRespond = 0x0B,
+};
+
+std::uint8_t Byte(std::string_view bytes, std::size_t i) {
+  return static_cast<std::uint8_t>(bytes[i]);
+}
+
+std::string ExceptionPdu(std::uint8_t function, Exception code) {
+  return {static_cast<char>(function | 0x80), static_cast<char>(code)};
+}
+
+// The coefficient as the gateway reads its text: the leading number, 0 when
+// there is none ("1.000", "-1.5", "2", "12.").
+double Coefficient(const std::string& text) {
+  double value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+// Unsigned 32-bit registers hold the value rounded, clamped to their range.
+std::uint32_t ToUint32(double value) {
+  if (!(value > 0)) return 0;  // negative, zero or NaN
+  if (value >= 4294967295.0) return 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(std::llround(value));
+}
+
+// One value's four bytes FF4 (most significant) .. FF1 in register order.
+// Codes: 0 IEEE 754 FF4 FF3 FF2 FF1, 1 IEEE 754 FF2 FF1 FF4 FF3, 2 and 3 the
+// same orders as unsigned 32-bit. An unset code reads as 0.
+std::array<std::uint8_t, 4> Encode(double value, int code) {
+  const bool integer = code == 2 || code == 3;
+  const std::uint32_t bits =
+      integer ? ToUint32(value) : std::bit_cast<std::uint32_t>(static_cast<float>(value));
+  const std::uint8_t ff4 = bits >> 24, ff3 = bits >> 16, ff2 = bits >> 8, ff1 = bits;
+  if (code == 1 || code == 3) return {ff2, ff1, ff4, ff3};
+  return {ff4, ff3, ff2, ff1};
+}
+
+// Register r as its two bytes, high byte first.
+std::array<std::uint8_t, 2> Register(const Engine& engine, int r, std::int64_t nowMs) {
+  const int meter = r / kRegistersPerMeter + 1;
+  const int value = r % kRegistersPerMeter / 2;  // 0 the current, 1..4 the variables
+  const MeterMapping& mapping = engine.Model().meters[static_cast<std::size_t>(meter - 1)];
+  const double reading =
+      value == 0 ? engine.LoopCurrent(meter, nowMs)
+                 : engine.Variable(meter, value, nowMs) *
+                       Coefficient(mapping.coefficients[static_cast<std::size_t>(value - 1)]);
+  const auto bytes = Encode(reading, mapping.byteOrders[static_cast<std::size_t>(value)]);
+  const std::size_t half = static_cast<std::size_t>(r % 2) * 2;
+  return {bytes[half], bytes[half + 1]};
+}
+
+// The reply PDU to a request PDU (function code and data).
+std::string AnswerPdu(const Engine& engine, std::string_view pdu, std::int64_t nowMs) {
+  const std::uint8_t function = Byte(pdu, 0);
+  if (function != tools::kReadHoldingRegisters) return ExceptionPdu(function, kIllegalFunction);
+  if (pdu.size() != 5) return ExceptionPdu(function, kIllegalDataValue);
+  const int start = Byte(pdu, 1) << 8 | Byte(pdu, 2);
+  const int count = Byte(pdu, 3) << 8 | Byte(pdu, 4);
+  if (count < 1 || count > kMaxReadCount) return ExceptionPdu(function, kIllegalDataValue);
+  if (start + count > kRegisters) return ExceptionPdu(function, kIllegalDataAddress);
+
+  std::string reply{static_cast<char>(function), static_cast<char>(2 * count)};
+  for (int r = start; r < start + count; ++r) {
+    for (std::uint8_t b : Register(engine, r, nowMs)) reply += static_cast<char>(b);
+  }
+  return reply;
+}
+
+// An RTU frame: address, PDU, CRC. A real slave stays quiet on a frame
+// with a bad CRC or for another address, and so does the gateway.
+std::string AnswerRtu(const Engine& engine, std::string_view frame, std::int64_t nowMs) {
+  if (frame.size() < 4 || tools::Crc16(frame) != 0) return {};  // CRC included: 0 when intact
+  const std::uint8_t address = Byte(frame, 0);
+  if (address != engine.Model().slaveAddress) return {};
+  std::string reply =
+      static_cast<char>(address) + AnswerPdu(engine, frame.substr(1, frame.size() - 3), nowMs);
+  const std::uint16_t crc = tools::Crc16(reply);
+  reply += static_cast<char>(crc & 0xFF);
+  reply += static_cast<char>(crc >> 8);
+  return reply;
+}
+
+// MODBUS TCP: the MBAP header (transaction, protocol 0, length of what
+// follows, unit) and the PDU. Frames sent back to back are answered in
+// turn; whatever does not make a whole frame gets no answer.
+std::string AnswerTcp(const Engine& engine, std::string_view request, std::int64_t nowMs) {
+  std::string replies;
+  while (request.size() >= 8) {
+    const std::size_t length = Byte(request, 4) << 8 | Byte(request, 5);
+    if (Byte(request, 2) != 0 || Byte(request, 3) != 0 || length < 2 || request.size() < 6 + length)
+      break;
+    const std::uint8_t unit = Byte(request, 6);
+    const std::string_view pdu = request.substr(7, length - 1);
+    const std::string answer = unit == engine.Model().slaveAddress
+                                   ? AnswerPdu(engine, pdu, nowMs)
+                                   : ExceptionPdu(Byte(pdu, 0), kTargetFailedToRespond);
+    const std::size_t replyLength = answer.size() + 1;
+    replies.append(request.substr(0, 4));  // transaction and protocol, echoed
+    replies += static_cast<char>(replyLength >> 8);
+    replies += static_cast<char>(replyLength & 0xFF);
+    replies += static_cast<char>(unit);
+    replies += answer;
+    request.remove_prefix(6 + length);
+  }
+  return replies;
+}
+
+}  // namespace
+
+std::string Engine::ModbusRequest(std::string_view request, std::int64_t nowMs,
+                                  Transport transport) {
+  return transport == Transport::Serial ? AnswerRtu(*this, request, nowMs)
+                                        : AnswerTcp(*this, request, nowMs);
+}
 
 }  // namespace kv770::sim

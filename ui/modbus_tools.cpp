@@ -1,10 +1,97 @@
 // The MODBUS read test and the IEEE 754 calculator.
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <string>
+
+#include "cycle/convert.h"
+#include "tools/calculator_input.h"
+#include "tools/float_text.h"
+#include "tools/modbus_frames.h"
 #include "ui/form1.h"
 
 namespace kv770::ui {
 
-void TForm1::ConnectModbusToolHandlers() {}
-void TForm1::Button4Click() {}
-void TForm1::Button13Click() {}
+namespace {
+
+// The request's fields are one byte each: a value outside 0..255 would put
+// another address or count on the wire (256 is the broadcast address 0), so
+// it is refused before anything is sent.
+std::uint8_t ByteField(const QLineEdit* edit) {
+  return static_cast<std::uint8_t>(cycle::StrToIntInRange(edit->text(), 0, 255));
+}
+
+template <std::size_t N>
+QByteArray Bytes(const std::array<std::uint8_t, N>& frame) {
+  return QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(N));
+}
+
+// One character per position, as typed; anything beyond ASCII is no digit.
+std::string CalculatorChars(const QString& text) {
+  std::string chars;
+  chars.reserve(static_cast<std::size_t>(text.size()));
+  for (QChar c : text) chars += c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '\x7F';
+  return chars;
+}
+
+char DecimalSeparator() {
+  const QString point = QLocale().decimalPoint();
+  return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode())
+                                                        : '.';
+}
+
+}  // namespace
+
+void TForm1::ConnectModbusToolHandlers() {
+  On(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+  On(Button13, &QPushButton::clicked, &TForm1::Button13Click);
+}
+
+void TForm1::Button4Click() {
+  QByteArray frame;
+  if (LinkIndex() == 0) {
+    // RTU on the serial line. Both areas are cleared before the fields are
+    // read, so a refused field leaves them empty.
+    Edit8->clear();
+    Memo10->clear();
+    const std::uint8_t slave = ByteField(Edit18);
+    const std::uint8_t start = ByteField(Edit19);
+    const std::uint8_t count = ByteField(Edit20);
+    frame = Bytes(tools::RtuReadRequest(slave, start, count));
+  } else {
+    // MODBUS TCP. The receive area keeps the last reply until the next one
+    // replaces it.
+    const std::uint8_t unit = ByteField(Edit18);
+    const std::uint8_t start = ByteField(Edit19);
+    const std::uint8_t count = ByteField(Edit20);
+    frame = Bytes(tools::TcpReadRequest(unit, start, count));
+  }
+  const QByteArray bytes = Cycle.Stage(frame);
+  Edit8->setText(cycle::BytesToHex(bytes));
+  RouteToLink(bytes);
+  Cycle.Arm(cycle::kModbusTest, cycle::kKindConnection);
+  Timer3.SetInterval(3000);
+  Timer3.SetEnabled(true);
+}
+
+void TForm1::Button13Click() {
+  const tools::CalculatorInput input = tools::ParseCalculatorInput(CalculatorChars(Edit7->text()));
+  switch (input.error) {
+    case tools::CalculatorInput::Error::NoSeparator:
+      Messages().Show(QStringLiteral("input data without spaces"));
+      return;
+    case tools::CalculatorInput::Error::IllegalCharacters:
+      Messages().Show(QStringLiteral("there are illegal characters, please re-enter!"));
+      return;
+    case tools::CalculatorInput::Error::None:
+      break;
+  }
+  // The value bytes live in the request area while the calculator works.
+  std::copy(input.bytes.begin(), input.bytes.end(),
+            Cycle.ExchangeBuffer.begin() + cycle::RequestCycle::kRequestArea);
+  Edit22->setText(
+      QString::fromStdString(tools::CalculatorText(input.Pattern(), DecimalSeparator())));
+}
 
 }  // namespace kv770::ui
