@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "cycle/form_timer.h"
 #include "cycle/request_cycle.h"
@@ -234,6 +236,9 @@ class TForm1 : public QWidget {
   void Button1Click();
   void Timer4Timer();
   void Comm1ReceiveData(const char* buffer, std::uint16_t length);
+  // SPREALCOM's tooltip: the device its name leads to. Call again after
+  // changing Comm1.Ports().
+  void ShowSerialDevice();
 
   // ---- gateway configuration (gateway_settings.cpp) ----------------------
   void Button9Click();
@@ -276,6 +281,11 @@ class TForm1 : public QWidget {
   void Button12Click();
   void Button5Click();
   void ComboBox17Change();
+  // The HART frame step: preamble from Edit9, body, check byte; code `code`.
+  void SendHartFrame(const std::vector<std::uint8_t>& body, int code);
+  // The bytes the last receive put into the reply area (sets HartReplyLength).
+  std::span<const std::uint8_t> HartReplyBytes();
+  void SendReadMeterCommand(int command, const QLineEdit* bytes, const QComboBox* enable);
 
   // ---- MODBUS test and IEEE 754 calculator (modbus_tools.cpp) ------------
   void Button4Click();

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace kv770::link {
+
+// A traffic trace for support: every request and reply block, appended to a
+// file as one line each:
+//   2026-12-08 07:30:12.345 tcp  > 50 50 50 50 50 50 23 56 41 52 23  |PPPPPP#VAR#|
+// time to the millisecond, the link, the direction ('>' sent, '<' received),
+// the bytes in hexadecimal and as printable ASCII ('.' for the rest).
+// Off unless opened; one trace may serve several links of a program.
+class Trace {
+ public:
+  Trace() = default;
+  Trace(const Trace&) = delete;
+  Trace& operator=(const Trace&) = delete;
+
+  // Opens FILE for appending; false (with ErrorString()) when it cannot.
+  bool Open(const QString& path);
+  bool IsOpen() const { return file_.isOpen(); }
+  QString ErrorString() const { return file_.errorString(); }
+
+  enum class Direction { Sent, Received };
+  void Record(const QString& link, Direction direction, const QByteArray& bytes);
+
+  // The line Record writes, without its time stamp (for tests and viewers).
+  static QString Format(const QString& link, Direction direction, const QByteArray& bytes);
+
+ private:
+  QFile file_;
+};
+
+}  // namespace kv770::link
