@@ -23,6 +23,15 @@ bool LooksBinary(std::string_view request) {
   return false;
 }
 
+// The seven-byte MODBUS TCP header: transaction, protocol 0, and the
+// length of what follows it.
+bool IsModbusTcpFrame(std::string_view r) {
+  if (r.size() < 8 || r[2] != 0 || r[3] != 0) return false;
+  const std::size_t length =
+      static_cast<std::uint8_t>(r[4]) * 256u + static_cast<std::uint8_t>(r[5]);
+  return length == r.size() - 6;
+}
+
 }  // namespace
 
 std::span<const Engine::Route> Engine::Routes() {
@@ -46,8 +55,12 @@ std::string Engine::Handle(std::string_view request, std::int64_t nowMs, Transpo
   for (const Route& route : Routes()) {
     if (request.starts_with(route.prefix)) return (this->*route.handler)(request, nowMs);
   }
-  // Binary requests: a HART frame starts with its preamble; anything else
+  // Binary requests: a MODBUS TCP frame is known by its header (protocol 0,
+  // length of the rest), whatever its transaction number, even one that
+  // starts with FF; a HART frame starts with its preamble; anything else
   // binary is taken for MODBUS.
+  if (transport == Transport::Tcp && IsModbusTcpFrame(request))
+    return ModbusRequest(request, nowMs, transport);
   if (static_cast<std::uint8_t>(request.front()) == 0xFF) return HartFrame(request, nowMs);
   if (std::string reply = ModbusRequest(request, nowMs, transport); !reply.empty()) return reply;
   return transport == Transport::Serial && LooksBinary(request) ? std::string() : kUnknownCommand;

@@ -159,6 +159,12 @@ TEST_F(ModbusSlave, TcpEchoesTheHeaderAndChecksTheUnit) {
             (Bytes{0xBE, 0xEF, 0x00, 0x00, 0x00, 0x07, 0x01, 0x03, 0x04}));
   EXPECT_EQ(FloatAt(reply, 9), static_cast<float>(engine.LoopCurrent(2, kNow)));
 
+  // A transaction number starting with FF is still MODBUS, not a HART preamble.
+  request[0] = 0xFF;
+  const Bytes ff = Tcp(request);
+  ASSERT_EQ(ff.size(), 7u + 2 + 4);
+  EXPECT_EQ(ff[0], 0xFF);
+
   EXPECT_EQ(Tcp(Of(Str(tools::TcpReadRequest(9, 0, 10)))),
             (Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x09, 0x83, 0x0B}));
   EXPECT_EQ(Tcp({0x00, 0x02, 0x00, 0x00, 0x00, 0x06, 0x01, 0x06, 0x00, 0x00, 0x00, 0x01}),
