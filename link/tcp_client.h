@@ -29,8 +29,8 @@ class TClientSocket : public QObject {
   // A connect attempt has been started and has not ended yet.
   bool Connecting() const { return connecting_; }
 
-  // Starts an asynchronous connect; raises ESocketError "No address
-  // specified" (after the error event) when the address is empty.
+  // Starts an asynchronous connect. An empty or non-numeric address raises
+  // ESocketError after the error event, and nothing is attempted.
   void Open();
   // Closes the connection or abandons an attempt; the disconnect event
   // follows when the client was active.
