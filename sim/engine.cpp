@@ -23,16 +23,14 @@ bool LooksBinary(std::string_view request) {
   return false;
 }
 
-// The seven-byte MODBUS TCP header: transaction, protocol 0, and the
-// length of what follows it.
-bool IsModbusTcpFrame(std::string_view r) {
+}  // namespace
+
+bool Engine::IsModbusTcpFrame(std::string_view r) {
   if (r.size() < 8 || r[2] != 0 || r[3] != 0) return false;
   const std::size_t length =
       static_cast<std::uint8_t>(r[4]) * 256u + static_cast<std::uint8_t>(r[5]);
   return length == r.size() - 6;
 }
-
-}  // namespace
 
 std::span<const Engine::Route> Engine::Routes() {
   // First matching prefix wins, so a longer prefix goes before any shorter

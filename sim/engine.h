@@ -32,6 +32,11 @@ class Engine {
   std::string Handle(std::string_view request, std::int64_t nowMs,
                      Transport transport = Transport::Tcp);
 
+  // A whole MODBUS TCP frame: the seven-byte header (transaction, protocol
+  // 0, length of the rest) and exactly as many bytes as it announces. Such a
+  // request needs no pause to tell where it ends.
+  static bool IsModbusTcpFrame(std::string_view request);
+
   const GatewayModel& Model() const { return model_; }
   GatewayModel& Model() { return model_; }
 

@@ -49,7 +49,9 @@ void TcpServer::Accept() {
     });
     connect(socket, &QTcpSocket::readyRead, socket, [this, socket, pending, quiet] {
       pending->append(socket->readAll());
-      if (pending->size() >= kMaxRequestBytes) {
+      const bool whole = Engine::IsModbusTcpFrame(
+          std::string_view(pending->constData(), static_cast<std::size_t>(pending->size())));
+      if (whole || pending->size() >= kMaxRequestBytes) {
         quiet->stop();
         QByteArray request;
         request.swap(*pending);
