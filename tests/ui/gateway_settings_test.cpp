@@ -24,30 +24,15 @@
 #include "gateway/fields.h"
 #include "link/errors.h"
 #include "sim/sim_thread.h"
+#include "support/window_fixture.h"
 #include "ui/form1.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
 namespace {
 
-class GatewaySettingsTest : public ::testing::Test {
+class GatewaySettingsTest : public WindowFixture {
  protected:
-  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
-
-  // Chooses an entry the way the user does, so `activated` handlers run.
-  static void Pick(QComboBox* combo, int index) {
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
-  }
-
-  void ConnectTo(quint16 port) {
-    Pick(form->ComboBox2, 1);
-    form->Edit2->setText(QStringLiteral("127.0.0.1"));
-    form->Edit34->setText(QString::number(port));
-    form->Button8->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
-  }
-
   // Nothing pending, Timer3 stopped at its form interval.
   void Idle() {
     form->Cycle.Arm(0, 0);
@@ -59,9 +44,6 @@ class GatewaySettingsTest : public ::testing::Test {
   QByteArray Staged(int size) const {
     return QByteArray(reinterpret_cast<const char*>(form->Cycle.ExchangeBuffer.data() + 8), size);
   }
-
-  RecordingMessageSink messages;
-  std::unique_ptr<TForm1> form;
 };
 
 // A scripted gateway: the test sees every byte the window sends and decides

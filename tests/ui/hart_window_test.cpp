@@ -14,6 +14,7 @@
 #include "hart/units.h"
 #include "sim/instruments.h"
 #include "sim/sim_thread.h"
+#include "support/window_fixture.h"
 #include "ui/form1.h"
 
 namespace kv770::ui {
@@ -25,32 +26,14 @@ QString Repeat(const QString& s, int n) {
 
 const QString kSevenPreambles = Repeat(QStringLiteral("FF "), 7);
 
-class HartWindowTest : public ::testing::Test {
+class HartWindowTest : public WindowFixture {
  protected:
-  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
-
-  static void Pick(QComboBox* combo, int index) {
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
-  }
-
-  void ConnectTo(quint16 port) {
-    Pick(form->ComboBox2, 1);
-    form->Edit2->setText(QStringLiteral("127.0.0.1"));
-    form->Edit34->setText(QString::number(port));
-    form->Button8->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
-  }
-
   // Nothing built, shown or sent; the request before stays pending.
   void ExpectNothingSent() {
     EXPECT_TRUE(form->Edit8->text().isEmpty());
     EXPECT_EQ(form->Cycle.PendingCode, 0);
     EXPECT_FALSE(form->Timer3.Enabled());
   }
-
-  RecordingMessageSink messages;
-  std::unique_ptr<TForm1> form;
 };
 
 // ---- frames ------------------------------------------------------------------

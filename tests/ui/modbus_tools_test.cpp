@@ -15,6 +15,7 @@
 
 #include "sim/engine.h"
 #include "sim/sim_thread.h"
+#include "support/window_fixture.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
 #include "ui/form1.h"
@@ -22,23 +23,8 @@
 namespace kv770::ui {
 namespace {
 
-class ModbusTools : public ::testing::Test {
+class ModbusTools : public WindowFixture {
  protected:
-  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
-
-  void ChooseLink(int index) {
-    form->ComboBox2->setCurrentIndex(index);
-    emit form->ComboBox2->activated(index);
-  }
-
-  void ConnectTo(quint16 port) {
-    ChooseLink(1);
-    form->Edit2->setText(QStringLiteral("127.0.0.1"));
-    form->Edit34->setText(QString::number(port));
-    form->Button8->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
-  }
-
   // Something pending from an earlier request, and something in both areas.
   void EarlierState() {
     form->Cycle.Arm(202, 2);
@@ -60,9 +46,6 @@ class ModbusTools : public ::testing::Test {
     EXPECT_TRUE(form->Timer3.Enabled());
     EXPECT_EQ(form->Timer3.Interval(), 3000);
   }
-
-  RecordingMessageSink messages;
-  std::unique_ptr<TForm1> form;
 };
 
 // ---- the request ---------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "app/demo.h"
 #include "sim/sim_thread.h"
 #include "support/pty_peer.h"
+#include "support/window_fixture.h"
 #include "ui/form1.h"
 
 namespace kv770::ui {
@@ -21,19 +22,13 @@ using link::TParity;
 using link::TRtsControl;
 using test::PtyPeer;
 
-class SerialControlTest : public ::testing::Test {
+class SerialControlTest : public WindowFixture {
  protected:
   void SetUp() override {
     ASSERT_TRUE(peer.Ok());
-    form = std::make_unique<TForm1>(&messages);
+    WindowFixture::SetUp();
     // The window's own choice, COM4, leads to the test's line.
     form->Comm1.Ports().Set(4, peer.Path());
-  }
-
-  QList<QPushButton*> CheckedButtons() const {
-    return {form->Button16, form->Button21, form->Button24, form->Button29, form->Button27,
-            form->Button9,  form->Button7,  form->Button10, form->Button17, form->Button18,
-            form->Button12, form->Button31, form->Button23};
   }
 
   // Sends bytes from the gateway's side and waits until the window has
@@ -45,8 +40,6 @@ class SerialControlTest : public ::testing::Test {
   }
 
   PtyPeer peer;
-  RecordingMessageSink messages;
-  std::unique_ptr<TForm1> form;
 };
 
 TEST_F(SerialControlTest, Comm1StartsWithItsDesignTimeValues) {

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,42 +10,16 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "sim/sim_thread.h"
+#include "support/window_fixture.h"
 #include "ui/form1.h"
 
 namespace kv770::ui {
 namespace {
 
-class WindowTest : public ::testing::Test {
- protected:
-  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
-
-  QList<QPushButton*> CheckedButtons() const {
-    return {form->Button16, form->Button21, form->Button24, form->Button29, form->Button27,
-            form->Button9,  form->Button7,  form->Button10, form->Button17, form->Button18,
-            form->Button12, form->Button31, form->Button23};
-  }
-
-  void ChooseLink(int index) {
-    form->ComboBox2->setCurrentIndex(index);
-    emit form->ComboBox2->activated(index);
-  }
-
-  // Chooses "IP Ethernet" and connects to 127.0.0.1:port.
-  void ConnectTo(quint16 port) {
-    ChooseLink(1);
-    form->Edit2->setText(QStringLiteral("127.0.0.1"));
-    form->Edit34->setText(QString::number(port));
-    form->Button8->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
-  }
-
-  RecordingMessageSink messages;
-  std::unique_ptr<TForm1> form;
-};
+using WindowTest = WindowFixture;
 
 TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
   EXPECT_EQ(form->windowTitle(), QStringLiteral("KV770-W"));
@@ -70,14 +45,14 @@ TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
 
   // The selectors cleared at start-up show empty text, not their first item.
   for (QComboBox* c :
-       {form->ComboBox6, form->RADCOM1, form->RADCOM3, form->RADCOM5, form->RADCOM7,
-        form->READLG1, form->READLG3, form->READLG5, form->READLG7, form->FAMOUT1, form->FAMOUT3,
-        form->FAMOUT5, form->FAMOUT7, form->FAMOUT9, form->ComboBox28, form->ComboBox29}) {
+       {form->ComboBox6, form->RADCOM1, form->RADCOM3, form->RADCOM5, form->RADCOM7, form->READLG1,
+        form->READLG3, form->READLG5, form->READLG7, form->FAMOUT1, form->FAMOUT3, form->FAMOUT5,
+        form->FAMOUT7, form->FAMOUT9, form->ComboBox28, form->ComboBox29}) {
     EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
     EXPECT_TRUE(c->currentText().isEmpty()) << c->objectName().toStdString();
   }
-  for (QLineEdit* e : {form->Edit1, form->READADR1, form->READADR3, form->READADR5,
-                       form->READADR7, form->Edit4, form->Edit5})
+  for (QLineEdit* e : {form->Edit1, form->READADR1, form->READADR3, form->READADR5, form->READADR7,
+                       form->Edit4, form->Edit5})
     EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
 }
 
@@ -173,9 +148,9 @@ TEST_F(WindowTest, FailedConnectionsSayWhy) {
     form->Edit34->setText(QString::fromLatin1(bad));
     form->Button8->click();
   }
-  EXPECT_EQ(messages.shown, QStringList({"'70x' is not a valid integer value",
-                                         "'' is not a valid integer value",
-                                         "'70000' is out of range (0 to 65535)"}));
+  EXPECT_EQ(messages.shown,
+            QStringList({"'70x' is not a valid integer value", "'' is not a valid integer value",
+                         "'70000' is out of range (0 to 65535)"}));
   EXPECT_FALSE(form->ClientSocket1.Connecting());
 }
 
@@ -249,8 +224,8 @@ class ScriptedPeerTest : public WindowTest {
     form->Cycle.ReplyText.clear();
     peer->write(bytes);
     peer->flush();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.ReplyText.size() >= bytes.size(); },
-                                3000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->Cycle.ReplyText.size() >= bytes.size(); }, 3000));
   }
 
   QTcpServer server;

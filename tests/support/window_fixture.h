@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "ui/form1.h"
+
+namespace kv770::ui {
+
+// A real window with a recording message sink, and the moves every window
+// test makes: choosing a list entry as the user does, connecting over TCP.
+class WindowFixture : public ::testing::Test {
+ protected:
+  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
+
+  // Chooses an entry the way the user does, so `activated` handlers run.
+  static void Pick(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+  }
+  void ChooseLink(int index) { Pick(form->ComboBox2, index); }
+
+  // Chooses "IP Ethernet" and connects to 127.0.0.1:port.
+  void ConnectTo(quint16 port) {
+    ChooseLink(1);
+    form->Edit2->setText(QStringLiteral("127.0.0.1"));
+    form->Edit34->setText(QString::number(port));
+    form->Button8->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
+  }
+
+  // The buttons a positive communication check enables.
+  QList<QPushButton*> CheckedButtons() const {
+    return {form->Button16, form->Button21, form->Button24, form->Button29, form->Button27,
+            form->Button9,  form->Button7,  form->Button10, form->Button17, form->Button18,
+            form->Button12, form->Button31, form->Button23};
+  }
+
+  RecordingMessageSink messages;
+  std::unique_ptr<TForm1> form;
+};
+
+}  // namespace kv770::ui
