@@ -10,6 +10,7 @@
 
 #include "app/application.h"
 #include "app/demo.h"
+#include "link/trace.h"
 #include "ui/form1.h"
 
 namespace {
@@ -36,6 +37,12 @@ long PeakRssKib() {
 int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
   sinceStart.start();
+  // Help and version need no window: print them even without a display.
+  for (int i = 1; i < argc; ++i) {
+    const QByteArray arg(argv[i]);
+    if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "-v" || arg == "--help-all")
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
   if (!HasDisplay()) {
     std::fprintf(stderr,
                  "kv770-config: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -66,11 +73,28 @@ int main(int argc, char** argv) {
                                QStringLiteral("Open serial port COMn at PATH instead of "
                                               "/dev/ttyS(n-1); may be repeated."),
                                QStringLiteral("COMn=PATH"));
-  parser.addOptions({demo, screenshot, tab, probe, com});
+  const QCommandLineOption traceFile(QStringLiteral("trace"),
+                                     QStringLiteral("Append every request and reply block to "
+                                                    "<file>: time (ms), link, direction, hex "
+                                                    "and ASCII."),
+                                     QStringLiteral("file"));
+  parser.addOptions({demo, screenshot, tab, probe, com, traceFile});
   parser.process(app);
+
+  // Declared before the window, so it outlives the links that write to it.
+  kv770::link::Trace trace;
+  if (parser.isSet(traceFile) && !trace.Open(parser.value(traceFile))) {
+    std::fprintf(stderr, "kv770-config: cannot write the trace %s: %s\n",
+                 qPrintable(parser.value(traceFile)), qPrintable(trace.ErrorString()));
+    return 2;
+  }
 
   kv770::ui::TForm1 form;
   app.SetMessageSink(&form.Messages());
+  if (trace.IsOpen()) {
+    form.Comm1.SetTrace(&trace);
+    form.ClientSocket1.SetTrace(&trace);
+  }
 
   std::unique_ptr<kv770::app::Demo> simulator;
   if (parser.isSet(demo)) {

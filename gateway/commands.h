@@ -22,6 +22,8 @@ bool AnswersCommunicationCheck(std::string_view reply);
 // RS-485 side of the gateway: baud code 0..6 (1200..57600 bit/s), parity
 // 0 none, 1 odd, 2 even. "QQS#BA1:30#" is 9600 bit/s without parity.
 std::string Rs485Settings(int baudPosition, int parityPosition);
+// The bit rates behind the baud codes, code 0 first.
+inline constexpr std::array<int, 7> kRs485BaudRates{1200, 2400, 4800, 9600, 19200, 38400, 57600};
 // 0 transparent, 1 MODBUS RTU.
 std::string WorkingMode(int modePosition);
 // MODBUS slave address, 0..999.

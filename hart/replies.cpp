@@ -69,4 +69,17 @@ std::vector<DynamicVariable> DecodeDynamicVariables(std::span<const std::uint8_t
   return variables;
 }
 
+bool ReplyComplete(std::span<const std::uint8_t> reply) {
+  for (std::size_t i = 0; i + 1 < reply.size(); ++i) {
+    if (reply[i] != kPreambleByte) continue;
+    if (reply[i + 1] != kShortReply && reply[i + 1] != kLongReply) continue;
+    // Delimiter, address, command, then the byte count.
+    const std::size_t countAt = i + 2 + (reply[i + 1] == kLongReply ? 5 : 1) + 1;
+    if (countAt >= reply.size()) return false;
+    const std::size_t checkAt = countAt + 1 + reply[countAt];
+    return checkAt < reply.size();
+  }
+  return false;
+}
+
 }  // namespace kv770::hart

@@ -32,6 +32,12 @@ struct DynamicVariable {
 // none.
 std::vector<DynamicVariable> DecodeDynamicVariables(std::span<const std::uint8_t> reply);
 
+// Whether `reply` holds a whole frame by now: the first FF 06 or FF 86
+// pair, the address (one or five bytes), command, byte count, that many
+// data bytes and the check byte. Lets a reader stop waiting as soon as the
+// instrument's answer is in.
+bool ReplyComplete(std::span<const std::uint8_t> reply);
+
 // A single-precision number sent most significant byte first.
 float FloatFromBytes(std::span<const std::uint8_t, 4> bytes);
 

@@ -13,6 +13,7 @@ namespace kv770::link {
 
 class TReadThread;
 class TWriteThread;
+class Trace;
 struct AppliedTimeouts;
 
 // The serial-port component: owns one port, a reader thread and a writer
@@ -64,6 +65,11 @@ class TComm : public QObject {
   bool SendData(const char* buffer, std::uint16_t length);
   // True when nothing is waiting to be transmitted.
   bool SendDataEmpty() const { return sendDataEmpty_; }
+
+  // Every block queued by SendData and every block received goes to
+  // `trace` as well (nullptr: none); recorded on the owner's thread. The
+  // trace must outlive the component or be taken away first.
+  void SetTrace(Trace* trace) { trace_ = trace; }
 
   // Which device a port name leads to.
   PortMap& Ports() { return ports_; }
@@ -182,6 +188,7 @@ class TComm : public QObject {
   std::unique_ptr<TReadThread> readThread_;
   std::unique_ptr<TWriteThread> writeThread_;
   std::atomic<bool> sendDataEmpty_{true};
+  Trace* trace_ = nullptr;
 };
 
 }  // namespace kv770::link

@@ -17,6 +17,7 @@
 #include "link/SerialComm.h"
 #include "link/errors.h"
 #include "link/serial_threads.h"
+#include "link/trace.h"
 
 namespace kv770::link {
 
@@ -71,6 +72,9 @@ class TComm::NotifyWindow : public QObject {
     const auto* n = static_cast<CommEvent*>(e);
     switch (n->kind) {
       case CommEvent::Kind::Receive:
+        if (owner_.trace_)
+          owner_.trace_->Record(QStringLiteral("serial"), Trace::Direction::Received,
+                                QByteArray(n->block.bytes.get(), n->block.count));
         emit owner_.OnReceiveData(n->block.bytes.get(), n->block.count);
         break;
       case CommEvent::Kind::Error:
@@ -180,7 +184,10 @@ void TComm::ReleasePort() {
 
 bool TComm::SendData(const char* buffer, std::uint16_t length) {
   if (!writeThread_ || length == 0 || buffer == nullptr) return false;
-  return writeThread_->Queue(Block::Copy(buffer, length));
+  const bool queued = writeThread_->Queue(Block::Copy(buffer, length));
+  if (queued && trace_)
+    trace_->Record(QStringLiteral("serial"), Trace::Direction::Sent, QByteArray(buffer, length));
+  return queued;
 }
 
 void TComm::ApplyLineSettings() {

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include "link/errors.h"
+#include "link/trace.h"
 
 namespace kv770::link {
 
@@ -95,7 +96,9 @@ void TClientSocket::Close() {
 
 int TClientSocket::SendText(const QByteArray& bytes) {
   if (!active_ || bytes.isEmpty()) return 0;
-  return static_cast<int>(socket_.write(bytes));
+  const auto written = static_cast<int>(socket_.write(bytes));
+  if (trace_ && written > 0) trace_->Record(QStringLiteral("tcp"), Trace::Direction::Sent, bytes);
+  return written;
 }
 
 qint64 TClientSocket::ReceiveLength() const {
@@ -111,14 +114,18 @@ QByteArray TClientSocket::ReceiveText() {
   // latter directly leaves the socket's own bookkeeping untouched: its next
   // read notification finds nothing, or the peer's close.
   QByteArray bytes = socket_.readAll();
-  if (!active_) return bytes;
-  const auto fd = static_cast<int>(socket_.socketDescriptor());
-  int pending = 0;
-  if (::ioctl(fd, FIONREAD, &pending) != 0 || pending <= 0) return bytes;
-  const qsizetype start = bytes.size();
-  bytes.resize(start + pending);
-  const ssize_t got = ::recv(fd, bytes.data() + start, static_cast<size_t>(pending), MSG_DONTWAIT);
-  bytes.resize(start + (got > 0 ? got : 0));
+  if (active_) {
+    const auto fd = static_cast<int>(socket_.socketDescriptor());
+    int pending = 0;
+    if (::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) {
+      const qsizetype start = bytes.size();
+      bytes.resize(start + pending);
+      const ssize_t got =
+          ::recv(fd, bytes.data() + start, static_cast<size_t>(pending), MSG_DONTWAIT);
+      bytes.resize(start + (got > 0 ? got : 0));
+    }
+  }
+  if (trace_) trace_->Record(QStringLiteral("tcp"), Trace::Direction::Received, bytes);
   return bytes;
 }
 

@@ -7,6 +7,8 @@
 
 namespace kv770::link {
 
+class Trace;
+
 // Non-blocking TCP client with the events the window needs: connecting,
 // connect, disconnect, read and error, all on the UI thread. The target is a
 // numeric IPv4 address; no name lookup.
@@ -42,6 +44,10 @@ class TClientSocket : public QObject {
   qint64 ReceiveLength() const;
   QByteArray ReceiveText();
 
+  // Every block sent and read goes to `trace` as well (nullptr: none). The
+  // trace must outlive the client or be taken away first.
+  void SetTrace(Trace* trace) { trace_ = trace; }
+
   // Errors carry the system's error number (errno values); the handler may
   // clear it, otherwise the client raises the socket layer's message.
   static int ErrorNumber(QAbstractSocket::SocketError error);
@@ -64,6 +70,7 @@ class TClientSocket : public QObject {
   int port_ = 0;
   bool active_ = false;
   bool connecting_ = false;
+  Trace* trace_ = nullptr;
 };
 
 }  // namespace kv770::link

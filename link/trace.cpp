@@ -5,6 +5,7 @@
 namespace kv770::link {
 
 bool Trace::Open(const QString& path) {
+  const QMutexLocker lock(&mutex_);
   file_.setFileName(path);
   return file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
 }
@@ -22,14 +23,17 @@ QString Trace::Format(const QString& link, Direction direction, const QByteArray
     hex += QLatin1Char(kDigits[b & 0x0F]);
     ascii += (b >= 0x20 && b < 0x7F) ? QLatin1Char(c) : QLatin1Char('.');
   }
+  // Wide enough for "serial", so the columns of every link line up.
   return QStringLiteral("%1 %2 %3  |%4|")
-      .arg(link, -4)
+      .arg(link, -6)
       .arg(direction == Direction::Sent ? QLatin1Char('>') : QLatin1Char('<'))
       .arg(hex, ascii);
 }
 
 void Trace::Record(const QString& link, Direction direction, const QByteArray& bytes) {
-  if (!file_.isOpen() || bytes.isEmpty()) return;
+  if (bytes.isEmpty()) return;
+  const QMutexLocker lock(&mutex_);
+  if (!file_.isOpen()) return;
   const QString line =
       QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")) +
       Format(link, direction, bytes) + QLatin1Char('\n');

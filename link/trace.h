@@ -2,16 +2,18 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QMutex>
 #include <QString>
 
 namespace kv770::link {
 
 // A traffic trace for support: every request and reply block, appended to a
 // file as one line each:
-//   2026-12-08 07:30:12.345 tcp  > 50 50 50 50 50 50 23 56 41 52 23  |PPPPPP#VAR#|
+//   2026-12-08 07:30:12.345 tcp    > 50 50 50 50 50 50 23 56 41 52 23  |PPPPPP#VAR#|
 // time to the millisecond, the link, the direction ('>' sent, '<' received),
 // the bytes in hexadecimal and as printable ASCII ('.' for the rest).
-// Off unless opened; one trace may serve several links of a program.
+// Off unless opened; one trace may serve several links of a program, also
+// links served from other threads (the simulator's), and lines never mix.
 class Trace {
  public:
   Trace() = default;
@@ -24,12 +26,14 @@ class Trace {
   QString ErrorString() const { return file_.errorString(); }
 
   enum class Direction { Sent, Received };
+  // Nothing while closed, and nothing for no bytes.
   void Record(const QString& link, Direction direction, const QByteArray& bytes);
 
   // The line Record writes, without its time stamp (for tests and viewers).
   static QString Format(const QString& link, Direction direction, const QByteArray& bytes);
 
  private:
+  QMutex mutex_;
   QFile file_;
 };
 

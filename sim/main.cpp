@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "link/trace.h"
 #include "sim/engine.h"
 #include "sim/pty_server.h"
 #include "sim/tcp_server.h"
@@ -26,6 +27,7 @@ struct Options {
   Behaviour behaviour;
   bool pty = false;
   QString ptyLink;
+  QString trace;
 };
 
 void Complain(const QString& message) {
@@ -73,7 +75,11 @@ Options ParseOptions(const QCoreApplication& app) {
   const QCommandLineOption pty("pty",
                                "Also serve the gateway on a pseudo-terminal (the tool's serial "
                                "port); prints its path, and makes LINK a symbolic link to it.");
-  parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty});
+  const QCommandLineOption trace("trace",
+                                 "Append every request and reply to FILE: time (ms), link, "
+                                 "direction ('<' received, '>' sent), hex and ASCII.",
+                                 "FILE");
+  parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty, trace});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
                                "[LINK]");
   parser.process(app);
@@ -87,6 +93,7 @@ Options ParseOptions(const QCoreApplication& app) {
   Options options;
   options.pty = parser.isSet(pty);
   options.ptyLink = positional.value(0);
+  options.trace = parser.value(trace);
   if (!options.address.setAddress(parser.value(listen))) {
     Fail(QStringLiteral("invalid address '%1' (a numeric IPv4 or IPv6 address)")
              .arg(parser.value(listen)));
@@ -116,12 +123,18 @@ void QuitOnSignals(QCoreApplication& app) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("kv770-sim");
-  QCoreApplication::setApplicationVersion("0.1.0");
+  QCoreApplication::setApplicationVersion(QStringLiteral(KV770_VERSION));
 
   const Options options = ParseOptions(app);
 
+  // Declared before the servers, so it outlives them.
+  kv770::link::Trace trace;
+  if (!options.trace.isEmpty() && !trace.Open(options.trace))
+    Fail(QStringLiteral("cannot write the trace %1: %2").arg(options.trace, trace.ErrorString()));
+
   kv770::sim::TcpServer server;
   server.SetBehaviour(options.behaviour);
+  server.SetTrace(&trace);
   if (!server.Listen(options.address, options.port)) {
     Complain(QStringLiteral("cannot listen on %1: %2")
                  .arg(Endpoint(options.address, options.port), server.ErrorString()));
@@ -133,6 +146,7 @@ int main(int argc, char** argv) {
   kv770::sim::PtyServer serial(&server.GetEngine());
   if (options.pty) {
     serial.SetBehaviour(options.behaviour);
+    serial.SetTrace(&trace);
     if (!serial.Open(options.ptyLink)) {
       Complain(serial.ErrorString());
       return 1;

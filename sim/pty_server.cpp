@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "link/trace.h"
+
 namespace kv770::sim {
 
 namespace {
@@ -100,6 +102,7 @@ void PtyServer::Answer() {
   QByteArray request;
   request.swap(request_);
   if (request.isEmpty()) return;
+  if (trace_) trace_->Record(QStringLiteral("serial"), link::Trace::Direction::Received, request);
   const std::string reply = engine_.Handle(std::string_view(request.constData(), request.size()),
                                            clock_.elapsed(), Transport::Serial);
   // The behaviour of the moment the request completed holds for its reply.
@@ -129,6 +132,7 @@ void PtyServer::SendByteByByte(QByteArray reply, qsizetype next, int gapMs) {
 
 void PtyServer::Queue(const QByteArray& bytes) {
   if (output_.size() + bytes.size() > kMaxPendingOutput) return;
+  if (trace_) trace_->Record(QStringLiteral("serial"), link::Trace::Direction::Sent, bytes);
   output_.append(bytes);
   Flush();
 }

@@ -11,6 +11,10 @@
 
 class QSocketNotifier;
 
+namespace kv770::link {
+class Trace;
+}
+
 namespace kv770::sim {
 
 // Serves a simulated gateway on a pseudo-terminal: the tool opens the slave
@@ -36,6 +40,10 @@ class PtyServer : public QObject {
   bool Open(const QString& link = {});
   QString SlavePath() const { return slavePath_; }
   QString ErrorString() const { return error_; }
+
+  // Every request received and every reply (or piece of one) sent goes to
+  // `trace` as well; nullptr for none. Set it from the server's thread.
+  void SetTrace(link::Trace* trace) { trace_ = trace; }
 
   // Applies to requests that complete from now on.
   void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
@@ -68,6 +76,7 @@ class PtyServer : public QObject {
   QTimer quiet_;
   QByteArray request_;
   QByteArray output_;
+  link::Trace* trace_ = nullptr;
 };
 
 }  // namespace kv770::sim

@@ -20,6 +20,7 @@ bool SimThread::Start(quint16 port) {
   if (server_) return false;
   thread_.start();
   server_ = new TcpServer;
+  server_->SetTrace(trace_);
   server_->moveToThread(&thread_);
   // The server, its sockets and its timers are deleted in their own thread,
   // as the thread winds down.
@@ -48,12 +49,14 @@ QString SimThread::StartPty() {
   TcpServer* server = server_;
   PtyServer* pty = nullptr;
   QString path;
+  link::Trace* trace = trace_;
   QMetaObject::invokeMethod(
       server_,
-      [server, &pty, &path] {
+      [server, trace, &pty, &path] {
         // A child of the TCP server: same thread, same engine, same end.
         auto* candidate = new PtyServer(&server->GetEngine(), server);
         candidate->SetBehaviour(server->GetBehaviour());
+        candidate->SetTrace(trace);
         if (!candidate->Open()) {
           delete candidate;
           return;
@@ -76,6 +79,20 @@ void SimThread::SetBehaviour(const Behaviour& behaviour) {
       [server, pty, behaviour] {
         server->SetBehaviour(behaviour);
         if (pty) pty->SetBehaviour(behaviour);
+      },
+      Qt::BlockingQueuedConnection);
+}
+
+void SimThread::SetTrace(link::Trace* trace) {
+  trace_ = trace;
+  if (!server_) return;
+  TcpServer* server = server_;
+  PtyServer* pty = pty_;
+  QMetaObject::invokeMethod(
+      server_,
+      [server, pty, trace] {
+        server->SetTrace(trace);
+        if (pty) pty->SetTrace(trace);
       },
       Qt::BlockingQueuedConnection);
 }

@@ -6,6 +6,10 @@
 
 #include "sim/engine.h"
 
+namespace kv770::link {
+class Trace;
+}
+
 namespace kv770::sim {
 
 class PtyServer;
@@ -35,6 +39,9 @@ class SimThread {
 
   // Takes effect for requests completed after the call returns.
   void SetBehaviour(const Behaviour& behaviour);
+  // Both servers record their traffic in `trace` (nullptr: none) from the
+  // call on; a serial line started later does too.
+  void SetTrace(link::Trace* trace);
 
  private:
   void Stop();
@@ -44,6 +51,7 @@ class SimThread {
   PtyServer* pty_ = nullptr;
   quint16 port_ = 0;
   QString ptyPath_;
+  link::Trace* trace_ = nullptr;
 };
 
 }  // namespace kv770::sim

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "link/trace.h"
+
 namespace kv770::sim {
 
 TcpServer::TcpServer(QObject* parent) : QObject(parent), server_(new QTcpServer(this)) {
@@ -66,6 +68,7 @@ void TcpServer::Accept() {
 
 void TcpServer::Answer(QTcpSocket* socket, const QByteArray& request) {
   if (request.isEmpty()) return;
+  if (trace_) trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Received, request);
   const std::string reply =
       engine_.Handle(std::string_view(request.constData(), request.size()), clock_.elapsed());
   // The behaviour of the moment the request completed holds for its reply,
@@ -85,21 +88,25 @@ void TcpServer::Answer(QTcpSocket* socket, const QByteArray& request) {
 void TcpServer::Send(QTcpSocket* socket, const QByteArray& reply, const Behaviour& behaviour) {
   if (socket->state() != QAbstractSocket::ConnectedState) return;
   if (behaviour.byteByByte) {
-    SendByteByByte(socket, reply, 0, behaviour.byteGapMs);
+    SendByteByByte(socket, reply, 0, behaviour.byteGapMs, trace_);
   } else {
     socket->write(reply);
+    if (trace_) trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Sent, reply);
   }
 }
 
-void TcpServer::SendByteByByte(QTcpSocket* socket, QByteArray reply, qsizetype next, int gapMs) {
+void TcpServer::SendByteByByte(QTcpSocket* socket, QByteArray reply, qsizetype next, int gapMs,
+                               link::Trace* trace) {
   if (socket->state() != QAbstractSocket::ConnectedState) return;
   socket->write(reply.constData() + next, 1);
+  if (trace) trace->Record(QStringLiteral("tcp"), link::Trace::Direction::Sent, reply.mid(next, 1));
   // Push the byte out now, so it travels in a segment of its own rather
   // than waiting for the event loop to coalesce it with the next one.
   socket->flush();
   if (++next >= reply.size()) return;
-  QTimer::singleShot(std::max(gapMs, 0), socket,
-                     [socket, reply, next, gapMs] { SendByteByByte(socket, reply, next, gapMs); });
+  QTimer::singleShot(std::max(gapMs, 0), socket, [socket, reply, next, gapMs, trace] {
+    SendByteByByte(socket, reply, next, gapMs, trace);
+  });
 }
 
 }  // namespace kv770::sim

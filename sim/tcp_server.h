@@ -10,6 +10,10 @@
 class QTcpServer;
 class QTcpSocket;
 
+namespace kv770::link {
+class Trace;
+}
+
 namespace kv770::sim {
 
 // Serves one simulated gateway to any number of TCP clients. A client sends
@@ -30,6 +34,10 @@ class TcpServer : public QObject {
   quint16 Port() const;
   QString ErrorString() const;
 
+  // Every request received and every reply (or piece of one) sent goes to
+  // `trace` as well; nullptr for none. Set it from the server's thread.
+  void SetTrace(link::Trace* trace) { trace_ = trace; }
+
   // Applies to requests that complete from now on.
   void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
   const Behaviour& GetBehaviour() const { return behaviour_; }
@@ -46,12 +54,14 @@ class TcpServer : public QObject {
   void Accept();
   void Answer(QTcpSocket* socket, const QByteArray& request);
   void Send(QTcpSocket* socket, const QByteArray& reply, const Behaviour& behaviour);
-  static void SendByteByByte(QTcpSocket* socket, QByteArray reply, qsizetype next, int gapMs);
+  static void SendByteByByte(QTcpSocket* socket, QByteArray reply, qsizetype next, int gapMs,
+                             link::Trace* trace);
 
   QTcpServer* server_;
   Engine engine_;
   Behaviour behaviour_;
   QElapsedTimer clock_;
+  link::Trace* trace_ = nullptr;
 };
 
 }  // namespace kv770::sim

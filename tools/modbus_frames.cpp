@@ -82,4 +82,61 @@ std::array<std::uint8_t, 12> TcpReadRequest(std::uint8_t unit, std::uint8_t star
   // clang-format on
 }
 
+namespace {
+
+constexpr std::uint8_t kExceptionBit = 0x80;
+
+// The PDU after the address or unit: function, then either the byte count
+// and the data, or the exception code. `pdu` must be whole.
+ReadReply DecodePdu(std::uint8_t unit, std::span<const std::uint8_t> pdu) {
+  ReadReply r;
+  r.unit = unit;
+  r.status = ReadReply::Status::Malformed;
+  if (pdu.size() == 2 && pdu[0] == (kReadHoldingRegisters | kExceptionBit)) {
+    r.status = ReadReply::Status::Exception;
+    r.exceptionCode = pdu[1];
+  } else if (pdu.size() >= 2 && pdu[0] == kReadHoldingRegisters && pdu[1] % 2 == 0 &&
+             pdu.size() == 2u + pdu[1]) {
+    r.status = ReadReply::Status::Complete;
+    r.data.assign(pdu.begin() + 2, pdu.end());
+  }
+  return r;
+}
+
+ReadReply Incomplete() {
+  return {};
+}
+
+ReadReply Malformed() {
+  ReadReply r;
+  r.status = ReadReply::Status::Malformed;
+  return r;
+}
+
+}  // namespace
+
+ReadReply DecodeRtuReadReply(std::span<const std::uint8_t> frame) {
+  if (frame.size() < 3) return Incomplete();
+  std::size_t length;  // address, PDU and CRC
+  if (frame[1] == kReadHoldingRegisters)
+    length = 3u + frame[2] + 2u;
+  else if (frame[1] == (kReadHoldingRegisters | kExceptionBit))
+    length = 5;
+  else
+    return Malformed();
+  if (frame.size() < length) return Incomplete();
+  if (frame.size() > length || Crc16(frame) != 0) return Malformed();  // CRC over all: 0
+  return DecodePdu(frame[0], frame.subspan(1, length - 3));
+}
+
+ReadReply DecodeTcpReadReply(std::span<const std::uint8_t> frame) {
+  if (frame.size() < 6) return Incomplete();
+  if (frame[2] != 0 || frame[3] != 0) return Malformed();
+  const std::size_t length = std::size_t{frame[4]} << 8 | frame[5];  // unit and PDU
+  if (length < 3) return Malformed();
+  if (frame.size() < 6 + length) return Incomplete();
+  if (frame.size() > 6 + length) return Malformed();
+  return DecodePdu(frame[6], frame.subspan(7));
+}
+
 }  // namespace kv770::tools

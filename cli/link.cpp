@@ -1,0 +1,180 @@
+#include "cli/link.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QTimer>
+#include <cstring>
+
+#include "cli/failure.h"
+#include "link/errors.h"
+
+namespace kv770::cli {
+
+QString ParityName(int parity) {
+  switch (parity) {
+    case 0:
+      return QStringLiteral("none");
+    case 1:
+      return QStringLiteral("odd");
+    case 2:
+      return QStringLiteral("even");
+    default:
+      return QString::number(parity);
+  }
+}
+
+// ---- TCP ---------------------------------------------------------------------
+
+TcpLink::TcpLink(const QString& host, int port, int timeoutMs, int gapMs)
+    : host_(host), port_(port), timeoutMs_(timeoutMs), gapMs_(gapMs) {}
+
+QString TcpLink::Describe() const {
+  return QStringLiteral("tcp %1:%2").arg(host_).arg(port_);
+}
+
+void TcpLink::Open() {
+  // The client takes numeric addresses only, as the window's box does; a
+  // host name is looked up here.
+  QHostAddress address;
+  if (!address.setAddress(host_)) {
+    const QHostInfo info = QHostInfo::fromName(host_);
+    for (const QHostAddress& candidate : info.addresses()) {
+      if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+        address = candidate;
+        break;
+      }
+    }
+    if (address.isNull())
+      throw Failure{kDeviceFailed, QStringLiteral("cannot find the address of %1").arg(host_)};
+  }
+
+  QString failure;
+  QObject scope;  // ends every connection below with this call
+  QEventLoop loop;
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  QObject::connect(&socket_, &link::TClientSocket::OnConnect, &loop, &QEventLoop::quit);
+  QObject::connect(&socket_, &link::TClientSocket::OnError, &scope, [&](int* code) {
+    failure = QString::fromLocal8Bit(std::strerror(*code));
+    *code = 0;  // reported here, not raised by the client
+    loop.quit();
+  });
+  try {
+    socket_.SetAddress(address.toString());
+    socket_.SetPort(port_);
+    socket_.Open();
+  } catch (const Error& e) {
+    throw Failure{kDeviceFailed, e.Message()};
+  }
+  if (!failure.isEmpty() || !socket_.Connecting()) {
+    if (failure.isEmpty()) failure = QStringLiteral("the connection could not be started");
+  } else {
+    deadline.start(timeoutMs_);
+    loop.exec();
+  }
+  if (socket_.Active()) return;
+  socket_.Close();
+  if (failure.isEmpty()) failure = QStringLiteral("no connection within %1 ms").arg(timeoutMs_);
+  throw Failure{kDeviceFailed,
+                QStringLiteral("cannot connect to %1:%2: %3").arg(host_).arg(port_).arg(failure)};
+}
+
+QByteArray TcpLink::Exchange(const QByteArray& request, const Completion& complete) {
+  if (!socket_.Active())
+    throw Failure{kDeviceFailed, QStringLiteral("the gateway closed the connection")};
+  // Whatever came late for an earlier request is not this one's reply.
+  if (socket_.ReceiveLength() > 0) socket_.ReceiveText();
+
+  QByteArray reply;
+  QObject scope;
+  QEventLoop loop;
+  QTimer deadline;
+  QTimer quiet;
+  deadline.setSingleShot(true);
+  quiet.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
+  QObject::connect(&socket_, &link::TClientSocket::OnDisconnect, &loop, &QEventLoop::quit);
+  QObject::connect(&socket_, &link::TClientSocket::OnRead, &scope, [&] {
+    reply += socket_.ReceiveText();
+    if (reply.isEmpty()) return;
+    if (complete && complete(reply)) {
+      loop.quit();
+      return;
+    }
+    quiet.start(gapMs_);
+  });
+  // A failed send closes the connection; the client says why.
+  QObject::connect(&socket_, &link::TClientSocket::OnError, &scope, [&](int* code) {
+    *code = 0;
+    loop.quit();
+  });
+  socket_.SendText(request);
+  deadline.start(timeoutMs_);
+  loop.exec();
+  return reply;
+}
+
+// ---- serial --------------------------------------------------------------------
+
+SerialLink::SerialLink(const QString& device, int baud, int parity, bool dtr, bool rts,
+                       int timeoutMs)
+    : device_(device), baud_(baud), parity_(parity), dtr_(dtr), rts_(rts), timeoutMs_(timeoutMs) {}
+
+QString SerialLink::Describe() const {
+  QString where = comm_.Ports().DevicePath(device_);
+  if (where != device_) where += QStringLiteral(" (%1)").arg(device_);
+  return QStringLiteral("serial %1 %2 %3").arg(where).arg(baud_).arg(ParityName(parity_));
+}
+
+void SerialLink::Open() {
+  // The window's open: line settings first, then the port, then DTR and RTS.
+  comm_.ClosePort();
+  comm_.SetBaudRate(static_cast<std::uint32_t>(baud_));
+  comm_.SetParity(static_cast<link::TParity>(parity_));
+  comm_.SetCommName(device_);
+  comm_.SetOutx_XonXoffFlow(false);
+  comm_.SetInx_XonXoffFlow(false);
+  try {
+    comm_.OpenPort();
+  } catch (const Error& e) {
+    throw Failure{kDeviceFailed, e.Message()};
+  }
+  comm_.SetDtrControl(dtr_ ? link::TDtrControl::DtrEnable : link::TDtrControl::DtrDisable);
+  comm_.SetRtsControl(rts_ ? link::TRtsControl::RtsEnable : link::TRtsControl::RtsDisable);
+}
+
+void SerialLink::Reopen(int baud, int parity) {
+  baud_ = baud;
+  parity_ = parity;
+  Open();
+}
+
+QByteArray SerialLink::Exchange(const QByteArray& request, const Completion&) {
+  // A block that came late for an earlier request is not this one's reply.
+  QCoreApplication::processEvents();
+  QByteArray reply;
+  QObject scope;
+  QEventLoop loop;
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  QObject::connect(&comm_, &link::TComm::OnReceiveData, &scope,
+                   [&](const char* buffer, std::uint16_t length) {
+                     if (!reply.isEmpty()) return;  // the first block is the reply
+                     reply = QByteArray(buffer, length);
+                     loop.quit();
+                   });
+  QObject::connect(&comm_, &link::TComm::OnRequestHangup, &loop, &QEventLoop::quit);
+  if (request.size() > 0xFFFF ||
+      !comm_.SendData(request.constData(), static_cast<std::uint16_t>(request.size())))
+    throw Failure{kDeviceFailed, QStringLiteral("the serial port took no request")};
+  deadline.start(timeoutMs_);
+  loop.exec();
+  return reply;
+}
+
+}  // namespace kv770::cli

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+#include "link/SerialComm.h"
+#include "link/tcp_client.h"
+
+namespace kv770::cli {
+
+// True once the bytes received so far make a whole reply, so the exchange
+// need not wait for the link's silence.
+using Completion = std::function<bool(const QByteArray& reply)>;
+
+// One gateway reached over one link, one request at a time: the
+// synchronous counterpart of the window's send step and receive handlers,
+// on the same link classes.
+class Link {
+ public:
+  virtual ~Link() = default;
+  // Connects or opens; Failure(kDeviceFailed) when the gateway cannot be
+  // reached.
+  virtual void Open() = 0;
+  // Sends `request` and waits for its reply, at most the time-out; empty
+  // when nothing came.
+  virtual QByteArray Exchange(const QByteArray& request, const Completion& complete = {}) = 0;
+  virtual bool IsSerial() const = 0;
+  // "tcp 127.0.0.1:7000", "serial /dev/ttyUSB0 9600 none".
+  virtual QString Describe() const = 0;
+};
+
+// TCP: a reply ends when `complete` says so, or after `gapMs` of silence.
+class TcpLink : public Link {
+ public:
+  static constexpr int kDefaultPort = 7000;
+  static constexpr int kDefaultGapMs = 100;
+
+  TcpLink(const QString& host, int port, int timeoutMs, int gapMs);
+  link::TClientSocket& Socket() { return socket_; }
+
+  void Open() override;
+  QByteArray Exchange(const QByteArray& request, const Completion& complete) override;
+  bool IsSerial() const override { return false; }
+  QString Describe() const override;
+
+ private:
+  QString host_;
+  int port_;
+  int timeoutMs_;
+  int gapMs_;
+  link::TClientSocket socket_;
+};
+
+// Serial: one received block is one reply, as in the window (the component
+// ends a block after 100 ms of silence).
+class SerialLink : public Link {
+ public:
+  // `device`: "COMn" (through the component's port names) or a path.
+  SerialLink(const QString& device, int baud, int parity, bool dtr, bool rts, int timeoutMs);
+  link::TComm& Comm() { return comm_; }
+
+  void Open() override;
+  QByteArray Exchange(const QByteArray& request, const Completion& complete) override;
+  bool IsSerial() const override { return true; }
+  QString Describe() const override;
+
+  // After the gateway's RS-485 side was set: the port again, at the new
+  // bit rate and parity (the window closes its port for the same reason).
+  void Reopen(int baud, int parity);
+
+ private:
+  QString device_;
+  int baud_;
+  int parity_;
+  bool dtr_;
+  bool rts_;
+  int timeoutMs_;
+  link::TComm comm_;
+};
+
+// "none", "odd", "even" for parity codes 0..2.
+QString ParityName(int parity);
+
+}  // namespace kv770::cli

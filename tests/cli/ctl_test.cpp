@@ -1,0 +1,395 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+#include "cli/ctl.h"
+#include "sim/engine.h"
+#include "sim/instruments.h"
+#include "sim/sim_thread.h"
+
+namespace kv770::cli {
+namespace {
+
+struct Outcome {
+  int code = -1;
+  QString out;
+  QString err;
+};
+
+Outcome Ctl(const QStringList& arguments) {
+  Outcome o;
+  QTextStream out(&o.out);
+  QTextStream err(&o.err);
+  o.code = Run(arguments, out, err);
+  return o;
+}
+
+QJsonObject Json(const QString& text) {
+  return QJsonDocument::fromJson(text.toUtf8()).object();
+}
+
+QString ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+enum class Via { Tcp, Serial };
+
+// A simulated gateway reached over TCP, or over its pseudo-terminal as a
+// serial port.
+class Gateway {
+ public:
+  explicit Gateway(Via via) : via_(via) {
+    ok_ = sim_.Start() && (via == Via::Tcp || !sim_.StartPty().isEmpty());
+  }
+  bool Ok() const { return ok_; }
+  sim::SimThread& Sim() { return sim_; }
+  QStringList Link() const {
+    if (via_ == Via::Tcp)
+      return {"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim_.Port()), "--gap", "20", "--timeout",
+              "2000"};
+    return {"--serial", sim_.PtyPath(), "--timeout", "2000"};
+  }
+  Outcome Run(const QStringList& arguments) const { return Ctl(Link() + arguments); }
+
+ private:
+  Via via_;
+  sim::SimThread sim_;
+  bool ok_ = false;
+};
+
+class CtlTest : public ::testing::TestWithParam<Via> {
+ protected:
+  void SetUp() override { ASSERT_TRUE(gateway.Ok()); }
+  Outcome Run(const QStringList& arguments) { return gateway.Run(arguments); }
+  Gateway gateway{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(BothLinks, CtlTest, ::testing::Values(Via::Tcp, Via::Serial),
+                         [](const auto& info) {
+                           return info.param == Via::Tcp ? "Tcp" : "Serial";
+                         });
+
+TEST_P(CtlTest, CheckFindsTheGateway) {
+  const Outcome o = Run({"check"});
+  EXPECT_EQ(o.code, 0) << o.err.toStdString();
+  EXPECT_EQ(o.out, QStringLiteral("the gateway answers: QV:KV770-W V2.1.0#\n"));
+}
+
+TEST_P(CtlTest, SystemSetIsReadBackAndShown) {
+  Outcome o = Run({"system", "set", "--address", "17", "--interval", "100", "--mode", "modbus"});
+  ASSERT_EQ(o.code, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.out.contains("slave address: QQS#ADR:017# -> OK:ADR#"));
+  EXPECT_TRUE(o.out.contains("verified"));
+  // Parity alone keeps the baud rate the gateway has, and the reverse.
+  ASSERT_EQ(Run({"system", "set", "--parity", "odd"}).code, 0);
+  ASSERT_EQ(Run({"system", "set", "--baud", "19200"}).code, 0);
+  o = Run({"system", "get", "--json"});
+  ASSERT_EQ(o.code, 0);
+  EXPECT_EQ(Json(o.out), (QJsonObject{{"baudRate", 19200},
+                                      {"parity", "odd"},
+                                      {"workingMode", "modbus"},
+                                      {"slaveAddress", 17},
+                                      {"pollingInterval", 100}}));
+  EXPECT_TRUE(Run({"system", "get"}).out.contains("polling interval  100 (1000 ms)"));
+}
+
+TEST_P(CtlTest, MeterSetWritesEveryGroupOfTheMapping) {
+  const Outcome set = Run({"meter",
+                           "2",
+                           "set",
+                           "--enable",
+                           "close",
+                           "--device-mode",
+                           "master",
+                           "--preambles",
+                           "7",
+                           "--clear-time",
+                           "30",
+                           "--orders",
+                           "1,2,3,0,1",
+                           "--coefficients",
+                           "2.5,-1.5,0.001,9.999",
+                           "--address-bits",
+                           "6",
+                           "--variable",
+                           "1=1,5,8",
+                           "--variable",
+                           "4=2,10,4",
+                           "--read1",
+                           "01 03 00",
+                           "--read1-enable",
+                           "open",
+                           "--read2",
+                           "02"});
+  ASSERT_EQ(set.code, 0) << set.err.toStdString();
+  const Outcome get = Run({"meter", "2", "get", "--json"});
+  ASSERT_EQ(get.code, 0);
+  const QJsonObject m = Json(get.out);
+  EXPECT_EQ(m["enabled"], false);
+  EXPECT_EQ(m["deviceMode"], "master");
+  EXPECT_EQ(m["preambles"], 7);
+  EXPECT_EQ(m["bufferClearTime"], 30);
+  EXPECT_EQ(
+      m["byteOrders"],
+      (QJsonObject{
+          {"current", 1}, {"variable1", 2}, {"variable2", 3}, {"variable3", 0}, {"variable4", 1}}));
+  EXPECT_EQ(m["coefficients"], (QJsonArray{"2.500", "-1.50", "0.001", "9.999"}));
+  const QJsonObject custom = m["custom"].toObject();
+  EXPECT_EQ(custom["addressBits"], 6);
+  EXPECT_EQ(custom["variables"].toArray()[0],
+            (QJsonObject{{"command", 1}, {"start", 5}, {"length", 8}}));
+  EXPECT_EQ(custom["variables"].toArray()[3],
+            (QJsonObject{{"command", 2}, {"start", 10}, {"length", 4}}));
+  EXPECT_EQ(custom["readCommands"],
+            (QJsonArray{QJsonObject{{"enabled", true}, {"bytes", "01 03 00"}},
+                        QJsonObject{{"enabled", false}, {"bytes", "02"}}}));
+  // Custom parsing on a meter of another type is refused, not sent.
+  ASSERT_EQ(Run({"meter", "3", "set", "--type", "5"}).code, 0);
+  const Outcome refused = Run({"meter", "3", "set", "--address-bits", "4"});
+  EXPECT_EQ(refused.code, 2);
+  EXPECT_TRUE(refused.err.contains("meter 3 is type 5"));
+}
+
+TEST_P(CtlTest, HartThroughTheGateway) {
+  const Outcome address = Run({"hart", "address", "2"});
+  ASSERT_EQ(address.code, 0) << address.err.toStdString();
+  EXPECT_TRUE(address.out.contains("QQS#HCS:2#"));
+
+  const sim::Instrument& instrument = sim::InstrumentAt(2);
+  const QJsonObject id = Json(Run({"hart", "identity", "--json"}).out);
+  EXPECT_EQ(id["manufacturer"], instrument.manufacturer);
+  EXPECT_EQ(id["deviceType"], instrument.deviceType);
+  EXPECT_EQ(id["deviceId"], static_cast<qint64>(instrument.deviceId));
+
+  // Identified first, then asked by its long address.
+  const Outcome vars = Run({"hart", "vars", "--json", "--preambles", "3"});
+  ASSERT_EQ(vars.code, 0) << vars.err.toStdString();
+  const QJsonArray variables = Json(vars.out)["variables"].toArray();
+  ASSERT_EQ(variables.size(), 4);
+  for (qsizetype i = 0; i < 4; ++i)
+    EXPECT_EQ(variables[i].toObject()["unitCode"], instrument.units[static_cast<std::size_t>(i)]);
+  // A wrong long address gets no answer from the instrument.
+  EXPECT_EQ(Run({"hart", "vars", "--id", "1,2,3", "--timeout", "400"}).code, 1);
+
+  const Outcome send = Run({"hart", "send", "02 80 00 00", "--secondary"});
+  ASSERT_EQ(send.code, 0) << send.err.toStdString();
+  EXPECT_TRUE(send.out.startsWith("sent   FF FF FF FF FF FF FF 02 80 00 00 82\nreply  "));
+  EXPECT_TRUE(send.out.contains(" FF 06 ")) << send.out.toStdString();
+}
+
+TEST_P(CtlTest, ModbusReadDecodesEachValueInItsMetersByteOrder) {
+  ASSERT_EQ(Run({"meter", "1", "set", "--orders", "0,2,0,0,0"}).code, 0);
+  const Outcome o = Run({"modbus", "read", "--count", "4", "--json"});
+  ASSERT_EQ(o.code, 0) << o.err.toStdString();
+  const QJsonObject r = Json(o.out);
+  EXPECT_EQ(r["registers"].toArray().size(), 4);
+  const QJsonArray values = r["values"].toArray();
+  ASSERT_EQ(values.size(), 2);
+  EXPECT_EQ(values[0].toObject()["byteOrder"], 0);
+  EXPECT_TRUE(values[0].toObject()["text"].toString().contains('.'));  // a float
+  EXPECT_EQ(values[1].toObject()["byteOrder"], 2);
+  bool integer = false;
+  values[1].toObject()["text"].toString().toUInt(&integer);
+  EXPECT_TRUE(integer);
+  // A refusal by the slave is a failure of the device.
+  const Outcome beyond = Run({"modbus", "read", "--start", "200", "--count", "10"});
+  EXPECT_EQ(beyond.code, 1);
+  if (GetParam() == Via::Tcp) {
+    EXPECT_TRUE(beyond.err.contains("illegal data address"));
+  }
+}
+
+TEST_P(CtlTest, NoAnswerEndsWithinTheTimeout) {
+  gateway.Sim().SetBehaviour({.silent = true});
+  QElapsedTimer clock;
+  clock.start();
+  const Outcome o = Run({"--timeout", "300", "system", "get"});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_TRUE(o.err.startsWith("kv770ctl: no answer from the gateway within 300 ms to QQQ#QX#"))
+      << o.err.toStdString();
+}
+
+// Two gateways: settings of the first, written to the second, read back
+// from it as the same backup.
+TEST_P(CtlTest, BackupRestoredOntoAnotherGatewayReadsBackIdentical) {
+  Gateway second(GetParam());
+  ASSERT_TRUE(second.Ok());
+  ASSERT_EQ(Run({"system", "set", "--address", "17", "--interval", "100", "--baud", "19200",
+                 "--parity", "even"})
+                .code,
+            0);
+  ASSERT_EQ(Run({"meter", "3", "set", "--type", "5", "--preambles", "6", "--orders", "1,2,3,0,1",
+                 "--coefficients", "2.5,-1.5,0.001,9.999"})
+                .code,
+            0);
+  ASSERT_EQ(Run({"meter", "1", "set", "--address-bits", "7", "--variable", "1=1,5,8", "--read1",
+                 "01 03 00", "--read1-enable", "open"})
+                .code,
+            0);
+  // The second starts out different where the first has factory values.
+  ASSERT_EQ(second.Run({"meter", "8", "set", "--coefficients", "3,3,3,3"}).code, 0);
+
+  QTemporaryDir dir;
+  const QString first = dir.filePath("first.json");
+  const QString again = dir.filePath("again.json");
+  const Outcome backup = Run({"backup", first});
+  ASSERT_EQ(backup.code, 0) << backup.err.toStdString();
+  EXPECT_TRUE(backup.out.contains("system settings and 8 meters (7 custom)"));
+
+  const Outcome restore = second.Run({"restore", first});
+  ASSERT_EQ(restore.code, 0) << restore.err.toStdString();
+  EXPECT_TRUE(restore.out.contains("verified: the gateway reports what was written"));
+  ASSERT_EQ(second.Run({"backup", again}).code, 0);
+
+  const QJsonObject a = Json(ReadAll(first));
+  const QJsonObject b = Json(ReadAll(again));
+  EXPECT_EQ(a["system"], b["system"]);
+  EXPECT_EQ(a["meters"], b["meters"]);
+  EXPECT_EQ(a["meters"].toArray()[2].toObject()["instrumentType"], 5);
+  EXPECT_EQ(b["meters"].toArray()[7].toObject()["coefficients"],
+            (QJsonArray{"1.000", "1.000", "1.000", "1.000"}));
+}
+
+// A gateway that acknowledges one command without applying it.
+class ForgetfulGateway {
+ public:
+  explicit ForgetfulGateway(std::string ignored) : ignored_(std::move(ignored)) {
+    server_.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        auto* quiet = new QTimer(socket);
+        quiet->setSingleShot(true);
+        quiet->setInterval(10);
+        auto buffer = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, buffer, quiet] {
+          *buffer += socket->readAll();
+          quiet->start();
+        });
+        QObject::connect(quiet, &QTimer::timeout, socket, [this, socket, buffer] {
+          const std::string request = buffer->toStdString();
+          buffer->clear();
+          const std::string reply =
+              request.starts_with(ignored_) ? "OK:XISH#" : engine_.Handle(request, 0);
+          socket->write(reply.data(), static_cast<qint64>(reply.size()));
+        });
+      }
+    });
+  }
+  QStringList Link() const {
+    return {"--tcp", QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()), "--gap", "30"};
+  }
+
+ private:
+  std::string ignored_;
+  QTcpServer server_;
+  sim::Engine engine_;
+};
+
+TEST(CtlRestore, SettingsTheGatewayDidNotTakeFailTheRestoreByName) {
+  Gateway source(Via::Tcp);
+  ASSERT_TRUE(source.Ok());
+  ASSERT_EQ(source.Run({"meter", "4", "set", "--coefficients", "2.5,1,1,1"}).code, 0);
+  QTemporaryDir dir;
+  const QString file = dir.filePath("backup.json");
+  ASSERT_EQ(source.Run({"backup", file}).code, 0);
+
+  ForgetfulGateway target("QQS#XISH");
+  const Outcome o = Ctl(target.Link() + QStringList{"restore", file});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_TRUE(
+      o.err.contains("not taken: meter 4 coefficient 1: 2.500 wanted, the gateway has 1.000"))
+      << o.err.toStdString();
+  EXPECT_TRUE(o.err.contains("1 setting(s) did not take"));
+}
+
+TEST(CtlRestore, DryRunShowsTheCommandsWithoutALink) {
+  Gateway source(Via::Tcp);
+  ASSERT_TRUE(source.Ok());
+  QTemporaryDir dir;
+  const QString file = dir.filePath("backup.json");
+  ASSERT_EQ(source.Run({"backup", file}).code, 0);
+  const Outcome o = Ctl({"restore", file, "--dry-run"});
+  EXPECT_EQ(o.code, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.out.startsWith("meter 1 polling set-up: QQS#HART0:1,0,00,5,010#\n"));
+  EXPECT_TRUE(o.out.endsWith("RS-485 settings: QQS#BA1:30#\n"));
+}
+
+// Every refusal comes before the link is touched: the trace stays empty.
+TEST(CtlRefusals, BadValuesGetTheWindowsWordsAndNothingIsSent) {
+  Gateway gateway(Via::Tcp);
+  ASSERT_TRUE(gateway.Ok());
+  QTemporaryDir dir;
+  const QString trace = dir.filePath("trace.log");
+  const QString badBackup = dir.filePath("bad.json");
+  {
+    QFile f(badBackup);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(R"({"format":"kv770-backup","version":1,"system":{"baudRate":9600,"parity":"none",
+               "workingMode":"transparent","slaveAddress":1,"pollingInterval":1000}})");
+  }
+  const struct {
+    QStringList arguments;
+    QString message;
+  } cases[] = {
+      {{"system", "set", "--address", "1000"}, "'1000' is out of range (0 to 999)"},
+      {{"system", "set", "--interval", "5x"}, "'5x' is not a valid integer value"},
+      {{"system", "set", "--baud", "1234"}, "'1234' is not a baud rate of the gateway"},
+      {{"system", "set", "--parity", "mark"}, "--parity: 'mark' is not one of none, odd, even"},
+      {{"system", "set"}, "system set needs one of"},
+      {{"system", "set", "--mode", ""}, "--mode: '' is not one of transparent, modbus"},
+      {{"meter", "9", "get"}, "'9' is out of range (1 to 8)"},
+      {{"meter", "1", "set", "--preambles", "12"}, "'12' is out of range (4 to 9)"},
+      {{"meter", "1", "set", "--orders", "2,0,0,0,0"}, "'2' is out of range (0 to 1)"},
+      {{"meter", "1", "set", "--coefficients", "12.345,1,1,1"}, "'12.345' is not a coefficient"},
+      {{"meter", "1", "set", "--variable", "1=1,100,4"}, "'100' is out of range (0 to 99)"},
+      {{"meter", "1", "set", "--read1", "01 0g"}, "Data eeore!"},
+      {{"hart", "address", "0"}, "'0' is out of range (1 to 8)"},
+      {{"hart", "send", "0280x00"}, "NO SPACK"},
+      {{"hart", "identity", "--preambles", "-2"}, "'-2' is out of range (-1 to 487)"},
+      {{"modbus", "read", "--count", "256"}, "'256' is out of range (0 to 255)"},
+      {{"ieee754", "4120 0000"}, "input data without spaces"},
+      {{"restore", badBackup}, "system.pollingInterval: '1000' is out of range (0 to 999)"},
+      {{"system", "get", "--baud", "9600"}, "'system get' takes no option --baud"},
+      {{"frobnicate"}, "unknown command 'frobnicate'"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = gateway.Run(QStringList{"--trace", trace} + c.arguments);
+    EXPECT_EQ(o.code, 2) << c.arguments.join(' ').toStdString();
+    EXPECT_TRUE(o.err.contains(c.message)) << o.err.toStdString();
+    EXPECT_EQ(ReadAll(trace), QString()) << c.arguments.join(' ').toStdString();
+  }
+}
+
+TEST(CtlUsage, LinksHelpAndVersion) {
+  EXPECT_EQ(Ctl({}).code, 2);
+  EXPECT_EQ(Ctl({"check"}).code, 2);  // no link named
+  EXPECT_EQ(Ctl({"--tcp", "127.0.0.1", "--serial", "/dev/null", "check"}).code, 2);
+  const Outcome help = Ctl({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_TRUE(help.out.contains("Exit status: 0 done"));
+  EXPECT_TRUE(Ctl({"--version"}).out.startsWith("kv770ctl "));
+  // A port nobody listens on is the device's failure, not the user's.
+  QTcpServer closed;
+  closed.listen(QHostAddress::LocalHost, 0);
+  const quint16 port = closed.serverPort();
+  closed.close();
+  const Outcome refused = Ctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "check"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_TRUE(refused.err.contains("cannot connect"));
+  EXPECT_EQ(Ctl({"ieee754", "41 20 00 00"}).out, QStringLiteral("10\n"));
+  EXPECT_EQ(Json(Ctl({"ieee754", "3D CC CC CD", "--json"}).out)["value"], "0.100000001490116");
+}
+
+}  // namespace
+}  // namespace kv770::cli
