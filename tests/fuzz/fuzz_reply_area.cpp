@@ -1,25 +1,91 @@
-// Random reply blocks at random pending codes through the reply store and
-// the receive dispatch's hex form: never a write or read outside the
-// exchange buffer, and the hex form always shows exactly the count asked.
+// Random blocks, one after the other, through the reply store, at random
+// text caps, and requests staged in between: a block lands in the reply
+// area only as far as it fits and nowhere else, bytes after a short block
+// keep what an earlier one left, the reply text is the block (cut at the
+// cap), and the hex form of any count shows the reply area, then the text.
 #include <QByteArray>
+#include <QString>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <stdexcept>
 
 #include "cycle/request_cycle.h"
+#include "fuzz_check.h"
 
+namespace {
+
+using kv770::cycle::RequestCycle;
+
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+void CheckHex(const RequestCycle& cycle, int count) {
+  const QString hex = cycle.ReplyHex(count);
+  FUZZ_CHECK(hex.size() == 3 * static_cast<qsizetype>(count));
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t b = i < RequestCycle::kReplyAreaSize ? cycle.ReplyByte(i)
+                           : i < cycle.ReplyText.size()
+                               ? static_cast<std::uint8_t>(cycle.ReplyText[i])
+                               : 0;
+    FUZZ_CHECK(hex[3 * i] == QLatin1Char(kDigits[b >> 4]));
+    FUZZ_CHECK(hex[3 * i + 1] == QLatin1Char(kDigits[b & 0x0F]));
+    FUZZ_CHECK(hex[3 * i + 2] == QLatin1Char(' '));
+  }
+}
+
+}  // namespace
+
+// Input: records of a flags byte (bit 0: a request to stage rather than a
+// reply; bit 1: the serial link's 255-character cap), a two-byte length
+// (up to 1 KiB, so blocks longer than the area are common) and the bytes.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static kv770::cycle::RequestCycle cycle;
-  if (size < 3) return 0;
-  std::int32_t code = 0;
-  std::memcpy(&code, data, 2);
-  const int cap = data[2] & 1 ? 255 : -1;
-  const QByteArray block(reinterpret_cast<const char*>(data + 3), static_cast<qsizetype>(size - 3));
-  cycle.PendingCode = code;
-  const kv770::cycle::Dispatch d = kv770::cycle::DispatchFor(code);
-  cycle.StoreReply(block, cap);
-  const int count = static_cast<int>(cycle.ReplyText.size());
-  if (d.hex && cycle.ReplyHex(count).size() != 3 * count) __builtin_trap();
-  for (int i = -2; i < count + 2; ++i) (void)cycle.ReplyByte(i);
+  RequestCycle cycle;
+  std::size_t p = 0;
+  while (p + 3 <= size) {
+    const std::uint8_t flags = data[p];
+    const std::size_t wanted = (data[p + 1] | data[p + 2] << 8) & 0x3FF;
+    const std::size_t length = std::min(wanted, size - p - 3);
+    const QByteArray bytes(reinterpret_cast<const char*>(data + p + 3),
+                           static_cast<qsizetype>(length));
+    p += 3 + length;
+    const std::array<std::uint8_t, RequestCycle::kBufferSize> before = cycle.ExchangeBuffer;
+
+    if (flags & 1) {
+      try {
+        FUZZ_CHECK(cycle.Stage(bytes) == bytes);
+        FUZZ_CHECK(bytes.size() <= RequestCycle::kRequestAreaSize);
+      } catch (const std::length_error&) {
+        FUZZ_CHECK(bytes.size() > RequestCycle::kRequestAreaSize);
+        FUZZ_CHECK(cycle.ExchangeBuffer == before);
+        continue;
+      }
+      for (int i = 0; i < RequestCycle::kBufferSize; ++i) {
+        const bool staged =
+            i >= RequestCycle::kRequestArea && i < RequestCycle::kRequestArea + bytes.size();
+        FUZZ_CHECK(cycle.ExchangeBuffer[i] ==
+                   (staged ? static_cast<std::uint8_t>(bytes[i - RequestCycle::kRequestArea])
+                           : before[i]));
+      }
+      continue;
+    }
+
+    const int cap = flags & 2 ? 255 : -1;
+    cycle.StoreReply(bytes, cap);
+    FUZZ_CHECK(cycle.ReplyText == (cap < 0 ? bytes : bytes.left(cap)));
+    for (int i = 0; i < RequestCycle::kBufferSize; ++i) {
+      const int r = i - RequestCycle::kReplyArea;
+      const bool written = r >= 0 && r < bytes.size();
+      FUZZ_CHECK(cycle.ExchangeBuffer[i] ==
+                 (written ? static_cast<std::uint8_t>(bytes[r]) : before[i]));
+    }
+    for (int i = -2; i < RequestCycle::kReplyAreaSize + 2; ++i) {
+      const bool inside = i >= 0 && i < RequestCycle::kReplyAreaSize;
+      FUZZ_CHECK(cycle.ReplyByte(i) ==
+                 (inside ? cycle.ExchangeBuffer[RequestCycle::kReplyArea + i] : 0));
+    }
+    // The count each receive handler passes, and one beyond the text.
+    CheckHex(cycle, static_cast<int>(cycle.ReplyText.size()));
+    CheckHex(cycle, static_cast<int>(std::min<qsizetype>(cycle.ReplyText.size() + 3, 1100)));
+  }
   return 0;
 }

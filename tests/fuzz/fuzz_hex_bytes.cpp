@@ -1,0 +1,48 @@
+// Typed byte lists at any limit: a list that is read gives bytes that,
+// written back as digit pairs, are the text it was read from; a list that
+// is refused gives no bytes and one of the two documented messages.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "fuzz_check.h"
+#include "hart/hex_bytes.h"
+
+namespace {
+
+std::string Pairs(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (!text.empty()) text += ' ';
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
+  }
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using kv770::hart::ParseHexBytes;
+  if (size == 0) return 0;
+  const int limit = static_cast<std::int8_t>(data[0]);
+  const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+  const kv770::hart::HexBytes parsed = ParseHexBytes(text, limit);
+
+  if (!parsed.ok()) {
+    FUZZ_CHECK(parsed.bytes.empty());
+    FUZZ_CHECK(parsed.error == kv770::hart::kNoSeparator || parsed.error == kv770::hart::kBadDigit);
+    return 0;
+  }
+  FUZZ_CHECK(!parsed.bytes.empty());
+  FUZZ_CHECK(parsed.bytes.size() <= static_cast<std::size_t>(limit));
+  const std::string written = Pairs(parsed.bytes);
+  FUZZ_CHECK(text.substr(0, written.size()) == written);
+  // Read again, the written list gives the same bytes.
+  const kv770::hart::HexBytes again = ParseHexBytes(written, limit);
+  FUZZ_CHECK(again.ok() && again.bytes == parsed.bytes);
+  return 0;
+}

@@ -1,0 +1,203 @@
+// The window when the gateway or its adapter misbehaves: it leaves in the
+// middle of a reply, floods the link, never answers or answers slowly, and
+// the user connects and disconnects over and over.
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <algorithm>
+
+#include "sim/sim_thread.h"
+#include "support/process_counts.h"
+#include "support/pty_peer.h"
+#include "support/tcp_peer.h"
+#include "support/window_fixture.h"
+#include "ui/form1.h"
+
+namespace kv770::ui {
+namespace {
+
+using cycle::RequestCycle;
+using test::TcpPeer;
+
+using LinkFaultTest = WindowFixture;
+
+TEST_F(LinkFaultTest, GatewayLeavingMidReplyShowsTheHalfAndTheNextRequestTimesOut) {
+  TcpPeer peer([](TcpPeer& p) {
+    if (p.Read(7).isEmpty()) return;  // the system report query
+    p.Write("QX#BA1:4");
+    p.Sleep(20);
+    p.Hangup();
+  });
+  ConnectTo(peer.Port());
+  form->Button23->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ClientSocket1.Active(); }, 5000));
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("already disconnected"));
+  // The decoder runs on what came and stops at the missing digit.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 2000));
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QX#BA1:4"));
+  EXPECT_EQ(messages.shown, QStringList({"'' is not a valid integer value"}));
+  EXPECT_EQ(form->ComboBox8->currentIndex(), 4);  // set before the stop
+
+  // With the gateway gone nothing is sent, and the time-out says so.
+  messages.shown.clear();
+  form->Button6->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
+  EXPECT_TRUE(messages.shown[0].startsWith("Connection timeout"))
+      << messages.shown[0].toStdString();
+}
+
+TEST_F(LinkFaultTest, OneMebibyteReplyStaysInsideTheReplyAreaAndIsLetGo) {
+  QByteArray flood(1 << 20, Qt::Uninitialized);
+  for (qsizetype i = 0; i < flood.size(); ++i) flood[i] = static_cast<char>('A' + i % 23);
+  TcpPeer peer([&flood](TcpPeer& p) {
+    if (p.Read(12).isEmpty()) return;  // the MODBUS request
+    p.Write(flood);
+    while (p.Read(1, 50).isEmpty() && !p.Stopping()) {
+    }
+    p.Write("OK#");
+  });
+  ConnectTo(peer.Port());
+  const std::size_t heapBefore = test::HeapInUse();
+
+  form->Button4->click();  // MODBUS test: replies shown as digit pairs
+  const std::array<std::uint8_t, RequestCycle::kBufferSize> staged = form->Cycle.ExchangeBuffer;
+  qsizetype received = 0;
+  std::size_t heapPeak = 0;
+  // Each read takes what is pending; together they are the whole flood.
+  QObject::connect(&form->ClientSocket1, &link::TClientSocket::OnRead, form.get(), [&] {
+    received += form->Cycle.ReplyText.size();
+    heapPeak = std::max(heapPeak, test::HeapInUse());
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return received >= flood.size(); }, 20000)) << received;
+  EXPECT_EQ(received, flood.size());
+  // Only the reply area changed: the request area still holds the request.
+  for (int i = 0; i < RequestCycle::kReplyArea; ++i)
+    ASSERT_EQ(form->Cycle.ExchangeBuffer[i], staged[i]) << i;
+  EXPECT_EQ(form->Memo10->toPlainText().size(), 3 * form->Cycle.ReplyText.size());
+  EXPECT_EQ(form->Cycle.PendingCode, 302);
+  EXPECT_TRUE(messages.shown.isEmpty());
+  // A read holds its bytes, their digit pairs and the receive box's copy
+  // with its text layout: tens of bytes for each byte received (more
+  // under AddressSanitizer), for that read only.
+  EXPECT_LT(heapPeak, heapBefore + (160u << 20)) << heapPeak - heapBefore;
+
+  // The next reply replaces it all, and the memory goes with it.
+  form->Cycle.PendingCode = 0;
+  form->Button26->click();
+  const QByteArray poke = "PPPPPP#VAR#";
+  form->ClientSocket1.SendText(poke);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.ReplyText == "OK#"; }, 5000));
+  EXPECT_LT(test::HeapInUse(), heapBefore + flood.size()) << test::HeapInUse() - heapBefore;
+}
+
+TEST_F(LinkFaultTest, GatewayThatNeverAnswersTimesOutOnceAndLetsGoAtOnce) {
+  TcpPeer peer([](TcpPeer& p) {
+    while (!p.Stopping()) p.Read(64, 50);  // takes everything, says nothing
+  });
+  ConnectTo(peer.Port());
+  QElapsedTimer clock;
+  clock.start();
+  form->Button7->click();  // HART identity: Timer3 keeps its 1000 ms
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
+  EXPECT_GE(clock.elapsed(), 900);
+  EXPECT_EQ(messages.shown, QStringList({"!"}));
+  EXPECT_EQ(form->Label68->text(), QStringLiteral("set timeout"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return peer.Received() > 0; }, 1000));  // it did go out
+  QTest::qWait(1200);
+  EXPECT_EQ(messages.shown.size(), 1);  // once, not at every interval
+  EXPECT_TRUE(form->ClientSocket1.Active());
+
+  clock.restart();
+  form->Button11->click();
+  EXPECT_LT(clock.elapsed(), 200);
+  EXPECT_FALSE(form->ClientSocket1.Active());
+  EXPECT_EQ(form->Label146->text(), QStringLiteral("disconnected state"));
+}
+
+TEST_F(LinkFaultTest, SlowByteByByteReplyWithinTheWaitIsTakenWhole) {
+  sim::SimThread gateway;
+  ASSERT_TRUE(gateway.Start());
+  sim::Behaviour slow;
+  slow.byteByByte = true;
+  slow.byteGapMs = 15;  // the check's 18 characters take 270 ms
+  gateway.SetBehaviour(slow);
+  ConnectTo(gateway.Port());
+  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+
+  form->Button6->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 5000));
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QV:KV770-W V2.1.0#"));
+  EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(LinkFaultTest, TwoHundredConnectsAndDisconnectsLeaveNothingBehind) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+  const auto round = [&] {
+    form->Button8->click();
+    if (!QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000)) return false;
+    if (!QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000)) return false;
+    delete server.nextPendingConnection();
+    form->Button11->click();
+    return form->Label146->text() == QStringLiteral("disconnected state");
+  };
+  ChooseLink(1);
+  form->Edit2->setText(QStringLiteral("127.0.0.1"));
+  form->Edit34->setText(QString::number(server.serverPort()));
+  ASSERT_TRUE(round());
+  QTest::qWait(20);
+  const int threads = test::ThreadCount();
+  const int descriptors = test::OpenDescriptors();
+  const std::size_t heap = test::HeapInUse();
+
+  for (int i = 0; i < 200; ++i) ASSERT_TRUE(round()) << "round " << i;
+  QTest::qWait(20);
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
+  EXPECT_EQ(test::ThreadCount(), threads);
+  EXPECT_EQ(test::OpenDescriptors(), descriptors);
+  EXPECT_LT(test::HeapInUse(), heap + 64 * 1024) << test::HeapInUse() - heap;
+}
+
+TEST_F(LinkFaultTest, SerialAdapterPulledMidReplyThenPluggedBackIn) {
+  auto line = std::make_unique<test::PtyPeer>();
+  ASSERT_TRUE(line->Ok());
+  form->Comm1.Ports().Set(4, line->Path());
+  form->Button1->click();
+  ASSERT_TRUE(form->SerialOpen);
+
+  form->Button6->click();
+  ASSERT_EQ(line->Read(11), QByteArray("PPPPPP#VAR#"));
+  line->Write("QV:KV7");
+  QThread::msleep(20);
+  line.reset();  // pulled: both ends of the line go
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
+  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QV:KV7"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 2000));
+
+  // The port is still open in the window; what is sent goes nowhere and
+  // the time-out reports it.
+  form->Button23->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
+  EXPECT_EQ(messages.shown, QStringList({"parameter query timeout!"}));
+
+  // Close, plug a new adapter in, open: the window talks again.
+  form->Button1->click();
+  EXPECT_FALSE(form->Comm1.IsOpen());
+  test::PtyPeer replacement;
+  form->Comm1.Ports().Set(4, replacement.Path());
+  form->Button1->click();
+  ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
+  form->Button6->click();
+  EXPECT_EQ(replacement.Read(11), QByteArray("PPPPPP#VAR#"));
+  form->Timer3.SetEnabled(false);
+}
+
+}  // namespace
+}  // namespace kv770::ui
