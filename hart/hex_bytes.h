@@ -27,4 +27,7 @@ inline constexpr int kReadMeterCommandLimit = 14;
 
 HexBytes ParseHexBytes(std::string_view text, int limit);
 
+// The other way: bytes as such a list, "02 80 00 00" (no trailing blank).
+std::string FormatHexBytes(const std::vector<std::uint8_t>& bytes);
+
 }  // namespace kv770::hart

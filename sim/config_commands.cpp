@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "hart/hex_bytes.h"
 #include "sim/engine.h"
 
 namespace kv770::sim {
@@ -133,17 +134,6 @@ std::string Digits(int value, int width) {
   return text;
 }
 
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
-    text += kDigits[b >> 4];
-    text += kDigits[b & 0x0F];
-  }
-  return text;
-}
-
 // The system report. The tool finds each group by its tag, so the order is
 // free; this is the order the settings appear in the window.
 std::string SystemReport(const GatewayModel& m) {
@@ -189,7 +179,7 @@ std::string ModbusReport(const GatewayModel& model, int meter) {
       std::vector<std::uint8_t> bytes = command.bytes;
       if (bytes.size() > kMaxReadCommandBytes) bytes.resize(kMaxReadCommandBytes);
       r += ",CAMD" + n + Digits(static_cast<int>(c) + 1, 1) + ":" + Digits(command.enable, 1) +
-           "," + Digits(static_cast<int>(bytes.size()), 2) + "," + Hex(bytes);
+           "," + Digits(static_cast<int>(bytes.size()), 2) + "," + hart::FormatHexBytes(bytes);
     }
   }
   r += '#';

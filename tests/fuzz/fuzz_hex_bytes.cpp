@@ -10,21 +10,6 @@
 #include "fuzz_check.h"
 #include "hart/hex_bytes.h"
 
-namespace {
-
-std::string Pairs(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
-    text += kDigits[b >> 4];
-    text += kDigits[b & 0x0F];
-  }
-  return text;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using kv770::hart::ParseHexBytes;
   if (size == 0) return 0;
@@ -39,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(!parsed.bytes.empty());
   FUZZ_CHECK(parsed.bytes.size() <= static_cast<std::size_t>(limit));
-  const std::string written = Pairs(parsed.bytes);
+  const std::string written = kv770::hart::FormatHexBytes(parsed.bytes);
   FUZZ_CHECK(text.substr(0, written.size()) == written);
   // Read again, the written list gives the same bytes.
   const kv770::hart::HexBytes again = ParseHexBytes(written, limit);

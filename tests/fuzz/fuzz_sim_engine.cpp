@@ -12,6 +12,7 @@
 
 #include "fuzz_check.h"
 #include "gateway/reports.h"
+#include "hart/hex_bytes.h"
 #include "sim/engine.h"
 
 namespace {
@@ -87,17 +88,6 @@ std::string Digits(int value, std::size_t width) {
   return std::string(width - std::min(width, text.size()), '0') + text;
 }
 
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
-    text += kDigits[b >> 4];
-    text += kDigits[b & 0x0F];
-  }
-  return text;
-}
-
 void CheckReports(Engine& engine, std::int64_t now) {
   const kv770::sim::GatewayModel& m = engine.Model();
   const auto sys = kv770::gateway::DecodeSystemReport(engine.Handle("QQQ#QX#", now));
@@ -129,7 +119,7 @@ void CheckReports(Engine& engine, std::int64_t now) {
     FUZZ_CHECK(r.workingMode == m.workingMode);
     for (std::size_t c = 0; c < 2; ++c) {
       FUZZ_CHECK(r.readCommands[c].enable == mm.readCommands[c].enable);
-      FUZZ_CHECK(r.readCommands[c].text == Hex(mm.readCommands[c].bytes));
+      FUZZ_CHECK(r.readCommands[c].text == kv770::hart::FormatHexBytes(mm.readCommands[c].bytes));
     }
   }
 }
