@@ -1,10 +1,12 @@
 #include "cli/settings.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <algorithm>
+#include <charconv>
+#include <span>
+#include <string>
 
+#include "cli/backup_reader.h"
 #include "cli/failure.h"
 #include "cycle/convert.h"
 #include "gateway/commands.h"
@@ -90,61 +92,88 @@ void RaiseBadNumber(const ReportCheck& check, const std::optional<std::string>& 
 
 // ---- reading the backup file --------------------------------------------------------
 
+// The keys of each object of the file, as BackupToJson writes them.
+using KeyList = std::span<const char* const>;
+const char* const kTopKeys[] = {"format", "version", "created", "source", "system", "meters"};
+const char* const kSystemKeys[] = {"baudRate", "parity", "workingMode", "slaveAddress",
+                                   "pollingInterval"};
+const char* const kMeterKeys[] = {"meter",          "enabled",      "deviceMode",
+                                  "instrumentType", "preambles",    "bufferClearTime",
+                                  "byteOrders",     "coefficients", "custom"};
+const char* const kCustomKeys[] = {"addressBits", "variables", "readCommands"};
+const char* const kVariableKeys[] = {"command", "start", "length"};
+const char* const kReadCommandKeys[] = {"enabled", "bytes"};
+
+QString Utf8(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
 // The members of one object of the file, each named by its path for the
 // messages ("meters[2].preambles").
 class JsonFields {
  public:
-  JsonFields(QJsonObject object, QString path)
-      : object_(std::move(object)), path_(std::move(path)) {}
+  JsonFields(const JsonNode& object, QString path) : object_(&object), path_(std::move(path)) {}
 
   [[noreturn]] void Fail(const QString& key, const QString& why) const {
     throw Failure{kBadUsage, QStringLiteral("%1: %2").arg(Path(key), why)};
   }
 
-  QString Path(const QString& key) const {
-    return path_.isEmpty() ? key : path_ + QLatin1Char('.') + key;
+  QString Path(const QString& key) const { return MemberPath(path_, key); }
+
+  // A key this program does not know is refused, not passed over: a
+  // misspelt one would leave that setting as the gateway has it, and the
+  // read-back would still agree.
+  void OnlyKeys(KeyList known) const {
+    for (const JsonMember& member : object_->members) {
+      if (std::any_of(known.begin(), known.end(),
+                      [&](const char* key) { return member.key == key; }))
+        continue;
+      QStringList names;
+      for (const char* key : known) names << QLatin1String(key);
+      throw Failure{kBadUsage, QStringLiteral("%1: unknown key \"%2\" (known: %3)")
+                                   .arg(path_.isEmpty() ? QStringLiteral("top level") : path_,
+                                        Utf8(member.key), names.join(QStringLiteral(", ")))};
+    }
   }
 
-  QJsonValue Value(const QString& key) const {
-    const QJsonValue value = object_.value(key);
-    if (value.isUndefined()) Fail(key, QStringLiteral("missing"));
-    return value;
+  const JsonNode& Value(const QString& key) const {
+    const JsonNode* value = object_->Find(key.toStdString());
+    if (!value) Fail(key, QStringLiteral("missing"));
+    return *value;
   }
 
-  // A number, refused with the window's words when it is none or out of
-  // range.
+  // An integer as the file writes it, refused with the window's words when
+  // it is none or out of range. A fraction or an exponent is refused even
+  // where the value is whole ("17.0", "1e1"): every field is an integer and
+  // a backup writes it as one. A number in quotes is refused too, rather
+  // than read the way the window reads a box ("0x3E7", " +17").
   int Int(const QString& key, int lo, int hi) const {
-    const QJsonValue value = Value(key);
-    QString text;
-    if (value.isDouble()) {
-      const double number = value.toDouble();
-      text = number == static_cast<double>(static_cast<qint64>(number))
-                 ? QString::number(static_cast<qint64>(number))
-                 : QString::number(number);
-    } else if (value.isString()) {
-      text = value.toString();
-    } else {
-      text = QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact))
-                 .mid(1)
-                 .chopped(1);
-    }
-    try {
-      return cycle::StrToIntInRange(text, lo, hi);
-    } catch (const Error& e) {
-      Fail(key, e.Message());
-    }
+    const JsonNode& value = Value(key);
+    if (value.kind == JsonNode::Kind::kText)
+      Fail(key, QStringLiteral("\"%1\" is a text, not a number").arg(Utf8(value.text)));
+    if (value.kind != JsonNode::Kind::kNumber) Fail(key, QStringLiteral("not a number"));
+    const std::string& written = value.text;
+    const char* const end = written.data() + written.size();
+    long long number = 0;
+    const auto [stop, error] = std::from_chars(written.data(), end, number);
+    if (error == std::errc::invalid_argument || stop != end)
+      Fail(key, QStringLiteral("'%1' is not a valid integer value").arg(Utf8(written)));
+    if (error == std::errc::result_out_of_range || number < lo || number > hi)
+      Fail(key,
+           QStringLiteral("'%1' is out of range (%2 to %3)").arg(Utf8(written)).arg(lo).arg(hi));
+    return static_cast<int>(number);
   }
 
   QString Text(const QString& key) const {
-    const QJsonValue value = Value(key);
-    if (!value.isString()) Fail(key, QStringLiteral("not a text"));
-    return value.toString();
+    const JsonNode& value = Value(key);
+    if (value.kind != JsonNode::Kind::kText) Fail(key, QStringLiteral("not a text"));
+    return Utf8(value.text);
   }
 
   bool Bool(const QString& key) const {
-    const QJsonValue value = Value(key);
-    if (!value.isBool()) Fail(key, QStringLiteral("not true or false"));
-    return value.toBool();
+    const JsonNode& value = Value(key);
+    if (value.kind != JsonNode::Kind::kBool) Fail(key, QStringLiteral("not true or false"));
+    return value.boolean;
   }
 
   int Choice(const QString& key, const QStringList& names) const {
@@ -156,30 +185,35 @@ class JsonFields {
     return index;
   }
 
-  JsonFields Object(const QString& key) const {
-    const QJsonValue value = Value(key);
-    if (!value.isObject()) Fail(key, QStringLiteral("not an object"));
-    return JsonFields(value.toObject(), Path(key));
+  JsonFields Object(const QString& key, KeyList known) const {
+    const JsonNode& value = Value(key);
+    if (value.kind != JsonNode::Kind::kObject) Fail(key, QStringLiteral("not an object"));
+    JsonFields fields(value, Path(key));
+    fields.OnlyKeys(known);
+    return fields;
   }
 
-  QJsonArray Array(const QString& key, qsizetype size) const {
-    const QJsonValue value = Value(key);
-    if (!value.isArray() || value.toArray().size() != size)
+  const std::vector<JsonNode>& Array(const QString& key, std::size_t size) const {
+    const JsonNode& value = Value(key);
+    if (value.kind != JsonNode::Kind::kArray || value.elements.size() != size)
       Fail(key, QStringLiteral("not a list of %1").arg(size));
-    return value.toArray();
+    return value.elements;
   }
 
-  JsonFields Element(const QString& key, const QJsonArray& array, qsizetype i) const {
-    const QString path = QStringLiteral("%1[%2]").arg(Path(key)).arg(i);
-    if (!array[i].isObject())
+  JsonFields Element(const QString& key, const std::vector<JsonNode>& array, std::size_t i,
+                     KeyList known) const {
+    const QString path = ElementPath(Path(key), i);
+    if (array[i].kind != JsonNode::Kind::kObject)
       throw Failure{kBadUsage, QStringLiteral("%1: not an object").arg(path)};
-    return JsonFields(array[i].toObject(), path);
+    JsonFields fields(array[i], path);
+    fields.OnlyKeys(known);
+    return fields;
   }
 
-  bool Has(const QString& key) const { return object_.contains(key); }
+  bool Has(const QString& key) const { return object_->Find(key.toStdString()) != nullptr; }
 
  private:
-  QJsonObject object_;
+  const JsonNode* object_;
   QString path_;
 };
 
@@ -225,31 +259,35 @@ MeterSettings MeterFromJson(const JsonFields& f) {
   m.instrumentType = f.Int(QStringLiteral("instrumentType"), 0, kInstrumentTypes - 1);
   m.preambles = f.Int(QStringLiteral("preambles"), kMinPreambles, kMaxPreambles);
   m.bufferClearTime = f.Int(QStringLiteral("bufferClearTime"), 0, gateway::kThreeDigitMax);
-  const JsonFields orders = f.Object(QStringLiteral("byteOrders"));
+  const JsonFields orders = f.Object(QStringLiteral("byteOrders"), kOrderKeys);
   for (std::size_t i = 0; i < m.byteOrders.size(); ++i)
     m.byteOrders[i] = orders.Int(QLatin1String(kOrderKeys[i]), 0, i == 0 ? 1 : 3);
-  const QJsonArray coefficients = f.Array(QStringLiteral("coefficients"), 4);
-  for (qsizetype i = 0; i < 4; ++i) {
-    const QString text = coefficients[i].toString();
-    if (!coefficients[i].isString() || !IsCoefficientText(text))
-      throw Failure{
-          kBadUsage,
-          QStringLiteral("%1[%2]: '%3' is not a coefficient the gateway "
-                         "takes (at most five characters of 0-9 . -)")
-              .arg(f.Path(QStringLiteral("coefficients")))
-              .arg(i)
-              .arg(coefficients[i].isString() ? text : coefficients[i].toVariant().toString())};
-    m.coefficients[static_cast<std::size_t>(i)] = text;
+  const QString coefficientsKey = QStringLiteral("coefficients");
+  const std::vector<JsonNode>& coefficients = f.Array(coefficientsKey, 4);
+  for (std::size_t i = 0; i < 4; ++i) {
+    const JsonNode& c = coefficients[i];
+    const QString path = ElementPath(f.Path(coefficientsKey), i);
+    if (c.kind == JsonNode::Kind::kNumber)
+      throw Failure{kBadUsage,
+                    QStringLiteral("%1: %2 is a number, not a text").arg(path, Utf8(c.text))};
+    if (c.kind != JsonNode::Kind::kText)
+      throw Failure{kBadUsage, QStringLiteral("%1: not a text").arg(path)};
+    const QString text = Utf8(c.text);
+    if (!IsCoefficientText(text))
+      throw Failure{kBadUsage, QStringLiteral("%1: '%2' is not a coefficient the gateway "
+                                              "takes (at most five characters of 0-9 . -)")
+                                   .arg(path, text)};
+    m.coefficients[i] = text;
   }
   if (f.Has(QStringLiteral("custom"))) {
-    const JsonFields c = f.Object(QStringLiteral("custom"));
+    const JsonFields c = f.Object(QStringLiteral("custom"), kCustomKeys);
     CustomParsing custom;
     custom.addressBits = c.Int(QStringLiteral("addressBits"), kMinAddressBits, kMaxAddressBits);
     const QString variablesKey = QStringLiteral("variables");
-    const QJsonArray variables = c.Array(variablesKey, 4);
-    for (qsizetype i = 0; i < 4; ++i) {
-      const JsonFields v = c.Element(variablesKey, variables, i);
-      VariableParsing& p = custom.variables[static_cast<std::size_t>(i)];
+    const std::vector<JsonNode>& variables = c.Array(variablesKey, 4);
+    for (std::size_t i = 0; i < 4; ++i) {
+      const JsonFields v = c.Element(variablesKey, variables, i, kVariableKeys);
+      VariableParsing& p = custom.variables[i];
       p.command = v.Int(QStringLiteral("command"), 0, 2);
       p.start = v.Int(QStringLiteral("start"), 0, gateway::kTwoDigitMax);
       p.length = v.Int(QStringLiteral("length"), 4, 8);
@@ -257,10 +295,10 @@ MeterSettings MeterFromJson(const JsonFields& f) {
         v.Fail(QStringLiteral("length"), QStringLiteral("'%1' is not 4 or 8").arg(p.length));
     }
     const QString commandsKey = QStringLiteral("readCommands");
-    const QJsonArray commands = c.Array(commandsKey, 2);
-    for (qsizetype i = 0; i < 2; ++i) {
-      const JsonFields r = c.Element(commandsKey, commands, i);
-      ReadCommand& command = custom.readCommands[static_cast<std::size_t>(i)];
+    const std::vector<JsonNode>& commands = c.Array(commandsKey, 2);
+    for (std::size_t i = 0; i < 2; ++i) {
+      const JsonFields r = c.Element(commandsKey, commands, i, kReadCommandKeys);
+      ReadCommand& command = custom.readCommands[i];
       command.enabled = r.Bool(QStringLiteral("enabled"));
       command.bytes = ReadCommandBytes(r, QStringLiteral("bytes"));
     }
@@ -446,16 +484,12 @@ QJsonObject BackupToJson(const GatewayConfig& config, const QString& source,
 }
 
 GatewayConfig BackupFromJson(const QByteArray& fileContents) {
-  QJsonParseError error{};
-  const QJsonDocument document = QJsonDocument::fromJson(fileContents, &error);
-  if (error.error != QJsonParseError::NoError)
-    throw Failure{
-        kBadUsage,
-        QStringLiteral("not JSON: %1 at character %2").arg(error.errorString()).arg(error.offset)};
-  if (!document.isObject()) throw Failure{kBadUsage, QStringLiteral("not a backup: no object")};
-  const JsonFields top(document.object(), QString());
-  if (!top.Has(QStringLiteral("format")) ||
-      top.Value(QStringLiteral("format")).toString() != QLatin1String(kBackupFormat))
+  const JsonNode document = ReadJson(fileContents);
+  if (document.kind != JsonNode::Kind::kObject)
+    throw Failure{kBadUsage, QStringLiteral("not a backup: no object")};
+  const JsonFields top(document, QString());
+  const JsonNode* format = document.Find("format");
+  if (!format || format->kind != JsonNode::Kind::kText || format->text != kBackupFormat)
     throw Failure{kBadUsage,
                   QStringLiteral("not a backup: \"format\" is not \"%1\"").arg(kBackupFormat)};
   const int version = top.Int(QStringLiteral("version"), 1, 1000000);
@@ -464,15 +498,17 @@ GatewayConfig BackupFromJson(const QByteArray& fileContents) {
                                             "version %2")
                                  .arg(version)
                                  .arg(kBackupVersion)};
+  // Only now: a later version may well have keys this one does not know.
+  top.OnlyKeys(kTopKeys);
   GatewayConfig config;
-  config.system = SystemFromJson(top.Object(QStringLiteral("system")));
+  config.system = SystemFromJson(top.Object(QStringLiteral("system"), kSystemKeys));
   const QString metersKey = QStringLiteral("meters");
-  const QJsonArray meters = top.Array(metersKey, kMeters);
-  for (qsizetype i = 0; i < kMeters; ++i) {
-    const JsonFields meter = top.Element(metersKey, meters, i);
-    if (meter.Int(QStringLiteral("meter"), 1, kMeters) != i + 1)
+  const std::vector<JsonNode>& meters = top.Array(metersKey, kMeters);
+  for (std::size_t i = 0; i < kMeters; ++i) {
+    const JsonFields meter = top.Element(metersKey, meters, i, kMeterKeys);
+    if (meter.Int(QStringLiteral("meter"), 1, kMeters) != static_cast<int>(i) + 1)
       meter.Fail(QStringLiteral("meter"), QStringLiteral("the meters must come in order, 1 to 8"));
-    config.meters[static_cast<std::size_t>(i)] = MeterFromJson(meter);
+    config.meters[i] = MeterFromJson(meter);
   }
   return config;
 }

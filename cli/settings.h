@@ -89,7 +89,8 @@ QJsonObject ToJson(int meter, const MeterSettings& settings);
 QJsonObject BackupToJson(const GatewayConfig& config, const QString& source,
                          const QDateTime& created);
 
-// A file that is no backup, of another version, or with a value out of
+// A file that is no backup, of another version, with a key it does not know
+// or gives twice, a number in quotes or with a fraction, or a value out of
 // range throws Failure(kBadUsage) naming the field.
 GatewayConfig BackupFromJson(const QByteArray& fileContents);
 

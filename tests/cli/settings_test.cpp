@@ -75,7 +75,7 @@ TEST(Backup, RefusalsNameTheField) {
   } cases[] = {
       {"system", "slaveAddress", 1000, "system.slaveAddress: '1000' is out of range (0 to 999)"},
       {"system", "pollingInterval", "abc",
-       "system.pollingInterval: 'abc' is not a valid integer value"},
+       "system.pollingInterval: \"abc\" is a text, not a number"},
       {"system", "baudRate", 1234,
        "system.baudRate: '1234' is not a baud rate of the gateway (1200, 2400, 4800, 9600, "
        "19200, 38400, 57600)"},
@@ -102,6 +102,57 @@ TEST(Backup, RefusalsNameTheField) {
     EXPECT_EQ(message, QLatin1String(c.message));
   }
 }
+
+// A hand-edited backup: `from` in the file as written becomes `to`.
+struct Edit {
+  const char* from;
+  const char* to;
+  const char* message;
+};
+void PrintTo(const Edit& edit, std::ostream* out) {
+  *out << edit.to;
+}
+
+class EditedBackup : public testing::TestWithParam<Edit> {};
+
+// Nothing in the file is passed over or read loosely: a misspelt key would
+// leave that setting as the gateway has it, and the read-back would agree.
+TEST_P(EditedBackup, IsRefusedNamingThePlace) {
+  QByteArray file = File(SampleJson());
+  const qsizetype at = file.indexOf(GetParam().from);
+  ASSERT_GE(at, 0) << GetParam().from;
+  file.replace(at, qstrlen(GetParam().from), GetParam().to);
+  const auto [code, message] = Refusal([&] { BackupFromJson(file); });
+  EXPECT_EQ(code, kBadUsage);
+  EXPECT_EQ(message.toStdString(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backup, EditedBackup,
+    testing::Values(
+        Edit{"\"format\"", "\"comment\": \"plant A\", \"format\"",
+             "top level: unknown key \"comment\" (known: format, version, created, source, "
+             "system, meters)"},
+        Edit{"\"slaveAddress\"", "\"slaveAdress\": 1, \"slaveAddress\"",
+             "system: unknown key \"slaveAdress\" (known: baudRate, parity, workingMode, "
+             "slaveAddress, pollingInterval)"},
+        Edit{"\"custom\"", "\"costum\"",
+             "meters[0]: unknown key \"costum\" (known: meter, enabled, deviceMode, "
+             "instrumentType, preambles, bufferClearTime, byteOrders, coefficients, custom)"},
+        Edit{"\"addressBits\"", "\"adressBits\": 7, \"addressBits\"",
+             "meters[0].custom: unknown key \"adressBits\" (known: addressBits, variables, "
+             "readCommands)"},
+        Edit{"\"length\": 8", "\"length\": 8, \"lenght\": 8",
+             "meters[0].custom.variables[0]: unknown key \"lenght\" (known: command, start, "
+             "length)"},
+        Edit{"\"slaveAddress\": 17", "\"slaveAddress\": \" +17\"",
+             "system.slaveAddress: \" +17\" is a text, not a number"},
+        Edit{"\"preambles\": 6", "\"preambles\": 6, \"preambles\": 5",
+             "meters[0].preambles: duplicated key"},
+        Edit{"\"slaveAddress\": 17", "\"slaveAddress\": 17.0",
+             "system.slaveAddress: '17.0' is not a valid integer value"},
+        Edit{"\"slaveAddress\": 17", "\"slaveAddress\": 99999999999999999999",
+             "system.slaveAddress: '99999999999999999999' is out of range (0 to 999)"}));
 
 TEST(Backup, ReadCommandsAndCoefficientsAreCheckedLikeTheWindow) {
   QJsonObject backup = SampleJson();
