@@ -1,6 +1,9 @@
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
@@ -10,6 +13,7 @@
 
 #include "app/application.h"
 #include "app/demo.h"
+#include "link/file_output.h"
 #include "link/trace.h"
 #include "ui/form1.h"
 
@@ -32,37 +36,47 @@ long PeakRssKib() {
   return -1;
 }
 
+// Says what was wrong with the command line; 2 is the exit code of every
+// usage error.
+int UsageError(const QString& message) {
+  std::fprintf(stderr, "kv770-config: %s (see kv770-config --help)\n", qPrintable(message));
+  return 2;
+}
+
+// The window as a picture in the format the file name asks for, replacing
+// the file only once the whole picture is written.
+bool SaveScreenshot(QWidget& window, const QString& path, const QByteArray& format) {
+  QByteArray picture;
+  QBuffer buffer(&picture);
+  buffer.open(QIODevice::WriteOnly);
+  QString reason;
+  if (!window.grab().save(&buffer, format.constData()))
+    reason = QStringLiteral("the picture could not be encoded");
+  else
+    reason = kv770::link::WriteWholeFile(path, picture);
+  if (reason.isEmpty()) return true;
+  std::fprintf(stderr, "kv770-config: cannot write the screenshot %s: %s\n", qPrintable(path),
+               qPrintable(reason));
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
   sinceStart.start();
-  // Help and version need no window: print them even without a display.
-  for (int i = 1; i < argc; ++i) {
-    const QByteArray arg(argv[i]);
-    if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "-v" || arg == "--help-all")
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-  if (!HasDisplay()) {
-    std::fprintf(stderr,
-                 "kv770-config: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                 "Run it on a desktop, or under a virtual display:  xvfb-run -a %s %s\n",
-                 argv[0], argc > 1 ? argv[1] : "");
-    return 1;
-  }
-  kv770::app::Application app(argc, argv);
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Configure and test a KV770-W HART to MODBUS gateway."));
-  parser.addHelpOption();
-  parser.addVersionOption();
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
   const QCommandLineOption demo(QStringLiteral("demo"),
                                 QStringLiteral("Start the built-in gateway simulator and point "
                                                "the window at it."));
   const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                       QStringLiteral("Render the window (tab <index>) to <file> "
-                                                     "and quit."),
+                                                     "(.png or .jpg) and quit."),
                                       QStringLiteral("file"));
   const QCommandLineOption tab(QStringLiteral("tab"), QStringLiteral("Tab to show first."),
                                QStringLiteral("index"), QStringLiteral("0"));
@@ -79,7 +93,38 @@ int main(int argc, char** argv) {
                                                     "and ASCII."),
                                      QStringLiteral("file"));
   parser.addOptions({demo, screenshot, tab, probe, com, traceFile});
-  parser.process(app);
+  // Usage errors are known before any window or display is needed.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (!parser.parse(arguments)) return UsageError(parser.errorText());
+  if (!parser.positionalArguments().isEmpty())
+    return UsageError(
+        QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+  bool tabOk = false;
+  const int firstTab = parser.value(tab).toInt(&tabOk);
+  if (!tabOk || firstTab < 0)
+    return UsageError(QStringLiteral("--tab: '%1' is not a tab number").arg(parser.value(tab)));
+  // Help and version need no window: print them even without a display.
+  if (parser.isSet(help) || parser.isSet(version)) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!HasDisplay()) {
+    std::fprintf(stderr,
+                 "kv770-config: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                 "Run it on a desktop, or under a virtual display:  xvfb-run -a %s %s\n",
+                 argv[0], argc > 1 ? argv[1] : "");
+    return 1;
+  }
+  kv770::app::Application app(argc, argv);
+  if (parser.isSet(help)) parser.showHelp(0);
+  if (parser.isSet(version)) parser.showVersion();
+  // The image plug-ins are known once the application is.
+  QByteArray pictureFormat;
+  if (parser.isSet(screenshot)) {
+    pictureFormat = QFileInfo(parser.value(screenshot)).suffix().toLower().toLatin1();
+    if (!QImageWriter::supportedImageFormats().contains(pictureFormat))
+      return UsageError(
+          QStringLiteral("--screenshot: '%1' names no picture format (use .png or .jpg)")
+              .arg(parser.value(screenshot)));
+  }
 
   // Declared before the window, so it outlives the links that write to it.
   kv770::link::Trace trace;
@@ -88,9 +133,16 @@ int main(int argc, char** argv) {
                  qPrintable(parser.value(traceFile)), qPrintable(trace.ErrorString()));
     return 2;
   }
+  trace.OnFailure([](const QString& message) {
+    std::fprintf(stderr, "kv770-config: %s; tracing stopped\n", qPrintable(message));
+  });
 
   kv770::ui::TForm1 form;
   app.SetMessageSink(&form.Messages());
+  if (firstTab >= form.PageControl1->count())
+    return UsageError(QStringLiteral("--tab: '%1' is not a tab (0 to %2)")
+                          .arg(firstTab)
+                          .arg(form.PageControl1->count() - 1));
   if (trace.IsOpen()) {
     form.Comm1.SetTrace(&trace);
     form.ClientSocket1.SetTrace(&trace);
@@ -118,7 +170,7 @@ int main(int argc, char** argv) {
     }
   }
   form.ShowSerialDevice();
-  form.PageControl1->setCurrentIndex(parser.value(tab).toInt());
+  form.PageControl1->setCurrentIndex(firstTab);
   form.show();
 
   if (parser.isSet(probe)) {
@@ -131,8 +183,7 @@ int main(int argc, char** argv) {
   }
   if (parser.isSet(screenshot)) {
     QTimer::singleShot(200, &app, [&] {
-      const bool saved = form.grab().save(parser.value(screenshot));
-      app.exit(saved ? 0 : 1);
+      app.exit(SaveScreenshot(form, parser.value(screenshot), pictureFormat) ? 0 : 1);
     });
   }
   return app.exec();

@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <memory>
 #include <optional>
 #include <span>
@@ -23,6 +22,7 @@
 #include "hart/settings_commands.h"
 #include "hart/units.h"
 #include "link/errors.h"
+#include "link/file_output.h"
 #include "link/trace.h"
 #include "tools/calculator_input.h"
 #include "tools/float_text.h"
@@ -133,13 +133,17 @@ class Session {
 
   bool json = false;
   bool dryRun = false;
+  // Standard output carries a file (backup -): every line for people goes
+  // to standard error instead.
+  bool fileOnStdout = false;
   int timeoutMs = kDefaultTimeoutMs;
   link::Trace trace;  // before the link, which writes to it
   std::unique_ptr<Link> link;
 
   // A line for people; nothing with --json.
   void Say(const QString& line) {
-    if (!json) out_ << line << Qt::endl;
+    if (json) return;
+    (fileOnStdout ? err_ : out_) << line << Qt::endl;
   }
   void Note(const QString& line) { err_ << "kv770ctl: " << line << Qt::endl; }
   void Print(const QJsonObject& object) {
@@ -523,15 +527,32 @@ const Completion kHartFrame = [](const QByteArray& reply) {
   return hart::ReplyComplete(Span(reply));
 };
 
-hart::Identity Identify(Session& s, const FrameOptions& f) {
-  const QByteArray reply = s.Exchange(
-      Bytes(hart::Frame(f.preambles, hart::IdentityRequestBody(f.masterBit))), kHartFrame);
-  const std::optional<hart::Identity> id = hart::DecodeIdentity(Span(reply));
-  if (!id)
-    throw Failure{
-        kDeviceFailed,
-        QStringLiteral("no instrument identity (FF 06) in the reply: %1").arg(Hex(reply))};
-  return *id;
+// "response code 0 (success), device status 00".
+QString ReplyStatus(const hart::CheckedReply& r) {
+  const QString name = QString::fromStdString(hart::ResponseCodeName(r.responseCode));
+  return QStringLiteral("response code %1%2, device status %3")
+      .arg(r.responseCode)
+      .arg(name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name))
+      .arg(QStringLiteral("%1").arg(r.deviceStatus, 2, 16, QLatin1Char('0')).toUpper());
+}
+
+// Sends one HART request and returns its reply once the frame is sound:
+// noise that happens to hold FF 06 is no answer.
+QByteArray HartExchange(Session& s, const hart::Bytes& body, const FrameOptions& f,
+                        unsigned minimumCount, hart::CheckedReply* checked = nullptr) {
+  const QByteArray reply = s.Exchange(Bytes(hart::Frame(f.preambles, body)), kHartFrame);
+  const hart::CheckedReply r = hart::CheckReply(Span(reply), body, minimumCount);
+  if (!r.ok())
+    throw Failure{kDeviceFailed, QStringLiteral("not a valid HART reply: %1: %2")
+                                     .arg(QString::fromStdString(r.error), Hex(reply))};
+  if (checked) *checked = r;
+  return reply;
+}
+
+hart::Identity Identify(Session& s, const FrameOptions& f, hart::CheckedReply* checked = nullptr) {
+  const QByteArray reply =
+      HartExchange(s, hart::IdentityRequestBody(f.masterBit), f, hart::kIdentityByteCount, checked);
+  return *hart::DecodeIdentity(Span(reply));  // the sound frame holds every field
 }
 
 QJsonObject ToJson(const hart::Identity& id) {
@@ -555,23 +576,31 @@ int HartAddress(Session& s, const QString& text) {
 }
 
 int HartIdentity(Session& s, const FrameOptions& f) {
-  const hart::Identity id = Identify(s, f);
+  hart::CheckedReply checked;
+  const hart::Identity id = Identify(s, f, &checked);
+  s.Say(ReplyStatus(checked));
   s.Say(QStringLiteral("manufacturer  %1").arg(id.manufacturer));
   s.Say(QStringLiteral("device type   %1").arg(id.deviceType));
   s.Say(QStringLiteral("preambles     %1").arg(id.preambles));
   s.Say(QStringLiteral("device id     %1").arg(id.deviceId));
-  s.Result(ToJson(id));
+  QJsonObject result = ToJson(id);
+  result.insert(QStringLiteral("responseCode"), checked.responseCode);
+  result.insert(QStringLiteral("deviceStatus"), checked.deviceStatus);
+  s.Result(result);
   return kDone;
 }
 
 int HartVariables(Session& s, const FrameOptions& f, std::optional<hart::Identity> id) {
   if (!id) id = Identify(s, f);
-  const QByteArray reply = s.Exchange(
-      Bytes(hart::Frame(f.preambles, hart::VariablesRequestBody(f.masterBit, *id))), kHartFrame);
-  const std::vector<hart::DynamicVariable> variables = hart::DecodeDynamicVariables(Span(reply));
-  if (variables.empty())
-    throw Failure{kDeviceFailed,
-                  QStringLiteral("no dynamic variables (FF 86) in the reply: %1").arg(Hex(reply))};
+  hart::CheckedReply checked;
+  const QByteArray reply = HartExchange(s, hart::VariablesRequestBody(f.masterBit, *id), f,
+                                        hart::kVariablesByteCount, &checked);
+  // Only the variables the byte count holds whole.
+  std::vector<hart::DynamicVariable> variables = hart::DecodeDynamicVariables(Span(reply));
+  variables.resize(std::min<std::size_t>(
+      variables.size(),
+      1 + (checked.byteCount - hart::kVariablesByteCount) / hart::kVariableBytes));
+  s.Say(ReplyStatus(checked));
   QJsonArray list;
   for (std::size_t i = 0; i < variables.size(); ++i) {
     const hart::DynamicVariable& v = variables[i];
@@ -589,7 +618,10 @@ int HartVariables(Session& s, const FrameOptions& f, std::optional<hart::Identit
                             {QStringLiteral("unit"), unit},
                             {QStringLiteral("unitCode"), v.unitCode}});
   }
-  s.Result({{QStringLiteral("identity"), ToJson(*id)}, {QStringLiteral("variables"), list}});
+  s.Result({{QStringLiteral("identity"), ToJson(*id)},
+            {QStringLiteral("responseCode"), checked.responseCode},
+            {QStringLiteral("deviceStatus"), checked.deviceStatus},
+            {QStringLiteral("variables"), list}});
   return kDone;
 }
 
@@ -599,10 +631,15 @@ int HartSend(Session& s, const FrameOptions& f, const std::vector<std::uint8_t>&
     s.ShowDryRun({{QStringLiteral("HART frame"), frame}});
     return kDone;
   }
-  const QByteArray reply = s.Exchange(frame, kHartFrame);
+  hart::CheckedReply checked;
+  const QByteArray reply = HartExchange(s, body, f, 2, &checked);
   s.Say(QStringLiteral("sent   %1").arg(Hex(frame)));
   s.Say(QStringLiteral("reply  %1").arg(Hex(reply)));
-  s.Result({{QStringLiteral("request"), Hex(frame)}, {QStringLiteral("reply"), Hex(reply)}});
+  s.Say(ReplyStatus(checked));
+  s.Result({{QStringLiteral("request"), Hex(frame)},
+            {QStringLiteral("reply"), Hex(reply)},
+            {QStringLiteral("responseCode"), checked.responseCode},
+            {QStringLiteral("deviceStatus"), checked.deviceStatus}});
   return kDone;
 }
 
@@ -768,22 +805,19 @@ GatewayConfig ReadConfig(Session& s) {
 
 int Backup(Session& s, const QString& path) {
   const bool toStdout = path == QLatin1String("-");
-  // The file is replaced only by a whole backup; it is opened first, so a
-  // place that cannot be written is known before the gateway is asked.
-  QSaveFile file(path);
-  if (!toStdout && !file.open(QIODevice::WriteOnly))
-    BadUsage(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+  s.fileOnStdout = toStdout;
   Check(s);
   const GatewayConfig config = ReadConfig(s);
   const QJsonObject backup = BackupToJson(config, s.link->Describe(), QDateTime::currentDateTime());
   if (toStdout) {
-    s.Print(backup);
+    s.Print(backup);  // main() reports a standard output that could not take it
     return kDone;
   }
-  file.write(QJsonDocument(backup).toJson(QJsonDocument::Indented));
-  if (!file.commit())
-    throw Failure{kDeviceFailed,
-                  QStringLiteral("cannot write %1: %2").arg(path, file.errorString())};
+  // Replaced only by a whole backup: a full disk leaves the old one.
+  const QString failed =
+      link::WriteWholeFile(path, QJsonDocument(backup).toJson(QJsonDocument::Indented));
+  if (!failed.isEmpty())
+    throw Failure{kDeviceFailed, QStringLiteral("cannot write %1: %2").arg(path, failed)};
   int custom = 0;
   for (const MeterSettings& m : config.meters) custom += m.custom ? 1 : 0;
   s.Say(QStringLiteral("backup of %1 written to %2: system settings and %3 meters (%4 custom)")
@@ -794,13 +828,30 @@ int Backup(Session& s, const QString& path) {
   return kDone;
 }
 
-int Restore(Session& s, const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+// A backup file, or standard input for "-"; refused beyond any backup's
+// size rather than read without end.
+QByteArray ReadBackupFile(const QString& path) {
+  constexpr qint64 kMaxBackupBytes = 1024 * 1024;
+  QFile file;
+  const bool opened = path == QLatin1String("-")
+                          ? file.open(stdin, QIODevice::ReadOnly)
+                          : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+  if (!opened) BadUsage(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  QByteArray contents = file.read(kMaxBackupBytes + 1);
+  if (contents.size() > kMaxBackupBytes)
+    BadUsage(QStringLiteral("%1: more than %2 bytes; no backup is that long")
+                 .arg(path)
+                 .arg(kMaxBackupBytes));
+  if (file.error() != QFileDevice::NoError)
     BadUsage(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  return contents;
+}
+
+int Restore(Session& s, const QString& path) {
+  const QByteArray contents = ReadBackupFile(path);
   GatewayConfig config;
   try {
-    config = BackupFromJson(file.readAll());
+    config = BackupFromJson(contents);
   } catch (const Failure& f) {
     throw Failure{f.exitCode, QStringLiteral("%1: %2").arg(path, f.message)};
   }
@@ -1134,6 +1185,12 @@ int Run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
   } catch (const Error& e) {
     err << "kv770ctl: " << e.Message() << Qt::endl;
     code = kDeviceFailed;
+  }
+  // A trace with a hole is no record of the run.
+  if (session.trace.Failed()) {
+    err << "kv770ctl: cannot write the trace " << session.trace.Path() << ": "
+        << session.trace.ErrorString() << Qt::endl;
+    if (code == kDone) code = kDeviceFailed;
   }
   out.flush();
   err.flush();

@@ -1,14 +1,15 @@
 #include "cli/link.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTimer>
-#include <cstring>
 
 #include "cli/failure.h"
 #include "link/errors.h"
+#include "link/file_output.h"
 
 namespace kv770::cli {
 
@@ -24,6 +25,44 @@ QString ParityName(int parity) {
       return QString::number(parity);
   }
 }
+
+namespace {
+
+// Ends `loop` once `ms` have passed on the monotonic clock, never before:
+// a timer may fire a little early, and then it is armed again for the
+// rest. `expired` tells afterwards whether the time ran out.
+class Deadline {
+ public:
+  Deadline(QEventLoop& loop, int ms) : ms_(ms) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, &loop, [this, &loop] {
+      const qint64 left = ms_ - since_.elapsed();
+      if (left > 0) {
+        timer_.start(static_cast<int>(left));
+        return;
+      }
+      expired_ = true;
+      loop.quit();
+    });
+    since_.start();
+    timer_.start(ms_);
+  }
+  bool expired() const { return expired_; }
+
+ private:
+  int ms_;
+  bool expired_ = false;
+  QElapsedTimer since_;
+  QTimer timer_;
+};
+
+// The first bytes of an overlong reply, for the message.
+QString Beginning(const QByteArray& bytes) {
+  return QString::fromLatin1(bytes.left(16).toHex(' ').toUpper());
+}
+
+}  // namespace
 
 // ---- TCP ---------------------------------------------------------------------
 
@@ -53,12 +92,9 @@ void TcpLink::Open() {
   QString failure;
   QObject scope;  // ends every connection below with this call
   QEventLoop loop;
-  QTimer deadline;
-  deadline.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
   QObject::connect(&socket_, &link::TClientSocket::OnConnect, &loop, &QEventLoop::quit);
   QObject::connect(&socket_, &link::TClientSocket::OnError, &scope, [&](int* code) {
-    failure = QString::fromLocal8Bit(std::strerror(*code));
+    failure = link::SystemReason(*code);
     *code = 0;  // reported here, not raised by the client
     loop.quit();
   });
@@ -72,7 +108,7 @@ void TcpLink::Open() {
   if (!failure.isEmpty() || !socket_.Connecting()) {
     if (failure.isEmpty()) failure = QStringLiteral("the connection could not be started");
   } else {
-    deadline.start(timeoutMs_);
+    const Deadline deadline(loop, timeoutMs_);
     loop.exec();
   }
   if (socket_.Active()) return;
@@ -89,19 +125,23 @@ QByteArray TcpLink::Exchange(const QByteArray& request, const Completion& comple
   if (socket_.ReceiveLength() > 0) socket_.ReceiveText();
 
   QByteArray reply;
+  bool closed = false;
+  QString failure;
   QObject scope;
   QEventLoop loop;
-  QTimer deadline;
   QTimer quiet;
-  deadline.setSingleShot(true);
   quiet.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  quiet.setTimerType(Qt::PreciseTimer);
   QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
-  QObject::connect(&socket_, &link::TClientSocket::OnDisconnect, &loop, &QEventLoop::quit);
+  QObject::connect(&socket_, &link::TClientSocket::OnDisconnect, &loop, [&] {
+    closed = true;
+    loop.quit();
+  });
   QObject::connect(&socket_, &link::TClientSocket::OnRead, &scope, [&] {
+    if (reply.size() > kMaxReplyBytes) return;  // the loop is ending
     reply += socket_.ReceiveText();
     if (reply.isEmpty()) return;
-    if (complete && complete(reply)) {
+    if (reply.size() > kMaxReplyBytes || (complete && complete(reply))) {
       loop.quit();
       return;
     }
@@ -109,12 +149,24 @@ QByteArray TcpLink::Exchange(const QByteArray& request, const Completion& comple
   });
   // A failed send closes the connection; the client says why.
   QObject::connect(&socket_, &link::TClientSocket::OnError, &scope, [&](int* code) {
+    failure = link::SystemReason(*code);
     *code = 0;
     loop.quit();
   });
   socket_.SendText(request);
-  deadline.start(timeoutMs_);
-  loop.exec();
+  const Deadline deadline(loop, timeoutMs_);
+  if (failure.isEmpty()) loop.exec();
+  if (reply.size() > kMaxReplyBytes) {
+    socket_.Close();  // nothing more of it is read
+    throw Failure{kDeviceFailed, QStringLiteral("reply too long: more than %1 bytes; it begins %2")
+                                     .arg(kMaxReplyBytes)
+                                     .arg(Beginning(reply))};
+  }
+  if (!failure.isEmpty())
+    throw Failure{kDeviceFailed,
+                  QStringLiteral("the connection to the gateway failed: %1").arg(failure)};
+  if (closed && reply.isEmpty())
+    throw Failure{kDeviceFailed, QStringLiteral("the gateway closed the connection")};
   return reply;
 }
 
@@ -157,23 +209,28 @@ QByteArray SerialLink::Exchange(const QByteArray& request, const Completion&) {
   // A block that came late for an earlier request is not this one's reply.
   QCoreApplication::processEvents();
   QByteArray reply;
+  bool hungUp = false;
   QObject scope;
   QEventLoop loop;
-  QTimer deadline;
-  deadline.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
   QObject::connect(&comm_, &link::TComm::OnReceiveData, &scope,
                    [&](const char* buffer, std::uint16_t length) {
                      if (!reply.isEmpty()) return;  // the first block is the reply
                      reply = QByteArray(buffer, length);
                      loop.quit();
                    });
-  QObject::connect(&comm_, &link::TComm::OnRequestHangup, &loop, &QEventLoop::quit);
+  QObject::connect(&comm_, &link::TComm::OnRequestHangup, &loop, [&] {
+    hungUp = true;
+    loop.quit();
+  });
   if (request.size() > 0xFFFF ||
       !comm_.SendData(request.constData(), static_cast<std::uint16_t>(request.size())))
     throw Failure{kDeviceFailed, QStringLiteral("the serial port took no request")};
-  deadline.start(timeoutMs_);
+  const Deadline deadline(loop, timeoutMs_);
   loop.exec();
+  if (hungUp && reply.isEmpty())
+    throw Failure{
+        kDeviceFailed,
+        QStringLiteral("the serial line hung up (%1)").arg(comm_.Ports().DevicePath(device_))};
   return reply;
 }
 

@@ -23,7 +23,8 @@ class Link {
   // reached.
   virtual void Open() = 0;
   // Sends `request` and waits for its reply, at most the time-out; empty
-  // when nothing came.
+  // when nothing came. A closed connection, a hung-up line or a reply
+  // beyond any gateway's length throws Failure(kDeviceFailed) at once.
   virtual QByteArray Exchange(const QByteArray& request, const Completion& complete = {}) = 0;
   virtual bool IsSerial() const = 0;
   // "tcp 127.0.0.1:7000", "serial /dev/ttyUSB0 9600 none".
@@ -35,6 +36,9 @@ class TcpLink : public Link {
  public:
   static constexpr int kDefaultPort = 7000;
   static constexpr int kDefaultGapMs = 100;
+  // More than this is no gateway's reply: the exchange ends with "reply too
+  // long" rather than read on.
+  static constexpr qsizetype kMaxReplyBytes = link::TClientSocket::kReadLimit;
 
   TcpLink(const QString& host, int port, int timeoutMs, int gapMs);
   link::TClientSocket& Socket() { return socket_; }

@@ -1,7 +1,9 @@
 // kv770ctl: the KV770-W gateway from the command line.
 #include <QCoreApplication>
 #include <QTextStream>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/ctl.h"
 
@@ -11,5 +13,13 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(KV770_VERSION));
   QTextStream out(stdout);
   QTextStream err(stderr);
-  return kv770::cli::Run(QCoreApplication::arguments().mid(1), out, err);
+  int code = kv770::cli::Run(QCoreApplication::arguments().mid(1), out, err);
+  // What went to standard output (a backup with "-") must have arrived.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int error = errno;
+    std::fprintf(stderr, "kv770ctl: cannot write standard output: %s\n",
+                 error ? std::strerror(error) : "write error");
+    code = 1;
+  }
+  return code;
 }

@@ -1,6 +1,7 @@
 #include "hart/replies.h"
 
 #include <bit>
+#include <cstdio>
 
 namespace kv770::hart {
 
@@ -80,6 +81,135 @@ bool ReplyComplete(std::span<const std::uint8_t> reply) {
     return checkAt < reply.size();
   }
   return false;
+}
+
+namespace {
+
+std::string HexByte(std::uint8_t b) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", b);
+  return text;
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+  std::string text;
+  for (std::uint8_t b : bytes) text += (text.empty() ? "" : " ") + HexByte(b);
+  return text;
+}
+
+// The address bytes with the burst-mode bit of the first one cleared: a
+// slave in burst mode sets it in its replies.
+std::vector<std::uint8_t> EchoedAddress(std::span<const std::uint8_t> address) {
+  std::vector<std::uint8_t> bytes(address.begin(), address.end());
+  if (!bytes.empty()) bytes[0] &= static_cast<std::uint8_t>(~0x40);
+  return bytes;
+}
+
+std::size_t AddressLength(std::uint8_t delimiter) {
+  return (delimiter & 0x80) ? 5 : 1;
+}
+
+}  // namespace
+
+std::string ResponseCodeName(std::uint8_t code) {
+  if (code & 0x80) return "communication error";
+  switch (code) {
+    case 0:
+      return "success";
+    case 2:
+      return "invalid selection";
+    case 5:
+      return "too few data bytes received";
+    case 6:
+      return "device-specific command error";
+    case 16:
+      return "access restricted";
+    case 32:
+      return "busy";
+    case 64:
+      return "command not implemented";
+    default:
+      return {};
+  }
+}
+
+CheckedReply CheckReply(std::span<const std::uint8_t> reply,
+                        std::span<const std::uint8_t> requestBody, unsigned minimumCount) {
+  CheckedReply r;
+  std::optional<std::size_t> found;
+  for (std::size_t i = 0; i + 1 < reply.size() && !found; ++i)
+    if (reply[i] == kPreambleByte && (reply[i + 1] == kShortReply || reply[i + 1] == kLongReply))
+      found = i;
+  if (!found) {
+    r.error = "no HART reply in it (no FF 06 or FF 86)";
+    return r;
+  }
+  r.at = *found;
+  const std::uint8_t delimiter = reply[r.at + 1];
+  const std::uint8_t requested = requestBody.empty() ? 0 : requestBody[0];
+  const bool known = requested == kShortRequest || requested == kLongRequest;
+  const std::size_t requestAddressLength = AddressLength(requested);
+  const bool requestWhole = requestBody.size() >= 1 + requestAddressLength + 1;
+  if (known && delimiter != (requested == kLongRequest ? kLongReply : kShortReply)) {
+    r.error = "delimiter " + HexByte(delimiter) + " where " +
+              HexByte(requested == kLongRequest ? kLongReply : kShortReply) +
+              " answers the request";
+    return r;
+  }
+
+  const std::size_t addressAt = r.at + 2;
+  const std::size_t commandAt = addressAt + AddressLength(delimiter);
+  const std::size_t countAt = commandAt + 1;
+  if (countAt >= reply.size()) {
+    r.error = "the reply ends before its byte count";
+    return r;
+  }
+  r.command = reply[commandAt];
+  r.byteCount = reply[countAt];
+  const std::size_t checkAt = countAt + 1 + r.byteCount;
+  if (checkAt >= reply.size()) {
+    r.error = "byte count " + std::to_string(r.byteCount) + ", but " +
+              std::to_string(reply.size() - countAt - 1) + " bytes follow it";
+    return r;
+  }
+  const std::uint8_t check = CheckByte(reply.subspan(r.at + 1, checkAt - r.at - 1));
+  if (reply[checkAt] != check) {
+    r.error =
+        "check byte " + HexByte(reply[checkAt]) + " where " + HexByte(check) + " was expected";
+    return r;
+  }
+  if (known && requestWhole) {
+    const auto sent = EchoedAddress(requestBody.subspan(1, requestAddressLength));
+    const auto echoed = EchoedAddress(reply.subspan(addressAt, requestAddressLength));
+    if (sent != echoed) {
+      r.error = "address " + HexBytes(reply.subspan(addressAt, requestAddressLength)) + " where " +
+                HexBytes(requestBody.subspan(1, requestAddressLength)) + " was sent";
+      return r;
+    }
+    const std::uint8_t command = requestBody[1 + requestAddressLength];
+    if (r.command != command) {
+      r.error = "command " + std::to_string(r.command) + " where command " +
+                std::to_string(command) + " was sent";
+      return r;
+    }
+  }
+  if (r.byteCount < 2) {
+    r.error = "byte count " + std::to_string(r.byteCount) +
+              " leaves no room for the response code and device status";
+    return r;
+  }
+  r.responseCode = reply[countAt + 1];
+  r.deviceStatus = reply[countAt + 2];
+  if (r.byteCount < minimumCount) {
+    const std::string name = ResponseCodeName(r.responseCode);
+    r.error = r.responseCode != 0
+                  ? "the instrument answered with response code " + std::to_string(r.responseCode) +
+                        (name.empty() ? "" : " (" + name + ")") + " and no data"
+                  : "byte count " + std::to_string(r.byteCount) + " is too short for command " +
+                        std::to_string(r.command) + " (" + std::to_string(minimumCount) +
+                        " at least)";
+  }
+  return r;
 }
 
 }  // namespace kv770::hart

@@ -16,16 +16,13 @@
 
 #include "link/SerialComm.h"
 #include "link/errors.h"
+#include "link/file_output.h"
 #include "link/serial_threads.h"
 #include "link/trace.h"
 
 namespace kv770::link {
 
 namespace {
-
-QString SystemReason(int error) {
-  return QString::fromStdString(std::generic_category().message(error));
-}
 
 // The group that owns a device, when being in it would let a user open it.
 QString GrantingGroup(const QByteArray& path) {
@@ -42,9 +39,15 @@ QString GrantingGroup(const QByteArray& path) {
 
 // "Error opening serial port" and a second line naming the device and what
 // stood in the way.
-ECommsError OpenFailure(const QString& name, const QString& device, int error) {
+// "/dev/ttyUSB0 (COM4)": the device, and the name it was chosen by.
+QString PortWhere(const QString& name, const QString& device) {
   QString where = device.isEmpty() ? QStringLiteral("(no port name)") : device;
   if (device != name && !name.isEmpty()) where += QStringLiteral(" (%1)").arg(name);
+  return where;
+}
+
+ECommsError OpenFailure(const QString& name, const QString& device, int error) {
+  const QString where = PortWhere(name, device);
   QString reason = SystemReason(error);
   if (error == EBUSY || error == EWOULDBLOCK)
     reason = QStringLiteral("the port is busy (another program has it open)");
@@ -118,7 +121,8 @@ void TComm::OpenPort() {
   if (fd < 0) throw OpenFailure(commName_, device, errno);
   if (!isatty(fd)) {
     ::close(fd);
-    throw ECommsError(QStringLiteral("File handle is not a comm handle "));
+    throw ECommsError(QStringLiteral("File handle is not a comm handle \n%1: not a serial device")
+                          .arg(PortWhere(commName_, device)));
   }
   // The lock holds for root too, whom TIOCEXCL does not stop. It goes with
   // the descriptor.

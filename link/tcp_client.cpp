@@ -1,10 +1,11 @@
 #include "link/tcp_client.h"
 
-#include <QHostAddress>
-#include <cerrno>
-#include <cstring>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <QHostAddress>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "link/errors.h"
 #include "link/trace.h"
@@ -16,6 +17,7 @@ const QString kActiveChange = QStringLiteral("Can't change value while socket is
 }
 
 TClientSocket::TClientSocket(QObject* parent) : QObject(parent) {
+  socket_.setReadBufferSize(kReadLimit);
   connect(&socket_, &QTcpSocket::connected, this, [this] {
     connecting_ = false;
     active_ = true;
@@ -118,6 +120,7 @@ QByteArray TClientSocket::ReceiveText() {
     const auto fd = static_cast<int>(socket_.socketDescriptor());
     int pending = 0;
     if (::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) {
+      pending = static_cast<int>(std::min<qint64>(pending, kReadLimit));
       const qsizetype start = bytes.size();
       bytes.resize(start + pending);
       const ssize_t got =

@@ -16,6 +16,12 @@ class TClientSocket : public QObject {
   Q_OBJECT
 
  public:
+  // A gateway's reply is a few hundred bytes. A peer that sends more is
+  // read at most this much at a time: the socket buffers no more than
+  // this, and one ReceiveText takes at most twice as much, so a flooding
+  // peer cannot grow a program's memory.
+  static constexpr qint64 kReadLimit = 64 * 1024;
+
   explicit TClientSocket(QObject* parent = nullptr);
   ~TClientSocket() override;
 

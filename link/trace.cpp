@@ -6,8 +6,22 @@ namespace kv770::link {
 
 bool Trace::Open(const QString& path) {
   const QMutexLocker lock(&mutex_);
-  file_.setFileName(path);
-  return file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+  return file_.Open(path);
+}
+
+QString Trace::ErrorString() const {
+  const QMutexLocker lock(&mutex_);
+  return file_.ErrorString();
+}
+
+bool Trace::Failed() const {
+  const QMutexLocker lock(&mutex_);
+  return file_.Failed();
+}
+
+void Trace::OnFailure(std::function<void(const QString&)> failed) {
+  const QMutexLocker lock(&mutex_);
+  failed_ = std::move(failed);
 }
 
 QString Trace::Format(const QString& link, Direction direction, const QByteArray& bytes) {
@@ -33,12 +47,14 @@ QString Trace::Format(const QString& link, Direction direction, const QByteArray
 void Trace::Record(const QString& link, Direction direction, const QByteArray& bytes) {
   if (bytes.isEmpty()) return;
   const QMutexLocker lock(&mutex_);
-  if (!file_.isOpen()) return;
+  if (!file_.IsOpen() || file_.Failed()) return;
   const QString line =
       QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")) +
       Format(link, direction, bytes) + QLatin1Char('\n');
-  file_.write(line.toUtf8());
-  file_.flush();  // a trace must survive the program's crash or kill
+  // Straight to the file, unbuffered: a trace must survive the program's
+  // crash or kill.
+  if (!file_.Write(line.toUtf8()) && failed_)
+    failed_(QStringLiteral("cannot write the trace %1: %2").arg(file_.Path(), file_.ErrorString()));
 }
 
 }  // namespace kv770::link

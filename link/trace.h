@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
 #include <QMutex>
 #include <QString>
+#include <functional>
+
+#include "link/file_output.h"
 
 namespace kv770::link {
 
@@ -22,8 +24,14 @@ class Trace {
 
   // Opens FILE for appending; false (with ErrorString()) when it cannot.
   bool Open(const QString& path);
-  bool IsOpen() const { return file_.isOpen(); }
-  QString ErrorString() const { return file_.errorString(); }
+  bool IsOpen() const { return file_.IsOpen(); }
+  QString ErrorString() const;
+  QString Path() const { return file_.Path(); }
+  // A line that could not be written ends the trace: the file would have a
+  // hole nobody sees. `failed` hears of it once, with the message, on the
+  // thread that was writing.
+  bool Failed() const;
+  void OnFailure(std::function<void(const QString& message)> failed);
 
   enum class Direction { Sent, Received };
   // Nothing while closed, and nothing for no bytes.
@@ -33,8 +41,9 @@ class Trace {
   static QString Format(const QString& link, Direction direction, const QByteArray& bytes);
 
  private:
-  QMutex mutex_;
-  QFile file_;
+  mutable QMutex mutex_;
+  AppendFile file_;
+  std::function<void(const QString&)> failed_;
 };
 
 }  // namespace kv770::link

@@ -113,7 +113,9 @@ TEST_F(SerialCommTest, OpeningWhatIsNoPortFailsAndLeavesNothingOpen) {
   ASSERT_TRUE(file.open());
   for (const QString& path : {file.fileName(), QStringLiteral("/dev/null")}) {
     other.SetCommName(path);
-    EXPECT_EQ(OpenError(other), QStringLiteral("File handle is not a comm handle "));
+    EXPECT_EQ(
+        OpenError(other),
+        QStringLiteral("File handle is not a comm handle \n%1: not a serial device").arg(path));
     EXPECT_FALSE(other.IsOpen());
     EXPECT_FALSE(other.SendData("x", 1));
   }
