@@ -19,6 +19,9 @@ using Kind = JsonNode::Kind;
 // variable). The tree is freed recursively, so its depth must stay bounded.
 constexpr std::size_t kMaxDepth = 32;
 
+// nlohmann-json's error number for a number no double holds.
+constexpr int kNumberOverflow = 406;
+
 [[noreturn]] void Refuse(const QString& message) {
   throw Failure{kBadUsage, message};
 }
@@ -117,7 +120,13 @@ class TreeBuilder final : public nlohmann::json::json_sax_t {
   bool start_array(std::size_t) override { return Open(Kind::kArray); }
   bool end_array() override { return Close(); }
 
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+  bool parse_error(std::size_t, const std::string& token,
+                   const nlohmann::detail::exception& e) override {
+    // Valid JSON, but beyond a double (1e400): the field can be named.
+    if (e.id == kNumberOverflow)
+      Refuse(QStringLiteral("%1: '%2' is too large a number")
+                 .arg(frames_.empty() ? QStringLiteral("top level") : Inner(),
+                      QString::fromStdString(token)));
     // "[json.exception.parse_error.101] parse error at line 2, column 5: ..."
     std::string_view what = e.what();
     if (const auto tag = what.find("] "); tag != std::string_view::npos)

@@ -152,7 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
         Edit{"\"slaveAddress\": 17", "\"slaveAddress\": 17.0",
              "system.slaveAddress: '17.0' is not a valid integer value"},
         Edit{"\"slaveAddress\": 17", "\"slaveAddress\": 99999999999999999999",
-             "system.slaveAddress: '99999999999999999999' is out of range (0 to 999)"}));
+             "system.slaveAddress: '99999999999999999999' is out of range (0 to 999)"},
+        Edit{"\"slaveAddress\": 17", "\"slaveAddress\": -1e400",
+             "system.slaveAddress: '-1e400' is too large a number"}));
 
 TEST(Backup, ReadCommandsAndCoefficientsAreCheckedLikeTheWindow) {
   QJsonObject backup = SampleJson();
