@@ -1,0 +1,29 @@
+// kv770ctl's backup reader on any file: it either refuses with exit status 2
+// and a message, or gives settings that every restore command can carry and
+// that a backup of them reads back unchanged.
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <cstddef>
+#include <cstdint>
+
+#include "cli/failure.h"
+#include "cli/settings.h"
+#include "fuzz_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace kv770::cli;
+  const QByteArray file(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  GatewayConfig config;
+  try {
+    config = BackupFromJson(file);
+  } catch (const Failure& failure) {
+    FUZZ_CHECK(failure.exitCode == kBadUsage);
+    FUZZ_CHECK(!failure.message.isEmpty());
+    return 0;
+  }
+  FUZZ_CHECK(!RestoreCommands(config).empty());
+  const QJsonDocument again(BackupToJson(config, QStringLiteral("fuzz"), QDateTime()));
+  FUZZ_CHECK(BackupFromJson(again.toJson()) == config);
+  return 0;
+}
