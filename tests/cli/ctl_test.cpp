@@ -11,10 +11,19 @@
 #include <QTimer>
 #include <memory>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <atomic>
+#include <thread>
+
 #include "cli/ctl.h"
 #include "sim/engine.h"
 #include "sim/instruments.h"
 #include "sim/sim_thread.h"
+#include "support/child_process.h"
+#include "support/pty_peer.h"
+#include "support/tcp_peer.h"
 
 namespace kv770::cli {
 namespace {
@@ -369,6 +378,153 @@ TEST(CtlRefusals, BadValuesGetTheWindowsWordsAndNothingIsSent) {
     EXPECT_TRUE(o.err.contains(c.message)) << o.err.toStdString();
     EXPECT_EQ(ReadAll(trace), QString()) << c.arguments.join(' ').toStdString();
   }
+}
+
+// ---- what a misbehaving peer, disk or pipe meets -------------------------------------------
+
+bool IsCharDevice(const QString& path) {
+  struct stat st {};
+  return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+TEST(CtlFiles, BackupThatCannotBeWrittenFailsAndLeavesTheDeviceNode) {
+  Gateway gateway(Via::Tcp);
+  ASSERT_TRUE(gateway.Ok());
+  QTemporaryDir dir;
+  // A private twin of /dev/full.
+  const QString full = dir.filePath("full");
+  if (::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+    GTEST_SKIP() << "no device node can be made here";
+  const Outcome o = gateway.Run({"backup", full});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_TRUE(o.err.contains(QStringLiteral("cannot write %1: No space left on device").arg(full)))
+      << o.err.toStdString();
+  EXPECT_FALSE(o.out.contains("written"));
+  EXPECT_TRUE(IsCharDevice(full));
+}
+
+// `backup -` gives standard output to the file alone, and a pipe of two
+// kv770ctl clones one gateway onto another.
+TEST(CtlFiles, BackupToStandardOutputPipesIntoRestore) {
+  Gateway source(Via::Tcp);
+  Gateway target(Via::Tcp);
+  ASSERT_TRUE(source.Ok() && target.Ok());
+  ASSERT_EQ(source.Run({"system", "set", "--address", "42"}).code, 0);
+  const QString ctl = test::BuiltProgram("kv770ctl");
+  const test::ChildRun backup = test::RunChild(ctl, source.Link() + QStringList{"backup", "-"});
+  ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
+  EXPECT_TRUE(backup.err.contains("the gateway answers"));
+  QJsonParseError error{};
+  QJsonDocument::fromJson(backup.out.toUtf8(), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << backup.out.left(200).toStdString();
+
+  const test::ChildRun restore =
+      test::RunChild(ctl, target.Link() + QStringList{"restore", "-"}, backup.out.toUtf8());
+  EXPECT_EQ(restore.exitCode, 0) << restore.err.toStdString();
+  EXPECT_TRUE(restore.out.contains("verified"));
+  EXPECT_EQ(Json(target.Run({"system", "get", "--json"}).out)["slaveAddress"], 42);
+}
+
+Outcome AgainstPeer(test::TcpPeer& peer, const QStringList& arguments) {
+  return Ctl(QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(peer.Port()), "--gap", "50"} +
+             arguments);
+}
+
+// Replies to command 0 that must not pass for an identity. The sound one
+// would be FF FF FF 06 80 00 0E 00 00 FE 11 22 05 05 01 01 00 00 12 34 56 35.
+struct BadHartReply {
+  const char* name;
+  const char* hex;
+  const char* says;
+};
+
+class CtlHartReplies : public ::testing::TestWithParam<BadHartReply> {};
+
+TEST_P(CtlHartReplies, AreRefusedByName) {
+  const QByteArray reply = QByteArray::fromHex(GetParam().hex);
+  test::TcpPeer peer([&](test::TcpPeer& p) {
+    if (!p.Read(8).isEmpty()) p.Write(reply);
+    p.Read(1, 2000);
+  });
+  const Outcome o = AgainstPeer(peer, {"hart", "identity"});
+  EXPECT_EQ(o.code, 1) << o.out.toStdString();
+  EXPECT_TRUE(o.err.contains(GetParam().says)) << o.err.toStdString();
+  peer.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spoiled, CtlHartReplies,
+    ::testing::Values(BadHartReply{"Noise", "ff06 00000000000000000000000000000000000000000000",
+                                   "check byte 00 where 06 was expected"},
+                      BadHartReply{"CheckByte", "ffffff 0680000e0000fe112205050101000012345634",
+                                   "check byte 34 where 35 was expected"},
+                      BadHartReply{"Delimiter", "ffffff 8680000e0000fe112205050101000012345635",
+                                   "delimiter 86 where 06 answers the request"},
+                      BadHartReply{"AddressEcho", "ffffff 0681000e0000fe112205050101000012345634",
+                                   "address 81 where 80 was sent"},
+                      BadHartReply{"Command", "ffffff 0680010e0000fe112205050101000012345634",
+                                   "command 1 where command 0 was sent"},
+                      BadHartReply{"ByteCount", "ffffff 06800014 0000fe11220505010100001234562f",
+                                   "byte count 20, but 15 bytes follow it"},
+                      BadHartReply{"NotImplemented", "ffffff 068000024000c4",
+                                   "response code 64 (command not implemented) and no data"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CtlLinks, AClosedConnectionIsNamedAtOnce) {
+  test::TcpPeer peer([](test::TcpPeer& p) {
+    if (!p.Read(8).isEmpty()) p.Hangup();
+  });
+  const Outcome o = AgainstPeer(peer, {"--timeout", "600000", "check"});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(o.err, QStringLiteral("kv770ctl: the gateway closed the connection\n"));
+}
+
+TEST(CtlLinks, AHungUpSerialLineIsNamedAtOnce) {
+  test::PtyPeer peer;
+  ASSERT_TRUE(peer.Ok());
+  std::thread hangup([&] {
+    if (!peer.Read(8).isEmpty()) peer.CloseMaster();
+  });
+  const Outcome o = Ctl({"--serial", peer.Path(), "--timeout", "600000", "check"});
+  hangup.join();
+  EXPECT_EQ(o.code, 1);
+  EXPECT_TRUE(o.err.contains(QStringLiteral("the serial line hung up (%1)").arg(peer.Path())))
+      << o.err.toStdString();
+}
+
+// An answer that comes shortly before the deadline is taken, every time:
+// the time-out never ends early.
+TEST(CtlLinks, AnswerJustBeforeTheDeadlineIsTaken) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    test::TcpPeer peer([](test::TcpPeer& p) {
+      if (p.Read(8).isEmpty()) return;
+      p.Sleep(2900);
+      p.Write("QV:KV770-W V2.1.0#");
+      p.Read(1, 1000);
+    });
+    const Outcome o = AgainstPeer(peer, {"--timeout", "3000", "check"});
+    EXPECT_EQ(o.code, 0) << "attempt " << attempt << ": " << o.err.toStdString();
+    peer.Stop();
+  }
+}
+
+// A peer that never stops sending: the command gives up with the first
+// bytes, and its memory stays that of a normal run.
+TEST(CtlLinks, AFloodingPeerEndsInReplyTooLongWithBoundedMemory) {
+  std::atomic<qint64> sent{0};
+  test::TcpPeer peer([&](test::TcpPeer& p) {
+    if (p.Read(8).isEmpty()) return;
+    const QByteArray block(64 * 1024, 'x');
+    while (sent < (qint64{256} << 20) && p.Write(block)) sent += block.size();
+  });
+  const test::ChildRun run = test::RunChild(
+      test::BuiltProgram("kv770ctl"),
+      {"--tcp", QStringLiteral("127.0.0.1:%1").arg(peer.Port()), "--timeout", "20000", "check"});
+  peer.Stop();
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.err.contains("reply too long: more than 65536 bytes; it begins 78 78 78"))
+      << run.err.toStdString();
+  EXPECT_LT(run.peakRssKib, 100 * 1024) << "after " << sent << " bytes";
 }
 
 TEST(CtlUsage, LinksHelpAndVersion) {

@@ -12,8 +12,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 
 #include "sim/sim_thread.h"
+#include "support/child_process.h"
 #include "support/process_counts.h"
 #include "support/pty_peer.h"
 #include "support/tcp_peer.h"
@@ -95,6 +97,36 @@ TEST_F(LinkFaultTest, OneMebibyteReplyStaysInsideTheReplyAreaAndIsLetGo) {
   form->ClientSocket1.SendText(poke);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.ReplyText == "OK#"; }, 5000));
   EXPECT_LT(test::HeapInUse(), heapBefore + flood.size()) << test::HeapInUse() - heapBefore;
+}
+
+// A peer that never stops sending, met by the window in a child process
+// (this same test program, told by KV770_FLOOD_PORT to be the window) so
+// that its own peak memory can be read: each read takes a bounded share,
+// and the memory stays that of a normal window.
+TEST_F(LinkFaultTest, FloodingPeerLeavesTheWindowsMemoryBounded) {
+  constexpr int kReads = 6;
+  if (const QByteArray port = qgetenv("KV770_FLOOD_PORT"); !port.isEmpty()) {
+    ConnectTo(static_cast<quint16>(port.toUShort()));
+    int reads = 0;
+    QObject::connect(&form->ClientSocket1, &link::TClientSocket::OnRead, form.get(),
+                     [&] { ++reads; });
+    form->Button4->click();  // MODBUS test: the reply shown as digit pairs
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reads >= kReads; }, 60000)) << reads;
+    return;
+  }
+  std::atomic<qint64> sent{0};
+  TcpPeer peer([&](TcpPeer& p) {
+    if (p.Read(12).isEmpty()) return;
+    const QByteArray block(64 * 1024, 'x');
+    while (sent < (qint64{512} << 20) && p.Write(block)) sent += block.size();
+  });
+  const test::ChildRun window = test::RunChild(
+      QCoreApplication::applicationFilePath(),
+      {QStringLiteral("--gtest_filter=LinkFaultTest.FloodingPeerLeavesTheWindowsMemoryBounded")},
+      {}, {QStringLiteral("KV770_FLOOD_PORT=%1").arg(peer.Port())});
+  peer.Stop();
+  EXPECT_EQ(window.exitCode, 0) << window.out.toStdString();
+  EXPECT_LT(window.peakRssKib, 200 * 1024) << "after " << sent << " bytes sent";
 }
 
 TEST_F(LinkFaultTest, GatewayThatNeverAnswersTimesOutOnceAndLetsGoAtOnce) {
