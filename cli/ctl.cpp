@@ -1279,13 +1279,18 @@ Commands:
   backup FILE           system settings and all eight meters into FILE
                         (JSON, see docs/backup-format.md); "-" prints it
   restore FILE          write FILE's settings to a gateway, read them back
-                        and list every setting that differs
+                        and list every setting that differs; "-" reads
+                        standard input
 
 Every value is checked before anything is sent, with the window's words:
 "'x' is not a valid integer value", "'1000' is out of range (0 to 999)".
 
-Exit status: 0 done; 1 the gateway did not answer, refused, or did not take
-a setting; 2 bad usage (an option, a value or a file).
+Every HART reply is checked (delimiter, address echo, command, byte count,
+check byte) before it is believed.
+
+Exit status: 0 done; 1 the gateway did not answer, refused, gave no valid
+reply or did not take a setting, or a file could not be written; 2 bad
+usage (an option, a value or a file).
 
 Examples:
   kv770ctl --tcp 192.168.0.88 check
