@@ -25,11 +25,23 @@ bool LooksBinary(std::string_view request) {
 
 }  // namespace
 
-bool Engine::IsModbusTcpFrame(std::string_view r) {
-  if (r.size() < 8 || r[2] != 0 || r[3] != 0) return false;
+std::size_t Engine::ModbusTcpFrameSize(std::string_view bytes) {
+  if (bytes.size() < 8 || bytes[2] != 0 || bytes[3] != 0) return 0;
   const std::size_t length =
-      static_cast<std::uint8_t>(r[4]) * 256u + static_cast<std::uint8_t>(r[5]);
-  return length == r.size() - 6;
+      static_cast<std::uint8_t>(bytes[4]) * 256u + static_cast<std::uint8_t>(bytes[5]);
+  // The unit and at least a function code.
+  if (length < 2 || bytes.size() < 6 + length) return 0;
+  return 6 + length;
+}
+
+bool Engine::IsModbusTcpFrames(std::string_view request) {
+  if (request.empty()) return false;
+  while (!request.empty()) {
+    const std::size_t size = ModbusTcpFrameSize(request);
+    if (size == 0) return false;
+    request.remove_prefix(size);
+  }
+  return true;
 }
 
 std::span<const Engine::Route> Engine::Routes() {
@@ -53,11 +65,11 @@ std::string Engine::Handle(std::string_view request, std::int64_t nowMs, Transpo
   for (const Route& route : Routes()) {
     if (request.starts_with(route.prefix)) return (this->*route.handler)(request, nowMs);
   }
-  // Binary requests: a MODBUS TCP frame is known by its header (protocol 0,
-  // length of the rest), whatever its transaction number, even one that
-  // starts with FF; a HART frame starts with its preamble; anything else
+  // Binary requests: MODBUS TCP frames are known by their headers (protocol
+  // 0, length of the rest), whatever their transaction numbers, even ones
+  // that start with FF; a HART frame starts with its preamble; anything else
   // binary is taken for MODBUS.
-  if (transport == Transport::Tcp && IsModbusTcpFrame(request))
+  if (transport == Transport::Tcp && IsModbusTcpFrames(request))
     return ModbusRequest(request, nowMs, transport);
   if (static_cast<std::uint8_t>(request.front()) == 0xFF) return HartFrame(request, nowMs);
   if (std::string reply = ModbusRequest(request, nowMs, transport); !reply.empty()) return reply;

@@ -32,10 +32,14 @@ class Engine {
   std::string Handle(std::string_view request, std::int64_t nowMs,
                      Transport transport = Transport::Tcp);
 
-  // A whole MODBUS TCP frame: the seven-byte header (transaction, protocol
-  // 0, length of the rest) and exactly as many bytes as it announces. Such a
-  // request needs no pause to tell where it ends.
-  static bool IsModbusTcpFrame(std::string_view request);
+  // The size of the whole MODBUS TCP frame `bytes` start with: the
+  // seven-byte header (transaction, protocol 0, length of the rest, unit)
+  // and as many bytes as it announces. 0 when they start with anything else
+  // or with only part of a frame. Such a request needs no pause to tell
+  // where it ends, whatever its transaction number (even one starting FF).
+  static std::size_t ModbusTcpFrameSize(std::string_view bytes);
+  // One or more whole MODBUS TCP frames back to back and nothing else.
+  static bool IsModbusTcpFrames(std::string_view request);
 
   const GatewayModel& Model() const { return model_; }
   GatewayModel& Model() { return model_; }

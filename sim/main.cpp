@@ -106,16 +106,21 @@ Options ParseOptions(const QCoreApplication& app) {
   return options;
 }
 
-// SIGINT and SIGTERM end the event loop, so the serial line's link is
-// removed rather than left pointing at a terminal someone else may get.
+// SIGINT, SIGTERM and SIGHUP (its terminal gone) end the event loop, so the
+// serial line's link is removed rather than left pointing at a terminal
+// someone else may get. A signal ignored from the start (nohup, a
+// background job) stays ignored.
 int quitPipe[2] = {-1, -1};
 
 void QuitOnSignals(QCoreApplication& app) {
   if (pipe(quitPipe) != 0) return;
   auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &app);
   QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-  for (int signal : {SIGINT, SIGTERM})
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction was {};
+    if (sigaction(signal, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
     std::signal(signal, [](int) { (void)!write(quitPipe[1], "q", 1); });
+  }
 }
 
 }  // namespace

@@ -1,76 +1,239 @@
 #include "sim/tcp_server.h"
 
-#include <QTcpServer>
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
 #include <QTcpSocket>
-#include <QTimer>
 #include <algorithm>
-#include <memory>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
 
 #include "link/trace.h"
 
 namespace kv770::sim {
 
-TcpServer::TcpServer(QObject* parent) : QObject(parent), server_(new QTcpServer(this)) {
-  connect(server_, &QTcpServer::newConnection, this, &TcpServer::Accept);
+namespace {
+
+QString Reason(int error) {
+  return QString::fromStdString(std::generic_category().message(error));
+}
+
+std::string_view View(const QByteArray& bytes, qsizetype from = 0) {
+  return {bytes.constData() + from, static_cast<std::size_t>(bytes.size() - from)};
+}
+
+// "fe80::1%eth0" names its interface; the socket wants its number.
+std::uint32_t ScopeIndex(const QString& scope) {
+  if (scope.isEmpty()) return 0;
+  if (const unsigned index = if_nametoindex(scope.toLocal8Bit().constData())) return index;
+  return scope.toUInt();
+}
+
+}  // namespace
+
+// One client: its bytes not answered yet, the pause that ends a request that
+// is not MODBUS TCP, and replies that go out a byte at a time. A child of
+// its socket, so it goes with it.
+class TcpServer::Connection : public QObject {
+ public:
+  Connection(TcpServer* server, QTcpSocket* socket)
+      : QObject(socket), server_(*server), socket_(*socket) {
+    // Split replies must leave as separate segments, not be held back
+    // waiting for more to send.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // What is not read stays with TCP, which then holds the client back.
+    socket->setReadBufferSize(kMaxRequestBytes);
+    quiet_.setSingleShot(true);
+    quiet_.setInterval(kRequestGapMs);
+    trickle_.setSingleShot(true);
+    connect(&quiet_, &QTimer::timeout, this,
+            [this] { server_.Answer(*this, std::exchange(pending_, {})); });
+    connect(&trickle_, &QTimer::timeout, this, &Connection::SendNextByte);
+    connect(socket, &QTcpSocket::readyRead, this, &Connection::Read);
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+      if (held_ && Unsent() <= kMaxUnsentBytes / 2) Read();
+    });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+  }
+
+  // Answers every whole MODBUS TCP frame at the front of what has come, in
+  // order; the rest waits for more bytes or for the pause.
+  void Read() {
+    qsizetype answered = 0;  // of pending_
+    for (;;) {
+      held_ = Unsent() > kMaxUnsentBytes;
+      if (held_) break;
+      const std::string_view rest = View(pending_, answered);
+      if (const std::size_t frame = Engine::ModbusTcpFrameSize(rest)) {
+        server_.Answer(*this, pending_.sliced(answered, static_cast<qsizetype>(frame)));
+        answered += static_cast<qsizetype>(frame);
+      } else if (rest.size() >= kMaxRequestBytes) {
+        server_.Answer(*this, pending_.sliced(answered));
+        answered = pending_.size();
+      } else if (socket_.bytesAvailable() > 0) {
+        pending_.remove(0, answered);
+        answered = 0;
+        pending_ += socket_.read(kMaxRequestBytes - pending_.size());
+      } else {
+        break;
+      }
+    }
+    pending_.remove(0, answered);
+    // A held client's bytes are not all read, so no pause can be told yet.
+    if (held_ || pending_.isEmpty())
+      quiet_.stop();
+    else
+      quiet_.start();
+  }
+
+  void Send(const QByteArray& reply, const Behaviour& behaviour) {
+    if (socket_.state() != QAbstractSocket::ConnectedState) return;
+    if (!behaviour.byteByByte) {
+      socket_.write(reply);
+      if (server_.trace_)
+        server_.trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Sent, reply);
+      return;
+    }
+    // Replies queue up, so the bytes of two never mix.
+    outgoing_ += reply;
+    gapMs_ = std::max(behaviour.byteGapMs, 0);
+    if (!trickle_.isActive()) SendNextByte();
+  }
+
+ private:
+  qint64 Unsent() const { return socket_.bytesToWrite() + outgoing_.size(); }
+
+  void SendNextByte() {
+    if (outgoing_.isEmpty() || socket_.state() != QAbstractSocket::ConnectedState) return;
+    const QByteArray byte = outgoing_.first(1);
+    outgoing_.remove(0, 1);
+    socket_.write(byte);
+    if (server_.trace_)
+      server_.trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Sent, byte);
+    // Push the byte out now, so it travels in a segment of its own rather
+    // than waiting for the event loop to coalesce it with the next one.
+    socket_.flush();
+    if (!outgoing_.isEmpty()) trickle_.start(gapMs_);
+  }
+
+  TcpServer& server_;
+  QTcpSocket& socket_;
+  QByteArray pending_;
+  QTimer quiet_;
+  bool held_ = false;
+  QByteArray outgoing_;
+  QTimer trickle_;
+  int gapMs_ = 0;
+};
+
+TcpServer::TcpServer(QObject* parent) : QObject(parent) {
+  acceptRetry_.setSingleShot(true);
+  acceptRetry_.setInterval(kAcceptRetryMs);
+  connect(&acceptRetry_, &QTimer::timeout, this, &TcpServer::ResumeAccepting);
   clock_.start();
 }
 
-TcpServer::~TcpServer() = default;
+TcpServer::~TcpServer() {
+  // The clients go first, while what their departure touches is still here.
+  qDeleteAll(findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly));
+  delete acceptable_;
+  if (listener_ >= 0) ::close(listener_);
+}
 
 bool TcpServer::Listen(const QHostAddress& address, quint16 port) {
-  if (!server_->listen(address, port)) return false;
+  if (listener_ >= 0) {
+    error_ = QStringLiteral("already listening");
+    return false;
+  }
+  sockaddr_storage storage{};
+  socklen_t size = 0;
+  const bool v4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+  if (v4) {
+    auto& in = reinterpret_cast<sockaddr_in&>(storage);
+    in.sin_family = AF_INET;
+    in.sin_port = htons(port);
+    in.sin_addr.s_addr = htonl(address.toIPv4Address());
+    size = sizeof in;
+  } else {
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(storage);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_port = htons(port);
+    const Q_IPV6ADDR bytes = address.toIPv6Address();
+    std::memcpy(&in6.sin6_addr, &bytes, sizeof in6.sin6_addr);
+    in6.sin6_scope_id = ScopeIndex(address.scopeId());
+    size = sizeof in6;
+  }
+
+  const int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error_ = Reason(errno);
+    return false;
+  }
+  // A restarted simulator gets its port back while old connections linger.
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (!v4) {
+    // QHostAddress::Any takes both families; an IPv6 address only its own.
+    const int only = address.protocol() == QAbstractSocket::IPv6Protocol;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+  }
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), size) != 0 ||
+      ::listen(fd, SOMAXCONN) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &size) != 0) {
+    error_ = Reason(errno);
+    ::close(fd);
+    return false;
+  }
+  port_ = ntohs(v4 ? reinterpret_cast<sockaddr_in&>(storage).sin_port
+                   : reinterpret_cast<sockaddr_in6&>(storage).sin6_port);
+  listener_ = fd;
+  acceptable_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+  connect(acceptable_, &QSocketNotifier::activated, this, &TcpServer::Accept);
   clock_.restart();
   return true;
 }
 
-quint16 TcpServer::Port() const {
-  return server_->serverPort();
-}
-
-QString TcpServer::ErrorString() const {
-  return server_->errorString();
-}
-
 void TcpServer::Accept() {
-  while (QTcpSocket* socket = server_->nextPendingConnection()) {
-    // The buffer and the quiet timer belong to this connection and die with
-    // it; the socket is the context of every callback below, so nothing runs
-    // for a client that has gone.
-    // Split replies must leave as separate segments, not be held back
-    // waiting for more to send.
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    auto pending = std::make_shared<QByteArray>();
-    auto* quiet = new QTimer(socket);
-    quiet->setSingleShot(true);
-    quiet->setInterval(kRequestGapMs);
-
-    connect(quiet, &QTimer::timeout, socket, [this, socket, pending] {
-      QByteArray request;
-      request.swap(*pending);
-      Answer(socket, request);
-    });
-    connect(socket, &QTcpSocket::readyRead, socket, [this, socket, pending, quiet] {
-      pending->append(socket->readAll());
-      const bool whole = Engine::IsModbusTcpFrame(
-          std::string_view(pending->constData(), static_cast<std::size_t>(pending->size())));
-      if (whole || pending->size() >= kMaxRequestBytes) {
-        quiet->stop();
-        QByteArray request;
-        request.swap(*pending);
-        Answer(socket, request);
-        return;
-      }
-      quiet->start();
-    });
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+  for (;;) {
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      // A client that gave up before it was taken: take the next.
+      if (errno == ECONNABORTED || errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+      // Out of descriptors (EMFILE, ENFILE) or memory: the client stays
+      // queued and the listener stays readable, so trying again at once
+      // would fail at once, forever. Wait for a descriptor to come free.
+      acceptable_->setEnabled(false);
+      acceptRetry_.start();
+      return;
+    }
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+      ::close(fd);
+      delete socket;
+      continue;
+    }
+    connect(socket, &QObject::destroyed, this, &TcpServer::ResumeAccepting);
+    new Connection(this, socket);
   }
 }
 
-void TcpServer::Answer(QTcpSocket* socket, const QByteArray& request) {
+void TcpServer::ResumeAccepting() {
+  if (!acceptable_ || acceptable_->isEnabled()) return;
+  acceptRetry_.stop();
+  acceptable_->setEnabled(true);
+}
+
+void TcpServer::Answer(Connection& client, const QByteArray& request) {
   if (request.isEmpty()) return;
   if (trace_) trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Received, request);
-  const std::string reply =
-      engine_.Handle(std::string_view(request.constData(), request.size()), clock_.elapsed());
+  const std::string reply = engine_.Handle(View(request), clock_.elapsed());
   // The behaviour of the moment the request completed holds for its reply,
   // even if it changes while the reply is on its way.
   const Behaviour behaviour = behaviour_;
@@ -78,35 +241,11 @@ void TcpServer::Answer(QTcpSocket* socket, const QByteArray& request) {
 
   QByteArray bytes(reply.data(), static_cast<qsizetype>(reply.size()));
   if (behaviour.delayMs > 0) {
-    QTimer::singleShot(behaviour.delayMs, socket,
-                       [this, socket, bytes, behaviour] { Send(socket, bytes, behaviour); });
+    QTimer::singleShot(behaviour.delayMs, &client,
+                       [&client, bytes, behaviour] { client.Send(bytes, behaviour); });
   } else {
-    Send(socket, bytes, behaviour);
+    client.Send(bytes, behaviour);
   }
-}
-
-void TcpServer::Send(QTcpSocket* socket, const QByteArray& reply, const Behaviour& behaviour) {
-  if (socket->state() != QAbstractSocket::ConnectedState) return;
-  if (behaviour.byteByByte) {
-    SendByteByByte(socket, reply, 0, behaviour.byteGapMs, trace_);
-  } else {
-    socket->write(reply);
-    if (trace_) trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Sent, reply);
-  }
-}
-
-void TcpServer::SendByteByByte(QTcpSocket* socket, QByteArray reply, qsizetype next, int gapMs,
-                               link::Trace* trace) {
-  if (socket->state() != QAbstractSocket::ConnectedState) return;
-  socket->write(reply.constData() + next, 1);
-  if (trace) trace->Record(QStringLiteral("tcp"), link::Trace::Direction::Sent, reply.mid(next, 1));
-  // Push the byte out now, so it travels in a segment of its own rather
-  // than waiting for the event loop to coalesce it with the next one.
-  socket->flush();
-  if (++next >= reply.size()) return;
-  QTimer::singleShot(std::max(gapMs, 0), socket, [socket, reply, next, gapMs, trace] {
-    SendByteByByte(socket, reply, next, gapMs, trace);
-  });
 }
 
 }  // namespace kv770::sim

@@ -4,10 +4,11 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "sim/engine.h"
 
-class QTcpServer;
+class QSocketNotifier;
 class QTcpSocket;
 
 namespace kv770::link {
@@ -16,8 +17,10 @@ class Trace;
 
 namespace kv770::sim {
 
-// Serves one simulated gateway to any number of TCP clients. A client sends
-// a request and waits, so a short pause after the last byte ends a request.
+// Serves one simulated gateway to any number of TCP clients. A MODBUS TCP
+// request ends where its header's length says, so requests sent back to
+// back are answered one by one, in order. Any other request (ASCII, HART)
+// ends with a short pause after its last byte: the tool sends one and waits.
 // All clients talk to the same engine, as they would to one device.
 //
 // Lives in one thread: create it, move it there if needed, and call every
@@ -31,8 +34,8 @@ class TcpServer : public QObject {
 
   // Port 0 picks any free port; Port() then tells which.
   bool Listen(const QHostAddress& address, quint16 port);
-  quint16 Port() const;
-  QString ErrorString() const;
+  quint16 Port() const { return port_; }
+  QString ErrorString() const { return error_; }
 
   // Every request received and every reply (or piece of one) sent goes to
   // `trace` as well; nullptr for none. Set it from the server's thread.
@@ -49,15 +52,24 @@ class TcpServer : public QObject {
   // A client that never pauses gets its bytes handled in chunks this large
   // rather than growing the buffer without end.
   static constexpr int kMaxRequestBytes = 64 * 1024;
+  // Replies a client has not taken yet. Beyond this its requests stay
+  // unread (TCP holds the client back) until half of them have gone.
+  static constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+  // Out of descriptors, accepting waits until a client leaves or this long.
+  static constexpr int kAcceptRetryMs = 100;
 
  private:
-  void Accept();
-  void Answer(QTcpSocket* socket, const QByteArray& request);
-  void Send(QTcpSocket* socket, const QByteArray& reply, const Behaviour& behaviour);
-  static void SendByteByByte(QTcpSocket* socket, QByteArray reply, qsizetype next, int gapMs,
-                             link::Trace* trace);
+  class Connection;
 
-  QTcpServer* server_;
+  void Accept();
+  void ResumeAccepting();
+  void Answer(Connection& client, const QByteArray& request);
+
+  int listener_ = -1;
+  QSocketNotifier* acceptable_ = nullptr;
+  QTimer acceptRetry_;
+  quint16 port_ = 0;
+  QString error_;
   Engine engine_;
   Behaviour behaviour_;
   QElapsedTimer clock_;

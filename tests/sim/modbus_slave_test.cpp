@@ -178,8 +178,10 @@ TEST_F(ModbusSlave, TcpFramesBackToBackAreAnsweredInTurn) {
   Bytes second = Of(Str(tools::TcpReadRequest(1, 2, 1)));
   second[1] = 0x02;
   two.insert(two.end(), second.begin(), second.end());
+  two[0] = 0xFF;  // no HART preamble, even with more than one frame
   const Bytes reply = Tcp(two);
   ASSERT_EQ(reply.size(), 2 * 11u);
+  EXPECT_EQ(reply[0], 0xFF);
   EXPECT_EQ(reply[1], 0x01);
   EXPECT_EQ(reply[12], 0x02);
 }

@@ -1,16 +1,28 @@
 #include "sim/tcp_server.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "sim/sim_thread.h"
+#include "tools/modbus_frames.h"
 
 namespace kv770::sim {
 namespace {
@@ -139,6 +151,85 @@ TEST_F(SimThreadTest, RequestsSeparatedByAPauseGetOneReplyEach) {
   EXPECT_EQ(got.bytes, kCheckReply + kCheckReply);
 }
 
+// A read of `count` registers from 0 with the given transaction number.
+QByteArray ReadRequest(std::uint16_t transaction, std::uint8_t count) {
+  auto frame = tools::TcpReadRequest(1, 0, count);
+  frame[0] = static_cast<std::uint8_t>(transaction >> 8);
+  frame[1] = static_cast<std::uint8_t>(transaction);
+  return QByteArray(reinterpret_cast<const char*>(frame.data()), frame.size());
+}
+
+TEST_F(SimThreadTest, PipelinedModbusTcpRequestsAreAnsweredInOrder) {
+  // Numbers starting with FF, as a HART preamble does.
+  const std::vector<std::uint16_t> transactions{0xFF00, 0xFFFF, 0xFF01, 0xFF02};
+  QByteArray requests;
+  for (std::uint16_t t : transactions) requests += ReadRequest(t, 2);
+  auto client = ConnectTo(sim_.Port());
+  client->write(requests);
+  constexpr qsizetype kReply = 7 + 2 + 4;
+  const QByteArray replies = ReadBlocking(*client, 4 * kReply, 3000).bytes;
+  ASSERT_EQ(replies.size(), 4 * kReply);
+  for (std::size_t i = 0; i < transactions.size(); ++i) {
+    const auto at = static_cast<qsizetype>(i) * kReply;
+    EXPECT_EQ(
+        static_cast<std::uint8_t>(replies[at]) << 8 | static_cast<std::uint8_t>(replies[at + 1]),
+        transactions[i])
+        << i;
+  }
+  // A request framed by the pause still works on the same connection.
+  client->write(kCheck);
+  EXPECT_EQ(ReadBlocking(*client, kCheckReply.size(), 3000).bytes, kCheckReply);
+}
+
+// A client that writes requests as long as the server takes them and reads
+// only when it cannot write: the server sees one long stream cut anywhere,
+// and its unread replies pile up until it must stop reading.
+TEST_F(SimThreadTest, BurstOfRequestsIsAnsweredInOrder) {
+  constexpr int kRequests = 20000;
+  constexpr std::uint8_t kRegisters = 80;  // the largest reply
+  constexpr std::size_t kReply = 7 + 2 + 2 * kRegisters;
+  const auto transaction = [](int i) { return static_cast<std::uint16_t>(0xFF00 + i); };
+  QByteArray requests;
+  for (int i = 0; i < kRequests; ++i) requests += ReadRequest(transaction(i), kRegisters);
+
+  // Plain calls on the socket's descriptor: nothing here runs its events.
+  auto client = ConnectTo(sim_.Port());
+  const int fd = static_cast<int>(client->socketDescriptor());
+  qsizetype written = 0;
+  std::string replies;
+  std::size_t checked = 0;
+  int answered = 0;
+  // Only a hang runs into this.
+  const QDeadlineTimer deadline(120000);
+  while (answered < kRequests && !deadline.hasExpired()) {
+    pollfd p{fd, static_cast<short>(POLLIN | (written < requests.size() ? POLLOUT : 0)), 0};
+    if (::poll(&p, 1, 1000) <= 0) continue;
+    if (p.revents & POLLOUT) {
+      const ssize_t n = ::send(fd, requests.constData() + written,
+                               static_cast<std::size_t>(requests.size() - written), MSG_NOSIGNAL);
+      if (n > 0) {
+        written += n;
+        continue;
+      }
+    }
+    if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    char chunk[64 * 1024];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    ASSERT_GT(n, 0) << "the server closed the connection after " << answered << " replies";
+    replies.append(chunk, static_cast<std::size_t>(n));
+    for (; replies.size() - checked >= kReply; checked += kReply, ++answered) {
+      const auto* r = reinterpret_cast<const std::uint8_t*>(replies.data() + checked);
+      ASSERT_EQ(r[0] << 8 | r[1], transaction(answered)) << "reply " << answered;
+      ASSERT_EQ((std::vector<int>{r[2], r[3], r[4], r[5], r[6], r[7], r[8]}),
+                (std::vector<int>{0, 0, 0, kReply - 6, 1, 3, 2 * kRegisters}))
+          << "reply " << answered;
+    }
+    replies.erase(0, checked);
+    checked = 0;
+  }
+  EXPECT_EQ(answered, kRequests);
+}
+
 TEST(SimThread, StopsCleanlyWithReplyStillPending) {
   auto sim = std::make_unique<SimThread>();
   ASSERT_TRUE(sim->Start());
@@ -234,6 +325,112 @@ TEST(SimProgram, RejectsBadOptions) {
     EXPECT_EQ(sim.exitCode(), 1) << args.join(' ').toStdString();
     EXPECT_FALSE(sim.readAllStandardError().isEmpty());
   }
+}
+
+// kv770-sim run for one test, and stopped by its end.
+struct SimProcess {
+  ~SimProcess() {
+    process.kill();
+    process.waitForFinished(3000);
+  }
+  // The next line it prints, empty when none comes.
+  QByteArray ReadLine() {
+    while (!process.canReadLine() && process.waitForReadyRead(5000)) {
+    }
+    return process.readLine().trimmed();
+  }
+  // Starts it and returns the port it announces, 0 when it does not.
+  quint16 Start(const QString& program, const QStringList& args) {
+    process.start(program, args);
+    const QByteArray line = ReadLine();
+    if (!line.startsWith("kv770-sim listening on 127.0.0.1:")) return 0;
+    return line.mid(line.lastIndexOf(':') + 1).toUShort();
+  }
+  QProcess process;
+};
+
+// The descriptors a process has open.
+std::set<rlim_t> Descriptors(qint64 pid) {
+  std::set<rlim_t> open;
+  std::error_code error;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+    open.insert(std::stoul(entry.path().filename().string()));
+  return open;
+}
+
+// A new descriptor takes the lowest free number below the limit: this limit
+// leaves room for `room` more.
+rlim_t LimitLeaving(const std::set<rlim_t>& open, int room) {
+  rlim_t n = 0;
+  for (int free = 0;; ++n) {
+    if (!open.contains(n) && ++free > room) return n;
+  }
+}
+
+// Its main thread's state: 'R' running or about to, 'S' asleep until
+// something happens.
+char State(qint64 pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t end = line.rfind(')');  // the name in parentheses may hold anything
+  return end != std::string::npos && end + 2 < line.size() ? line[end + 2] : '?';
+}
+
+TEST(SimProgram, AcceptsAgainAfterRunningOutOfDescriptors) {
+  const QString program = SimProgram();
+  if (program.isEmpty()) GTEST_SKIP() << "kv770-sim not built";
+  SimProcess sim;
+  const quint16 port = sim.Start(program, {"--port", "0"});
+  ASSERT_NE(port, 0);
+  const qint64 pid = sim.process.processId();
+
+  // Room for two clients more.
+  rlimit limit{};
+  ASSERT_EQ(::prlimit(static_cast<pid_t>(pid), RLIMIT_NOFILE, nullptr, &limit), 0);
+  limit.rlim_cur = LimitLeaving(Descriptors(pid), 2);
+  ASSERT_EQ(::prlimit(static_cast<pid_t>(pid), RLIMIT_NOFILE, &limit, nullptr), 0);
+  // Every descriptor below the limit open.
+  const auto full = [&] {
+    const std::set<rlim_t> open = Descriptors(pid);
+    return std::distance(open.begin(), open.lower_bound(limit.rlim_cur)) ==
+           static_cast<std::ptrdiff_t>(limit.rlim_cur);
+  };
+
+  std::vector<std::unique_ptr<QTcpSocket>> crowd;
+  for (int i = 0; i < 10; ++i) crowd.push_back(ConnectTo(port));
+  // Every descriptor taken, the rest of the crowd still queued: the server
+  // waits for one to come free rather than retrying without pause. Only a
+  // server that never sleeps runs into the deadline.
+  const QDeadlineTimer deadline(20000);
+  while (!full() && !deadline.hasExpired()) QThread::msleep(5);
+  ASSERT_TRUE(full());
+  while (State(pid) != 'S' && !deadline.hasExpired()) QThread::msleep(5);
+  EXPECT_EQ(State(pid), 'S');
+
+  crowd.clear();
+  auto client = ConnectTo(port);
+  client->write(kCheck);
+  EXPECT_EQ(ReadBlocking(*client, kCheckReply.size(), 10000).bytes, kCheckReply);
+}
+
+TEST(SimProgram, HangupRemovesTheSerialLink) {
+  const QString program = SimProgram();
+  if (program.isEmpty()) GTEST_SKIP() << "kv770-sim not built";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString link = dir.filePath("com");
+  SimProcess sim;
+  // A test run under nohup would hand its ignoring of SIGHUP on.
+  sim.process.setChildProcessModifier([] { std::signal(SIGHUP, SIG_DFL); });
+  ASSERT_NE(sim.Start(program, {"--port", "0", "--pty", link}), 0);
+  ASSERT_TRUE(sim.ReadLine().startsWith("kv770-sim serial line on"));
+  ASSERT_TRUE(QFileInfo(link).isSymLink());
+
+  ::kill(static_cast<pid_t>(sim.process.processId()), SIGHUP);
+  ASSERT_TRUE(sim.process.waitForFinished(10000));
+  EXPECT_EQ(sim.process.exitStatus(), QProcess::NormalExit);
+  EXPECT_FALSE(QFileInfo(link).isSymLink());
 }
 
 }  // namespace
