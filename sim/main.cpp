@@ -136,6 +136,10 @@ int main(int argc, char** argv) {
   kv770::link::Trace trace;
   if (!options.trace.isEmpty() && !trace.Open(options.trace))
     Fail(QStringLiteral("cannot write the trace %1: %2").arg(options.trace, trace.ErrorString()));
+  // The gateway goes on serving; only the record of it stops, and says so.
+  trace.OnFailure([](const QString& message) {
+    std::fprintf(stderr, "kv770-sim: %s; tracing stopped\n", qPrintable(message));
+  });
 
   kv770::sim::TcpServer server;
   server.SetBehaviour(options.behaviour);
