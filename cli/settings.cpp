@@ -307,6 +307,11 @@ MeterSettings MeterFromJson(const JsonFields& f) {
              QStringLiteral("custom parsing belongs to instrument type 0 (custom meter), not %1")
                  .arg(m.instrumentType));
     m.custom = custom;
+  } else if (m.instrumentType == 0) {
+    // Every backup of a custom meter carries its parsing; without it the
+    // gateway would keep whatever it has and the restore still pass.
+    f.Fail(QStringLiteral("custom"),
+           QStringLiteral("missing: instrument type 0 (custom meter) carries its custom parsing"));
   }
   return m;
 }

@@ -28,6 +28,9 @@ GatewayConfig Sample() {
   custom.readCommands[0] = {true, {0x01, 0x03, 0x00}};
   m.custom = custom;
   c.meters[2].instrumentType = 5;
+  // Custom meters are reported with their parsing, as the gateway does.
+  for (MeterSettings& meter : c.meters)
+    if (meter.instrumentType == 0 && !meter.custom) meter.custom = CustomParsing{};
   return c;
 }
 
@@ -83,6 +86,8 @@ TEST(Backup, RefusalsNameTheField) {
       {"0", "preambles", 12, "meters[0].preambles: '12' is out of range (4 to 9)"},
       {"0", "instrumentType", 4.5, "meters[0].instrumentType: '4.5' is not a valid integer value"},
       {"0", "enabled", 1, "meters[0].enabled: not true or false"},
+      {"0", "custom", QJsonValue::Undefined,
+       "meters[0].custom: missing: instrument type 0 (custom meter) carries its custom parsing"},
   };
   for (const Case& c : cases) {
     QJsonObject backup = SampleJson();
@@ -227,7 +232,9 @@ TEST(Commands, RestoreWritesMetersThenTheLinkSettingsLast) {
   // no parsing commands at all.
   EXPECT_FALSE(all.contains(QByteArray("QQS#CAMD02", 10)));
   for (const QByteArray& r : all) EXPECT_FALSE(r.startsWith("QQS#MDBS2")) << r.constData();
-  EXPECT_EQ(requests.size(), 8u * 3 + 2 + 4);  // 3 per meter, meter 1's custom two, 4 system
+  // 3 per meter, the parsing format of the 7 custom meters, meter 1's read
+  // command, 4 system.
+  EXPECT_EQ(requests.size(), 8u * 3 + 7 + 1 + 4);
 }
 
 TEST(Differences, NameEachSettingAndReadCoefficientsAsNumbers) {
