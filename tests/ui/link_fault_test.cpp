@@ -123,7 +123,7 @@ TEST_F(LinkFaultTest, FloodingPeerLeavesTheWindowsMemoryBounded) {
   const test::ChildRun window = test::RunChild(
       QCoreApplication::applicationFilePath(),
       {QStringLiteral("--gtest_filter=LinkFaultTest.FloodingPeerLeavesTheWindowsMemoryBounded")},
-      {}, {QStringLiteral("KV770_FLOOD_PORT=%1").arg(peer.Port())});
+      {}, {QStringLiteral("KV770_FLOOD_PORT=%1").arg(peer.Port()), test::SmallQuarantine()});
   peer.Stop();
   EXPECT_EQ(window.exitCode, 0) << window.out.toStdString();
   EXPECT_LT(window.peakRssKib, 200 * 1024) << "after " << sent << " bytes sent";
