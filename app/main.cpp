@@ -60,52 +60,69 @@ bool SaveScreenshot(QWidget& window, const QString& path, const QByteArray& form
   return false;
 }
 
+// The program's options, and the checks of them that need no display.
+struct CommandLine {
+  QCommandLineParser parser;
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption version = parser.addVersionOption();
+  const QCommandLineOption demo{QStringLiteral("demo"),
+                                QStringLiteral("Start the built-in gateway simulator and point "
+                                               "the window at it.")};
+  const QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                      QStringLiteral("Render the window (tab <index>) to <file> "
+                                                     "(.png or .jpg) and quit."),
+                                      QStringLiteral("file")};
+  const QCommandLineOption tab{QStringLiteral("tab"), QStringLiteral("Tab to show first."),
+                               QStringLiteral("index"), QStringLiteral("0")};
+  const QCommandLineOption probe{QStringLiteral("startup-probe"),
+                                 QStringLiteral("Print start-up time and peak memory once the "
+                                                "window is shown, then quit.")};
+  const QCommandLineOption com{QStringLiteral("com"),
+                               QStringLiteral("Open serial port COMn at PATH instead of "
+                                              "/dev/ttyS(n-1); may be repeated."),
+                               QStringLiteral("COMn=PATH")};
+  const QCommandLineOption traceFile{QStringLiteral("trace"),
+                                     QStringLiteral("Append every request and reply block to "
+                                                    "<file>: time (ms), link, direction, hex "
+                                                    "and ASCII."),
+                                     QStringLiteral("file")};
+  int firstTab = 0;
+
+  CommandLine() {
+    parser.setApplicationDescription(
+        QStringLiteral("Configure and test a KV770-W HART to MODBUS gateway."));
+    parser.addOptions({demo, screenshot, tab, probe, com, traceFile});
+  }
+
+  // 0, or the exit code of a usage error once it has been said.
+  int Parse(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(arguments)) return UsageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+      return UsageError(
+          QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    bool ok = false;
+    firstTab = parser.value(tab).toInt(&ok);
+    if (!ok || firstTab < 0)
+      return UsageError(QStringLiteral("--tab: '%1' is not a tab number").arg(parser.value(tab)));
+    return 0;
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
   sinceStart.start();
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Configure and test a KV770-W HART to MODBUS gateway."));
-  const QCommandLineOption help = parser.addHelpOption();
-  const QCommandLineOption version = parser.addVersionOption();
-  const QCommandLineOption demo(QStringLiteral("demo"),
-                                QStringLiteral("Start the built-in gateway simulator and point "
-                                               "the window at it."));
-  const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                      QStringLiteral("Render the window (tab <index>) to <file> "
-                                                     "(.png or .jpg) and quit."),
-                                      QStringLiteral("file"));
-  const QCommandLineOption tab(QStringLiteral("tab"), QStringLiteral("Tab to show first."),
-                               QStringLiteral("index"), QStringLiteral("0"));
-  const QCommandLineOption probe(QStringLiteral("startup-probe"),
-                                 QStringLiteral("Print start-up time and peak memory once the "
-                                                "window is shown, then quit."));
-  const QCommandLineOption com(QStringLiteral("com"),
-                               QStringLiteral("Open serial port COMn at PATH instead of "
-                                              "/dev/ttyS(n-1); may be repeated."),
-                               QStringLiteral("COMn=PATH"));
-  const QCommandLineOption traceFile(QStringLiteral("trace"),
-                                     QStringLiteral("Append every request and reply block to "
-                                                    "<file>: time (ms), link, direction, hex "
-                                                    "and ASCII."),
-                                     QStringLiteral("file"));
-  parser.addOptions({demo, screenshot, tab, probe, com, traceFile});
   // Usage errors are known before any window or display is needed.
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  if (!parser.parse(arguments)) return UsageError(parser.errorText());
-  if (!parser.positionalArguments().isEmpty())
-    return UsageError(
-        QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
-  bool tabOk = false;
-  const int firstTab = parser.value(tab).toInt(&tabOk);
-  if (!tabOk || firstTab < 0)
-    return UsageError(QStringLiteral("--tab: '%1' is not a tab number").arg(parser.value(tab)));
+  CommandLine options;
+  if (const int usage = options.Parse(argc, argv)) return usage;
+  const QCommandLineParser& parser = options.parser;
   // Help and version need no window: print them even without a display.
-  if (parser.isSet(help) || parser.isSet(version)) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (parser.isSet(options.help) || parser.isSet(options.version))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   if (!HasDisplay()) {
     std::fprintf(stderr,
                  "kv770-config: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -114,23 +131,23 @@ int main(int argc, char** argv) {
     return 1;
   }
   kv770::app::Application app(argc, argv);
-  if (parser.isSet(help)) parser.showHelp(0);
-  if (parser.isSet(version)) parser.showVersion();
+  if (parser.isSet(options.help)) options.parser.showHelp(0);
+  if (parser.isSet(options.version)) options.parser.showVersion();
   // The image plug-ins are known once the application is.
   QByteArray pictureFormat;
-  if (parser.isSet(screenshot)) {
-    pictureFormat = QFileInfo(parser.value(screenshot)).suffix().toLower().toLatin1();
+  if (parser.isSet(options.screenshot)) {
+    pictureFormat = QFileInfo(parser.value(options.screenshot)).suffix().toLower().toLatin1();
     if (!QImageWriter::supportedImageFormats().contains(pictureFormat))
       return UsageError(
           QStringLiteral("--screenshot: '%1' names no picture format (use .png or .jpg)")
-              .arg(parser.value(screenshot)));
+              .arg(parser.value(options.screenshot)));
   }
 
   // Declared before the window, so it outlives the links that write to it.
   kv770::link::Trace trace;
-  if (parser.isSet(traceFile) && !trace.Open(parser.value(traceFile))) {
+  if (parser.isSet(options.traceFile) && !trace.Open(parser.value(options.traceFile))) {
     std::fprintf(stderr, "kv770-config: cannot write the trace %s: %s\n",
-                 qPrintable(parser.value(traceFile)), qPrintable(trace.ErrorString()));
+                 qPrintable(parser.value(options.traceFile)), qPrintable(trace.ErrorString()));
     return 2;
   }
   trace.OnFailure([](const QString& message) {
@@ -139,9 +156,9 @@ int main(int argc, char** argv) {
 
   kv770::ui::TForm1 form;
   app.SetMessageSink(&form.Messages());
-  if (firstTab >= form.PageControl1->count())
+  if (options.firstTab >= form.PageControl1->count())
     return UsageError(QStringLiteral("--tab: '%1' is not a tab (0 to %2)")
-                          .arg(firstTab)
+                          .arg(options.firstTab)
                           .arg(form.PageControl1->count() - 1));
   if (trace.IsOpen()) {
     form.Comm1.SetTrace(&trace);
@@ -149,7 +166,7 @@ int main(int argc, char** argv) {
   }
 
   std::unique_ptr<kv770::app::Demo> simulator;
-  if (parser.isSet(demo)) {
+  if (parser.isSet(options.demo)) {
     simulator = std::make_unique<kv770::app::Demo>();
     if (!simulator->Start(form)) {
       std::fprintf(stderr, "kv770-config: the demo simulator could not start\n");
@@ -162,7 +179,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   // After the demo's own mapping, so that the user's word is the last.
-  for (const QString& assignment : parser.values(com)) {
+  for (const QString& assignment : parser.values(options.com)) {
     QString why;
     if (!form.Comm1.Ports().Assign(assignment, &why)) {
       std::fprintf(stderr, "kv770-config: --com %s\n", qPrintable(why));
@@ -170,10 +187,10 @@ int main(int argc, char** argv) {
     }
   }
   form.ShowSerialDevice();
-  form.PageControl1->setCurrentIndex(firstTab);
+  form.PageControl1->setCurrentIndex(options.firstTab);
   form.show();
 
-  if (parser.isSet(probe)) {
+  if (parser.isSet(options.probe)) {
     QTimer::singleShot(0, &app, [&] {
       std::printf("startup_ms %.1f\npeak_rss_kib %ld\n", sinceStart.nsecsElapsed() / 1e6,
                   PeakRssKib());
@@ -181,9 +198,9 @@ int main(int argc, char** argv) {
       app.quit();
     });
   }
-  if (parser.isSet(screenshot)) {
+  if (parser.isSet(options.screenshot)) {
     QTimer::singleShot(200, &app, [&] {
-      app.exit(SaveScreenshot(form, parser.value(screenshot), pictureFormat) ? 0 : 1);
+      app.exit(SaveScreenshot(form, parser.value(options.screenshot), pictureFormat) ? 0 : 1);
     });
   }
   return app.exec();
