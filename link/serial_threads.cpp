@@ -1,5 +1,7 @@
 #include "link/serial_threads.h"
 
+#include "link/block_former.h"
+
 #include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
@@ -33,9 +35,6 @@ constexpr std::uint32_t kBreak = 0x0010;
 // Modem event values reported through OnModemStateChange.
 constexpr std::uint32_t kCarrierChanged = 8;
 constexpr std::uint32_t kRing = 4;
-
-// An interval of all ones with no total: hand over whatever a read gets.
-constexpr std::uint32_t kNoWait = 0xFFFFFFFFu;
 
 bool Readable(int fd) {
   pollfd p{fd, POLLIN, 0};
@@ -135,23 +134,11 @@ void TReadThread::Execute() {
   }
 
   char buffer[kBufferSize];
-  std::size_t count = 0;
-  Clock::time_point readStart = Clock::now();
-  Clock::time_point lastByte = readStart;
+  BlockFormer block(kBufferSize, Clock::now());
   for (;;) {
-    const std::uint32_t interval = timeouts_.interval;
-    const std::uint32_t multiplier = timeouts_.totalMultiplier;
-    const std::uint32_t constant = timeouts_.totalConstant;
-    const bool total = multiplier != 0 || constant != 0;
-
-    std::optional<Clock::time_point> deadline;
-    if (count > 0 && interval != 0) deadline = lastByte + milliseconds(interval);
-    if (total) {
-      const Clock::time_point end =
-          readStart + milliseconds(std::uint64_t{multiplier} * kBufferSize + constant);
-      deadline = deadline ? std::min(*deadline, end) : end;
-    }
-
+    const BlockFormer::Timeouts timeouts{timeouts_.interval, timeouts_.totalMultiplier,
+                                         timeouts_.totalConstant};
+    const std::optional<Clock::time_point> deadline = block.Deadline(timeouts);
     pollfd fds[2] = {{stop_, POLLIN, 0}, {port_, POLLIN, 0}};
     timespec wait{};
     if (deadline) wait = ToTimespec(*deadline - Clock::now());
@@ -163,25 +150,18 @@ void TReadThread::Execute() {
     }
     if (fds[0].revents != 0) break;
     if (ready == 0) {
-      // The block is complete. A total timeout with nothing received
-      // simply starts the next read: the reader must not end on silence.
-      if (count > 0) Deliver(buffer, count);
-      count = 0;
-      readStart = Clock::now();
+      if (const std::size_t count = block.Take(Clock::now())) Deliver(buffer, count);
       continue;
     }
     if (fds[1].revents & POLLNVAL) break;
 
-    const ssize_t n = read(port_, buffer + count, kBufferSize - count);
+    const std::size_t count = block.Count();
+    const ssize_t n = read(port_, buffer + count, block.Room());
     if (n > 0) {
-      count += static_cast<std::size_t>(n);
-      lastByte = Clock::now();
+      const Clock::time_point now = Clock::now();
       if (countersKnown_) ReportLineErrors();
-      if (count == kBufferSize || (interval == kNoWait && !total)) {
-        Deliver(buffer, count);
-        count = 0;
-        readStart = lastByte;
-      }
+      if (block.Arrived(static_cast<std::size_t>(n), now, timeouts))
+        Deliver(buffer, block.Take(now));
       continue;
     }
     const bool hungUp = (fds[1].revents & (POLLHUP | POLLERR)) != 0;

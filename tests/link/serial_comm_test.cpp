@@ -239,10 +239,9 @@ TEST_F(SerialCommTest, ABlockEndsAtTheReadBufferSizeAndAfterSilence) {
   EXPECT_EQ(events.Sizes(), QList<int>({2048, 952}));
   EXPECT_EQ(events.All(), bytes);
   EXPECT_TRUE(events.trailingZeroes);
-  // The tail waits out the silence, and not much longer.
-  const qint64 tail = sent.elapsed();
-  EXPECT_GE(tail, 95);
-  EXPECT_LT(tail, 600);
+  // The tail waits out the silence (where it ends exactly is checked on a
+  // clock of the test's own in block_former_test.cpp).
+  EXPECT_GE(sent.elapsed(), 95);
 }
 
 TEST_F(SerialCommTest, LargeTransfersArriveCompleteAndInOrder) {
