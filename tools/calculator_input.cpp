@@ -40,4 +40,23 @@ CalculatorInput ParseCalculatorInput(std::string_view text) {
   return input;
 }
 
+std::string CalculatorChars(std::u16string_view typed) {
+  std::string chars;
+  chars.reserve(typed.size());
+  for (char16_t c : typed) chars += c < 0x80 ? static_cast<char>(c) : '\x7F';
+  return chars;
+}
+
+std::string_view CalculatorInputMessage(CalculatorInput::Error error) {
+  switch (error) {
+    case CalculatorInput::Error::NoSeparator:
+      return "input data without spaces";
+    case CalculatorInput::Error::IllegalCharacters:
+      return "there are illegal characters, please re-enter!";
+    case CalculatorInput::Error::None:
+      break;
+  }
+  return {};
+}
+
 }  // namespace kv770::tools

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kv770::tools {
@@ -28,5 +29,13 @@ struct CalculatorInput {
 // One character per position; a character the window cannot show as one
 // byte should arrive as any non-digit, it is illegal either way.
 CalculatorInput ParseCalculatorInput(std::string_view text);
+
+// Typed text (UTF-16, as the window's box and the command line hold it) as
+// ParseCalculatorInput takes it: one character per position, anything
+// beyond ASCII a non-digit.
+std::string CalculatorChars(std::u16string_view typed);
+
+// What the user is told of a refused input; empty for none.
+std::string_view CalculatorInputMessage(CalculatorInput::Error error);
 
 }  // namespace kv770::tools
