@@ -191,4 +191,19 @@ class TComm : public QObject {
   Trace* trace_ = nullptr;
 };
 
+// What a user chooses to open a line with: the port's name ("COM4" or a
+// path), bit rate, parity, and the two modem lines.
+struct LineChoice {
+  QString commName;
+  std::uint32_t baudRate = 9600;
+  TParity parity = TParity::None;
+  bool dtr = false;
+  bool rts = false;
+};
+
+// Opens `comm` the way the window and the command line both do: any open
+// port closed, the line settings first (8 data bits, no XON/XOFF), then the
+// port (ECommsError when it cannot be had), then DTR and RTS.
+void OpenLine(TComm& comm, const LineChoice& line);
+
 }  // namespace kv770::link

@@ -243,4 +243,16 @@ void TComm::StopWriteThread() {
   writeThread_.reset();
 }
 
+void OpenLine(TComm& comm, const LineChoice& line) {
+  comm.ClosePort();
+  comm.SetBaudRate(line.baudRate);
+  comm.SetParity(line.parity);
+  comm.SetCommName(line.commName);
+  comm.SetOutx_XonXoffFlow(false);
+  comm.SetInx_XonXoffFlow(false);
+  comm.OpenPort();
+  comm.SetDtrControl(line.dtr ? TDtrControl::DtrEnable : TDtrControl::DtrDisable);
+  comm.SetRtsControl(line.rts ? TRtsControl::RtsEnable : TRtsControl::RtsDisable);
+}
+
 }  // namespace kv770::link
