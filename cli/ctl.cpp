@@ -10,14 +10,14 @@
 #include <optional>
 #include <span>
 
+#include "cli/backup_file.h"
 #include "cli/failure.h"
 #include "cli/link.h"
-#include "cli/settings.h"
 #include "cycle/convert.h"
 #include "gateway/commands.h"
 #include "gateway/fields.h"
+#include "gateway/hex_bytes.h"
 #include "hart/frame.h"
-#include "hart/hex_bytes.h"
 #include "hart/replies.h"
 #include "hart/settings_commands.h"
 #include "hart/units.h"
@@ -41,8 +41,47 @@ constexpr int kDefaultTimeoutMs = 3000;
 // The window's "Preamble Length:" at start-up.
 constexpr int kDefaultFramePreambles = 6;
 
-const QStringList kParityNames = {QStringLiteral("none"), QStringLiteral("odd"),
-                                  QStringLiteral("even")};
+using gateway::kByteOrders;
+using gateway::kCoefficients;
+using gateway::kParsingFormat;
+using gateway::kPollingInterval;
+using gateway::kPollingSetup;
+using gateway::kReadCommand1;
+using gateway::kReadCommand2;
+using gateway::kRs485;
+using gateway::kSlaveAddress;
+using gateway::kWorkingMode;
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QStringList Names(std::span<const std::string_view> names) {
+  QStringList list;
+  for (std::string_view name : names) list << Text(name);
+  return list;
+}
+
+QStringList Lines(const gateway::Lines& lines) {
+  QStringList list;
+  for (const std::string& line : lines) list << QString::fromStdString(line);
+  return list;
+}
+
+const QStringList kParityNames = Names(gateway::kParityNames);
+
+// A command as the run shows and sends it.
+struct Request {
+  QString what;
+  QByteArray bytes;
+};
+
+std::vector<Request> Requests(const std::vector<gateway::Request>& requests) {
+  std::vector<Request> list;
+  for (const gateway::Request& r : requests)
+    list.push_back({QString::fromStdString(r.what), QByteArray::fromStdString(r.bytes)});
+  return list;
+}
 
 [[noreturn]] void BadUsage(const QString& message) {
   throw Failure{kBadUsage, message};
@@ -70,10 +109,8 @@ int BaudRate(const QString& text) {
   const int rate = cycle::StrToInt(text);
   for (int offered : gateway::kRs485BaudRates)
     if (rate == offered) return rate;
-  QStringList rates;
-  for (int offered : gateway::kRs485BaudRates) rates << QString::number(offered);
   BadUsage(QStringLiteral("'%1' is not a baud rate of the gateway (%2)")
-               .arg(text, rates.join(QStringLiteral(", "))));
+               .arg(text, Text(gateway::BaudRateList())));
 }
 
 int OnOff(const QString& option, const QString& text) {
@@ -92,7 +129,7 @@ QStringList Items(const QString& option, const QString& text, int count) {
 }
 
 std::vector<std::uint8_t> HexBytes(const QString& text, int limit) {
-  const hart::HexBytes parsed = hart::ParseHexBytes(text.toLatin1().toStdString(), limit);
+  const gateway::HexBytes parsed = gateway::ParseHexBytes(text.toLatin1().toStdString(), limit);
   if (!parsed.ok()) BadUsage(QString::fromLatin1(parsed.error));
   return parsed.bytes;
 }
@@ -175,12 +212,13 @@ class Session {
   }
 
   SystemSettings ReadSystem() {
-    return SystemFromReport(
-        View(Exchange(QByteArray::fromStdString(gateway::SystemReportQuery()))));
+    const QByteArray reply = Exchange(QByteArray::fromStdString(gateway::SystemReportQuery()));
+    return FromReport([&] { return gateway::SystemFromReport(View(reply)); });
   }
   MeterSettings ReadMeter(int meter) {
-    return MeterFromReport(
-        meter, View(Exchange(QByteArray::fromStdString(gateway::ModbusReportQuery(meter - 1)))));
+    const QByteArray reply =
+        Exchange(QByteArray::fromStdString(gateway::ModbusReportQuery(meter - 1)));
+    return FromReport([&] { return gateway::MeterFromReport(meter, View(reply)); });
   }
 
   // Sends set commands one by one, each shown with its reply. On a serial
@@ -223,6 +261,16 @@ class Session {
   }
 
  private:
+  // A report that no command could have written is the gateway's fault.
+  template <typename Read>
+  static auto FromReport(Read read) -> decltype(read()) {
+    try {
+      return read();
+    } catch (const gateway::ReportError& e) {
+      throw Failure{kDeviceFailed, QString::fromStdString(e.what())};
+    }
+  }
+
   void FollowRs485(const SystemSettings& system) {
     auto* serial = dynamic_cast<SerialLink*>(link.get());
     if (!serial) return;
@@ -305,7 +353,7 @@ int SystemSet(Session& s, const QCommandLineParser& p) {
   SystemSettings wanted;
   if (c.baudRate.has_value() != c.parity.has_value()) wanted = s.ReadSystem();
   c.ApplyTo(wanted);
-  const std::vector<Request> requests = SystemCommands(wanted, c.Groups());
+  const std::vector<Request> requests = Requests(gateway::SystemCommands(wanted, c.Groups()));
   if (s.dryRun) {
     s.ShowDryRun(requests);
     return kDone;
@@ -314,7 +362,7 @@ int SystemSet(Session& s, const QCommandLineParser& p) {
   const SystemSettings actual = s.ReadSystem();
   SystemSettings expected = actual;
   c.ApplyTo(expected);
-  s.Verify(Differences(expected, actual),
+  s.Verify(Lines(gateway::Differences(expected, actual)),
            {{QStringLiteral("sent"), sent}, {QStringLiteral("system"), ToJson(actual)}});
   return kDone;
 }
@@ -338,7 +386,10 @@ void SayMeter(Session& s, int meter, const MeterSettings& m) {
             .arg(m.byteOrders[3])
             .arg(m.byteOrders[4]));
   s.Say(QStringLiteral("  coefficients       %1 %2 %3 %4")
-            .arg(m.coefficients[0], m.coefficients[1], m.coefficients[2], m.coefficients[3]));
+            .arg(QString::fromStdString(m.coefficients[0]),
+                 QString::fromStdString(m.coefficients[1]),
+                 QString::fromStdString(m.coefficients[2]),
+                 QString::fromStdString(m.coefficients[3])));
   if (!m.custom) return;
   s.Say(QStringLiteral("  address bits       %1").arg(m.custom->addressBits));
   for (std::size_t i = 0; i < m.custom->variables.size(); ++i) {
@@ -355,7 +406,9 @@ void SayMeter(Session& s, int meter, const MeterSettings& m) {
     s.Say(QStringLiteral("  read command %1     %2%3")
               .arg(i + 1)
               .arg(c.enabled ? QStringLiteral("open") : QStringLiteral("close"))
-              .arg(c.bytes.empty() ? QString() : QStringLiteral(", ") + HexText(c.bytes)));
+              .arg(c.bytes.empty() ? QString()
+                                   : QStringLiteral(", ") +
+                                         QString::fromStdString(gateway::FormatHexBytes(c.bytes))));
   }
 }
 
@@ -402,7 +455,9 @@ struct MeterChanges {
     m.preambles = preambles.value_or(m.preambles);
     m.bufferClearTime = bufferClearTime.value_or(m.bufferClearTime);
     if (byteOrders) m.byteOrders = *byteOrders;
-    if (coefficients) m.coefficients = *coefficients;
+    if (coefficients)
+      for (std::size_t i = 0; i < m.coefficients.size(); ++i)
+        m.coefficients[i] = (*coefficients)[i].toStdString();
     if (!Custom() || m.instrumentType != 0) return;
     if (!m.custom) m.custom = CustomParsing{};
     m.custom->addressBits = addressBits.value_or(m.custom->addressBits);
@@ -471,7 +526,7 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
     const QString enable = QStringLiteral("read%1-enable").arg(k);
     if (p.isSet(bytes))
       c.readBytes[static_cast<std::size_t>(k - 1)] =
-          HexBytes(p.value(bytes), hart::kReadMeterCommandLimit);
+          HexBytes(p.value(bytes), gateway::kReadMeterCommandLimit);
     if (p.isSet(enable))
       c.readEnabled[static_cast<std::size_t>(k - 1)] = OnOff(enable, p.value(enable)) == 1;
   }
@@ -492,7 +547,7 @@ int MeterSet(Session& s, int meter, const MeterChanges& c) {
     if (c.readEnabled[i] && !c.readBytes[i] && wanted.custom->readCommands[i].bytes.empty())
       BadUsage(QStringLiteral("read-meter command %1 has no bytes yet: give --read%1 too").arg(k));
   }
-  const std::vector<Request> requests = MeterCommands(meter, wanted, c.Groups());
+  const std::vector<Request> requests = Requests(gateway::MeterCommands(meter, wanted, c.Groups()));
   if (s.dryRun) {
     s.ShowDryRun(requests);
     return kDone;
@@ -502,7 +557,7 @@ int MeterSet(Session& s, int meter, const MeterChanges& c) {
   MeterSettings expected = actual;
   c.ApplyTo(expected);
   if (!c.Custom()) expected.custom.reset();  // compared only where written
-  s.Verify(Differences(meter, expected, actual),
+  s.Verify(Lines(gateway::Differences(meter, expected, actual)),
            {{QStringLiteral("sent"), sent}, {QStringLiteral("meter"), ToJson(meter, actual)}});
   return kDone;
 }
@@ -855,7 +910,7 @@ int Restore(Session& s, const QString& path) {
   } catch (const Failure& f) {
     throw Failure{f.exitCode, QStringLiteral("%1: %2").arg(path, f.message)};
   }
-  const std::vector<Request> requests = RestoreCommands(config);
+  const std::vector<Request> requests = Requests(gateway::RestoreCommands(config));
   if (s.dryRun) {
     s.ShowDryRun(requests);
     return kDone;
@@ -877,7 +932,7 @@ int Restore(Session& s, const QString& path) {
   const QJsonArray sent = s.Send(requests, &config.system);
   const GatewayConfig actual = ReadConfig(s);
   s.Say(QStringLiteral("%1 commands sent; reading back").arg(requests.size()));
-  s.Verify(Differences(config, actual),
+  s.Verify(Lines(gateway::Differences(config, actual)),
            {{QStringLiteral("file"), path}, {QStringLiteral("sent"), sent}});
   return kDone;
 }
@@ -1136,7 +1191,7 @@ int Execute(Session& s, const QStringList& arguments, QTextStream& out) {
     }
     if (verb == QLatin1String("send")) {
       Expect(words, 2, QStringLiteral("hart send \"02 80 00 00\""));
-      return HartSend(s, frame, HexBytes(words[1], hart::kManualCommandLimit));
+      return HartSend(s, frame, HexBytes(words[1], gateway::kManualCommandLimit));
     }
     BadUsage(QStringLiteral("usage: kv770ctl hart address N|identity|vars|send BYTES"));
   }

@@ -8,22 +8,16 @@
 #include <QTimer>
 
 #include "cli/failure.h"
+#include "gateway/config.h"
 #include "link/errors.h"
 #include "link/file_output.h"
 
 namespace kv770::cli {
 
 QString ParityName(int parity) {
-  switch (parity) {
-    case 0:
-      return QStringLiteral("none");
-    case 1:
-      return QStringLiteral("odd");
-    case 2:
-      return QStringLiteral("even");
-    default:
-      return QString::number(parity);
-  }
+  const std::string_view name = gateway::NameOf(gateway::kParityNames, parity);
+  return name.empty() ? QString::number(parity)
+                      : QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 namespace {

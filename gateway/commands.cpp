@@ -1,6 +1,7 @@
 #include "gateway/commands.h"
 
 #include <cstdint>
+#include <stdexcept>
 
 #include "gateway/fields.h"
 
@@ -130,6 +131,38 @@ std::string ModbusReportQuery(int meterPosition) {
   c += MeterDigit(meterPosition);
   c += '#';
   return c;
+}
+
+std::string ReadMeterCommand(int meterPosition, int command, int enablePosition,
+                             std::span<const std::uint8_t> bytes) {
+  if (command != 1 && command != 2) throw std::out_of_range("read-meter command 1 or 2");
+  if (bytes.empty() || bytes.size() > 14) throw std::out_of_range("1 to 14 command bytes");
+  std::string out = "QQS#CAMD";
+  out += MeterDigit(meterPosition);
+  out += static_cast<char>('0' + command);
+  out += ':';
+  out += ListDigit(enablePosition);
+  out += '<';
+  out += TwoDigits(static_cast<int>(bytes.size()));
+  out += ',';
+  out.append(bytes.begin(), bytes.end());
+  return out;
+}
+
+std::string ParsingFormatCommand(int meterPosition, int addressBitsPosition,
+                                 const std::array<ParsingFormatVariable, 4>& variables) {
+  std::string out = "QQS#MDBS";
+  out += MeterDigit(meterPosition);
+  out += ':';
+  out += static_cast<char>('3' + addressBitsPosition);
+  for (const ParsingFormatVariable& v : variables) {
+    out += ',';
+    out += ListDigit(v.commandPosition);
+    out += TwoDigits(v.start);
+    out += ListDigit(v.lengthPosition);
+  }
+  out += '#';
+  return out;
 }
 
 }  // namespace kv770::gateway

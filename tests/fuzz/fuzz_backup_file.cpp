@@ -7,9 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cli/backup_file.h"
 #include "cli/failure.h"
-#include "cli/settings.h"
 #include "fuzz_check.h"
+#include "gateway/config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kv770::cli;
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!failure.message.isEmpty());
     return 0;
   }
-  FUZZ_CHECK(!RestoreCommands(config).empty());
+  FUZZ_CHECK(!kv770::gateway::RestoreCommands(config).empty());
   const QJsonDocument again(BackupToJson(config, QStringLiteral("fuzz"), QDateTime()));
   FUZZ_CHECK(BackupFromJson(again.toJson()) == config);
   return 0;

@@ -8,26 +8,27 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "hart/hex_bytes.h"
+#include "gateway/hex_bytes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using kv770::hart::ParseHexBytes;
+  using kv770::gateway::ParseHexBytes;
   if (size == 0) return 0;
   const int limit = static_cast<std::int8_t>(data[0]);
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-  const kv770::hart::HexBytes parsed = ParseHexBytes(text, limit);
+  const kv770::gateway::HexBytes parsed = ParseHexBytes(text, limit);
 
   if (!parsed.ok()) {
     FUZZ_CHECK(parsed.bytes.empty());
-    FUZZ_CHECK(parsed.error == kv770::hart::kNoSeparator || parsed.error == kv770::hart::kBadDigit);
+    FUZZ_CHECK(parsed.error == kv770::gateway::kNoSeparator ||
+               parsed.error == kv770::gateway::kBadDigit);
     return 0;
   }
   FUZZ_CHECK(!parsed.bytes.empty());
   FUZZ_CHECK(parsed.bytes.size() <= static_cast<std::size_t>(limit));
-  const std::string written = kv770::hart::FormatHexBytes(parsed.bytes);
+  const std::string written = kv770::gateway::FormatHexBytes(parsed.bytes);
   FUZZ_CHECK(text.substr(0, written.size()) == written);
   // Read again, the written list gives the same bytes.
-  const kv770::hart::HexBytes again = ParseHexBytes(written, limit);
+  const kv770::gateway::HexBytes again = ParseHexBytes(written, limit);
   FUZZ_CHECK(again.ok() && again.bytes == parsed.bytes);
   return 0;
 }

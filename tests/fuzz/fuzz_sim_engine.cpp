@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "fuzz_check.h"
+#include "gateway/hex_bytes.h"
 #include "gateway/reports.h"
-#include "hart/hex_bytes.h"
 #include "sim/engine.h"
 
 namespace {
@@ -119,7 +119,8 @@ void CheckReports(Engine& engine, std::int64_t now) {
     FUZZ_CHECK(r.workingMode == m.workingMode);
     for (std::size_t c = 0; c < 2; ++c) {
       FUZZ_CHECK(r.readCommands[c].enable == mm.readCommands[c].enable);
-      FUZZ_CHECK(r.readCommands[c].text == kv770::hart::FormatHexBytes(mm.readCommands[c].bytes));
+      FUZZ_CHECK(r.readCommands[c].text ==
+                 kv770::gateway::FormatHexBytes(mm.readCommands[c].bytes));
     }
   }
 }

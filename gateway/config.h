@@ -1,26 +1,54 @@
 #pragma once
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QJsonObject>
-#include <QString>
-#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
-namespace kv770::cli {
+namespace kv770::gateway {
 
 // The gateway's configuration as its two reports show it, in the units a
 // person thinks in (bit/s, preamble counts, data lengths in bytes). Every
-// value here is one the gateway's set commands can carry.
+// value here is one the gateway's set commands can carry. Texts that reach
+// a person (coefficients, messages, differences) are UTF-8; a report's own
+// characters are Latin-1 and are converted on the way in.
 
 inline constexpr int kMeters = 8;
 
+// ---- what each setting may be -------------------------------------------------
+
+// Names by code, as the backup file and the command line spell them.
+inline constexpr std::array<std::string_view, 3> kParityNames{"none", "odd", "even"};
+inline constexpr std::array<std::string_view, 2> kWorkingModeNames{"transparent", "modbus"};
+inline constexpr std::array<std::string_view, 2> kDeviceModeNames{"secondary", "master"};
+
+inline constexpr int kInstrumentTypes = 14;  // 0 custom meter .. 13
+inline constexpr int kMinPreambles = 4;
+inline constexpr int kMaxPreambles = 9;
+inline constexpr int kMinAddressBits = 3;
+inline constexpr int kMaxAddressBits = 9;
+inline constexpr int kMaxReadCommandBytes = 14;
+
+// The name of `code` in `names`, empty for a code beyond the list.
+std::string_view NameOf(std::span<const std::string_view> names, int code);
+// The code of `name` in `names`, -1 when it is none of them.
+int CodeOf(std::span<const std::string_view> names, std::string_view name);
+// "none, odd, even".
+std::string NameList(std::span<const std::string_view> names);
+
+// The baud code of a bit rate (see kRs485BaudRates), -1 for none.
+int BaudCode(int baudRate);
+// "1200, 2400, ..., 57600".
+std::string BaudRateList();
+
+// ---- the settings -------------------------------------------------------------
+
 struct SystemSettings {
-  int baudRate = 9600;       // bit/s, one of gateway::kRs485BaudRates
+  int baudRate = 9600;       // bit/s, one of kRs485BaudRates
   int parity = 0;            // 0 none, 1 odd, 2 even
   int workingMode = 0;       // 0 transparent, 1 MODBUS RTU
   int slaveAddress = 1;      // 0..999 as the command carries it
@@ -59,7 +87,7 @@ struct MeterSettings {
   // tools/register_values.h.
   std::array<int, 5> byteOrders{};
   // As the gateway reports them: five characters each ("1.000").
-  std::array<QString, 4> coefficients{"1.000", "1.000", "1.000", "1.000"};
+  std::array<std::string, 4> coefficients{"1.000", "1.000", "1.000", "1.000"};
   // Reported only for a custom meter.
   std::optional<CustomParsing> custom;
   bool operator==(const MeterSettings&) const = default;
@@ -72,34 +100,23 @@ struct GatewayConfig {
 };
 
 // ---- from the gateway's reports -------------------------------------------------
+
 // A report that lacks a setting, or holds one that no command could have
-// written, throws Failure(kDeviceFailed) naming it.
+// written; what() names the report and the setting.
+class ReportError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 SystemSettings SystemFromReport(std::string_view reply);
 // `meter` 1..8, for the messages.
 MeterSettings MeterFromReport(int meter, std::string_view reply);
 
-// ---- the backup file ------------------------------------------------------------------
-
-inline constexpr int kBackupVersion = 1;
-inline constexpr const char* kBackupFormat = "kv770-backup";
-
-QJsonObject ToJson(const SystemSettings& system);
-QJsonObject ToJson(int meter, const MeterSettings& settings);
-QJsonObject BackupToJson(const GatewayConfig& config, const QString& source,
-                         const QDateTime& created);
-
-// A file that is no backup, of another version, with a key it does not know
-// or gives twice, a number in quotes or with a fraction, or a value out of
-// range throws Failure(kBadUsage) naming the field.
-GatewayConfig BackupFromJson(const QByteArray& fileContents);
-
 // ---- writing ------------------------------------------------------------------------------
 
 // One command for the gateway, with what it sets.
 struct Request {
-  QString what;  // "meter 3 byte orders"
-  QByteArray bytes;
+  std::string what;  // "meter 3 byte orders"
+  std::string bytes;
 };
 
 // Which commands of a meter or of the system settings to send.
@@ -135,11 +152,12 @@ std::vector<Request> RestoreCommands(const GatewayConfig& config);
 
 // One line per setting that differs: "meter 3 preambles: 6 wanted, the
 // gateway has 5". Custom parsing is compared where `wanted` has it.
-QStringList Differences(const SystemSettings& wanted, const SystemSettings& actual);
-QStringList Differences(int meter, const MeterSettings& wanted, const MeterSettings& actual);
-QStringList Differences(const GatewayConfig& wanted, const GatewayConfig& actual);
+using Lines = std::vector<std::string>;
+Lines Differences(const SystemSettings& wanted, const SystemSettings& actual);
+Lines Differences(int meter, const MeterSettings& wanted, const MeterSettings& actual);
+Lines Differences(const GatewayConfig& wanted, const GatewayConfig& actual);
 
-// A read-meter command as typed in the window: "01 03 00".
-QString HexText(const std::vector<std::uint8_t>& bytes);
+// The window's coefficient boxes take digits, '.' and '-', five at most.
+bool IsCoefficientText(std::string_view text);
 
-}  // namespace kv770::cli
+}  // namespace kv770::gateway

@@ -1,10 +1,10 @@
-#include "hart/hex_bytes.h"
+#include "gateway/hex_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace kv770::hart {
+namespace kv770::gateway {
 namespace {
 
 using B = std::vector<std::uint8_t>;
@@ -62,4 +62,4 @@ TEST(ParseHexBytes, AnythingButCapitalHexDigitsIsADataError) {
 }
 
 }  // namespace
-}  // namespace kv770::hart
+}  // namespace kv770::gateway

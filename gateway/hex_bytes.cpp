@@ -1,6 +1,6 @@
-#include "hart/hex_bytes.h"
+#include "gateway/hex_bytes.h"
 
-namespace kv770::hart {
+namespace kv770::gateway {
 
 namespace {
 
@@ -56,4 +56,4 @@ std::string FormatHexBytes(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
-}  // namespace kv770::hart
+}  // namespace kv770::gateway
