@@ -19,40 +19,40 @@ QString BytesToHex(const QByteArray& bytes) {
   return text;
 }
 
-Dispatch DispatchFor(std::int32_t pendingCode) {
-  switch (pendingCode) {
-    case kCommunicationCheck:
-    case kSystemReport:
-    case kModbusReport:
-      return {.hex = false, .startTimer2 = true, .resetCode = false};
-    case kHartIdentity:
-    case kHartVariables:
-      return {.hex = true, .startTimer2 = true, .resetCode = false};
-    case kHartManual:
-    case kModbusTest:
-      return {.hex = true, .startTimer2 = false, .resetCode = false};
+Dispatch DispatchFor(PendingCode code) {
+  switch (code) {
+    case PendingCode::kCommunicationCheck:
+    case PendingCode::kSystemParametersQuery:
+    case PendingCode::kMeterMappingQuery:
+      return {.hex = false, .startParseTimer = true, .resetCode = false};
+    case PendingCode::kHartIdentityQuery:
+    case PendingCode::kHartVariablesQuery:
+      return {.hex = true, .startParseTimer = true, .resetCode = false};
+    case PendingCode::kHartManualCommand:
+    case PendingCode::kModbusReadTest:
+      return {.hex = true, .startParseTimer = false, .resetCode = false};
     default:
-      return {.hex = false, .startTimer2 = false, .resetCode = true};
+      return {.hex = false, .startParseTimer = false, .resetCode = true};
   }
 }
 
-TimeoutReport TimeoutReportFor(std::int32_t requestKind, const QString& contactPhone) {
-  switch (requestKind) {
-    case kKindConnection:
+TimeoutReport TimeoutReportFor(RequestKind kind, const QString& contactPhone) {
+  switch (kind) {
+    case RequestKind::kConnection:
       return {.show = true,
-              .setLabel68 = false,
-              .label68 = QString(),
+              .setStatus = false,
+              .status = QString(),
               .message = QStringLiteral("Connection timeout, please contact Velmora Electronics") +
                          contactPhone + QLatin1Char('!')};
-    case kKindQuery:
+    case RequestKind::kParameterQuery:
       return {.show = true,
-              .setLabel68 = true,
-              .label68 = QString(),
+              .setStatus = true,
+              .status = QString(),
               .message = QStringLiteral("parameter query timeout!")};
-    case kKindSetting:
+    case RequestKind::kSetting:
       return {.show = true,
-              .setLabel68 = true,
-              .label68 = QStringLiteral("set timeout"),
+              .setStatus = true,
+              .status = QStringLiteral("set timeout"),
               .message = QStringLiteral("!")};
     default:
       return {};
@@ -81,7 +81,7 @@ QString RequestCycle::ReplyHex(int count) const {
   QString text;
   text.reserve(count * 3);
   for (int i = 0; i < count; ++i) {
-    const std::uint8_t b = i < kReplyAreaSize ? ExchangeBuffer[kReplyArea + i]
+    const std::uint8_t b = i < kReplyAreaSize     ? ExchangeBuffer[kReplyArea + i]
                            : i < ReplyText.size() ? static_cast<std::uint8_t>(ReplyText[i])
                                                   : 0;
     text += ByteToHex(b) + QLatin1Char(' ');

@@ -12,43 +12,45 @@ QString ByteToHex(std::uint8_t value);
 // Bytes as digit pairs, each followed by one blank ("FF 06 ").
 QString BytesToHex(const QByteArray& bytes);
 
-// The codes of the outstanding request.
-enum PendingCodes : std::int32_t {
+// The outstanding request. The numbers are the gateway tool's own: the
+// receive dispatch and the time-out report are keyed by them.
+enum class PendingCode : std::int32_t {
   kNone = 0,
-  kHartIdentity = 100,
-  kHartVariables = 103,
-  kHartManual = 104,
-  kSetting = 200,
-  kCommunicationCheck = 201,
-  kSystemReport = 202,
-  kModbusReport = 301,
-  kModbusTest = 302,
+  kHartIdentityQuery = 100,      // HART command 0: manufacturer, type, id
+  kHartVariablesQuery = 103,     // HART command 3: the four dynamic variables
+  kHartManualCommand = 104,      // a HART frame typed by the user
+  kGatewaySetting = 200,         // any "Set": the gateway acknowledges in text
+  kCommunicationCheck = 201,     // proves the gateway answers on this link
+  kSystemParametersQuery = 202,  // RS-485, slave address, mode, polling
+  kMeterMappingQuery = 301,      // one meter's MODBUS mapping and parsing
+  kModbusReadTest = 302,         // a MODBUS read request, RTU or TCP
 };
 
 // Which time-out report a request gets.
-enum RequestKinds : std::int32_t {
-  kKindNone = 0,
-  kKindConnection = 1,
-  kKindQuery = 2,
-  kKindSetting = 3,
+enum class RequestKind : std::int32_t {
+  kNone = 0,
+  kConnection = 1,
+  kParameterQuery = 2,
+  kSetting = 3,
 };
 
-// What the receive dispatch does for the pending code.
+// What the receive dispatch does for the pending request.
 struct Dispatch {
-  bool hex = false;          // show the reply as digit pairs, else as text
-  bool startTimer2 = false;  // a decoder runs 300 ms later
-  bool resetCode = false;    // plain replies end the request at once
+  bool hex = false;              // show the reply as digit pairs, else as text
+  bool startParseTimer = false;  // a decoder runs once the parse delay has passed
+  bool resetCode = false;        // plain replies end the request at once
 };
-Dispatch DispatchFor(std::int32_t pendingCode);
+Dispatch DispatchFor(PendingCode code);
 
-// What Timer3 reports for a request kind; nothing for kind 0 or unknown.
+// What the time-out timer reports for a request kind; nothing for kNone or
+// an unknown kind. Queries and settings also put a status text on the window.
 struct TimeoutReport {
   bool show = false;
-  bool setLabel68 = false;
-  QString label68;
+  bool setStatus = false;
+  QString status;
   QString message;
 };
-TimeoutReport TimeoutReportFor(std::int32_t requestKind, const QString& contactPhone);
+TimeoutReport TimeoutReportFor(RequestKind kind, const QString& contactPhone);
 
 // The one outstanding request and the buffers every sender and decoder
 // share. Lives in the window; touched on the UI thread only.
@@ -60,8 +62,8 @@ class RequestCycle {
   static constexpr int kReplyArea = 512;  // replies land here
   static constexpr int kReplyAreaSize = 404;
 
-  std::int32_t PendingCode = kNone;
-  std::int32_t RequestKind = kKindNone;
+  PendingCode Pending = PendingCode::kNone;
+  RequestKind Kind = RequestKind::kNone;
   std::array<std::uint8_t, kBufferSize> ExchangeBuffer{};
   QByteArray ReplyText;
 
@@ -82,9 +84,9 @@ class RequestCycle {
   // area is a builder's fault: it is refused rather than written past it.
   QByteArray Stage(const QByteArray& request);
 
-  void Arm(std::int32_t code, std::int32_t kind) {
-    PendingCode = code;
-    RequestKind = kind;
+  void Arm(PendingCode code, RequestKind kind) {
+    Pending = code;
+    Kind = kind;
   }
 };
 

@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "cycle/waits.h"
 #include "link/errors.h"
 #include "ui/contact.h"
 #include "ui/pictures.h"
@@ -22,7 +23,10 @@ namespace kv770::ui {
 using cycle::RequestCycle;
 
 TForm1::TForm1(MessageSink* sink, QWidget* parent)
-    : QWidget(parent), Timer2(300), Timer3(1000), Timer4(1000) {
+    : QWidget(parent),
+      Timer2(cycle::kParseDelayMs),
+      Timer3(cycle::kFirstTimeoutMs),
+      Timer4(cycle::kRs485CloseDelayMs) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("KV770-W"));
   SetMessageSink(sink);
@@ -204,8 +208,8 @@ void TForm1::FormCreate() {
   Timer3.SetEnabled(false);
   Timer4.SetEnabled(false);
   Edit1->clear();
-  for (QComboBox* combo : {ComboBox6, RADCOM1, RADCOM3, RADCOM5, RADCOM7, READLG1, READLG3,
-                           READLG5, READLG7, FAMOUT1, FAMOUT3, FAMOUT5, FAMOUT7, FAMOUT9})
+  for (QComboBox* combo : {ComboBox6, RADCOM1, RADCOM3, RADCOM5, RADCOM7, READLG1, READLG3, READLG5,
+                           READLG7, FAMOUT1, FAMOUT3, FAMOUT5, FAMOUT7, FAMOUT9})
     combo->setCurrentIndex(-1);
   ComboBox2->setCurrentIndex(0);
   for (QLineEdit* edit : {READADR1, READADR3, READADR5, READADR7}) edit->clear();
@@ -239,8 +243,8 @@ void TForm1::RouteToLink(const QByteArray& bytes) {
     ClientSocket1.SendText(bytes);
 }
 
-void TForm1::SendRequest(const QByteArray& bytes, const QString& shown, int code, int kind,
-                         int timer3Interval) {
+void TForm1::SendRequest(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
+                         cycle::RequestKind kind, int timer3Interval) {
   Edit8->clear();
   Memo10->clear();
   Edit8->setText(shown);
@@ -251,36 +255,36 @@ void TForm1::SendRequest(const QByteArray& bytes, const QString& shown, int code
 }
 
 void TForm1::ClientSocket1Read() {
-  QThread::msleep(500);  // lets the rest of the reply arrive; part of the ordering
+  QThread::msleep(cycle::kTcpReplyWaitMs);
   Cycle.StoreReply(ClientSocket1.ReceiveText());
   if (LinkIndex() != 1) return;
   ReceiveDispatch(Cycle.ReplyText.size());
 }
 
 void TForm1::ReceiveDispatch(int hexCount) {
-  const cycle::Dispatch d = cycle::DispatchFor(Cycle.PendingCode);
-  if (d.startTimer2) Timer2.SetEnabled(true);
+  const cycle::Dispatch d = cycle::DispatchFor(Cycle.Pending);
+  if (d.startParseTimer) Timer2.SetEnabled(true);
   Timer3.SetEnabled(false);
   Memo10->setPlainText(d.hex ? Cycle.ReplyHex(hexCount) : QString::fromLatin1(Cycle.ReplyText));
-  if (d.resetCode) Cycle.PendingCode = cycle::kNone;
+  if (d.resetCode) Cycle.Pending = cycle::PendingCode::kNone;
 }
 
 void TForm1::Timer2Timer() {
   Timer2.SetEnabled(false);
-  switch (Cycle.PendingCode) {
-    case cycle::kHartIdentity:
+  switch (Cycle.Pending) {
+    case cycle::PendingCode::kHartIdentityQuery:
       DecodeHartIdentity();
       break;
-    case cycle::kCommunicationCheck:
+    case cycle::PendingCode::kCommunicationCheck:
       DecodeCommunicationCheck();
       break;
-    case cycle::kHartVariables:
+    case cycle::PendingCode::kHartVariablesQuery:
       DecodeHartVariables();
       break;
-    case cycle::kSystemReport:
+    case cycle::PendingCode::kSystemParametersQuery:
       DecodeSystemReport();
       break;
-    case cycle::kModbusReport:
+    case cycle::PendingCode::kMeterMappingQuery:
       DecodeModbusReport();
       break;
     default:
@@ -291,13 +295,15 @@ void TForm1::Timer2Timer() {
 void TForm1::Timer3Timer() {
   Timer3.SetEnabled(false);
   const cycle::TimeoutReport report =
-      cycle::TimeoutReportFor(Cycle.RequestKind, QString::fromUtf8(kContactPhone));
+      cycle::TimeoutReportFor(Cycle.Kind, QString::fromUtf8(kContactPhone));
   if (!report.show) return;
-  if (report.setLabel68) Label68->setText(report.label68);
+  if (report.setStatus) Label68->setText(report.status);
   sink_->Show(report.message);
   Timer3.SetEnabled(false);  // a handler run inside the modal box may have armed it
 }
 
-void TForm1::Button26Click() { Memo10->clear(); }
+void TForm1::Button26Click() {
+  Memo10->clear();
+}
 
 }  // namespace kv770::ui

@@ -11,6 +11,7 @@
 
 #include "cycle/form_timer.h"
 #include "cycle/request_cycle.h"
+#include "cycle/waits.h"
 #include "link/SerialComm.h"
 #include "link/tcp_client.h"
 #include "ui/message_sink.h"
@@ -155,16 +156,16 @@ class TForm1 : public QWidget {
   QLineEdit* XISHU3 = nullptr;
   QLineEdit* XISHU4 = nullptr;
   QPushButton* Button15 = nullptr;
-  QPushButton* Button5 = nullptr;    // "Channel Test"
-  QGroupBox* GroupBox13 = nullptr;   // "Custom HART Command Parsing"
-  QComboBox* ComboBox28 = nullptr;   // read-meter command 1 enable
-  QLineEdit* Edit4 = nullptr;        // "Read Meter Command 1:"
+  QPushButton* Button5 = nullptr;   // "Channel Test"
+  QGroupBox* GroupBox13 = nullptr;  // "Custom HART Command Parsing"
+  QComboBox* ComboBox28 = nullptr;  // read-meter command 1 enable
+  QLineEdit* Edit4 = nullptr;       // "Read Meter Command 1:"
   QPushButton* Button17 = nullptr;
-  QComboBox* ComboBox29 = nullptr;   // read-meter command 2 enable
-  QLineEdit* Edit5 = nullptr;        // "Read Meter Command 2:"
+  QComboBox* ComboBox29 = nullptr;  // read-meter command 2 enable
+  QLineEdit* Edit5 = nullptr;       // "Read Meter Command 2:"
   QPushButton* Button18 = nullptr;
-  QGroupBox* GroupBox16 = nullptr;   // "Custom Data Parsing Format"
-  QComboBox* ComboBox15 = nullptr;   // "Address Bits:"
+  QGroupBox* GroupBox16 = nullptr;  // "Custom Data Parsing Format"
+  QComboBox* ComboBox15 = nullptr;  // "Address Bits:"
   QComboBox* RADCOM1 = nullptr;
   QComboBox* RADCOM3 = nullptr;
   QComboBox* RADCOM5 = nullptr;
@@ -186,7 +187,7 @@ class TForm1 : public QWidget {
   QGroupBox* GroupBox12 = nullptr;  // "IEE754 Calculation"
   QLineEdit* Edit7 = nullptr;       // "Data Format HEX(FF FF FF FF):"
   QPushButton* Button13 = nullptr;
-  QLineEdit* Edit22 = nullptr;      // "Value:"
+  QLineEdit* Edit22 = nullptr;  // "Value:"
 
   // ---- "Wiring Diagram" --------------------------------------------------
   QLabel* Image2 = nullptr;
@@ -197,7 +198,7 @@ class TForm1 : public QWidget {
   cycle::FormTimer Timer2;
   cycle::FormTimer Timer3;
   cycle::FormTimer Timer4;
-  cycle::RequestCycle Cycle;  // PendingCode, RequestKind, ExchangeBuffer, ReplyText
+  cycle::RequestCycle Cycle;  // Pending, Kind, ExchangeBuffer, ReplyText
 
   // ---- start-up and frame ------------------------------------------------
   void FormCreate();
@@ -206,8 +207,8 @@ class TForm1 : public QWidget {
   // ---- request cycle -----------------------------------------------------
   // The common send step: clear both areas, show `shown`, route `bytes` by
   // the link choice, set code and kind, arm Timer3 (interval 0: keep).
-  void SendRequest(const QByteArray& bytes, const QString& shown, int code, int kind,
-                   int timer3Interval = 3000);
+  void SendRequest(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
+                   cycle::RequestKind kind, int timer3Interval = cycle::kReplyTimeoutMs);
   // Step 4 of the send step alone: hand the bytes to the chosen link.
   void RouteToLink(const QByteArray& bytes);
   // Position of ComboBox2, -1 when its text was typed over.
@@ -282,7 +283,7 @@ class TForm1 : public QWidget {
   void Button5Click();
   void ComboBox17Change();
   // The HART frame step: preamble from Edit9, body, check byte; code `code`.
-  void SendHartFrame(const std::vector<std::uint8_t>& body, int code);
+  void SendHartFrame(const std::vector<std::uint8_t>& body, cycle::PendingCode code);
   // The bytes the last receive put into the reply area (sets HartReplyLength).
   std::span<const std::uint8_t> HartReplyBytes();
   void SendReadMeterCommand(int command, const QLineEdit* bytes, const QComboBox* enable);
@@ -313,10 +314,10 @@ class TForm1 : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-
   template <typename Signal, typename Sender>
   void On(Sender* sender, Signal signal, void (TForm1::*handler)()) {
-    connect(sender, signal, this, [this, handler] { Run([this, handler] { (this->*handler)(); }); });
+    connect(sender, signal, this,
+            [this, handler] { Run([this, handler] { (this->*handler)(); }); });
   }
 
   std::unique_ptr<MessageSink> ownedSink_;

@@ -44,15 +44,16 @@ int ThreeDigitValue(const QLineEdit* edit) {
 }
 
 // The common sequence of a set command: staged from offset 8, shown, sent
-// by the link choice, code 200, kind 3, Timer3 3000 ms.
+// by the link choice, a gateway setting with the setting's time-out.
 void SendSetting(TForm1& form, const std::string& command, bool show = true) {
   const QByteArray bytes = form.Cycle.Stage(Bytes(command));
-  form.SendRequest(bytes, show ? Text(bytes) : QString(), cycle::kSetting, cycle::kKindSetting);
+  form.SendRequest(bytes, show ? Text(bytes) : QString(), cycle::PendingCode::kGatewaySetting,
+                   cycle::RequestKind::kSetting);
 }
 
-void SendQuery(TForm1& form, const std::string& command, int code) {
+void SendQuery(TForm1& form, const std::string& command, cycle::PendingCode code) {
   const QByteArray bytes = form.Cycle.Stage(Bytes(command));
-  form.SendRequest(bytes, Text(bytes), code, cycle::kKindQuery);
+  form.SendRequest(bytes, Text(bytes), code, cycle::RequestKind::kParameterQuery);
 }
 
 // A list position from a report; one beyond the list leaves nothing selected.
@@ -131,9 +132,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::Button9Click() {
   SendSetting(*this, gateway::Rs485Settings(ComboBox8->currentIndex(), ComboBox9->currentIndex()));
-  // The gateway's RS-485 side changes; the serial port is closed after 2 s,
-  // whichever link carried the command.
-  Timer4.SetInterval(2000);
+  // The gateway's RS-485 side changes; the serial port is closed once it
+  // has answered, whichever link carried the command.
+  Timer4.SetInterval(cycle::kRs485CloseDelayMs);
   Timer4.SetEnabled(true);
 }
 
@@ -190,7 +191,7 @@ void TForm1::Button14Click() {
 }
 
 void TForm1::Button23Click() {
-  SendQuery(*this, gateway::SystemReportQuery(), cycle::kSystemReport);
+  SendQuery(*this, gateway::SystemReportQuery(), cycle::PendingCode::kSystemParametersQuery);
 }
 
 void TForm1::DecodeSystemReport() {
@@ -235,7 +236,7 @@ void TForm1::Button15Click() {
        XISHU3->text().toLatin1().toStdString(), XISHU4->text().toLatin1().toStdString()}));
   Edit8->setText(Text(bytes));
   RouteToLink(bytes);
-  Cycle.RequestKind = cycle::kKindConnection;
+  Cycle.Kind = cycle::RequestKind::kConnection;
 }
 
 // Choosing a meter starts its page afresh and, with the serial port open,
@@ -273,13 +274,14 @@ void TForm1::ComboBox41Change() {
   const QByteArray bytes = Cycle.Stage(Bytes(gateway::ModbusReportQuery(position)));
   Edit8->setText(Text(bytes));
   Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
-  Cycle.Arm(cycle::kModbusReport, cycle::kKindQuery);
-  Timer3.SetInterval(3000);
+  Cycle.Arm(cycle::PendingCode::kMeterMappingQuery, cycle::RequestKind::kParameterQuery);
+  Timer3.SetInterval(cycle::kReplyTimeoutMs);
   Timer3.SetEnabled(true);
 }
 
 void TForm1::Button31Click() {
-  SendQuery(*this, gateway::ModbusReportQuery(ComboBox41->currentIndex()), cycle::kModbusReport);
+  SendQuery(*this, gateway::ModbusReportQuery(ComboBox41->currentIndex()),
+            cycle::PendingCode::kMeterMappingQuery);
 }
 
 void TForm1::DecodeModbusReport() {

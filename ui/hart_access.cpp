@@ -77,11 +77,11 @@ void TForm1::ConnectHartHandlers() {
 // Preamble, body and check byte into the request area, shown as digit
 // pairs and sent; Timer3 keeps its interval. A preamble number that would
 // not leave room for the longest frame is refused before anything is built.
-void TForm1::SendHartFrame(const hart::Bytes& body, int code) {
+void TForm1::SendHartFrame(const hart::Bytes& body, cycle::PendingCode code) {
   const int n =
       cycle::StrToIntInRange(Edit9->text(), hart::kMinPreambleNumber, hart::kMaxPreambleNumber);
   const QByteArray frame = Cycle.Stage(Bytes(hart::Frame(n, body)));
-  SendRequest(frame, cycle::BytesToHex(frame), code, cycle::kKindSetting, 0);
+  SendRequest(frame, cycle::BytesToHex(frame), code, cycle::RequestKind::kSetting, 0);
 }
 
 // The bytes the last receive put into the reply area; what lies beyond
@@ -96,7 +96,8 @@ std::span<const std::uint8_t> TForm1::HartReplyBytes() {
 
 void TForm1::Button3Click() {
   const QByteArray bytes = Cycle.Stage(Bytes(hart::HartAddressCommand(ComboBox30->currentIndex())));
-  SendRequest(bytes, QString::fromLatin1(bytes), cycle::kSetting, cycle::kKindSetting);
+  SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
+              cycle::RequestKind::kSetting);
 }
 
 void TForm1::ComboBox30Change() {
@@ -114,11 +115,11 @@ void TForm1::Button7Click() {
   Memo10->clear();
   Clear({Edit28, Edit29, Edit31, Edit32});
   SendHartFrame(hart::IdentityRequestBody(hart::MasterBit(ComboBox42->currentIndex())),
-                cycle::kHartIdentity);
+                cycle::PendingCode::kHartIdentityQuery);
 }
 
 void TForm1::DecodeHartIdentity() {
-  Cycle.PendingCode = cycle::kNone;
+  Cycle.Pending = cycle::PendingCode::kNone;
   Timer3.SetEnabled(false);
   const std::optional<hart::Identity> id = hart::DecodeIdentity(HartReplyBytes());
   if (!id) {
@@ -143,11 +144,11 @@ void TForm1::Button16Click() {
   Clear({Edit25, Edit26, Edit27, Edit30});
   SendHartFrame(
       hart::VariablesRequestBody(hart::MasterBit(ComboBox42->currentIndex()), ToHart(HartIdentity)),
-      cycle::kHartVariables);
+      cycle::PendingCode::kHartVariablesQuery);
 }
 
 void TForm1::DecodeHartVariables() {
-  Cycle.PendingCode = cycle::kNone;
+  Cycle.Pending = cycle::PendingCode::kNone;
   Timer3.SetEnabled(false);
   const std::vector<hart::DynamicVariable> variables =
       hart::DecodeDynamicVariables(HartReplyBytes());
@@ -170,7 +171,7 @@ void TForm1::Button20Click() {
     Messages().Show(QString::fromLatin1(typed.error));
     return;
   }
-  SendHartFrame(typed.bytes, cycle::kHartManual);
+  SendHartFrame(typed.bytes, cycle::PendingCode::kHartManualCommand);
 }
 
 // ---- custom meter ------------------------------------------------------------
@@ -186,7 +187,8 @@ void TForm1::SendReadMeterCommand(int command, const QLineEdit* bytes, const QCo
   const QByteArray staged = Cycle.Stage(Bytes(hart::ReadMeterCommand(
       ComboBox41->currentIndex(), command, enable->currentIndex(), typed.bytes)));
   // The command carries raw bytes, so it is shown as digit pairs throughout.
-  SendRequest(staged, cycle::BytesToHex(staged), cycle::kSetting, cycle::kKindSetting);
+  SendRequest(staged, cycle::BytesToHex(staged), cycle::PendingCode::kGatewaySetting,
+              cycle::RequestKind::kSetting);
 }
 
 void TForm1::Button17Click() {
@@ -213,12 +215,14 @@ void TForm1::Button12Click() {
   }
   const QByteArray bytes = Cycle.Stage(Bytes(hart::ParsingFormatCommand(
       ComboBox41->currentIndex(), ComboBox15->currentIndex(), variables)));
-  SendRequest(bytes, QString::fromLatin1(bytes), cycle::kSetting, cycle::kKindSetting);
+  SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
+              cycle::RequestKind::kSetting);
 }
 
 void TForm1::Button5Click() {
   const QByteArray bytes = Cycle.Stage(Bytes(hart::ChannelTestCommand(ComboBox41->currentIndex())));
-  SendRequest(bytes, QString::fromLatin1(bytes), cycle::kSetting, cycle::kKindSetting);
+  SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
+              cycle::RequestKind::kSetting);
 }
 
 void TForm1::ComboBox17Change() {

@@ -37,9 +37,13 @@ void TForm1::Button11Click() {
   Label146->setText(QStringLiteral("disconnected state"));
 }
 
-void TForm1::ClientSocket1Connecting() { Label146->setText(QStringLiteral("connecting!")); }
+void TForm1::ClientSocket1Connecting() {
+  Label146->setText(QStringLiteral("connecting!"));
+}
 
-void TForm1::ClientSocket1Connect() { Label146->setText(QStringLiteral("connected")); }
+void TForm1::ClientSocket1Connect() {
+  Label146->setText(QStringLiteral("connected"));
+}
 
 void TForm1::ClientSocket1Disconnect() {
   Label146->setText(QStringLiteral("already disconnected"));
@@ -54,13 +58,13 @@ void TForm1::ClientSocket1Error(int errorCode) {
 
 void TForm1::Button6Click() {
   const QByteArray request = QByteArray::fromStdString(gateway::CommunicationCheck());
-  SendRequest(request, QString::fromLatin1(request), cycle::kCommunicationCheck,
-              cycle::kKindConnection);
+  SendRequest(request, QString::fromLatin1(request), cycle::PendingCode::kCommunicationCheck,
+              cycle::RequestKind::kConnection);
 }
 
 void TForm1::DecodeCommunicationCheck() {
-  Cycle.PendingCode = cycle::kNone;
-  Cycle.RequestKind = cycle::kKindNone;
+  Cycle.Pending = cycle::PendingCode::kNone;
+  Cycle.Kind = cycle::RequestKind::kNone;
   if (!gateway::AnswersCommunicationCheck(Cycle.ReplyText.toStdString())) return;
   for (QPushButton* button : {Button16, Button21, Button24, Button29, Button27, Button9, Button7,
                               Button10, Button17, Button18, Button12, Button31, Button23})

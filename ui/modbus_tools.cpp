@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cycle/convert.h"
+#include "cycle/waits.h"
 #include "tools/calculator_input.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
@@ -70,8 +71,8 @@ void TForm1::Button4Click() {
   const QByteArray bytes = Cycle.Stage(frame);
   Edit8->setText(cycle::BytesToHex(bytes));
   RouteToLink(bytes);
-  Cycle.Arm(cycle::kModbusTest, cycle::kKindConnection);
-  Timer3.SetInterval(3000);
+  Cycle.Arm(cycle::PendingCode::kModbusReadTest, cycle::RequestKind::kConnection);
+  Timer3.SetInterval(cycle::kReplyTimeoutMs);
   Timer3.SetEnabled(true);
 }
 

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "cycle/convert.h"
+#include "cycle/waits.h"
 #include "ui/form1.h"
 
 namespace kv770::ui {
@@ -65,7 +66,7 @@ void TForm1::Timer4Timer() {
 }
 
 void TForm1::Comm1ReceiveData(const char* buffer, std::uint16_t length) {
-  QThread::msleep(300);  // the window's fixed wait; no timer fires meanwhile
+  QThread::msleep(cycle::kSerialReplyWaitMs);
   // The block is the component's and gone after this call: keep a copy.
   // The reply area takes what fits; the text at most 255 characters.
   Cycle.StoreReply(QByteArray(buffer, length), kSerialTextCap);

@@ -10,43 +10,51 @@ namespace {
 
 TEST(ReceiveDispatch, EveryPendingCodeShowsAndHandsOnAsItShould) {
   struct Row {
-    std::int32_t code;
-    bool hex, startTimer2, resetCode;
+    PendingCode code;
+    bool hex, startParseTimer, resetCode;
   };
+  using enum PendingCode;
   const Row rows[] = {
-      {kNone, false, false, true},           {kHartIdentity, true, true, false},
-      {kHartVariables, true, true, false},   {kHartManual, true, false, false},
-      {kSetting, false, false, true},        {kCommunicationCheck, false, true, false},
-      {kSystemReport, false, true, false},   {kModbusReport, false, true, false},
-      {kModbusTest, true, false, false},     {12345, false, false, true},
-      {-1, false, false, true},
+      {kNone, false, false, true},
+      {kHartIdentityQuery, true, true, false},
+      {kHartVariablesQuery, true, true, false},
+      {kHartManualCommand, true, false, false},
+      {kGatewaySetting, false, false, true},
+      {kCommunicationCheck, false, true, false},
+      {kSystemParametersQuery, false, true, false},
+      {kMeterMappingQuery, false, true, false},
+      {kModbusReadTest, true, false, false},
+      {static_cast<PendingCode>(12345), false, false, true},
+      {static_cast<PendingCode>(-1), false, false, true},
   };
   for (const Row& row : rows) {
     const Dispatch d = DispatchFor(row.code);
-    EXPECT_EQ(d.hex, row.hex) << row.code;
-    EXPECT_EQ(d.startTimer2, row.startTimer2) << row.code;
-    EXPECT_EQ(d.resetCode, row.resetCode) << row.code;
+    const auto number = static_cast<int>(row.code);
+    EXPECT_EQ(d.hex, row.hex) << number;
+    EXPECT_EQ(d.startParseTimer, row.startParseTimer) << number;
+    EXPECT_EQ(d.resetCode, row.resetCode) << number;
   }
 }
 
 TEST(TimeoutReport, EachKindReportsItsOwnWay) {
-  const TimeoutReport connection = TimeoutReportFor(kKindConnection, QStringLiteral("123"));
+  const TimeoutReport connection =
+      TimeoutReportFor(RequestKind::kConnection, QStringLiteral("123"));
   EXPECT_TRUE(connection.show);
-  EXPECT_FALSE(connection.setLabel68);
+  EXPECT_FALSE(connection.setStatus);
   EXPECT_EQ(connection.message,
             QStringLiteral("Connection timeout, please contact Velmora Electronics123!"));
 
-  const TimeoutReport query = TimeoutReportFor(kKindQuery, {});
-  EXPECT_TRUE(query.setLabel68);
-  EXPECT_EQ(query.label68, QString());
+  const TimeoutReport query = TimeoutReportFor(RequestKind::kParameterQuery, {});
+  EXPECT_TRUE(query.setStatus);
+  EXPECT_EQ(query.status, QString());
   EXPECT_EQ(query.message, QStringLiteral("parameter query timeout!"));
 
-  const TimeoutReport setting = TimeoutReportFor(kKindSetting, {});
-  EXPECT_EQ(setting.label68, QStringLiteral("set timeout"));
+  const TimeoutReport setting = TimeoutReportFor(RequestKind::kSetting, {});
+  EXPECT_EQ(setting.status, QStringLiteral("set timeout"));
   EXPECT_EQ(setting.message, QStringLiteral("!"));
 
-  EXPECT_FALSE(TimeoutReportFor(kKindNone, {}).show);
-  EXPECT_FALSE(TimeoutReportFor(7, {}).show);
+  EXPECT_FALSE(TimeoutReportFor(RequestKind::kNone, {}).show);
+  EXPECT_FALSE(TimeoutReportFor(static_cast<RequestKind>(7), {}).show);
 }
 
 TEST(HexForm, PairsOfUpperCaseDigitsEachFollowedByABlank) {
@@ -75,8 +83,7 @@ TEST(ReplyStore, LongReplyFillsOnlyTheReplyAreaAndKeepsItsFullText) {
   EXPECT_EQ(cycle.ReplyText, block);
   for (int i = 0; i < RequestCycle::kReplyArea; ++i)
     ASSERT_EQ(cycle.ExchangeBuffer[i], 0xEE) << "request area touched at " << i;
-  for (int i = 0; i < RequestCycle::kReplyAreaSize; ++i)
-    ASSERT_EQ(cycle.ReplyByte(i), i & 0xFF);
+  for (int i = 0; i < RequestCycle::kReplyAreaSize; ++i) ASSERT_EQ(cycle.ReplyByte(i), i & 0xFF);
   EXPECT_EQ(cycle.ReplyByte(RequestCycle::kReplyAreaSize), 0);
   EXPECT_EQ(cycle.ReplyByte(-1), 0);
 
@@ -116,8 +123,8 @@ TEST(StrToInt, AcceptsWhatThePlatformConversionAccepts) {
 }
 
 TEST(StrToInt, RefusesEverythingElseWithTheTypedTextInTheMessage) {
-  for (const char* text : {"", " ", "7 ", "abc", "1.5", "2147483648", "-2147483649",
-                           "12345678901", "$", "0x", "--1", "$100000000", "1e3"}) {
+  for (const char* text : {"", " ", "7 ", "abc", "1.5", "2147483648", "-2147483649", "12345678901",
+                           "$", "0x", "--1", "$100000000", "1e3"}) {
     try {
       StrToInt(QString::fromUtf8(text));
       ADD_FAILURE() << "accepted '" << text << "'";

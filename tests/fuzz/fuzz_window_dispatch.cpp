@@ -1,5 +1,5 @@
 // Random reply blocks at random pending codes through the window's own
-// receive dispatch and, where it starts Timer2, the decoder the code
+// receive dispatch and, where it starts the parse timer, the decoder the code
 // selects: the window never crashes, reports a bad number only as a
 // message, shows every reply as its text or as exactly one digit pair per
 // byte, and leaves every list with a selection it has.
@@ -19,6 +19,7 @@
 
 namespace {
 
+using kv770::cycle::PendingCode;
 using kv770::cycle::RequestCycle;
 using kv770::ui::TForm1;
 
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   form.HartIdentity = {};
   std::size_t p = 0;
   while (p + 3 <= size) {
-    const std::int32_t code = kCodes[data[p] % kCodes.size()];
+    const auto code = static_cast<PendingCode>(kCodes[data[p] % kCodes.size()]);
     const std::uint8_t flags = data[p + 1];
     const std::size_t length = std::min<std::size_t>(2u * data[p + 2], size - p - 3);
     const QByteArray block(reinterpret_cast<const char*>(data + p + 3),
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     p += 3 + length;
 
     form.ComboBox17->setCurrentIndex(static_cast<int>(flags >> 1) % 15 - 1);
-    form.Cycle.PendingCode = code;
+    form.Cycle.Pending = code;
     const int cap = flags & 1 ? 255 : -1;
     form.Run([&] {
       form.Cycle.StoreReply(block, cap);
@@ -84,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(shown == QString::fromLatin1(form.Cycle.ReplyText));
     }
     FUZZ_CHECK(!form.Timer3.Enabled());
-    FUZZ_CHECK(form.Cycle.PendingCode == (d.resetCode ? 0 : code));
+    FUZZ_CHECK(form.Cycle.Pending == (d.resetCode ? PendingCode::kNone : code));
 
     if (form.Timer2.Enabled()) form.Run([&] { form.Timer2Timer(); });
     for (QComboBox* combo : form.findChildren<QComboBox*>())

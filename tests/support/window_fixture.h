@@ -1,15 +1,18 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <memory>
 
 #include "ui/form1.h"
 
 namespace kv770::ui {
+
+using cycle::PendingCode;
+using cycle::RequestKind;
 
 // A real window with a recording message sink, and the moves every window
 // test makes: choosing a list entry as the user does, connecting over TCP.

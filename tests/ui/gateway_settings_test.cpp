@@ -35,7 +35,7 @@ class GatewaySettingsTest : public WindowFixture {
  protected:
   // Nothing pending, Timer3 stopped at its form interval.
   void Idle() {
-    form->Cycle.Arm(0, 0);
+    form->Cycle.Arm(PendingCode::kNone, RequestKind::kNone);
     form->Timer3.SetEnabled(false);
     form->Timer3.SetInterval(1000);
     form->Timer4.SetEnabled(false);
@@ -92,8 +92,8 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
     std::function<void()> prepare;
     QPushButton* button;
     QByteArray command;
-    int code;
-    int kind;
+    PendingCode code;
+    RequestKind kind;
   };
   TForm1& f = *form;
   const Case cases[] = {
@@ -101,17 +101,21 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
          f.ComboBox8->setCurrentIndex(6);  // 57600
          f.ComboBox9->setCurrentIndex(2);  // even
        },
-       f.Button9, "QQS#BA1:62#", 200, 3},
+       f.Button9, "QQS#BA1:62#", PendingCode::kGatewaySetting, RequestKind::kSetting},
       {[&] {
          f.ComboBox8->setCurrentIndex(-1);
          f.ComboBox9->setCurrentIndex(-1);
        },
-       f.Button9, "QQS#BA1://#", 200, 3},
-      {[&] { f.ComboBox7->setCurrentIndex(1); }, f.Button24, "QQS#MD:1#", 200, 3},
-      {[&] { f.Edit14->setText("7"); }, f.Button29, "QQS#ADR:007#", 200, 3},
-      {[&] { f.Edit14->setText("247"); }, f.Button29, "QQS#ADR:247#", 200, 3},
-      {[&] { f.Edit6->setText("5"); }, f.Button27, "QQS#JTM:005#", 200, 3},
-      {[] {}, f.Button30, "QQS#RESET#", 200, 3},
+       f.Button9, "QQS#BA1://#", PendingCode::kGatewaySetting, RequestKind::kSetting},
+      {[&] { f.ComboBox7->setCurrentIndex(1); }, f.Button24, "QQS#MD:1#",
+       PendingCode::kGatewaySetting, RequestKind::kSetting},
+      {[&] { f.Edit14->setText("7"); }, f.Button29, "QQS#ADR:007#", PendingCode::kGatewaySetting,
+       RequestKind::kSetting},
+      {[&] { f.Edit14->setText("247"); }, f.Button29, "QQS#ADR:247#", PendingCode::kGatewaySetting,
+       RequestKind::kSetting},
+      {[&] { f.Edit6->setText("5"); }, f.Button27, "QQS#JTM:005#", PendingCode::kGatewaySetting,
+       RequestKind::kSetting},
+      {[] {}, f.Button30, "QQS#RESET#", PendingCode::kGatewaySetting, RequestKind::kSetting},
       {[&] {
          f.ComboBox41->setCurrentIndex(7);
          f.ComboBox6->setCurrentIndex(0);   // Close
@@ -120,15 +124,17 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
          f.ComboBox34->setCurrentIndex(0);  // 4
          f.Edit1->setText("0");
        },
-       f.Button10, "QQS#HART7:0,0,13,4,000#", 200, 3},
+       f.Button10, "QQS#HART7:0,0,13,4,000#", PendingCode::kGatewaySetting, RequestKind::kSetting},
       {[&] {
          f.ComboBox41->setCurrentIndex(0);
          for (QComboBox* c : {f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7}) c->setCurrentIndex(0);
          f.FAMOUT9->setCurrentIndex(3);
        },
-       f.Button21, "QQS#DFOT0:00003#", 200, 3},
-      {[] {}, f.Button23, "QQQ#QX#", 202, 2},
-      {[&] { f.ComboBox41->setCurrentIndex(1); }, f.Button31, "QQQ#QQ1#", 301, 2},
+       f.Button21, "QQS#DFOT0:00003#", PendingCode::kGatewaySetting, RequestKind::kSetting},
+      {[] {}, f.Button23, "QQQ#QX#", PendingCode::kSystemParametersQuery,
+       RequestKind::kParameterQuery},
+      {[&] { f.ComboBox41->setCurrentIndex(1); }, f.Button31, "QQQ#QQ1#",
+       PendingCode::kMeterMappingQuery, RequestKind::kParameterQuery},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command.toStdString());
@@ -140,8 +146,8 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
     EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
     EXPECT_EQ(Wire(c.command.size()), c.command);
     EXPECT_EQ(Staged(c.command.size()), c.command);
-    EXPECT_EQ(form->Cycle.PendingCode, c.code);
-    EXPECT_EQ(form->Cycle.RequestKind, c.kind);
+    EXPECT_EQ(form->Cycle.Pending, c.code);
+    EXPECT_EQ(form->Cycle.Kind, c.kind);
     EXPECT_TRUE(form->Timer3.Enabled());
     EXPECT_EQ(form->Timer3.Interval(), 3000);
     // Only the RS-485 setting closes the serial port afterwards, also on TCP.
@@ -159,8 +165,8 @@ TEST_F(GatewayWireTest, HiddenCommandsGoOutWithoutShowing) {
   QTest::mouseDClick(form->Label8, Qt::LeftButton);
   EXPECT_TRUE(form->Edit8->text().isEmpty());
   EXPECT_EQ(Wire(10), QByteArray("QQS#YB:00#"));
-  EXPECT_EQ(form->Cycle.PendingCode, 200);
-  EXPECT_EQ(form->Cycle.RequestKind, 3);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
   EXPECT_TRUE(form->Timer3.Enabled());
 
   emit form->Label16->doubleClicked();
@@ -169,7 +175,7 @@ TEST_F(GatewayWireTest, HiddenCommandsGoOutWithoutShowing) {
 }
 
 TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
-  form->Cycle.Arm(301, 2);
+  form->Cycle.Arm(PendingCode::kMeterMappingQuery, RequestKind::kParameterQuery);
   form->Timer3.SetEnabled(false);
   form->Cycle.ExchangeBuffer[8] = 0x5A;
   form->Edit8->setText("before");
@@ -181,8 +187,8 @@ TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("TAVELK#PCBSN:00000123,005#"));
   EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
   EXPECT_EQ(form->Cycle.ExchangeBuffer[8], 0x5A);  // not staged
-  EXPECT_EQ(form->Cycle.PendingCode, 301);
-  EXPECT_EQ(form->Cycle.RequestKind, 2);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kMeterMappingQuery);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
   EXPECT_FALSE(form->Timer3.Enabled());
 
   form->JIANZHI->setCurrentIndex(8);  // "101"
@@ -199,8 +205,8 @@ TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
   const QByteArray coefficients("QQS#XISH3:-1.5,2,0.001,1.000#");
   EXPECT_EQ(Wire(coefficients.size()), coefficients);
   EXPECT_EQ(form->Edit8->text(), QString::fromLatin1(coefficients));
-  EXPECT_EQ(form->Cycle.PendingCode, 301);
-  EXPECT_EQ(form->Cycle.RequestKind, 1);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kMeterMappingQuery);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
   EXPECT_FALSE(form->Timer3.Enabled());  // this command never times out
 }
 
@@ -224,7 +230,7 @@ TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     messages.shown.clear();
-    form->Cycle.Arm(202, 2);
+    form->Cycle.Arm(PendingCode::kSystemParametersQuery, RequestKind::kParameterQuery);
     form->Timer3.SetEnabled(false);
     form->Timer3.SetInterval(1000);
     form->Edit8->setText("before");
@@ -233,8 +239,8 @@ TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
     c.button->click();
     EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(c.message)});
     EXPECT_TRUE(NothingSent());
-    EXPECT_EQ(form->Cycle.PendingCode, 202);
-    EXPECT_EQ(form->Cycle.RequestKind, 2);
+    EXPECT_EQ(form->Cycle.Pending, PendingCode::kSystemParametersQuery);
+    EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
     EXPECT_FALSE(form->Timer3.Enabled());
     EXPECT_EQ(form->Timer3.Interval(), 1000);
     EXPECT_TRUE(form->Edit8->text().isEmpty());
@@ -262,7 +268,8 @@ TEST_F(GatewayWireTest, SystemReportFillsTheSystemTab) {
   EXPECT_EQ(form->Edit18->text(), QStringLiteral("017"));  // the MODBUS test follows
   EXPECT_EQ(form->Edit6->text(), QStringLiteral("100"));
   EXPECT_TRUE(messages.shown.isEmpty());
-  EXPECT_EQ(form->Cycle.PendingCode, 202);  // a further reply is decoded too
+  EXPECT_EQ(form->Cycle.Pending,
+            PendingCode::kSystemParametersQuery);  // a further reply is decoded too
 
   // Without the marker nothing changes.
   Answer("BA1:30,JTM:005#");
@@ -363,7 +370,7 @@ TEST_F(GatewayWireTest, ChangingTheMeterWithThePortClosedSendsNothing) {
   EXPECT_EQ(form->Label29->text(), QStringLiteral("40009:"));
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("before"));
   EXPECT_EQ(form->Edit1->text(), QStringLiteral("010"));
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_FALSE(form->Timer3.Enabled());
 }
 
@@ -426,7 +433,7 @@ TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
   program.close();
   form->Button14->click();
   EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(path)});
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_TRUE(form->Edit8->text().isEmpty());
 
   QFile::remove(path);
@@ -472,8 +479,9 @@ class GatewaySimulatorTest : public GatewaySettingsTest {
   // A set command and its acknowledgement.
   void Set(QPushButton* button) {
     button->click();
-    ASSERT_EQ(form->Cycle.PendingCode, 200) << button->objectName().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 3000));
+    ASSERT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting)
+        << button->objectName().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 3000));
     EXPECT_TRUE(form->Memo10->toPlainText().startsWith("OK:"))
         << form->Memo10->toPlainText().toStdString();
   }
@@ -660,8 +668,8 @@ TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine)
   EXPECT_EQ(f.Edit20->text(), QStringLiteral("10"));
   EXPECT_EQ(f.Edit8->text(), QStringLiteral("QQQ#QQ1#"));
   EXPECT_EQ(Staged(8), QByteArray("QQQ#QQ1#"));
-  EXPECT_EQ(f.Cycle.PendingCode, 301);
-  EXPECT_EQ(f.Cycle.RequestKind, 2);
+  EXPECT_EQ(f.Cycle.Pending, PendingCode::kMeterMappingQuery);
+  EXPECT_EQ(f.Cycle.Kind, RequestKind::kParameterQuery);
   EXPECT_TRUE(f.Timer3.Enabled());
   EXPECT_EQ(f.Timer3.Interval(), 3000);
   // The page starts afresh, the system tab's settings too.

@@ -31,7 +31,7 @@ class HartWindowTest : public WindowFixture {
   // Nothing built, shown or sent; the request before stays pending.
   void ExpectNothingSent() {
     EXPECT_TRUE(form->Edit8->text().isEmpty());
-    EXPECT_EQ(form->Cycle.PendingCode, 0);
+    EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
     EXPECT_FALSE(form->Timer3.Enabled());
   }
 };
@@ -44,8 +44,8 @@ TEST_F(HartWindowTest, IdentityQueryFrameInBothModes) {
   form->Button7->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("FF 02 80 00 00 82 "));
   EXPECT_TRUE(form->Edit28->text().isEmpty());
-  EXPECT_EQ(form->Cycle.PendingCode, 100);
-  EXPECT_EQ(form->Cycle.RequestKind, 3);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartIdentityQuery);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
   EXPECT_TRUE(form->Timer3.Enabled());
   EXPECT_EQ(form->Timer3.Interval(), 1000);  // HART queries keep the interval
   const std::uint8_t staged[] = {0xFF, 0x02, 0x80, 0x00, 0x00, 0x82};
@@ -64,7 +64,7 @@ TEST_F(HartWindowTest, VariablesQueryBeforeAnyIdentityCarriesAZeroAddress) {
   form->Button16->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 80 00 00 00 00 03 00 01 "));
   EXPECT_TRUE(form->Edit25->text().isEmpty());
-  EXPECT_EQ(form->Cycle.PendingCode, 103);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartVariablesQuery);
   Pick(form->ComboBox42, 1);
   form->Button16->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 00 00 00 00 00 03 00 81 "));
@@ -102,8 +102,8 @@ TEST_F(HartWindowTest, ManualCommandFramesWhatWasTyped) {
   form->Edit10->setText(QStringLiteral("02 80 00 00"));
   form->Button20->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("02 80 00 00 82 "));
-  EXPECT_EQ(form->Cycle.PendingCode, 104);
-  EXPECT_EQ(form->Cycle.RequestKind, 3);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartManualCommand);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
 
   QString twenty;
   for (int i = 0; i < 20; ++i)
@@ -143,8 +143,8 @@ TEST_F(HartWindowTest, ManualCommandTypingErrorsSendNothing) {
 TEST_F(HartWindowTest, HartAddressCommandCarriesThePickedAddress) {
   form->Button3->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#HCS:0#"));
-  EXPECT_EQ(form->Cycle.PendingCode, 200);
-  EXPECT_EQ(form->Cycle.RequestKind, 3);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
   EXPECT_EQ(form->Timer3.Interval(), 3000);
   Pick(form->ComboBox30, 7);
   form->Button3->click();
@@ -175,7 +175,7 @@ TEST_F(HartWindowTest, ReadMeterCommandsShowTheirBytesInHex) {
   form->Button17->click();
   EXPECT_EQ(form->Edit8->text(),
             QStringLiteral("51 51 53 23 43 41 4D 44 30 31 3A 31 3C 30 32 2C 01 03 "));
-  EXPECT_EQ(form->Cycle.PendingCode, 200);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
   EXPECT_EQ(form->Timer3.Interval(), 3000);
 
   form->ComboBox41->setCurrentIndex(2);
@@ -188,7 +188,7 @@ TEST_F(HartWindowTest, ReadMeterCommandsShowTheirBytesInHex) {
       shown.startsWith(QStringLiteral("51 51 53 23 43 41 4D 44 32 32 3A 30 3C 31 34 2C AB ")));
 
   form->Edit8->clear();
-  form->Cycle.PendingCode = 0;
+  form->Cycle.Pending = PendingCode::kNone;
   form->Timer3.SetEnabled(false);
   form->Edit4->setText(QStringLiteral("01-03"));
   form->Button17->click();
@@ -218,7 +218,7 @@ TEST_F(HartWindowTest, ParsingFormatNeedsTwoDigitStartAddresses) {
 
   messages.shown.clear();
   form->Edit8->clear();
-  form->Cycle.PendingCode = 0;
+  form->Cycle.Pending = PendingCode::kNone;
   form->Timer3.SetEnabled(false);
   form->READADR5->setText(QStringLiteral("100"));
   form->Button12->click();
@@ -233,7 +233,7 @@ TEST_F(HartWindowTest, ChannelTestCountsMetersFromOne) {
   form->ComboBox41->setCurrentIndex(0);
   form->Button5->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MCS:1#"));
-  EXPECT_EQ(form->Cycle.PendingCode, 200);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
 }
 
 TEST_F(HartWindowTest, CustomMeterTypeShowsAndClearsTheParsingGroup) {
@@ -273,10 +273,11 @@ class HartScriptedTest : public HartWindowTest {
   // Sends `bytes` as the reply to the query just clicked and waits for its
   // decoder to have run.
   void ReplyAndDecode(const QByteArray& bytes) {
-    ASSERT_TRUE(form->Cycle.PendingCode == 100 || form->Cycle.PendingCode == 103);
+    ASSERT_TRUE(form->Cycle.Pending == PendingCode::kHartIdentityQuery ||
+                form->Cycle.Pending == PendingCode::kHartVariablesQuery);
     peer->write(bytes);
     peer->flush();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 3000));
   }
 
   QStringList Identity() const {
@@ -448,7 +449,7 @@ TEST_F(HartSimulatorTest, IdentityThenLiveVariablesOfTheChosenInstrument) {
   EXPECT_EQ(form->Edit29->text(), QString::number(instrument.deviceType));
   EXPECT_EQ(form->Edit31->text(), QString::number(instrument.preambles));
   EXPECT_EQ(form->Edit32->text(), QString::number(instrument.deviceId));
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_FALSE(form->Timer3.Enabled());
 
   form->Button16->click();
@@ -476,7 +477,8 @@ TEST_F(HartSimulatorTest, ManualCommandShowsTheInstrumentsReplyInHex) {
       QStringLiteral("FF FF FF FF FF 06 80 00 0E 00 00 FE %1 ")
           .arg(instrument.manufacturer, 2, 16, QLatin1Char('0'))
           .toUpper()));
-  EXPECT_EQ(form->Cycle.PendingCode, 104);  // typed commands are never decoded
+  EXPECT_EQ(form->Cycle.Pending,
+            PendingCode::kHartManualCommand);  // typed commands are never decoded
   EXPECT_FALSE(form->Timer2.Enabled());
   EXPECT_FALSE(form->Timer3.Enabled());
 }

@@ -25,6 +25,10 @@ namespace {
 
 using cycle::RequestCycle;
 
+// A request no sender makes: a refused input must leave it in place.
+constexpr auto kUnusedCode = static_cast<PendingCode>(7777);
+constexpr auto kUnusedKind = static_cast<RequestKind>(9);
+
 QString NotAnInteger(const QString& text) {
   return QStringLiteral("'%1' is not a valid integer value").arg(text);
 }
@@ -89,7 +93,7 @@ class InputFaultTest : public WindowFixture {
 
   void Prime() {
     messages.shown.clear();
-    form->Cycle.Arm(7777, 9);
+    form->Cycle.Arm(kUnusedCode, kUnusedKind);
     form->Timer3.SetEnabled(false);
     form->Timer3.SetInterval(4321);
     form->Edit22->setText(QStringLiteral("unchanged"));
@@ -106,8 +110,8 @@ class InputFaultTest : public WindowFixture {
     const std::string where =
         button->objectName().toStdString() + " with '" + text.toStdString() + "'";
     EXPECT_EQ(messages.shown, QStringList{message}) << where;
-    EXPECT_EQ(form->Cycle.PendingCode, 7777) << where;
-    EXPECT_EQ(form->Cycle.RequestKind, 9) << where;
+    EXPECT_EQ(form->Cycle.Pending, kUnusedCode) << where;
+    EXPECT_EQ(form->Cycle.Kind, kUnusedKind) << where;
     EXPECT_FALSE(form->Timer3.Enabled()) << where;
     EXPECT_EQ(form->Timer3.Interval(), 4321) << where;
     EXPECT_TRUE(form->Cycle.ExchangeBuffer == before) << where;

@@ -83,7 +83,7 @@ TEST_F(LinkFaultTest, OneMebibyteReplyStaysInsideTheReplyAreaAndIsLetGo) {
   for (int i = 0; i < RequestCycle::kReplyArea; ++i)
     ASSERT_EQ(form->Cycle.ExchangeBuffer[i], staged[i]) << i;
   EXPECT_EQ(form->Memo10->toPlainText().size(), 3 * form->Cycle.ReplyText.size());
-  EXPECT_EQ(form->Cycle.PendingCode, 302);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
   EXPECT_TRUE(messages.shown.isEmpty());
   // A read holds its bytes, their digit pairs and the receive box's copy
   // with its text layout: tens of bytes for each byte received (more
@@ -91,7 +91,7 @@ TEST_F(LinkFaultTest, OneMebibyteReplyStaysInsideTheReplyAreaAndIsLetGo) {
   EXPECT_LT(heapPeak, heapBefore + (160u << 20)) << heapPeak - heapBefore;
 
   // The next reply replaces it all, and the memory goes with it.
-  form->Cycle.PendingCode = 0;
+  form->Cycle.Pending = PendingCode::kNone;
   form->Button26->click();
   const QByteArray poke = "PPPPPP#VAR#";
   form->ClientSocket1.SendText(poke);
@@ -211,7 +211,7 @@ TEST_F(LinkFaultTest, SerialAdapterPulledMidReplyThenPluggedBackIn) {
   line.reset();  // pulled: both ends of the line go
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QV:KV7"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
 
   // The port is still open in the window; what is sent goes nowhere and
   // the time-out reports it.

@@ -27,22 +27,22 @@ class ModbusTools : public WindowFixture {
  protected:
   // Something pending from an earlier request, and something in both areas.
   void EarlierState() {
-    form->Cycle.Arm(202, 2);
+    form->Cycle.Arm(PendingCode::kSystemParametersQuery, RequestKind::kParameterQuery);
     form->Timer3.SetInterval(1000);
     form->Edit8->setText(QStringLiteral("earlier request"));
     form->Memo10->setPlainText(QStringLiteral("earlier reply"));
   }
 
   void ExpectEarlierCycle() {
-    EXPECT_EQ(form->Cycle.PendingCode, 202);
-    EXPECT_EQ(form->Cycle.RequestKind, 2);
+    EXPECT_EQ(form->Cycle.Pending, PendingCode::kSystemParametersQuery);
+    EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
     EXPECT_FALSE(form->Timer3.Enabled());
     EXPECT_EQ(form->Timer3.Interval(), 1000);
   }
 
   void ExpectModbusTestPending() {
-    EXPECT_EQ(form->Cycle.PendingCode, 302);
-    EXPECT_EQ(form->Cycle.RequestKind, 1);
+    EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
+    EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
     EXPECT_TRUE(form->Timer3.Enabled());
     EXPECT_EQ(form->Timer3.Interval(), 3000);
   }
@@ -171,7 +171,7 @@ TEST_F(ModbusTools, CalculatorShowsTheValueOrSaysWhatIsWrong) {
     EXPECT_EQ(form->Edit22->text(), QStringLiteral("3.14159274")) << b.input;
   }
   // The calculator sends nothing and leaves the request cycle alone.
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_FALSE(form->Timer3.Enabled());
 }
 
@@ -206,7 +206,7 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   const QString shown = form->Memo10->toPlainText();
   ASSERT_TRUE(IsHexText(shown, 9 + 20)) << shown.toStdString();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("00 01 00 00 00 17 01 03 14 ")));
-  EXPECT_EQ(form->Cycle.PendingCode, 302);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
   EXPECT_FALSE(form->Timer3.Enabled());
 
   // Four bytes of the reply pasted into the calculator: meter 1's loop current.

@@ -177,7 +177,7 @@ TEST_F(SerialControlTest, RequestsGoOutOnTheOpenPort) {
 TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
   form->Button1->click();
   for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
-  form->Cycle.Arm(201, 1);
+  form->Cycle.Arm(PendingCode::kCommunicationCheck, RequestKind::kConnection);
   QByteArray block(300, 'x');
   block.replace(280, 3, "QV:");
   for (int i = 0; i < block.size(); i += 37) block[i] = static_cast<char>('a' + i % 26);
@@ -187,12 +187,12 @@ TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
   for (int i = 0; i < block.size(); ++i)
     ASSERT_EQ(form->Cycle.ReplyByte(i), static_cast<std::uint8_t>(block[i])) << i;
   // The "QV:" beyond the text is not seen.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
   EXPECT_FALSE(form->Button23->isEnabled());
 
   // As hex: 255 pairs. A block as long as the reader makes stays within
   // the reply area.
-  form->Cycle.Arm(104, 1);
+  form->Cycle.Arm(PendingCode::kHartManualCommand, RequestKind::kConnection);
   QByteArray full(2048, '\x5A');
   full[403] = '\x01';
   full[404] = '\x02';
@@ -209,10 +209,10 @@ TEST_F(SerialControlTest, SerialRepliesAreShownWhicheverLinkIsChosen) {
   emit form->ComboBox2->activated(1);
   EXPECT_FALSE(form->Button1->isEnabled());
   EXPECT_TRUE(form->Comm1.IsOpen());  // choosing TCP closes nothing
-  form->Cycle.Arm(200, 3);
+  form->Cycle.Arm(PendingCode::kGatewaySetting, RequestKind::kSetting);
   Reply("OK#");
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK#"));
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
 }
 
 TEST_F(SerialControlTest, CommunicationCheckOverTheSimulatorsSerialLine) {

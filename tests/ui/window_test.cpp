@@ -41,7 +41,7 @@ TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
   EXPECT_FALSE(form->Timer3.Enabled());
   EXPECT_FALSE(form->Timer4.Enabled());
   EXPECT_EQ(form->Timer3.Interval(), 1000);
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
 
   // The selectors cleared at start-up show empty text, not their first item.
   for (QComboBox* c :
@@ -162,16 +162,16 @@ TEST_F(WindowTest, CommunicationCheckAgainstTheSimulatorEnablesTheGatewayButtons
 
   form->Button6->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("PPPPPP#VAR#"));
-  EXPECT_EQ(form->Cycle.PendingCode, 201);
-  EXPECT_EQ(form->Cycle.RequestKind, 1);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kCommunicationCheck);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
   EXPECT_EQ(form->Timer3.Interval(), 3000);
   EXPECT_TRUE(form->Timer3.Enabled());
 
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 3000));
   EXPECT_TRUE(form->Memo10->toPlainText().contains("QV:"));
   for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
-  EXPECT_EQ(form->Cycle.RequestKind, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
+  EXPECT_EQ(form->Cycle.Kind, RequestKind::kNone);
   EXPECT_FALSE(form->Timer3.Enabled());
   QTest::qWait(100);
   EXPECT_TRUE(messages.shown.isEmpty());
@@ -195,7 +195,8 @@ TEST_F(WindowTest, NoReplyReportsTheConnectionTimeoutOnceAtTheFirstDeadline) {
   EXPECT_LT(clock.elapsed(), 3700);
   EXPECT_EQ(messages.shown, QStringList({"Connection timeout, please contact Velmora "
                                          "Electronics400-555-0770!"}));
-  EXPECT_EQ(form->Cycle.PendingCode, 201);  // a late reply is still decoded
+  EXPECT_EQ(form->Cycle.Pending,
+            PendingCode::kCommunicationCheck);  // a late reply is still decoded
   EXPECT_FALSE(form->Timer3.Enabled());
   EXPECT_FALSE(form->Button23->isEnabled());
 }
@@ -233,11 +234,11 @@ class ScriptedPeerTest : public WindowTest {
 };
 
 TEST_F(ScriptedPeerTest, PlainReplyEndsTheRequestAtOnce) {
-  form->Cycle.Arm(200, 3);
+  form->Cycle.Arm(PendingCode::kGatewaySetting, RequestKind::kSetting);
   form->Timer3.SetEnabled(true);
   Reply("OK#");
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK#"));
-  EXPECT_EQ(form->Cycle.PendingCode, 0);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_FALSE(form->Timer3.Enabled());
   EXPECT_FALSE(form->Timer2.Enabled());
 
@@ -247,11 +248,11 @@ TEST_F(ScriptedPeerTest, PlainReplyEndsTheRequestAtOnce) {
 }
 
 TEST_F(ScriptedPeerTest, HexCodesShowEachBlockAndKeepTheCode) {
-  form->Cycle.Arm(302, 1);
+  form->Cycle.Arm(PendingCode::kModbusReadTest, RequestKind::kConnection);
   Reply(QByteArray("\x01\x03\x00", 3));
   Reply(QByteArray("\xFF\x06", 2));
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("FF 06 "));
-  EXPECT_EQ(form->Cycle.PendingCode, 302);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
   EXPECT_FALSE(form->Timer2.Enabled());
 
   QByteArray big(300, '\x5A');
@@ -270,7 +271,7 @@ TEST_F(ScriptedPeerTest, LongReplyIsKeptWholeButWrittenOnlyIntoTheReplyArea) {
 
 TEST_F(ScriptedPeerTest, RepliesWhileSerialIsChosenAreCapturedButNotShown) {
   form->Memo10->setPlainText(QStringLiteral("before"));
-  form->Cycle.Arm(201, 1);
+  form->Cycle.Arm(PendingCode::kCommunicationCheck, RequestKind::kConnection);
   form->Timer3.SetEnabled(true);
   ChooseLink(0);
   Reply("QV:1#");
@@ -278,7 +279,7 @@ TEST_F(ScriptedPeerTest, RepliesWhileSerialIsChosenAreCapturedButNotShown) {
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("before"));
   EXPECT_TRUE(form->Timer3.Enabled());
   EXPECT_FALSE(form->Timer2.Enabled());
-  EXPECT_EQ(form->Cycle.PendingCode, 201);
+  EXPECT_EQ(form->Cycle.Pending, PendingCode::kCommunicationCheck);
 }
 
 TEST_F(ScriptedPeerTest, CommunicationCheckNeedsTheColon) {
@@ -286,7 +287,7 @@ TEST_F(ScriptedPeerTest, CommunicationCheckNeedsTheColon) {
   for (const char* reply : {"QV", "Q V:", "qv:", "QV;"}) {
     form->Button6->click();
     Reply(reply);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.PendingCode == 0; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
     EXPECT_FALSE(form->Button23->isEnabled()) << reply;
   }
   form->Button6->click();
