@@ -11,7 +11,11 @@ namespace kv770::cli {
 // object and may be called from tests in-process.
 int Run(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
-// The text of --help.
+// The text of --help, made from the table of commands (cli/commands.h).
 QString UsageText();
+
+// Every option name the parser takes: before the command when `family` is
+// empty, else after that command.
+QStringList AcceptedOptions(const QString& family);
 
 }  // namespace kv770::cli

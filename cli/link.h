@@ -29,6 +29,8 @@ class Link {
   virtual bool IsSerial() const = 0;
   // "tcp 127.0.0.1:7000", "serial /dev/ttyUSB0 9600 none".
   virtual QString Describe() const = 0;
+  // Where every block sent and received is recorded; null for nowhere.
+  virtual void SetTrace(link::Trace* trace) = 0;
 };
 
 // TCP: a reply ends when `complete` says so, or after `gapMs` of silence.
@@ -47,6 +49,7 @@ class TcpLink : public Link {
   QByteArray Exchange(const QByteArray& request, const Completion& complete) override;
   bool IsSerial() const override { return false; }
   QString Describe() const override;
+  void SetTrace(link::Trace* trace) override { socket_.SetTrace(trace); }
 
  private:
   QString host_;
@@ -68,6 +71,7 @@ class SerialLink : public Link {
   QByteArray Exchange(const QByteArray& request, const Completion& complete) override;
   bool IsSerial() const override { return true; }
   QString Describe() const override;
+  void SetTrace(link::Trace* trace) override { comm_.SetTrace(trace); }
 
   // After the gateway's RS-485 side was set: the port again, at the new
   // bit rate and parity (the window closes its port for the same reason).

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/commands.h"
 #include "cli/ctl.h"
 #include "sim/engine.h"
 #include "sim/instruments.h"
@@ -528,6 +530,23 @@ TEST(CtlLinks, AFloodingPeerEndsInReplyTooLongWithBoundedMemory) {
   EXPECT_TRUE(run.err.contains("reply too long: more than 65536 bytes; it begins 78 78 78"))
       << run.err.toStdString();
   EXPECT_LT(run.peakRssKib, 100 * 1024) << "after " << sent << " bytes";
+}
+
+// An option the parser takes but --help leaves out is one nobody finds.
+TEST(CtlUsage, HelpNamesEveryOptionTheParsersTake) {
+  const QString help = UsageText();
+  QStringList families = {QString()};  // before the command
+  for (const Command& c : Commands()) families << QLatin1String(c.family);
+  for (const QString& family : families) {
+    const QStringList names = AcceptedOptions(family);
+    EXPECT_FALSE(names.isEmpty()) << family.toStdString();
+    for (const QString& name : names) {
+      const QString shown = (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+      EXPECT_TRUE(help.contains(QRegularExpression(
+          QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(QRegularExpression::escape(shown)))))
+          << family.toStdString() << " " << shown.toStdString();
+    }
+  }
 }
 
 TEST(CtlUsage, LinksHelpAndVersion) {

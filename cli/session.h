@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <memory>
+#include <vector>
+
+#include "cli/link.h"
+#include "gateway/config.h"
+#include "link/trace.h"
+
+namespace kv770::cli {
+
+inline constexpr int kDefaultTimeoutMs = 3000;
+
+// A command as the run shows and sends it.
+struct Request {
+  QString what;
+  QByteArray bytes;
+};
+std::vector<Request> Requests(const std::vector<gateway::Request>& requests);
+
+// One run of kv770ctl: its output, its link and the exchanges over it.
+class Session {
+ public:
+  Session(QTextStream& out, QTextStream& err) : out_(out), err_(err) {}
+
+  bool json = false;
+  bool dryRun = false;
+  // Standard output carries a file (backup -): every line for people goes
+  // to standard error instead.
+  bool fileOnStdout = false;
+  int timeoutMs = kDefaultTimeoutMs;
+  link::Trace trace;  // before the link, which writes to it
+  std::unique_ptr<Link> link;
+
+  // A line for people; nothing with --json.
+  void Say(const QString& line);
+  void Note(const QString& line);
+  void Print(const QJsonObject& object);
+  void Result(const QJsonObject& object);
+
+  Link& Connected();
+  // One request and its reply; no reply within the time-out ends the run.
+  QByteArray Exchange(const QByteArray& request, const Completion& complete = {});
+
+  gateway::SystemSettings ReadSystem();
+  gateway::MeterSettings ReadMeter(int meter);
+
+  // Sends set commands one by one, each shown with its reply. On a serial
+  // link a new RS-485 setting moves the port along with the gateway.
+  QJsonArray Send(const std::vector<Request>& requests,
+                  const gateway::SystemSettings* system = nullptr);
+  void ShowDryRun(const std::vector<Request>& requests);
+  // Differences found after writing: each shown, and the run fails.
+  void Verify(const QStringList& differences, QJsonObject result);
+
+ private:
+  void FollowRs485(const gateway::SystemSettings& system);
+
+  QTextStream& out_;
+  QTextStream& err_;
+  bool open_ = false;
+};
+
+}  // namespace kv770::cli

@@ -1,0 +1,92 @@
+#include "cli/values.h"
+
+#include "cli/failure.h"
+#include "cycle/convert.h"
+#include "gateway/commands.h"
+#include "gateway/hex_bytes.h"
+
+namespace kv770::cli {
+
+void BadUsage(const QString& message) {
+  throw Failure{kBadUsage, message};
+}
+
+int Integer(const QString& text, int lo, int hi) {
+  return cycle::StrToIntInRange(text, lo, hi);
+}
+
+int Choice(const QString& option, const QString& text, const QStringList& names,
+           const QStringList& aliases) {
+  const QString lower = text.toLower();
+  int index = names.indexOf(lower);
+  if (index < 0) index = aliases.indexOf(lower);
+  if (index < 0)
+    BadUsage(QStringLiteral("--%1: '%2' is not one of %3")
+                 .arg(option, text, names.join(QStringLiteral(", "))));
+  return index;
+}
+
+int BaudRate(const QString& text) {
+  const int rate = cycle::StrToInt(text);
+  if (gateway::BaudCode(rate) >= 0) return rate;
+  BadUsage(QStringLiteral("'%1' is not a baud rate of the gateway (%2)")
+               .arg(text, Text(gateway::BaudRateList())));
+}
+
+int OnOff(const QString& option, const QString& text) {
+  return Choice(option, text, {QStringLiteral("close"), QStringLiteral("open")},
+                {QStringLiteral("off"), QStringLiteral("on")});
+}
+
+QStringList Items(const QString& option, const QString& text, int count) {
+  const QStringList items = text.split(QLatin1Char(','));
+  if (items.size() != count)
+    BadUsage(QStringLiteral("--%1: '%2' is not a list of %3 values separated by commas")
+                 .arg(option, text)
+                 .arg(count));
+  return items;
+}
+
+std::vector<std::uint8_t> HexBytes(const QString& text, int limit) {
+  const gateway::HexBytes parsed = gateway::ParseHexBytes(text.toLatin1().toStdString(), limit);
+  if (!parsed.ok()) BadUsage(QString::fromLatin1(parsed.error));
+  return parsed.bytes;
+}
+
+QString Text(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QStringList Names(std::span<const std::string_view> names) {
+  QStringList list;
+  for (std::string_view name : names) list << Text(name);
+  return list;
+}
+
+QStringList Lines(const gateway::Lines& lines) {
+  QStringList list;
+  for (const std::string& line : lines) list << QString::fromStdString(line);
+  return list;
+}
+
+QString Shown(const QByteArray& bytes) {
+  for (char c : bytes)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+      return Hex(bytes);
+  return QString::fromLatin1(bytes);
+}
+
+QString Hex(const QByteArray& bytes) {
+  return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+std::span<const std::uint8_t> Span(const QByteArray& bytes) {
+  return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+          static_cast<std::size_t>(bytes.size())};
+}
+
+std::string_view View(const QByteArray& bytes) {
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+}  // namespace kv770::cli
