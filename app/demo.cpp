@@ -13,8 +13,8 @@ Demo::~Demo() = default;
 bool Demo::Start(ui::TForm1& form) {
   // The gateway's usual port when it is free, any free port otherwise.
   if (!sim_->Start(7000) && !sim_->Start(0)) return false;
-  form.Edit2->setText(QStringLiteral("127.0.0.1"));
-  form.Edit34->setText(QString::number(sim_->Port()));
+  form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
+  form.system.tcpPort->setText(QString::number(sim_->Port()));
   // COM4 is the window's own choice, so "Open" reaches the simulator. A
   // demo without a serial line still serves TCP.
   const QString serial = sim_->StartPty();

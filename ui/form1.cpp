@@ -171,9 +171,9 @@ void TForm1::ConnectHandlers() {
   On(&Timer2, &cycle::FormTimer::OnTimer, &TForm1::Timer2Timer);
   On(&Timer3, &cycle::FormTimer::OnTimer, &TForm1::Timer3Timer);
 
-  On(ComboBox2, &QComboBox::activated, &TForm1::ComboBox2Change);
-  On(Button8, &QPushButton::clicked, &TForm1::Button8Click);
-  On(Button11, &QPushButton::clicked, &TForm1::Button11Click);
+  On(system.linkChoice, &QComboBox::activated, &TForm1::onLinkChosen);
+  On(system.tcpConnect, &QPushButton::clicked, &TForm1::onConnectClicked);
+  On(system.tcpDisconnect, &QPushButton::clicked, &TForm1::onDisconnectClicked);
   On(&ClientSocket1, &link::TClientSocket::OnConnecting, &TForm1::ClientSocket1Connecting);
   On(&ClientSocket1, &link::TClientSocket::OnConnect, &TForm1::ClientSocket1Connect);
   On(&ClientSocket1, &link::TClientSocket::OnDisconnect, &TForm1::ClientSocket1Disconnect);
@@ -183,7 +183,7 @@ void TForm1::ConnectHandlers() {
   connect(&ClientSocket1, &link::TClientSocket::OnSocketException, this,
           [this](const QString& message) { Run([&message] { throw ESocketError(message); }); });
 
-  On(Button6, &QPushButton::clicked, &TForm1::Button6Click);
+  On(system.communicationQuery, &QPushButton::clicked, &TForm1::onCommunicationQueryClicked);
   ConnectSerialHandlers();
   ConnectGatewayHandlers();
   ConnectHartHandlers();
@@ -203,7 +203,7 @@ void TForm1::Run(const std::function<void()>& handler) {
 // ---- start-up -------------------------------------------------------------
 
 void TForm1::FormCreate() {
-  Button6->setEnabled(true);
+  system.communicationQuery->setEnabled(true);
   Timer2.SetEnabled(false);
   Timer3.SetEnabled(false);
   Timer4.SetEnabled(false);
@@ -211,14 +211,14 @@ void TForm1::FormCreate() {
   for (QComboBox* combo : {ComboBox6, RADCOM1, RADCOM3, RADCOM5, RADCOM7, READLG1, READLG3, READLG5,
                            READLG7, FAMOUT1, FAMOUT3, FAMOUT5, FAMOUT7, FAMOUT9})
     combo->setCurrentIndex(-1);
-  ComboBox2->setCurrentIndex(0);
+  system.linkChoice->setCurrentIndex(0);
   for (QLineEdit* edit : {READADR1, READADR3, READADR5, READADR7}) edit->clear();
-  GroupBox1->setEnabled(true);
-  Button1->setEnabled(true);
-  GroupBox4->setEnabled(false);
-  Button8->setEnabled(false);
-  Button11->setEnabled(false);
-  Button14->setEnabled(false);
+  system.serialGroup->setEnabled(true);
+  system.openPort->setEnabled(true);
+  system.tcpGroup->setEnabled(false);
+  system.tcpConnect->setEnabled(false);
+  system.tcpDisconnect->setEnabled(false);
+  system.makerProgram->setEnabled(false);
   ComboBox28->setCurrentIndex(-1);
   ComboBox29->setCurrentIndex(-1);
   Edit4->clear();
@@ -231,8 +231,9 @@ void TForm1::PageControl1Change() {}
 
 int TForm1::LinkIndex() const {
   // A text typed over the selection counts as no selection.
-  const int index = ComboBox2->currentIndex();
-  if (index >= 0 && ComboBox2->currentText() != ComboBox2->itemText(index)) return -1;
+  const int index = system.linkChoice->currentIndex();
+  if (index >= 0 && system.linkChoice->currentText() != system.linkChoice->itemText(index))
+    return -1;
   return index;
 }
 

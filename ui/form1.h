@@ -14,6 +14,7 @@
 #include "cycle/waits.h"
 #include "link/SerialComm.h"
 #include "link/tcp_client.h"
+#include "ui/controls.h"
 #include "ui/message_sink.h"
 
 class QCheckBox;
@@ -66,41 +67,7 @@ class TForm1 : public QWidget {
   QPushButton* Button26 = nullptr;
 
   // ---- "System Parameter" ------------------------------------------------
-  QComboBox* ComboBox2 = nullptr;  // "Communication Mode:"
-  QGroupBox* GroupBox1 = nullptr;  // "Serial Port Parameters"
-  QComboBox* SPREALCOM = nullptr;
-  QComboBox* ComboBox11 = nullptr;  // serial baud
-  QComboBox* ComboBox10 = nullptr;  // serial parity
-  QPushButton* Button1 = nullptr;   // "Open"
-  QCheckBox* CheckBox1 = nullptr;   // "COM_RTS"
-  QCheckBox* CheckBox2 = nullptr;   // "COM_DTR"
-  QGroupBox* GroupBox4 = nullptr;   // "Internet Parameter Configuration"
-  QLineEdit* Edit2 = nullptr;       // "Target IP Address:"
-  QLineEdit* Edit34 = nullptr;      // "Port Number:"
-  QLabel* Label146 = nullptr;       // TCP status text
-  QPushButton* Button8 = nullptr;   // "Connect"
-  QPushButton* Button11 = nullptr;  // "Disconnect"
-  QPushButton* Button14 = nullptr;  // "Gateway Parameter Query"
-  QGroupBox* GroupBox18 = nullptr;  // "RS485 Serial Port Parameters"
-  QComboBox* ComboBox8 = nullptr;   // RS-485 baud
-  QComboBox* ComboBox9 = nullptr;   // RS-485 parity
-  QPushButton* Button9 = nullptr;
-  QGroupBox* GroupBox15 = nullptr;  // "MODBUS_Slave_Adr:"
-  QLineEdit* Edit14 = nullptr;
-  QPushButton* Button29 = nullptr;
-  QGroupBox* GroupBox7 = nullptr;  // "Working Mode:"
-  QComboBox* ComboBox7 = nullptr;
-  QPushButton* Button24 = nullptr;
-  QGroupBox* GroupBox14 = nullptr;  // "Meter Polling Interval:"
-  QLineEdit* Edit6 = nullptr;
-  QPushButton* Button27 = nullptr;
-  QGroupBox* GroupBox2 = nullptr;  // board serial number and inspector (no caption)
-  QLineEdit* PCBSN = nullptr;
-  QComboBox* JIANZHI = nullptr;
-  QPushButton* Button60 = nullptr;
-  QPushButton* Button30 = nullptr;  // "Parameter Initialization"
-  QPushButton* Button6 = nullptr;   // "Communication Query"
-  QPushButton* Button23 = nullptr;  // "System Parameters"
+  SystemControls system;
 
   // ---- "Transparent Mode" ------------------------------------------------
   QGroupBox* GroupBox5 = nullptr;
@@ -211,7 +178,7 @@ class TForm1 : public QWidget {
                    cycle::RequestKind kind, int timer3Interval = cycle::kReplyTimeoutMs);
   // Step 4 of the send step alone: hand the bytes to the chosen link.
   void RouteToLink(const QByteArray& bytes);
-  // Position of ComboBox2, -1 when its text was typed over.
+  // Position of system.linkChoice, -1 when its text was typed over.
   int LinkIndex() const;
   void ClientSocket1Read();
   void ReceiveDispatch(int hexCount);
@@ -220,39 +187,39 @@ class TForm1 : public QWidget {
   void Button26Click();
 
   // ---- link --------------------------------------------------------------
-  void ComboBox2Change();
-  void Button8Click();
-  void Button11Click();
+  void onLinkChosen();
+  void onConnectClicked();
+  void onDisconnectClicked();
   void ClientSocket1Connecting();
   void ClientSocket1Connect();
   void ClientSocket1Disconnect();
   void ClientSocket1Error(int errorCode);
 
   // ---- communication check -----------------------------------------------
-  void Button6Click();
+  void onCommunicationQueryClicked();
   void DecodeCommunicationCheck();
 
   // ---- serial link (serial_control.cpp) ----------------------------------
   bool SerialOpen = false;  // true from a successful "Open" until closed
-  void Button1Click();
+  void onOpenPortClicked();
   void Timer4Timer();
   void Comm1ReceiveData(const char* buffer, std::uint16_t length);
-  // SPREALCOM's tooltip: the device its name leads to. Call again after
+  // system.serialPort's tooltip: the device its name leads to. Call again after
   // changing Comm1.Ports().
   void ShowSerialDevice();
 
   // ---- gateway configuration (gateway_settings.cpp) ----------------------
-  void Button9Click();
-  void Button24Click();
-  void Button29Click();
-  void Edit14Change();
-  void Button27Click();
-  void Button30Click();
+  void onRs485SetClicked();
+  void onWorkingModeSetClicked();
+  void onSlaveAddressSetClicked();
+  void onSlaveAddressChanged();
+  void onPollingIntervalSetClicked();
+  void onParameterResetClicked();
   void Label8DblClick();
   void Label16DblClick();
-  void Button60Click();
-  void Button14Click();
-  void Button23Click();
+  void onBoardSetClicked();
+  void onMakerProgramClicked();
+  void onSystemQueryClicked();
   void DecodeSystemReport();
   void Button10Click();
   void Button21Click();

@@ -84,18 +84,18 @@ bool AllowedInCoefficient(QChar c) {
 }  // namespace
 
 void TForm1::ConnectGatewayHandlers() {
-  On(Button9, &QPushButton::clicked, &TForm1::Button9Click);
-  On(Button24, &QPushButton::clicked, &TForm1::Button24Click);
-  On(Button29, &QPushButton::clicked, &TForm1::Button29Click);
+  On(system.rs485Set, &QPushButton::clicked, &TForm1::onRs485SetClicked);
+  On(system.workingModeSet, &QPushButton::clicked, &TForm1::onWorkingModeSetClicked);
+  On(system.slaveAddressSet, &QPushButton::clicked, &TForm1::onSlaveAddressSetClicked);
   // Runs on every change, also when a report fills the address.
-  On(Edit14, &QLineEdit::textChanged, &TForm1::Edit14Change);
-  On(Button27, &QPushButton::clicked, &TForm1::Button27Click);
-  On(Button30, &QPushButton::clicked, &TForm1::Button30Click);
+  On(system.slaveAddress, &QLineEdit::textChanged, &TForm1::onSlaveAddressChanged);
+  On(system.pollingIntervalSet, &QPushButton::clicked, &TForm1::onPollingIntervalSetClicked);
+  On(system.parameterReset, &QPushButton::clicked, &TForm1::onParameterResetClicked);
   On(Label8, &ClickLabel::doubleClicked, &TForm1::Label8DblClick);
   On(Label16, &ClickLabel::doubleClicked, &TForm1::Label16DblClick);
-  On(Button60, &QPushButton::clicked, &TForm1::Button60Click);
-  On(Button14, &QPushButton::clicked, &TForm1::Button14Click);
-  On(Button23, &QPushButton::clicked, &TForm1::Button23Click);
+  On(system.boardSet, &QPushButton::clicked, &TForm1::onBoardSetClicked);
+  On(system.makerProgram, &QPushButton::clicked, &TForm1::onMakerProgramClicked);
+  On(system.systemQuery, &QPushButton::clicked, &TForm1::onSystemQueryClicked);
   On(Button10, &QPushButton::clicked, &TForm1::Button10Click);
   On(Button21, &QPushButton::clicked, &TForm1::Button21Click);
   On(Button15, &QPushButton::clicked, &TForm1::Button15Click);
@@ -130,36 +130,37 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- system parameters -------------------------------------------------------
 
-void TForm1::Button9Click() {
-  SendSetting(*this, gateway::Rs485Settings(ComboBox8->currentIndex(), ComboBox9->currentIndex()));
+void TForm1::onRs485SetClicked() {
+  SendSetting(*this, gateway::Rs485Settings(system.rs485Baud->currentIndex(),
+                                            system.rs485Parity->currentIndex()));
   // The gateway's RS-485 side changes; the serial port is closed once it
   // has answered, whichever link carried the command.
   Timer4.SetInterval(cycle::kRs485CloseDelayMs);
   Timer4.SetEnabled(true);
 }
 
-void TForm1::Button24Click() {
-  SendSetting(*this, gateway::WorkingMode(ComboBox7->currentIndex()));
+void TForm1::onWorkingModeSetClicked() {
+  SendSetting(*this, gateway::WorkingMode(system.workingMode->currentIndex()));
 }
 
-void TForm1::Button29Click() {
+void TForm1::onSlaveAddressSetClicked() {
   Edit8->clear();  // both stay cleared when the number is refused
   Memo10->clear();
-  SendSetting(*this, gateway::SlaveAddress(ThreeDigitValue(Edit14)));
+  SendSetting(*this, gateway::SlaveAddress(ThreeDigitValue(system.slaveAddress)));
 }
 
 // The MODBUS test on the last tab talks to the same slave.
-void TForm1::Edit14Change() {
-  Edit18->setText(Edit14->text());
+void TForm1::onSlaveAddressChanged() {
+  Edit18->setText(system.slaveAddress->text());
 }
 
-void TForm1::Button27Click() {
+void TForm1::onPollingIntervalSetClicked() {
   Edit8->clear();
   Memo10->clear();
-  SendSetting(*this, gateway::PollingInterval(ThreeDigitValue(Edit6)));
+  SendSetting(*this, gateway::PollingInterval(ThreeDigitValue(system.pollingInterval)));
 }
 
-void TForm1::Button30Click() {
+void TForm1::onParameterResetClicked() {
   SendSetting(*this, gateway::ParameterReset());
 }
 
@@ -173,9 +174,9 @@ void TForm1::Label16DblClick() {
 
 // The board's identity: built directly, not staged, and outside the request
 // cycle, so whatever request is pending stays pending.
-void TForm1::Button60Click() {
-  const int serial = cycle::StrToInt(PCBSN->text());
-  const int inspector = cycle::StrToInt(JIANZHI->currentText());
+void TForm1::onBoardSetClicked() {
+  const int serial = cycle::StrToInt(system.boardSerial->text());
+  const int inspector = cycle::StrToInt(system.inspector->currentText());
   const QByteArray bytes = Bytes(gateway::BoardSerial(serial, inspector));
   RouteToLink(bytes);
   Edit8->setText(Text(bytes));
@@ -184,23 +185,23 @@ void TForm1::Button60Click() {
 
 // The gateway maker's own configuration program, if it was installed beside
 // this one; nothing happens when it is not there.
-void TForm1::Button14Click() {
+void TForm1::onMakerProgramClicked() {
   const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("LORIX6.EXE");
   if (!QFileInfo::exists(path)) return;
   QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void TForm1::Button23Click() {
+void TForm1::onSystemQueryClicked() {
   SendQuery(*this, gateway::SystemReportQuery(), cycle::PendingCode::kSystemParametersQuery);
 }
 
 void TForm1::DecodeSystemReport() {
   const gateway::SystemReport r = gateway::DecodeSystemReport(Cycle.ReplyText.toStdString());
-  Select(ComboBox8, r.baud);
-  Select(ComboBox9, r.parity);
-  Select(ComboBox7, r.workingMode);
-  Fill(Edit14, r.slaveAddress);
-  Fill(Edit6, r.pollingInterval);
+  Select(system.rs485Baud, r.baud);
+  Select(system.rs485Parity, r.parity);
+  Select(system.workingMode, r.workingMode);
+  Fill(system.slaveAddress, r.slaveAddress);
+  Fill(system.pollingInterval, r.pollingInterval);
   RaiseBadNumber(r.badNumber);
 }
 
@@ -263,11 +264,11 @@ void TForm1::ComboBox41Change() {
                            ComboBox28, ComboBox29})
     combo->setCurrentIndex(-1);
   for (QLineEdit* edit : {READADR1, READADR3, READADR5, READADR7, Edit4, Edit5}) edit->clear();
-  ComboBox7->setCurrentIndex(-1);
-  Edit14->clear();  // Edit14Change clears Edit18 too
-  Edit6->clear();
-  ComboBox8->setCurrentIndex(-1);
-  ComboBox9->setCurrentIndex(-1);
+  system.workingMode->setCurrentIndex(-1);
+  system.slaveAddress->clear();  // onSlaveAddressChanged clears Edit18 too
+  system.pollingInterval->clear();
+  system.rs485Baud->setCurrentIndex(-1);
+  system.rs485Parity->setCurrentIndex(-1);
   Edit8->clear();
   Memo10->clear();
 
@@ -315,7 +316,7 @@ void TForm1::DecodeModbusReport() {
     Fill(rows[i].start, r.variables[i].start);
     Select(rows[i].length, r.variables[i].length);
   }
-  Select(ComboBox7, r.workingMode);
+  Select(system.workingMode, r.workingMode);
   Select(ComboBox28, r.readCommands[0].enable);
   Fill(Edit4, r.readCommands[0].text);
   Select(ComboBox29, r.readCommands[1].enable);

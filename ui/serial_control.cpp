@@ -20,48 +20,51 @@ constexpr int kSerialTextCap = 255;
 }  // namespace
 
 void TForm1::ConnectSerialHandlers() {
-  On(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+  On(system.openPort, &QPushButton::clicked, &TForm1::onOpenPortClicked);
   On(&Timer4, &cycle::FormTimer::OnTimer, &TForm1::Timer4Timer);
   connect(&Comm1, &link::TComm::OnReceiveData, this,
           [this](const char* buffer, std::uint16_t length) {
             Run([this, buffer, length] { Comm1ReceiveData(buffer, length); });
           });
-  connect(SPREALCOM, &QComboBox::currentTextChanged, this, &TForm1::ShowSerialDevice);
+  connect(system.serialPort, &QComboBox::currentTextChanged, this, &TForm1::ShowSerialDevice);
   ShowSerialDevice();
 }
 
 void TForm1::ShowSerialDevice() {
-  const QString device = Comm1.Ports().DevicePath(SPREALCOM->currentText());
-  SPREALCOM->setToolTip(device.isEmpty() ? QString() : QStringLiteral("Device: %1").arg(device));
+  const QString device = Comm1.Ports().DevicePath(system.serialPort->currentText());
+  system.serialPort->setToolTip(device.isEmpty() ? QString()
+                                                 : QStringLiteral("Device: %1").arg(device));
 }
 
-void TForm1::Button1Click() {
+void TForm1::onOpenPortClicked() {
   if (SerialOpen) {
     SerialOpen = false;
-    Button1->setText(QStringLiteral("open"));
+    system.openPort->setText(QStringLiteral("open"));
     Comm1.ClosePort();
     return;
   }
   Comm1.ClosePort();
-  Comm1.SetBaudRate(static_cast<std::uint32_t>(cycle::StrToInt(ComboBox11->currentText())));
-  Comm1.SetParity(static_cast<TParity>(ComboBox10->currentIndex()));
-  Comm1.SetCommName(SPREALCOM->currentText());
+  Comm1.SetBaudRate(static_cast<std::uint32_t>(cycle::StrToInt(system.serialBaud->currentText())));
+  Comm1.SetParity(static_cast<TParity>(system.serialParity->currentIndex()));
+  Comm1.SetCommName(system.serialPort->currentText());
   Comm1.SetOutx_XonXoffFlow(false);
   Comm1.SetInx_XonXoffFlow(false);
   Comm1.OpenPort();
   // Crossed on purpose, and kept so: the box captioned "COM_RTS" drives DTR
   // and "COM_DTR" drives RTS, and wiring instructions rely on it.
-  Comm1.SetDtrControl(CheckBox1->isChecked() ? TDtrControl::DtrEnable : TDtrControl::DtrDisable);
-  Comm1.SetRtsControl(CheckBox2->isChecked() ? TRtsControl::RtsEnable : TRtsControl::RtsDisable);
+  Comm1.SetDtrControl(system.comRts->isChecked() ? TDtrControl::DtrEnable
+                                                 : TDtrControl::DtrDisable);
+  Comm1.SetRtsControl(system.comDtr->isChecked() ? TRtsControl::RtsEnable
+                                                 : TRtsControl::RtsDisable);
   SerialOpen = true;
-  Button1->setText(QStringLiteral("close"));
+  system.openPort->setText(QStringLiteral("close"));
 }
 
 void TForm1::Timer4Timer() {
   // The gateway has taken new RS-485 settings; the old line is given up.
   Timer4.SetEnabled(false);
   SerialOpen = false;
-  Button1->setText(QStringLiteral("open serial"));
+  system.openPort->setText(QStringLiteral("open serial"));
   Comm1.ClosePort();
 }
 

@@ -63,88 +63,92 @@ void TForm1::BuildSystemTab(QWidget* page) {
   // the right, the board serial number along the bottom.
 
   // ---- link: choice, serial port, TCP ------------------------------------
-  ComboBox2 = MakeCombo(page, "ComboBox2",
-                        {QStringLiteral("Serial Port"), QStringLiteral("IP Ethernet")}, 0,
-                        /*editable=*/true);
+  system.linkChoice = MakeCombo(page, "ComboBox2",
+                                {QStringLiteral("Serial Port"), QStringLiteral("IP Ethernet")}, 0,
+                                /*editable=*/true);
   auto* modeGrid = new QGridLayout;
   modeGrid->setContentsMargins(0, 0, 0, 0);
-  AddLabelled(modeGrid, 0, 0, QStringLiteral("Communication Mode:"), ComboBox2);
+  AddLabelled(modeGrid, 0, 0, QStringLiteral("Communication Mode:"), system.linkChoice);
   modeGrid->setColumnStretch(2, 1);
 
-  GroupBox1 = MakeGroup(page, "GroupBox1", QStringLiteral("Serial Port Parameters"));
-  SPREALCOM = MakeCombo(GroupBox1, "SPREALCOM", PortNames(), kCom4, /*editable=*/true);
-  ComboBox11 = MakeCombo(GroupBox1, "ComboBox11", kBaudRates, kBaud9600, /*editable=*/true);
-  ComboBox10 = MakeCombo(GroupBox1, "ComboBox10", kParities, 0);
-  Button1 = MakeButton(GroupBox1, "Button1", QStringLiteral("Open"));
+  system.serialGroup = MakeGroup(page, "GroupBox1", QStringLiteral("Serial Port Parameters"));
+  system.serialPort =
+      MakeCombo(system.serialGroup, "SPREALCOM", PortNames(), kCom4, /*editable=*/true);
+  system.serialBaud =
+      MakeCombo(system.serialGroup, "ComboBox11", kBaudRates, kBaud9600, /*editable=*/true);
+  system.serialParity = MakeCombo(system.serialGroup, "ComboBox10", kParities, 0);
+  system.openPort = MakeButton(system.serialGroup, "Button1", QStringLiteral("Open"));
   {
-    auto* grid = NewGrid(GroupBox1, 2);
-    AddLabelled(grid, 0, 0, QStringLiteral("Serial Port:"), SPREALCOM);
-    AddLabelled(grid, 1, 0, QStringLiteral("Baud:"), ComboBox11);
-    AddLabelled(grid, 2, 0, QStringLiteral("Parity:"), ComboBox10);
-    grid->addWidget(Button1, 2, 2);
+    auto* grid = NewGrid(system.serialGroup, 2);
+    AddLabelled(grid, 0, 0, QStringLiteral("Serial Port:"), system.serialPort);
+    AddLabelled(grid, 1, 0, QStringLiteral("Baud:"), system.serialBaud);
+    AddLabelled(grid, 2, 0, QStringLiteral("Parity:"), system.serialParity);
+    grid->addWidget(system.openPort, 2, 2);
   }
 
   // The line controls stay usable whatever the link choice: they lie outside
   // the serial group, which the TCP choice disables.
-  CheckBox1 = new QCheckBox(QStringLiteral("COM_RTS"), page);
-  CheckBox1->setObjectName("CheckBox1");
-  CheckBox2 = new QCheckBox(QStringLiteral("COM_DTR"), page);
-  CheckBox2->setObjectName("CheckBox2");
+  system.comRts = new QCheckBox(QStringLiteral("COM_RTS"), page);
+  system.comRts->setObjectName("CheckBox1");
+  system.comDtr = new QCheckBox(QStringLiteral("COM_DTR"), page);
+  system.comDtr->setObjectName("CheckBox2");
   auto* lineRow = new QHBoxLayout;
   lineRow->setContentsMargins(0, 0, 0, 0);
-  lineRow->addWidget(CheckBox1);
-  lineRow->addWidget(CheckBox2);
+  lineRow->addWidget(system.comRts);
+  lineRow->addWidget(system.comDtr);
   lineRow->addStretch(1);
 
-  GroupBox4 = MakeGroup(page, "GroupBox4", QStringLiteral("Internet Parameter Configuration"));
-  Edit2 = MakeEdit(GroupBox4, "Edit2", QStringLiteral("192.168.0.88"));
-  SizeToChars(Edit2, page, 15);
-  Edit34 = MakeEdit(GroupBox4, "Edit34", QStringLiteral("7000"));
-  SizeToChars(Edit34, page, 5);
-  Label146 = MakeLabel(GroupBox4, QStringLiteral("***"), "Label146");
+  system.tcpGroup =
+      MakeGroup(page, "GroupBox4", QStringLiteral("Internet Parameter Configuration"));
+  system.tcpAddress = MakeEdit(system.tcpGroup, "Edit2", QStringLiteral("192.168.0.88"));
+  SizeToChars(system.tcpAddress, page, 15);
+  system.tcpPort = MakeEdit(system.tcpGroup, "Edit34", QStringLiteral("7000"));
+  SizeToChars(system.tcpPort, page, 5);
+  system.tcpStatus = MakeLabel(system.tcpGroup, QStringLiteral("***"), "Label146");
   {
-    QPalette red = Label146->palette();
+    QPalette red = system.tcpStatus->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    Label146->setPalette(red);
+    system.tcpStatus->setPalette(red);
   }
-  Label146->setAccessibleDescription(QStringLiteral("TCP connection state"));
-  Button8 = MakeButton(GroupBox4, "Button8", QStringLiteral("Connect"));
-  Button11 = MakeButton(GroupBox4, "Button11", QStringLiteral("Disconnect"));
-  Button14 = MakeButton(GroupBox4, "Button14", QStringLiteral("Gateway Parameter Query"));
+  system.tcpStatus->setAccessibleDescription(QStringLiteral("TCP connection state"));
+  system.tcpConnect = MakeButton(system.tcpGroup, "Button8", QStringLiteral("Connect"));
+  system.tcpDisconnect = MakeButton(system.tcpGroup, "Button11", QStringLiteral("Disconnect"));
+  system.makerProgram =
+      MakeButton(system.tcpGroup, "Button14", QStringLiteral("Gateway Parameter Query"));
   {
-    auto* grid = NewGrid(GroupBox4, 2);
-    AddLabelled(grid, 0, 0, QStringLiteral("Target IP Address:"), Edit2);
-    AddLabelled(grid, 1, 0, QStringLiteral("Port Number:"), Edit34);
-    grid->addWidget(Label146, 2, 1, 1, 2);
+    auto* grid = NewGrid(system.tcpGroup, 2);
+    AddLabelled(grid, 0, 0, QStringLiteral("Target IP Address:"), system.tcpAddress);
+    AddLabelled(grid, 1, 0, QStringLiteral("Port Number:"), system.tcpPort);
+    grid->addWidget(system.tcpStatus, 2, 1, 1, 2);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button8);
-    buttons->addWidget(Button11);
-    buttons->addWidget(Button14);
+    buttons->addWidget(system.tcpConnect);
+    buttons->addWidget(system.tcpDisconnect);
+    buttons->addWidget(system.makerProgram);
     buttons->addStretch(1);
     grid->addLayout(buttons, 3, 0, 1, 4);
-    grid->setAlignment(Edit2, Qt::AlignLeft);
-    grid->setAlignment(Edit34, Qt::AlignLeft);
+    grid->setAlignment(system.tcpAddress, Qt::AlignLeft);
+    grid->setAlignment(system.tcpPort, Qt::AlignLeft);
   }
 
   auto* linkColumn = new QVBoxLayout;
   linkColumn->addLayout(modeGrid);
-  linkColumn->addWidget(GroupBox1);
+  linkColumn->addWidget(system.serialGroup);
   linkColumn->addLayout(lineRow);
-  linkColumn->addWidget(GroupBox4);
+  linkColumn->addWidget(system.tcpGroup);
   linkColumn->addStretch(1);
 
   // ---- gateway settings ----------------------------------------------------
   // Each group ends in its "Set", pushed to the group's right edge so the
   // buttons line up down the column.
-  GroupBox18 = MakeGroup(page, "GroupBox18", QStringLiteral("RS485 Serial Port Parameters"));
-  ComboBox8 = MakeCombo(GroupBox18, "ComboBox8", kBaudRates, kBaud9600);
-  ComboBox9 = MakeCombo(GroupBox18, "ComboBox9", kParities, 0);
-  Button9 = MakeButton(GroupBox18, "Button9", QStringLiteral("Set"));
+  system.rs485Group = MakeGroup(page, "GroupBox18", QStringLiteral("RS485 Serial Port Parameters"));
+  system.rs485Baud = MakeCombo(system.rs485Group, "ComboBox8", kBaudRates, kBaud9600);
+  system.rs485Parity = MakeCombo(system.rs485Group, "ComboBox9", kParities, 0);
+  system.rs485Set = MakeButton(system.rs485Group, "Button9", QStringLiteral("Set"));
   {
-    auto* grid = NewGrid(GroupBox18, 1);
-    AddLabelled(grid, 0, 0, QStringLiteral("Baud:"), ComboBox8);
-    AddLabelled(grid, 1, 0, QStringLiteral("Parity:"), ComboBox9);
-    grid->addWidget(Button9, 1, 3);
+    auto* grid = NewGrid(system.rs485Group, 1);
+    AddLabelled(grid, 0, 0, QStringLiteral("Baud:"), system.rs485Baud);
+    AddLabelled(grid, 1, 0, QStringLiteral("Parity:"), system.rs485Parity);
+    grid->addWidget(system.rs485Set, 1, 3);
   }
 
   // The three single-value settings carry their caption as the group title.
@@ -157,64 +161,65 @@ void TForm1::BuildSystemTab(QWidget* page) {
     row->addWidget(set);
   };
 
-  GroupBox15 = MakeGroup(page, "GroupBox15", QStringLiteral("MODBUS_Slave_Adr:"));
-  Edit14 = MakeEdit(GroupBox15, "Edit14", QStringLiteral("001"));
-  SizeToChars(Edit14, page, 3);
-  Button29 = MakeButton(GroupBox15, "Button29", QStringLiteral("Set"));
-  settingRow(GroupBox15, Edit14, nullptr, Button29);
+  system.slaveAddressGroup = MakeGroup(page, "GroupBox15", QStringLiteral("MODBUS_Slave_Adr:"));
+  system.slaveAddress = MakeEdit(system.slaveAddressGroup, "Edit14", QStringLiteral("001"));
+  SizeToChars(system.slaveAddress, page, 3);
+  system.slaveAddressSet = MakeButton(system.slaveAddressGroup, "Button29", QStringLiteral("Set"));
+  settingRow(system.slaveAddressGroup, system.slaveAddress, nullptr, system.slaveAddressSet);
 
-  GroupBox7 = MakeGroup(page, "GroupBox7", QStringLiteral("Working Mode:"));
-  ComboBox7 = MakeCombo(GroupBox7, "ComboBox7",
-                        {QStringLiteral("Transparent Mode"), QStringLiteral("MODBUS_RTU Mode")}, 0);
-  Button24 = MakeButton(GroupBox7, "Button24", QStringLiteral("Set"));
-  settingRow(GroupBox7, ComboBox7, nullptr, Button24);
+  system.workingModeGroup = MakeGroup(page, "GroupBox7", QStringLiteral("Working Mode:"));
+  system.workingMode =
+      MakeCombo(system.workingModeGroup, "ComboBox7",
+                {QStringLiteral("Transparent Mode"), QStringLiteral("MODBUS_RTU Mode")}, 0);
+  system.workingModeSet = MakeButton(system.workingModeGroup, "Button24", QStringLiteral("Set"));
+  settingRow(system.workingModeGroup, system.workingMode, nullptr, system.workingModeSet);
 
   // The gateway counts the polling interval in units of 10 ms.
-  GroupBox14 = MakeGroup(page, "GroupBox14", QStringLiteral("Meter Polling Interval:"));
-  Edit6 = MakeEdit(GroupBox14, "Edit6", QStringLiteral("050"));
-  SizeToChars(Edit6, page, 3);
-  Edit6->setAccessibleDescription(QStringLiteral("*10 ms"));
-  auto* unit = MakeLabel(GroupBox14, QStringLiteral(" *10 ms"));
-  Button27 = MakeButton(GroupBox14, "Button27", QStringLiteral("Set"));
-  settingRow(GroupBox14, Edit6, unit, Button27);
+  system.pollingGroup = MakeGroup(page, "GroupBox14", QStringLiteral("Meter Polling Interval:"));
+  system.pollingInterval = MakeEdit(system.pollingGroup, "Edit6", QStringLiteral("050"));
+  SizeToChars(system.pollingInterval, page, 3);
+  system.pollingInterval->setAccessibleDescription(QStringLiteral("*10 ms"));
+  auto* unit = MakeLabel(system.pollingGroup, QStringLiteral(" *10 ms"));
+  system.pollingIntervalSet = MakeButton(system.pollingGroup, "Button27", QStringLiteral("Set"));
+  settingRow(system.pollingGroup, system.pollingInterval, unit, system.pollingIntervalSet);
 
   auto* settingsColumn = new QVBoxLayout;
-  settingsColumn->addWidget(GroupBox18);
-  settingsColumn->addWidget(GroupBox15);
-  settingsColumn->addWidget(GroupBox7);
-  settingsColumn->addWidget(GroupBox14);
+  settingsColumn->addWidget(system.rs485Group);
+  settingsColumn->addWidget(system.slaveAddressGroup);
+  settingsColumn->addWidget(system.workingModeGroup);
+  settingsColumn->addWidget(system.pollingGroup);
   settingsColumn->addStretch(1);
 
   // ---- requests to the gateway ----------------------------------------------
   // The check comes first (its answer enables the "Set" buttons), then the
   // read-back; the reset, which asks for no confirmation, stands apart.
-  Button6 = MakeButton(page, "Button6", QStringLiteral("Communication Query"));
-  Button23 = MakeButton(page, "Button23", QStringLiteral("System Parameters"));
-  Button30 = MakeButton(page, "Button30", QStringLiteral("Parameter Initialization"));
+  system.communicationQuery = MakeButton(page, "Button6", QStringLiteral("Communication Query"));
+  system.systemQuery = MakeButton(page, "Button23", QStringLiteral("System Parameters"));
+  system.parameterReset = MakeButton(page, "Button30", QStringLiteral("Parameter Initialization"));
   auto* actionColumn = new QVBoxLayout;
-  actionColumn->addWidget(Button6);
-  actionColumn->addWidget(Button23);
+  actionColumn->addWidget(system.communicationQuery);
+  actionColumn->addWidget(system.systemQuery);
   actionColumn->addSpacing(2 * QFontMetrics(page->font()).height());
-  actionColumn->addWidget(Button30);
+  actionColumn->addWidget(system.parameterReset);
   actionColumn->addStretch(1);
 
   // ---- board serial number and inspector -------------------------------------
-  GroupBox2 = MakeGroup(page, "GroupBox2");
-  PCBSN = MakeEdit(GroupBox2, "PCBSN", QStringLiteral("00000000"));
-  SizeToChars(PCBSN, page, 10);
-  JIANZHI = MakeCombo(
-      GroupBox2, "JIANZHI",
+  system.boardGroup = MakeGroup(page, "GroupBox2");
+  system.boardSerial = MakeEdit(system.boardGroup, "PCBSN", QStringLiteral("00000000"));
+  SizeToChars(system.boardSerial, page, 10);
+  system.inspector = MakeCombo(
+      system.boardGroup, "JIANZHI",
       {QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("003"), QStringLiteral("004"),
        QStringLiteral("005"), QStringLiteral("006"), QStringLiteral("008"), QStringLiteral("009"),
        QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("103"), QStringLiteral("104")},
       0, /*editable=*/true);
-  Button60 = MakeButton(GroupBox2, "Button60", QStringLiteral("Set"));
+  system.boardSet = MakeButton(system.boardGroup, "Button60", QStringLiteral("Set"));
   {
-    auto* grid = NewGrid(GroupBox2, 5);
-    AddLabelled(grid, 0, 0, QStringLiteral("PCBSN:"), PCBSN);
+    auto* grid = NewGrid(system.boardGroup, 5);
+    AddLabelled(grid, 0, 0, QStringLiteral("PCBSN:"), system.boardSerial);
     grid->setColumnMinimumWidth(2, FieldWidth(page, 1));  // gap between the two fields
-    AddLabelled(grid, 0, 3, QStringLiteral("inspector:"), JIANZHI);
-    grid->addWidget(Button60, 0, 5);
+    AddLabelled(grid, 0, 3, QStringLiteral("inspector:"), system.inspector);
+    grid->addWidget(system.boardSet, 0, 5);
   }
 
   // ---- page ------------------------------------------------------------------
@@ -228,7 +233,7 @@ void TForm1::BuildSystemTab(QWidget* page) {
 
   auto* pageLayout = new QVBoxLayout(page);
   pageLayout->addLayout(columns, 1);
-  pageLayout->addWidget(GroupBox2);
+  pageLayout->addWidget(system.boardGroup);
 }
 
 }  // namespace kv770::ui

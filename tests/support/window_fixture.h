@@ -25,22 +25,32 @@ class WindowFixture : public ::testing::Test {
     combo->setCurrentIndex(index);
     emit combo->activated(index);
   }
-  void ChooseLink(int index) { Pick(form->ComboBox2, index); }
+  void ChooseLink(int index) { Pick(form->system.linkChoice, index); }
 
   // Chooses "IP Ethernet" and connects to 127.0.0.1:port.
   void ConnectTo(quint16 port) {
     ChooseLink(1);
-    form->Edit2->setText(QStringLiteral("127.0.0.1"));
-    form->Edit34->setText(QString::number(port));
-    form->Button8->click();
+    form->system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
+    form->system.tcpPort->setText(QString::number(port));
+    form->system.tcpConnect->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
   }
 
   // The buttons a positive communication check enables.
   QList<QPushButton*> CheckedButtons() const {
-    return {form->Button16, form->Button21, form->Button24, form->Button29, form->Button27,
-            form->Button9,  form->Button7,  form->Button10, form->Button17, form->Button18,
-            form->Button12, form->Button31, form->Button23};
+    return {form->Button16,
+            form->Button21,
+            form->system.workingModeSet,
+            form->system.slaveAddressSet,
+            form->system.pollingIntervalSet,
+            form->system.rs485Set,
+            form->Button7,
+            form->Button10,
+            form->Button17,
+            form->Button18,
+            form->Button12,
+            form->Button31,
+            form->system.systemQuery};
   }
 
   RecordingMessageSink messages;

@@ -98,24 +98,25 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
   TForm1& f = *form;
   const Case cases[] = {
       {[&] {
-         f.ComboBox8->setCurrentIndex(6);  // 57600
-         f.ComboBox9->setCurrentIndex(2);  // even
+         f.system.rs485Baud->setCurrentIndex(6);    // 57600
+         f.system.rs485Parity->setCurrentIndex(2);  // even
        },
-       f.Button9, "QQS#BA1:62#", PendingCode::kGatewaySetting, RequestKind::kSetting},
+       f.system.rs485Set, "QQS#BA1:62#", PendingCode::kGatewaySetting, RequestKind::kSetting},
       {[&] {
-         f.ComboBox8->setCurrentIndex(-1);
-         f.ComboBox9->setCurrentIndex(-1);
+         f.system.rs485Baud->setCurrentIndex(-1);
+         f.system.rs485Parity->setCurrentIndex(-1);
        },
-       f.Button9, "QQS#BA1://#", PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[&] { f.ComboBox7->setCurrentIndex(1); }, f.Button24, "QQS#MD:1#",
+       f.system.rs485Set, "QQS#BA1://#", PendingCode::kGatewaySetting, RequestKind::kSetting},
+      {[&] { f.system.workingMode->setCurrentIndex(1); }, f.system.workingModeSet, "QQS#MD:1#",
        PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[&] { f.Edit14->setText("7"); }, f.Button29, "QQS#ADR:007#", PendingCode::kGatewaySetting,
+      {[&] { f.system.slaveAddress->setText("7"); }, f.system.slaveAddressSet, "QQS#ADR:007#",
+       PendingCode::kGatewaySetting, RequestKind::kSetting},
+      {[&] { f.system.slaveAddress->setText("247"); }, f.system.slaveAddressSet, "QQS#ADR:247#",
+       PendingCode::kGatewaySetting, RequestKind::kSetting},
+      {[&] { f.system.pollingInterval->setText("5"); }, f.system.pollingIntervalSet, "QQS#JTM:005#",
+       PendingCode::kGatewaySetting, RequestKind::kSetting},
+      {[] {}, f.system.parameterReset, "QQS#RESET#", PendingCode::kGatewaySetting,
        RequestKind::kSetting},
-      {[&] { f.Edit14->setText("247"); }, f.Button29, "QQS#ADR:247#", PendingCode::kGatewaySetting,
-       RequestKind::kSetting},
-      {[&] { f.Edit6->setText("5"); }, f.Button27, "QQS#JTM:005#", PendingCode::kGatewaySetting,
-       RequestKind::kSetting},
-      {[] {}, f.Button30, "QQS#RESET#", PendingCode::kGatewaySetting, RequestKind::kSetting},
       {[&] {
          f.ComboBox41->setCurrentIndex(7);
          f.ComboBox6->setCurrentIndex(0);   // Close
@@ -131,7 +132,7 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
          f.FAMOUT9->setCurrentIndex(3);
        },
        f.Button21, "QQS#DFOT0:00003#", PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[] {}, f.Button23, "QQQ#QX#", PendingCode::kSystemParametersQuery,
+      {[] {}, f.system.systemQuery, "QQQ#QX#", PendingCode::kSystemParametersQuery,
        RequestKind::kParameterQuery},
       {[&] { f.ComboBox41->setCurrentIndex(1); }, f.Button31, "QQQ#QQ1#",
        PendingCode::kMeterMappingQuery, RequestKind::kParameterQuery},
@@ -151,8 +152,8 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
     EXPECT_TRUE(form->Timer3.Enabled());
     EXPECT_EQ(form->Timer3.Interval(), 3000);
     // Only the RS-485 setting closes the serial port afterwards, also on TCP.
-    EXPECT_EQ(form->Timer4.Enabled(), c.button == form->Button9);
-    if (c.button == form->Button9) {
+    EXPECT_EQ(form->Timer4.Enabled(), c.button == form->system.rs485Set);
+    if (c.button == form->system.rs485Set) {
       EXPECT_EQ(form->Timer4.Interval(), 2000);
     }
   }
@@ -180,9 +181,9 @@ TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
   form->Cycle.ExchangeBuffer[8] = 0x5A;
   form->Edit8->setText("before");
   form->Memo10->setPlainText("old reply");
-  form->PCBSN->setText("123");
-  form->JIANZHI->setEditText("5");  // the text counts, not the list position
-  form->Button60->click();
+  form->system.boardSerial->setText("123");
+  form->system.inspector->setEditText("5");  // the text counts, not the list position
+  form->system.boardSet->click();
   EXPECT_EQ(Wire(26), QByteArray("TAVELK#PCBSN:00000123,005#"));
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("TAVELK#PCBSN:00000123,005#"));
   EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
@@ -191,9 +192,9 @@ TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
   EXPECT_FALSE(form->Timer3.Enabled());
 
-  form->JIANZHI->setCurrentIndex(8);  // "101"
-  form->PCBSN->setText("123456789");
-  form->Button60->click();
+  form->system.inspector->setCurrentIndex(8);  // "101"
+  form->system.boardSerial->setText("123456789");
+  form->system.boardSet->click();
   EXPECT_EQ(Wire(28), QByteArray("TAVELK#PCBSN:123456789,101#"));
 
   form->ComboBox41->setCurrentIndex(3);
@@ -219,11 +220,15 @@ TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
   };
   TForm1& f = *form;
   const Case cases[] = {
-      {f.Edit14, "1000", f.Button29, "'1000' is out of range (0 to 999)"},
-      {f.Edit14, "-1", f.Button29, "'-1' is out of range (0 to 999)"},
-      {f.Edit14, "abc", f.Button29, "'abc' is not a valid integer value"},
-      {f.Edit6, "1000", f.Button27, "'1000' is out of range (0 to 999)"},
-      {f.Edit6, "", f.Button27, "'' is not a valid integer value"},
+      {f.system.slaveAddress, "1000", f.system.slaveAddressSet,
+       "'1000' is out of range (0 to 999)"},
+      {f.system.slaveAddress, "-1", f.system.slaveAddressSet, "'-1' is out of range (0 to 999)"},
+      {f.system.slaveAddress, "abc", f.system.slaveAddressSet,
+       "'abc' is not a valid integer value"},
+      {f.system.pollingInterval, "1000", f.system.pollingIntervalSet,
+       "'1000' is out of range (0 to 999)"},
+      {f.system.pollingInterval, "", f.system.pollingIntervalSet,
+       "'' is not a valid integer value"},
       {f.Edit1, "1000", f.Button10, "'1000' is out of range (0 to 999)"},
       {f.Edit1, "-5", f.Button10, "'-5' is out of range (0 to 999)"},
   };
@@ -250,44 +255,44 @@ TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
   // The board serial clears nothing before it converts.
   messages.shown.clear();
   form->Edit8->setText("before");
-  form->PCBSN->setText("12x");
-  form->Button60->click();
+  form->system.boardSerial->setText("12x");
+  form->system.boardSet->click();
   EXPECT_EQ(messages.shown, QStringList{"'12x' is not a valid integer value"});
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("before"));
   EXPECT_TRUE(NothingSent());
 }
 
 TEST_F(GatewayWireTest, SystemReportFillsTheSystemTab) {
-  form->Button23->click();
+  form->system.systemQuery->click();
   Wire(7);
   Answer("QX#JTM:100,ADR:017,MD:1,BA1:41#");
-  EXPECT_EQ(form->ComboBox8->currentText(), QStringLiteral("19200"));
-  EXPECT_EQ(form->ComboBox9->currentText(), QStringLiteral("Odd"));
-  EXPECT_EQ(form->ComboBox7->currentText(), QStringLiteral("MODBUS_RTU Mode"));
-  EXPECT_EQ(form->Edit14->text(), QStringLiteral("017"));
+  EXPECT_EQ(form->system.rs485Baud->currentText(), QStringLiteral("19200"));
+  EXPECT_EQ(form->system.rs485Parity->currentText(), QStringLiteral("Odd"));
+  EXPECT_EQ(form->system.workingMode->currentText(), QStringLiteral("MODBUS_RTU Mode"));
+  EXPECT_EQ(form->system.slaveAddress->text(), QStringLiteral("017"));
   EXPECT_EQ(form->Edit18->text(), QStringLiteral("017"));  // the MODBUS test follows
-  EXPECT_EQ(form->Edit6->text(), QStringLiteral("100"));
+  EXPECT_EQ(form->system.pollingInterval->text(), QStringLiteral("100"));
   EXPECT_TRUE(messages.shown.isEmpty());
   EXPECT_EQ(form->Cycle.Pending,
             PendingCode::kSystemParametersQuery);  // a further reply is decoded too
 
   // Without the marker nothing changes.
   Answer("BA1:30,JTM:005#");
-  EXPECT_EQ(form->ComboBox8->currentIndex(), 4);
-  EXPECT_EQ(form->Edit6->text(), QStringLiteral("100"));
+  EXPECT_EQ(form->system.rs485Baud->currentIndex(), 4);
+  EXPECT_EQ(form->system.pollingInterval->text(), QStringLiteral("100"));
 
   // A bad digit: what came before is kept, the rest is not read.
   Answer("QX#BA1:6x,MD:0,ADR:099,JTM:200#");
   EXPECT_EQ(messages.shown, QStringList{"'x' is not a valid integer value"});
-  EXPECT_EQ(form->ComboBox8->currentText(), QStringLiteral("57600"));
-  EXPECT_EQ(form->ComboBox9->currentText(), QStringLiteral("Odd"));
-  EXPECT_EQ(form->ComboBox7->currentIndex(), 1);
-  EXPECT_EQ(form->Edit14->text(), QStringLiteral("017"));
+  EXPECT_EQ(form->system.rs485Baud->currentText(), QStringLiteral("57600"));
+  EXPECT_EQ(form->system.rs485Parity->currentText(), QStringLiteral("Odd"));
+  EXPECT_EQ(form->system.workingMode->currentIndex(), 1);
+  EXPECT_EQ(form->system.slaveAddress->text(), QStringLiteral("017"));
 
   // A digit beyond the list selects nothing.
   Answer("QX#BA1:92#");
-  EXPECT_EQ(form->ComboBox8->currentIndex(), -1);
-  EXPECT_EQ(form->ComboBox9->currentIndex(), 2);
+  EXPECT_EQ(form->system.rs485Baud->currentIndex(), -1);
+  EXPECT_EQ(form->system.rs485Parity->currentIndex(), 2);
 }
 
 TEST_F(GatewayWireTest, ModbusReportOfAStandardMeterHidesTheCustomGroup) {
@@ -311,7 +316,7 @@ TEST_F(GatewayWireTest, ModbusReportOfAStandardMeterHidesTheCustomGroup) {
   EXPECT_EQ(form->XISHU4->text(), QStringLiteral("9.999"));
   EXPECT_TRUE(form->GroupBox13->isHidden());
   EXPECT_EQ(form->ComboBox15->currentIndex(), 0);  // ignored for this type
-  EXPECT_EQ(form->ComboBox7->currentIndex(), 0);
+  EXPECT_EQ(form->system.workingMode->currentIndex(), 0);
   EXPECT_TRUE(messages.shown.isEmpty());
 }
 
@@ -333,7 +338,7 @@ TEST_F(GatewayWireTest, ModbusReportOfACustomMeterFillsTheParsing) {
   EXPECT_EQ(form->READLG3->currentText(), QStringLiteral("8 byte"));
   EXPECT_EQ(form->RADCOM5->currentText(), QStringLiteral("0 Not analytic"));
   EXPECT_EQ(form->READADR7->text(), QStringLiteral("99"));
-  EXPECT_EQ(form->ComboBox7->currentText(), QStringLiteral("MODBUS_RTU Mode"));
+  EXPECT_EQ(form->system.workingMode->currentText(), QStringLiteral("MODBUS_RTU Mode"));
   EXPECT_EQ(form->ComboBox28->currentText(), QStringLiteral("1 open"));
   EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 02 03"));
   EXPECT_EQ(form->ComboBox29->currentText(), QStringLiteral("0 close"));
@@ -375,11 +380,11 @@ TEST_F(GatewayWireTest, ChangingTheMeterWithThePortClosedSendsNothing) {
 }
 
 TEST_F(GatewaySettingsTest, SlaveAddressFollowsIntoTheModbusTest) {
-  form->Edit14->clear();
+  form->system.slaveAddress->clear();
   EXPECT_TRUE(form->Edit18->text().isEmpty());
-  QTest::keyClicks(form->Edit14, "24");
+  QTest::keyClicks(form->system.slaveAddress, "24");
   EXPECT_EQ(form->Edit18->text(), QStringLiteral("24"));
-  QTest::keyClick(form->Edit14, '7');
+  QTest::keyClick(form->system.slaveAddress, '7');
   EXPECT_EQ(form->Edit18->text(), QStringLiteral("247"));
 }
 
@@ -422,8 +427,8 @@ TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
   const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("LORIX6.EXE");
   QFile::remove(path);
 
-  Pick(form->ComboBox2, 1);
-  form->Button14->click();
+  Pick(form->system.linkChoice, 1);
+  form->system.makerProgram->click();
   EXPECT_TRUE(opened.isEmpty());
   EXPECT_TRUE(messages.shown.isEmpty());
 
@@ -431,7 +436,7 @@ TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
   ASSERT_TRUE(program.open(QIODevice::WriteOnly));
   program.write("MZ");
   program.close();
-  form->Button14->click();
+  form->system.makerProgram->click();
   EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(path)});
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_TRUE(form->Edit8->text().isEmpty());
@@ -471,8 +476,8 @@ class GatewaySimulatorTest : public GatewaySettingsTest {
     if (line.isEmpty()) line = gateway.StartPty();
     ASSERT_FALSE(line.isEmpty());
     form->Comm1.Ports().Set(4, line);  // the window's COM4
-    Pick(form->ComboBox2, 0);
-    form->Button1->click();
+    Pick(form->system.linkChoice, 0);
+    form->system.openPort->click();
     ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
   }
 
@@ -514,19 +519,19 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   }
 
   // The RS-485 setting gives up the serial line 2 s later, on either link.
-  Pick(f.ComboBox8, 5);  // 38400
-  Pick(f.ComboBox9, 2);  // even
-  Set(f.Button9);
+  Pick(f.system.rs485Baud, 5);    // 38400
+  Pick(f.system.rs485Parity, 2);  // even
+  Set(f.system.rs485Set);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer4.Enabled(); }, 3000));
   EXPECT_FALSE(f.SerialOpen);
   if (serial) OpenSerial();
 
-  Pick(f.ComboBox7, 1);
-  Set(f.Button24);
-  f.Edit14->setText("017");
-  Set(f.Button29);
-  f.Edit6->setText("100");
-  Set(f.Button27);
+  Pick(f.system.workingMode, 1);
+  Set(f.system.workingModeSet);
+  f.system.slaveAddress->setText("017");
+  Set(f.system.slaveAddressSet);
+  f.system.pollingInterval->setText("100");
+  Set(f.system.pollingIntervalSet);
 
   // Meter 3. With the port open, choosing it asks for its report at once.
   Pick(f.ComboBox41, 2);
@@ -576,11 +581,13 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   Set(f.Button18);
 
   // Forget everything the window shows, then read it back.
-  for (QComboBox* c : {f.ComboBox8, f.ComboBox9, f.ComboBox7, f.ComboBox6, f.ComboBox16,
-                       f.ComboBox34, f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7, f.FAMOUT9})
+  for (QComboBox* c :
+       {f.system.rs485Baud, f.system.rs485Parity, f.system.workingMode, f.ComboBox6, f.ComboBox16,
+        f.ComboBox34, f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7, f.FAMOUT9})
     c->setCurrentIndex(-1);
   f.ComboBox17->setCurrentIndex(4);
-  for (QLineEdit* e : {f.Edit14, f.Edit6, f.Edit1, f.XISHU1, f.XISHU2, f.XISHU3, f.XISHU4})
+  for (QLineEdit* e : {f.system.slaveAddress, f.system.pollingInterval, f.Edit1, f.XISHU1, f.XISHU2,
+                       f.XISHU3, f.XISHU4})
     e->clear();
   f.GroupBox13->hide();
   for (int v = 0; v < 4; ++v) {
@@ -592,15 +599,15 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   f.Edit4->clear();
   f.Edit5->clear();
 
-  Query(f.Button23);
-  EXPECT_EQ(f.ComboBox8->currentText(), QStringLiteral("38400"));
-  EXPECT_EQ(f.ComboBox9->currentText(), QStringLiteral("Even"));
-  EXPECT_EQ(f.ComboBox7->currentIndex(), 1);
-  EXPECT_EQ(f.Edit14->text(), QStringLiteral("017"));
+  Query(f.system.systemQuery);
+  EXPECT_EQ(f.system.rs485Baud->currentText(), QStringLiteral("38400"));
+  EXPECT_EQ(f.system.rs485Parity->currentText(), QStringLiteral("Even"));
+  EXPECT_EQ(f.system.workingMode->currentIndex(), 1);
+  EXPECT_EQ(f.system.slaveAddress->text(), QStringLiteral("017"));
   EXPECT_EQ(f.Edit18->text(), QStringLiteral("017"));
-  EXPECT_EQ(f.Edit6->text(), QStringLiteral("100"));
+  EXPECT_EQ(f.system.pollingInterval->text(), QStringLiteral("100"));
 
-  f.ComboBox7->setCurrentIndex(-1);
+  f.system.workingMode->setCurrentIndex(-1);
   Query(f.Button31);
   EXPECT_EQ(f.ComboBox6->currentText(), QStringLiteral("Open"));
   EXPECT_EQ(f.ComboBox16->currentText(), QStringLiteral("Master Device"));
@@ -611,7 +618,7 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(coefficientBoxes[i]->text(), coefficients[i]) << i;
   // A custom meter: its parsing group shows what was written.
   EXPECT_FALSE(f.GroupBox13->isHidden());
-  EXPECT_EQ(f.ComboBox7->currentIndex(), 1);
+  EXPECT_EQ(f.system.workingMode->currentIndex(), 1);
   EXPECT_EQ(f.ComboBox15->currentText(), QStringLiteral("3"));
   for (int v = 0; v < 4; ++v) {
     EXPECT_EQ(commandBoxes[v]->currentIndex(), commands[v]) << v;
@@ -629,13 +636,13 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   EXPECT_EQ(f.Edit1->text(), QStringLiteral("010"));
   EXPECT_EQ(f.XISHU2->text(), QStringLiteral("1.000"));
 
-  Set(f.Button30);
-  Query(f.Button23);
-  EXPECT_EQ(f.ComboBox8->currentText(), QStringLiteral("9600"));
-  EXPECT_EQ(f.ComboBox9->currentText(), QStringLiteral("None"));
-  EXPECT_EQ(f.ComboBox7->currentIndex(), 0);
-  EXPECT_EQ(f.Edit14->text(), QStringLiteral("001"));
-  EXPECT_EQ(f.Edit6->text(), QStringLiteral("050"));
+  Set(f.system.parameterReset);
+  Query(f.system.systemQuery);
+  EXPECT_EQ(f.system.rs485Baud->currentText(), QStringLiteral("9600"));
+  EXPECT_EQ(f.system.rs485Parity->currentText(), QStringLiteral("None"));
+  EXPECT_EQ(f.system.workingMode->currentIndex(), 0);
+  EXPECT_EQ(f.system.slaveAddress->text(), QStringLiteral("001"));
+  EXPECT_EQ(f.system.pollingInterval->text(), QStringLiteral("050"));
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
   f.Timer3.SetEnabled(false);
 }
@@ -651,11 +658,11 @@ TEST_F(GatewaySimulatorTest, WholeConfigurationRoundTripsOverTheSerialLine) {
 TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine) {
   OpenSerial();
   TForm1& f = *form;
-  Pick(f.ComboBox2, 1);  // TCP chosen and not connected: the query still goes out
+  Pick(f.system.linkChoice, 1);  // TCP chosen and not connected: the query still goes out
   ASSERT_TRUE(f.SerialOpen);
   f.XISHU3->setText("7.000");
   f.ComboBox15->setCurrentIndex(0);
-  f.Edit14->setText("017");
+  f.system.slaveAddress->setText("017");
   Idle();
 
   Pick(f.ComboBox41, 1);
@@ -673,10 +680,10 @@ TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine)
   EXPECT_TRUE(f.Timer3.Enabled());
   EXPECT_EQ(f.Timer3.Interval(), 3000);
   // The page starts afresh, the system tab's settings too.
-  for (QComboBox* c : {f.ComboBox6, f.ComboBox17, f.FAMOUT9, f.RADCOM7, f.ComboBox29, f.ComboBox7,
-                       f.ComboBox8, f.ComboBox9})
+  for (QComboBox* c : {f.ComboBox6, f.ComboBox17, f.FAMOUT9, f.RADCOM7, f.ComboBox29,
+                       f.system.workingMode, f.system.rs485Baud, f.system.rs485Parity})
     EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
-  EXPECT_TRUE(f.Edit14->text().isEmpty());
+  EXPECT_TRUE(f.system.slaveAddress->text().isEmpty());
   EXPECT_TRUE(f.Edit18->text().isEmpty());
   EXPECT_TRUE(f.GroupBox13->isHidden());
   EXPECT_EQ(f.XISHU3->text(), QStringLiteral("7.000"));  // kept until the report comes
@@ -690,7 +697,7 @@ TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine)
   EXPECT_EQ(f.XISHU3->text(), QStringLiteral("1.000"));
   EXPECT_FALSE(f.GroupBox13->isHidden());
   EXPECT_EQ(f.ComboBox15->currentText(), QStringLiteral("8"));
-  EXPECT_EQ(f.ComboBox7->currentIndex(), 0);
+  EXPECT_EQ(f.system.workingMode->currentIndex(), 0);
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
   f.Timer3.SetEnabled(false);
 }

@@ -159,32 +159,36 @@ class InputFaultTest : public WindowFixture {
 };
 
 TEST_F(InputFaultTest, SystemSettingsRefuseWhatIsNoThreeDigitNumber) {
-  ExpectNumbersRefused(form->Edit14, form->Button29, 0, 999);
-  ExpectNumbersRefused(form->Edit6, form->Button27, 0, 999);
+  ExpectNumbersRefused(form->system.slaveAddress, form->system.slaveAddressSet, 0, 999);
+  ExpectNumbersRefused(form->system.pollingInterval, form->system.pollingIntervalSet, 0, 999);
   EXPECT_TRUE(Wire().isEmpty());
   EXPECT_TRUE(form->Edit8->text().isEmpty());  // cleared before the number was read
 
   // Signs, blanks in front and both hexadecimal prefixes are numbers.
-  EXPECT_EQ(Sent(form->Edit14, QStringLiteral(" +17"), form->Button29), "QQS#ADR:017#");
-  EXPECT_EQ(Sent(form->Edit14, QStringLiteral("$11"), form->Button29), "QQS#ADR:017#");
-  EXPECT_EQ(Sent(form->Edit6, QStringLiteral("0x3E7"), form->Button27), "QQS#JTM:999#");
+  EXPECT_EQ(Sent(form->system.slaveAddress, QStringLiteral(" +17"), form->system.slaveAddressSet),
+            "QQS#ADR:017#");
+  EXPECT_EQ(Sent(form->system.slaveAddress, QStringLiteral("$11"), form->system.slaveAddressSet),
+            "QQS#ADR:017#");
+  EXPECT_EQ(
+      Sent(form->system.pollingInterval, QStringLiteral("0x3E7"), form->system.pollingIntervalSet),
+      "QQS#JTM:999#");
   form->Timer3.SetEnabled(false);
 }
 
 TEST_F(InputFaultTest, BoardSerialRefusesWhatIsNoInteger) {
-  const auto serial = [this](const QString& t) { form->PCBSN->setText(t); };
-  const auto inspector = [this](const QString& t) { form->JIANZHI->setEditText(t); };
+  const auto serial = [this](const QString& t) { form->system.boardSerial->setText(t); };
+  const auto inspector = [this](const QString& t) { form->system.inspector->setEditText(t); };
   for (const QString& text : NotIntegers()) {
-    ExpectRefused(serial, form->Button60, text, NotAnInteger(text));
-    form->PCBSN->setText(QStringLiteral("00000000"));
-    ExpectRefused(inspector, form->Button60, text, NotAnInteger(text));
-    form->JIANZHI->setEditText(QStringLiteral("001"));
+    ExpectRefused(serial, form->system.boardSet, text, NotAnInteger(text));
+    form->system.boardSerial->setText(QStringLiteral("00000000"));
+    ExpectRefused(inspector, form->system.boardSet, text, NotAnInteger(text));
+    form->system.inspector->setEditText(QStringLiteral("001"));
   }
   EXPECT_TRUE(Wire().isEmpty());
   // Any 32-bit value goes out in full, sign and all.
-  EXPECT_EQ(Sent(form->PCBSN, QStringLiteral("$FFFFFFFF"), form->Button60),
+  EXPECT_EQ(Sent(form->system.boardSerial, QStringLiteral("$FFFFFFFF"), form->system.boardSet),
             "TAVELK#PCBSN:-00000001,001#");
-  EXPECT_EQ(Sent(form->PCBSN, QStringLiteral("2147483647"), form->Button60),
+  EXPECT_EQ(Sent(form->system.boardSerial, QStringLiteral("2147483647"), form->system.boardSet),
             "TAVELK#PCBSN:2147483647,001#");
 }
 
@@ -286,7 +290,7 @@ TEST_F(InputFaultTest, ModbusTestRefusesBadFieldsOnBothLinks) {
   ASSERT_TRUE(line.Ok());
   form->Comm1.Ports().Set(4, line.Path());
   ChooseLink(0);
-  form->Button1->click();
+  form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen);
   for (QLineEdit* box : {form->Edit18, form->Edit19, form->Edit20}) {
     const QString good = box->text();
@@ -309,13 +313,13 @@ TEST(InputFaultStandaloneTest, LinkSettingsRefuseBadNumbersAndOpenNothing) {
   TForm1 form(&messages);
   QTcpServer server;
   ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-  form.ComboBox2->setCurrentIndex(1);
-  emit form.ComboBox2->activated(1);
-  form.Edit2->setText(QStringLiteral("127.0.0.1"));
+  form.system.linkChoice->setCurrentIndex(1);
+  emit form.system.linkChoice->activated(1);
+  form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
   for (const QString& text : NotIntegers() + Negatives() + Huge()) {
     messages.shown.clear();
-    form.Edit34->setText(text);
-    form.Button8->click();
+    form.system.tcpPort->setText(text);
+    form.system.tcpConnect->click();
     const bool converts = !NotIntegers().contains(text);
     EXPECT_EQ(messages.shown,
               QStringList{converts ? OutOfRange(text, 0, 65535) : NotAnInteger(text)})
@@ -328,16 +332,16 @@ TEST(InputFaultStandaloneTest, LinkSettingsRefuseBadNumbersAndOpenNothing) {
   // The serial port's rate: the port stays closed and "Open" stays.
   test::PtyPeer line;
   form.Comm1.Ports().Set(4, line.Path());
-  form.ComboBox2->setCurrentIndex(0);
-  emit form.ComboBox2->activated(0);
+  form.system.linkChoice->setCurrentIndex(0);
+  emit form.system.linkChoice->activated(0);
   for (const QString& text : NotIntegers()) {
     messages.shown.clear();
-    form.ComboBox11->setEditText(text);
-    form.Button1->click();
+    form.system.serialBaud->setEditText(text);
+    form.system.openPort->click();
     EXPECT_EQ(messages.shown, QStringList{NotAnInteger(text)}) << text.toStdString();
     EXPECT_FALSE(form.SerialOpen);
     EXPECT_FALSE(form.Comm1.IsOpen());
-    EXPECT_EQ(form.Button1->text(), QStringLiteral("Open"));
+    EXPECT_EQ(form.system.openPort->text(), QStringLiteral("Open"));
   }
 }
 

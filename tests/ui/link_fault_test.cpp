@@ -38,18 +38,18 @@ TEST_F(LinkFaultTest, GatewayLeavingMidReplyShowsTheHalfAndTheNextRequestTimesOu
     p.Hangup();
   });
   ConnectTo(peer.Port());
-  form->Button23->click();
+  form->system.systemQuery->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->ClientSocket1.Active(); }, 5000));
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("already disconnected"));
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("already disconnected"));
   // The decoder runs on what came and stops at the missing digit.
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 2000));
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QX#BA1:4"));
   EXPECT_EQ(messages.shown, QStringList({"'' is not a valid integer value"}));
-  EXPECT_EQ(form->ComboBox8->currentIndex(), 4);  // set before the stop
+  EXPECT_EQ(form->system.rs485Baud->currentIndex(), 4);  // set before the stop
 
   // With the gateway gone nothing is sent, and the time-out says so.
   messages.shown.clear();
-  form->Button6->click();
+  form->system.communicationQuery->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
   EXPECT_TRUE(messages.shown[0].startsWith("Connection timeout"))
       << messages.shown[0].toStdString();
@@ -147,10 +147,10 @@ TEST_F(LinkFaultTest, GatewayThatNeverAnswersTimesOutOnceAndLetsGoAtOnce) {
   EXPECT_TRUE(form->ClientSocket1.Active());
 
   clock.restart();
-  form->Button11->click();
+  form->system.tcpDisconnect->click();
   EXPECT_LT(clock.elapsed(), 200);
   EXPECT_FALSE(form->ClientSocket1.Active());
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("disconnected state"));
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("disconnected state"));
 }
 
 TEST_F(LinkFaultTest, SlowByteByByteReplyWithinTheWaitIsTakenWhole) {
@@ -163,8 +163,8 @@ TEST_F(LinkFaultTest, SlowByteByByteReplyWithinTheWaitIsTakenWhole) {
   ConnectTo(gateway.Port());
   for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
 
-  form->Button6->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 5000));
+  form->system.communicationQuery->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 5000));
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QV:KV770-W V2.1.0#"));
   EXPECT_TRUE(messages.shown.isEmpty());
 }
@@ -173,16 +173,16 @@ TEST_F(LinkFaultTest, TwoHundredConnectsAndDisconnectsLeaveNothingBehind) {
   QTcpServer server;
   ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
   const auto round = [&] {
-    form->Button8->click();
+    form->system.tcpConnect->click();
     if (!QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000)) return false;
     if (!QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000)) return false;
     delete server.nextPendingConnection();
-    form->Button11->click();
-    return form->Label146->text() == QStringLiteral("disconnected state");
+    form->system.tcpDisconnect->click();
+    return form->system.tcpStatus->text() == QStringLiteral("disconnected state");
   };
   ChooseLink(1);
-  form->Edit2->setText(QStringLiteral("127.0.0.1"));
-  form->Edit34->setText(QString::number(server.serverPort()));
+  form->system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
+  form->system.tcpPort->setText(QString::number(server.serverPort()));
   ASSERT_TRUE(round());
   QTest::qWait(20);
   const int threads = test::ThreadCount();
@@ -201,10 +201,10 @@ TEST_F(LinkFaultTest, SerialAdapterPulledMidReplyThenPluggedBackIn) {
   auto line = std::make_unique<test::PtyPeer>();
   ASSERT_TRUE(line->Ok());
   form->Comm1.Ports().Set(4, line->Path());
-  form->Button1->click();
+  form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen);
 
-  form->Button6->click();
+  form->system.communicationQuery->click();
   ASSERT_EQ(line->Read(11), QByteArray("PPPPPP#VAR#"));
   line->Write("QV:KV7");
   QThread::msleep(20);
@@ -215,18 +215,18 @@ TEST_F(LinkFaultTest, SerialAdapterPulledMidReplyThenPluggedBackIn) {
 
   // The port is still open in the window; what is sent goes nowhere and
   // the time-out reports it.
-  form->Button23->click();
+  form->system.systemQuery->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
   EXPECT_EQ(messages.shown, QStringList({"parameter query timeout!"}));
 
   // Close, plug a new adapter in, open: the window talks again.
-  form->Button1->click();
+  form->system.openPort->click();
   EXPECT_FALSE(form->Comm1.IsOpen());
   test::PtyPeer replacement;
   form->Comm1.Ports().Set(4, replacement.Path());
-  form->Button1->click();
+  form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
-  form->Button6->click();
+  form->system.communicationQuery->click();
   EXPECT_EQ(replacement.Read(11), QByteArray("PPPPPP#VAR#"));
   form->Timer3.SetEnabled(false);
 }

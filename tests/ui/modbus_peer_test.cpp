@@ -92,11 +92,11 @@ TEST(ModbusPeer, LibmodbusServerAnswersTheWindowsTcpRequest) {
   ASSERT_NE(server.Port(), 0);
   {
     TForm1 form(&messages);
-    form.ComboBox2->setCurrentIndex(1);
-    emit form.ComboBox2->activated(1);
-    form.Edit2->setText(QStringLiteral("127.0.0.1"));
-    form.Edit34->setText(QString::number(server.Port()));
-    form.Button8->click();
+    form.system.linkChoice->setCurrentIndex(1);
+    emit form.system.linkChoice->activated(1);
+    form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
+    form.system.tcpPort->setText(QString::number(server.Port()));
+    form.system.tcpConnect->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.ClientSocket1.Active(); }, 3000));
 
     form.Edit19->setText(QStringLiteral("5"));
@@ -116,7 +116,7 @@ TEST(ModbusPeer, LibmodbusServerAnswersTheWindowsTcpRequest) {
     EXPECT_EQ(form.Memo10->toPlainText(), QStringLiteral("00 01 00 00 00 03 01 83 02 "));
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_EQ(server.Requests(), 2);
-    form.Button11->click();  // the server's thread ends with the connection
+    form.system.tcpDisconnect->click();  // the server's thread ends with the connection
   }
 }
 
@@ -221,7 +221,7 @@ TEST(ModbusPeer, LibmodbusRtuSlaveAnswersTheWindowsSerialRequest) {
   ASSERT_TRUE(slave.Connected());
   TForm1 form(&messages);
   form.Comm1.Ports().Set(4, cable.Path(0));  // the window's COM4
-  form.Button1->click();
+  form.system.openPort->click();
   ASSERT_TRUE(form.SerialOpen) << messages.shown.join('|').toStdString();
 
   form.Edit19->setText(QStringLiteral("2"));

@@ -86,8 +86,8 @@ TEST_F(ModbusTools, EthernetLinkSendsTheTcpFrameAndKeepsTheLastReply) {
 }
 
 TEST_F(ModbusTools, TypedOverLinkChoiceCountsAsEthernet) {
-  form->ComboBox2->setEditable(true);
-  form->ComboBox2->setEditText(QStringLiteral("typed"));
+  form->system.linkChoice->setEditable(true);
+  form->system.linkChoice->setEditText(QStringLiteral("typed"));
   form->Button4->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("00 01 00 00 00 06 01 03 00 00 00 0A "));
 }
@@ -243,7 +243,7 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayOverTheSerialLine) {
   const QString line = sim.StartPty();
   ASSERT_FALSE(line.isEmpty());
   form->Comm1.Ports().Set(4, line);  // the window's COM4
-  form->Button1->click();
+  form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
 
   form->Edit19->setText(QStringLiteral("20"));  // meter 3

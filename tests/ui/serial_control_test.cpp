@@ -70,13 +70,13 @@ TEST_F(SerialControlTest, Comm1StartsWithItsDesignTimeValues) {
 }
 
 TEST_F(SerialControlTest, OpenThenCloseWithTheCaptionsOfEach) {
-  form->ComboBox11->setEditText(QStringLiteral("19200"));
-  form->ComboBox10->setCurrentIndex(2);
-  form->Button1->click();
+  form->system.serialBaud->setEditText(QStringLiteral("19200"));
+  form->system.serialParity->setCurrentIndex(2);
+  form->system.openPort->click();
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
   EXPECT_TRUE(form->SerialOpen);
   EXPECT_TRUE(form->Comm1.IsOpen());
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("close"));
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("close"));
   EXPECT_EQ(form->Comm1.CommName(), QStringLiteral("COM4"));  // passed on as shown
   EXPECT_EQ(form->Comm1.BaudRate(), 19200u);
   EXPECT_EQ(form->Comm1.Parity(), TParity::Even);
@@ -86,96 +86,96 @@ TEST_F(SerialControlTest, OpenThenCloseWithTheCaptionsOfEach) {
   EXPECT_EQ(cfgetospeed(&t), speed_t{B19200});
   EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
 
-  form->Button1->click();
+  form->system.openPort->click();
   EXPECT_FALSE(form->SerialOpen);
   EXPECT_FALSE(form->Comm1.IsOpen());
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("open"));
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("open"));
 
-  form->Button1->click();
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("close"));
+  form->system.openPort->click();
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("close"));
   EXPECT_TRUE(form->Comm1.IsOpen());
 }
 
 TEST_F(SerialControlTest, CheckBoxesGovernTheCrossedLines) {
   // "COM_RTS" drives DTR, "COM_DTR" drives RTS.
-  form->CheckBox1->setChecked(true);
-  form->CheckBox2->setChecked(false);
-  form->Button1->click();
+  form->system.comRts->setChecked(true);
+  form->system.comDtr->setChecked(false);
+  form->system.openPort->click();
   ASSERT_TRUE(form->Comm1.IsOpen());
   EXPECT_EQ(form->Comm1.DtrControl(), TDtrControl::DtrEnable);
   EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsDisable);
 
   // Read only when opening.
-  form->CheckBox2->setChecked(true);
+  form->system.comDtr->setChecked(true);
   EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsDisable);
 
-  form->Button1->click();
-  form->CheckBox1->setChecked(false);
-  form->Button1->click();
+  form->system.openPort->click();
+  form->system.comRts->setChecked(false);
+  form->system.openPort->click();
   EXPECT_EQ(form->Comm1.DtrControl(), TDtrControl::DtrDisable);
   EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsEnable);
 }
 
 TEST_F(SerialControlTest, FailuresAreShownAndLeaveThePortClosed) {
-  form->ComboBox11->setEditText(QStringLiteral("96OO"));
-  form->Button1->click();
+  form->system.serialBaud->setEditText(QStringLiteral("96OO"));
+  form->system.openPort->click();
   EXPECT_EQ(messages.shown, QStringList({"'96OO' is not a valid integer value"}));
   EXPECT_FALSE(form->SerialOpen);
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("Open"));
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("Open"));
 
   messages.shown.clear();
-  form->ComboBox11->setEditText(QStringLiteral("9600"));
+  form->system.serialBaud->setEditText(QStringLiteral("9600"));
   form->Comm1.Ports().Set(10, QStringLiteral("/dev/kv770-no-such-port"));
-  form->SPREALCOM->setCurrentIndex(9);
-  EXPECT_EQ(form->SPREALCOM->currentText(), QStringLiteral("COM10"));
-  form->Button1->click();
+  form->system.serialPort->setCurrentIndex(9);
+  EXPECT_EQ(form->system.serialPort->currentText(), QStringLiteral("COM10"));
+  form->system.openPort->click();
   ASSERT_EQ(messages.shown.size(), 1);
   EXPECT_TRUE(messages.shown[0].startsWith("Error opening serial port\n/dev/kv770-no-such-port"));
   EXPECT_FALSE(form->SerialOpen);
   EXPECT_FALSE(form->Comm1.IsOpen());
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("Open"));
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("Open"));
 }
 
 TEST_F(SerialControlTest, TypedDeviceAndTheTooltipThatNamesIt) {
   form->ShowSerialDevice();
-  EXPECT_TRUE(form->SPREALCOM->isEditable());
-  EXPECT_TRUE(form->SPREALCOM->toolTip().contains(peer.Path()));
-  form->SPREALCOM->setCurrentIndex(0);
-  EXPECT_TRUE(form->SPREALCOM->toolTip().contains("/dev/ttyS0"));
+  EXPECT_TRUE(form->system.serialPort->isEditable());
+  EXPECT_TRUE(form->system.serialPort->toolTip().contains(peer.Path()));
+  form->system.serialPort->setCurrentIndex(0);
+  EXPECT_TRUE(form->system.serialPort->toolTip().contains("/dev/ttyS0"));
 
-  form->SPREALCOM->setEditText(peer.Path());
-  EXPECT_TRUE(form->SPREALCOM->toolTip().contains(peer.Path()));
-  form->Button1->click();
+  form->system.serialPort->setEditText(peer.Path());
+  EXPECT_TRUE(form->system.serialPort->toolTip().contains(peer.Path()));
+  form->system.openPort->click();
   EXPECT_TRUE(form->Comm1.IsOpen()) << messages.shown.join('|').toStdString();
   EXPECT_EQ(form->Comm1.CommName(), peer.Path());
 }
 
 TEST_F(SerialControlTest, Timer4ClosesThePortAndOpenWorksAgain) {
-  form->Button1->click();
+  form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen);
   form->Timer4.SetInterval(50);
   form->Timer4.SetEnabled(true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->SerialOpen; }, 2000));
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("open serial"));
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("open serial"));
   EXPECT_FALSE(form->Comm1.IsOpen());
   EXPECT_FALSE(form->Timer4.Enabled());
 
-  form->Button1->click();
+  form->system.openPort->click();
   EXPECT_TRUE(form->SerialOpen);
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("close"));
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("close"));
 }
 
 TEST_F(SerialControlTest, RequestsGoOutOnTheOpenPort) {
-  form->Button6->click();  // closed: nothing is sent
+  form->system.communicationQuery->click();  // closed: nothing is sent
   form->Timer3.SetEnabled(false);
-  form->Button1->click();
-  form->Button6->click();
+  form->system.openPort->click();
+  form->system.communicationQuery->click();
   EXPECT_EQ(peer.Read(11), QByteArray("PPPPPP#VAR#"));
   form->Timer3.SetEnabled(false);
 }
 
 TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
-  form->Button1->click();
+  form->system.openPort->click();
   for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
   form->Cycle.Arm(PendingCode::kCommunicationCheck, RequestKind::kConnection);
   QByteArray block(300, 'x');
@@ -188,7 +188,7 @@ TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
     ASSERT_EQ(form->Cycle.ReplyByte(i), static_cast<std::uint8_t>(block[i])) << i;
   // The "QV:" beyond the text is not seen.
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
-  EXPECT_FALSE(form->Button23->isEnabled());
+  EXPECT_FALSE(form->system.systemQuery->isEnabled());
 
   // As hex: 255 pairs. A block as long as the reader makes stays within
   // the reply area.
@@ -204,10 +204,10 @@ TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
 }
 
 TEST_F(SerialControlTest, SerialRepliesAreShownWhicheverLinkIsChosen) {
-  form->Button1->click();
-  form->ComboBox2->setCurrentIndex(1);
-  emit form->ComboBox2->activated(1);
-  EXPECT_FALSE(form->Button1->isEnabled());
+  form->system.openPort->click();
+  form->system.linkChoice->setCurrentIndex(1);
+  emit form->system.linkChoice->activated(1);
+  EXPECT_FALSE(form->system.openPort->isEnabled());
   EXPECT_TRUE(form->Comm1.IsOpen());  // choosing TCP closes nothing
   form->Cycle.Arm(PendingCode::kGatewaySetting, RequestKind::kSetting);
   Reply("OK#");
@@ -223,10 +223,10 @@ TEST_F(SerialControlTest, CommunicationCheckOverTheSimulatorsSerialLine) {
   form->Comm1.Ports().Set(4, line);
   for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
 
-  form->Button1->click();
+  form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
-  form->Button6->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 3000));
+  form->system.communicationQuery->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 3000));
   EXPECT_TRUE(form->Memo10->toPlainText().contains("QV:"));
   for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
   EXPECT_FALSE(form->Timer3.Enabled());
@@ -238,17 +238,17 @@ TEST_F(SerialControlTest, DemoModeAnswersOnComFour) {
   app::Demo demo;
   ASSERT_TRUE(demo.Start(*form));
   ASSERT_FALSE(demo.SerialPath().isEmpty());
-  EXPECT_EQ(form->SPREALCOM->currentText(), QStringLiteral("COM4"));
-  EXPECT_TRUE(form->SPREALCOM->toolTip().contains(demo.SerialPath()));
+  EXPECT_EQ(form->system.serialPort->currentText(), QStringLiteral("COM4"));
+  EXPECT_TRUE(form->system.serialPort->toolTip().contains(demo.SerialPath()));
 
-  form->Button1->click();
+  form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
-  form->Button6->click();
+  form->system.communicationQuery->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText().contains("QV:"); }, 3000));
   // The system report comes back over the same line.
-  form->Button23->click();
+  form->system.systemQuery->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText().contains("QX"); }, 3000));
-  form->Button1->click();
+  form->system.openPort->click();
   EXPECT_FALSE(form->Comm1.IsOpen());
 }
 

@@ -25,16 +25,18 @@ TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
   EXPECT_EQ(form->windowTitle(), QStringLiteral("KV770-W"));
   EXPECT_EQ(form->PageControl1->count(), 4);
   EXPECT_EQ(form->PageControl1->currentIndex(), 0);
-  EXPECT_EQ(form->ComboBox2->currentText(), QStringLiteral("Serial Port"));
-  EXPECT_TRUE(form->GroupBox1->isEnabled());
-  EXPECT_TRUE(form->Button1->isEnabled());
-  EXPECT_EQ(form->Button1->text(), QStringLiteral("Open"));
-  for (QWidget* w : {static_cast<QWidget*>(form->GroupBox4), static_cast<QWidget*>(form->Button8),
-                     static_cast<QWidget*>(form->Button11), static_cast<QWidget*>(form->Button14)})
+  EXPECT_EQ(form->system.linkChoice->currentText(), QStringLiteral("Serial Port"));
+  EXPECT_TRUE(form->system.serialGroup->isEnabled());
+  EXPECT_TRUE(form->system.openPort->isEnabled());
+  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("Open"));
+  for (QWidget* w : {static_cast<QWidget*>(form->system.tcpGroup),
+                     static_cast<QWidget*>(form->system.tcpConnect),
+                     static_cast<QWidget*>(form->system.tcpDisconnect),
+                     static_cast<QWidget*>(form->system.makerProgram)})
     EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
   for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
-  EXPECT_TRUE(form->Button6->isEnabled());
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("***"));
+  EXPECT_TRUE(form->system.communicationQuery->isEnabled());
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("***"));
   EXPECT_TRUE(form->Edit8->text().isEmpty());
   EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
   EXPECT_FALSE(form->Timer2.Enabled());
@@ -68,67 +70,69 @@ TEST_F(WindowTest, EveryInputIsFoundByItsLabel) {
     EXPECT_EQ(b->accessibleName(), b->text()) << b->objectName().toStdString();
   EXPECT_EQ(form->Edit8->accessibleName(), QStringLiteral("Send Buffer:"));
   EXPECT_EQ(form->Memo10->accessibleName(), QStringLiteral("Receive Buffer:"));
-  EXPECT_EQ(form->Edit2->accessibleName(), QStringLiteral("Target IP Address:"));
+  EXPECT_EQ(form->system.tcpAddress->accessibleName(), QStringLiteral("Target IP Address:"));
   EXPECT_EQ(form->Label40->buddy(), form->Edit8);
 }
 
 TEST_F(WindowTest, LinkChoiceSwapsTheEnabledControlsBothWays) {
   ChooseLink(1);
-  EXPECT_FALSE(form->GroupBox1->isEnabled());
-  EXPECT_FALSE(form->Button1->isEnabled());
-  for (QWidget* w : {static_cast<QWidget*>(form->GroupBox4), static_cast<QWidget*>(form->Button8),
-                     static_cast<QWidget*>(form->Button11), static_cast<QWidget*>(form->Button14)})
+  EXPECT_FALSE(form->system.serialGroup->isEnabled());
+  EXPECT_FALSE(form->system.openPort->isEnabled());
+  for (QWidget* w : {static_cast<QWidget*>(form->system.tcpGroup),
+                     static_cast<QWidget*>(form->system.tcpConnect),
+                     static_cast<QWidget*>(form->system.tcpDisconnect),
+                     static_cast<QWidget*>(form->system.makerProgram)})
     EXPECT_TRUE(w->isEnabled());
   ChooseLink(0);
-  EXPECT_TRUE(form->GroupBox1->isEnabled());
-  EXPECT_TRUE(form->Button1->isEnabled());
-  EXPECT_FALSE(form->GroupBox4->isEnabled());
-  EXPECT_FALSE(form->Button14->isEnabled());
+  EXPECT_TRUE(form->system.serialGroup->isEnabled());
+  EXPECT_TRUE(form->system.openPort->isEnabled());
+  EXPECT_FALSE(form->system.tcpGroup->isEnabled());
+  EXPECT_FALSE(form->system.makerProgram->isEnabled());
 }
 
 TEST_F(WindowTest, ConnectAndDisconnectShowTheirStatus) {
   QTcpServer server;
   ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
   ChooseLink(1);
-  form->Edit2->setText(QStringLiteral("127.0.0.1"));
-  form->Edit34->setText(QString::number(server.serverPort()));
-  form->Button8->click();
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("connecting!"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Label146->text() == "connected"; }, 3000));
+  form->system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
+  form->system.tcpPort->setText(QString::number(server.serverPort()));
+  form->system.tcpConnect->click();
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connecting!"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.tcpStatus->text() == "connected"; }, 3000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
   delete server.nextPendingConnection();
 
-  form->Button8->click();  // connected with the same target: nothing happens
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("connected"));
-  form->Edit34->setText(QString::number(server.serverPort() + 1));
-  form->Button8->click();
+  form->system.tcpConnect->click();  // connected with the same target: nothing happens
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connected"));
+  form->system.tcpPort->setText(QString::number(server.serverPort() + 1));
+  form->system.tcpConnect->click();
   EXPECT_EQ(messages.shown.value(0), QStringLiteral("Can't change value while socket is active"));
   EXPECT_TRUE(form->ClientSocket1.Active());
 
-  form->Button11->click();
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("disconnected state"));
+  form->system.tcpDisconnect->click();
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("disconnected state"));
   EXPECT_FALSE(form->ClientSocket1.Active());
 
   // The gateway closing its side.
-  form->Edit34->setText(QString::number(server.serverPort()));
-  form->Button8->click();
+  form->system.tcpPort->setText(QString::number(server.serverPort()));
+  form->system.tcpConnect->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
   server.nextPendingConnection()->close();
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return form->Label146->text() == "already disconnected"; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return form->system.tcpStatus->text() == "already disconnected"; }, 3000));
   EXPECT_FALSE(form->ClientSocket1.Active());
 }
 
 TEST_F(WindowTest, FailedConnectionsSayWhy) {
   ChooseLink(1);
-  form->Button11->click();  // not connected: only the text
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("disconnected state"));
+  form->system.tcpDisconnect->click();  // not connected: only the text
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("disconnected state"));
   EXPECT_TRUE(messages.shown.isEmpty());
 
-  form->Edit2->clear();
-  form->Button8->click();
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("connection failed"));
+  form->system.tcpAddress->clear();
+  form->system.tcpConnect->click();
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connection failed"));
   EXPECT_EQ(messages.shown, QStringList({"No address specified"}));
 
   QTcpServer closed;
@@ -136,17 +140,17 @@ TEST_F(WindowTest, FailedConnectionsSayWhy) {
   const quint16 port = closed.serverPort();
   closed.close();
   messages.shown.clear();
-  form->Edit2->setText(QStringLiteral("127.0.0.1"));
-  form->Edit34->setText(QString::number(port));
-  form->Button8->click();
+  form->system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
+  form->system.tcpPort->setText(QString::number(port));
+  form->system.tcpConnect->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
-  EXPECT_EQ(form->Label146->text(), QStringLiteral("connection failed"));
+  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connection failed"));
   EXPECT_TRUE(messages.shown[0].startsWith("Asynchronous socket error "));
 
   messages.shown.clear();
   for (const char* bad : {"70x", "", "70000"}) {
-    form->Edit34->setText(QString::fromLatin1(bad));
-    form->Button8->click();
+    form->system.tcpPort->setText(QString::fromLatin1(bad));
+    form->system.tcpConnect->click();
   }
   EXPECT_EQ(messages.shown,
             QStringList({"'70x' is not a valid integer value", "'' is not a valid integer value",
@@ -160,14 +164,14 @@ TEST_F(WindowTest, CommunicationCheckAgainstTheSimulatorEnablesTheGatewayButtons
   ConnectTo(gateway.Port());
   for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
 
-  form->Button6->click();
+  form->system.communicationQuery->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("PPPPPP#VAR#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kCommunicationCheck);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
   EXPECT_EQ(form->Timer3.Interval(), 3000);
   EXPECT_TRUE(form->Timer3.Enabled());
 
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 3000));
   EXPECT_TRUE(form->Memo10->toPlainText().contains("QV:"));
   for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
@@ -188,9 +192,9 @@ TEST_F(WindowTest, NoReplyReportsTheConnectionTimeoutOnceAtTheFirstDeadline) {
 
   QElapsedTimer clock;
   clock.start();
-  form->Button6->click();
+  form->system.communicationQuery->click();
   QTest::qWait(1000);
-  form->Button6->click();  // does not restart the running countdown
+  form->system.communicationQuery->click();  // does not restart the running countdown
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
   EXPECT_LT(clock.elapsed(), 3700);
   EXPECT_EQ(messages.shown, QStringList({"Connection timeout, please contact Velmora "
@@ -198,11 +202,11 @@ TEST_F(WindowTest, NoReplyReportsTheConnectionTimeoutOnceAtTheFirstDeadline) {
   EXPECT_EQ(form->Cycle.Pending,
             PendingCode::kCommunicationCheck);  // a late reply is still decoded
   EXPECT_FALSE(form->Timer3.Enabled());
-  EXPECT_FALSE(form->Button23->isEnabled());
+  EXPECT_FALSE(form->system.systemQuery->isEnabled());
 }
 
 TEST_F(WindowTest, SerialLinkClosedStillShowsTheRequestAndTimesOut) {
-  form->Button6->click();
+  form->system.communicationQuery->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("PPPPPP#VAR#"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
   EXPECT_TRUE(messages.shown[0].startsWith("Connection timeout"));
@@ -285,14 +289,14 @@ TEST_F(ScriptedPeerTest, RepliesWhileSerialIsChosenAreCapturedButNotShown) {
 TEST_F(ScriptedPeerTest, CommunicationCheckNeedsTheColon) {
   for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
   for (const char* reply : {"QV", "Q V:", "qv:", "QV;"}) {
-    form->Button6->click();
+    form->system.communicationQuery->click();
     Reply(reply);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
-    EXPECT_FALSE(form->Button23->isEnabled()) << reply;
+    EXPECT_FALSE(form->system.systemQuery->isEnabled()) << reply;
   }
-  form->Button6->click();
+  form->system.communicationQuery->click();
   Reply("xxQV:yy");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Button23->isEnabled(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 2000));
   form->Timer3.SetEnabled(false);
 }
 
