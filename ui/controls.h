@@ -5,6 +5,7 @@
 // objectName (Edit8, ComboBox41, XISHU1); docs/controls.md maps one name to
 // the other. The window owns the widgets through Qt's parent chain; these
 // are plain pointers to them.
+#include <array>
 
 class QCheckBox;
 class QComboBox;
@@ -58,6 +59,35 @@ struct SystemControls {
   QPushButton* communicationQuery = nullptr;
   QPushButton* systemQuery = nullptr;
   QPushButton* parameterReset = nullptr;
+};
+
+// "Transparent Mode": HART through the gateway.
+struct HartControls {
+  QGroupBox* group = nullptr;
+  QLineEdit* preambleLength = nullptr;  // of the frames this window builds
+  QComboBox* hartAddress = nullptr;     // the gateway's; also chooses the meter
+  QComboBox* commandMode = nullptr;     // master or secondary master
+  QPushButton* addressSet = nullptr;
+  // Identity, from HART command 0
+  QGroupBox* identityGroup = nullptr;
+  QLineEdit* manufacturerId = nullptr;
+  QLineEdit* sensorType = nullptr;
+  QLineEdit* preambleCount = nullptr;
+  QLineEdit* sensorSerial = nullptr;
+  QPushButton* identityQuery = nullptr;
+  // Dynamic variables, from HART command 3
+  QGroupBox* variablesGroup = nullptr;
+  struct Variable {
+    QLineEdit* value = nullptr;
+    QComboBox* unit = nullptr;
+  };
+  std::array<Variable, 4> variables;
+  QPushButton* variablesQuery = nullptr;
+  // A typed request from its delimiter on
+  QGroupBox* manualGroup = nullptr;
+  QLineEdit* manualCommand = nullptr;
+  QLabel* checksumNote = nullptr;
+  QPushButton* manualSend = nullptr;
 };
 
 }  // namespace kv770::ui

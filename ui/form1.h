@@ -70,31 +70,7 @@ class TForm1 : public QWidget {
   SystemControls system;
 
   // ---- "Transparent Mode" ------------------------------------------------
-  QGroupBox* GroupBox5 = nullptr;
-  QLineEdit* Edit9 = nullptr;       // "Preamble Length:"
-  QComboBox* ComboBox30 = nullptr;  // "HART Address:"
-  QComboBox* ComboBox42 = nullptr;  // "HART Command Mode:"
-  QPushButton* Button3 = nullptr;
-  QGroupBox* GroupBox8 = nullptr;  // "HART Device Basic Parameters"
-  QLineEdit* Edit28 = nullptr;
-  QLineEdit* Edit29 = nullptr;
-  QLineEdit* Edit31 = nullptr;
-  QLineEdit* Edit32 = nullptr;
-  QPushButton* Button7 = nullptr;
-  QGroupBox* GroupBox10 = nullptr;  // "Universal HART Real-Time Data"
-  QLineEdit* Edit25 = nullptr;
-  QLineEdit* Edit26 = nullptr;
-  QLineEdit* Edit27 = nullptr;
-  QLineEdit* Edit30 = nullptr;
-  QComboBox* ComboBox3 = nullptr;
-  QComboBox* ComboBox31 = nullptr;
-  QComboBox* ComboBox32 = nullptr;
-  QComboBox* ComboBox33 = nullptr;
-  QPushButton* Button16 = nullptr;
-  QGroupBox* GroupBox20 = nullptr;
-  QLineEdit* Edit10 = nullptr;  // "Manual HART Command:"
-  QLabel* Label62 = nullptr;    // "(Auto Generated checksum)"
-  QPushButton* Button20 = nullptr;
+  HartControls hart;
 
   // ---- "MODBUS Parameter Configuration" ----------------------------------
   QPushButton* Button31 = nullptr;  // "MODBUS_RTU parameters"
@@ -237,19 +213,19 @@ class TForm1 : public QWidget {
     std::uint32_t deviceId = 0;  // 24 bits
   } HartIdentity;
   int HartReplyLength = 0;  // length of the last reply a HART decoder saw
-  void Button3Click();
-  void ComboBox30Change();
-  void Button7Click();
+  void onHartAddressSetClicked();
+  void onHartAddressChosen();
+  void onIdentityQueryClicked();
   void DecodeHartIdentity();
-  void Button16Click();
+  void onVariablesQueryClicked();
   void DecodeHartVariables();
-  void Button20Click();
+  void onManualSendClicked();
   void Button17Click();
   void Button18Click();
   void Button12Click();
   void Button5Click();
   void ComboBox17Change();
-  // The HART frame step: preamble from Edit9, body, check byte; code `code`.
+  // The HART frame step: preamble from hart.preambleLength, body, check byte; code `code`.
   void SendHartFrame(const std::vector<std::uint8_t>& body, cycle::PendingCode code);
   // The bytes the last receive put into the reply area (sets HartReplyLength).
   std::span<const std::uint8_t> HartReplyBytes();

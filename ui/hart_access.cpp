@@ -60,11 +60,11 @@ hart::Identity ToHart(const TForm1::HartIdentityRecord& r) {
 }  // namespace
 
 void TForm1::ConnectHartHandlers() {
-  On(Button3, &QPushButton::clicked, &TForm1::Button3Click);
-  On(ComboBox30, &QComboBox::activated, &TForm1::ComboBox30Change);
-  On(Button7, &QPushButton::clicked, &TForm1::Button7Click);
-  On(Button16, &QPushButton::clicked, &TForm1::Button16Click);
-  On(Button20, &QPushButton::clicked, &TForm1::Button20Click);
+  On(hart.addressSet, &QPushButton::clicked, &TForm1::onHartAddressSetClicked);
+  On(hart.hartAddress, &QComboBox::activated, &TForm1::onHartAddressChosen);
+  On(hart.identityQuery, &QPushButton::clicked, &TForm1::onIdentityQueryClicked);
+  On(hart.variablesQuery, &QPushButton::clicked, &TForm1::onVariablesQueryClicked);
+  On(hart.manualSend, &QPushButton::clicked, &TForm1::onManualSendClicked);
   On(Button17, &QPushButton::clicked, &TForm1::Button17Click);
   On(Button18, &QPushButton::clicked, &TForm1::Button18Click);
   On(Button12, &QPushButton::clicked, &TForm1::Button12Click);
@@ -78,8 +78,8 @@ void TForm1::ConnectHartHandlers() {
 // pairs and sent; Timer3 keeps its interval. A preamble number that would
 // not leave room for the longest frame is refused before anything is built.
 void TForm1::SendHartFrame(const hart::Bytes& body, cycle::PendingCode code) {
-  const int n =
-      cycle::StrToIntInRange(Edit9->text(), hart::kMinPreambleNumber, hart::kMaxPreambleNumber);
+  const int n = cycle::StrToIntInRange(hart.preambleLength->text(), hart::kMinPreambleNumber,
+                                       hart::kMaxPreambleNumber);
   const QByteArray frame = Cycle.Stage(Bytes(hart::Frame(n, body)));
   SendRequest(frame, cycle::BytesToHex(frame), code, cycle::RequestKind::kSetting, 0);
 }
@@ -94,14 +94,15 @@ std::span<const std::uint8_t> TForm1::HartReplyBytes() {
 
 // ---- top row -----------------------------------------------------------------
 
-void TForm1::Button3Click() {
-  const QByteArray bytes = Cycle.Stage(Bytes(hart::HartAddressCommand(ComboBox30->currentIndex())));
+void TForm1::onHartAddressSetClicked() {
+  const QByteArray bytes =
+      Cycle.Stage(Bytes(hart::HartAddressCommand(hart.hartAddress->currentIndex())));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::ComboBox30Change() {
-  ComboBox41->setCurrentIndex(ComboBox30->currentIndex());
+void TForm1::onHartAddressChosen() {
+  ComboBox41->setCurrentIndex(hart.hartAddress->currentIndex());
   const int k = ComboBox41->currentIndex();
   if (k < 0 || k > 7) return;
   QLabel* const registers[] = {Label19, Label24, Label27, Label28, Label29};
@@ -110,11 +111,11 @@ void TForm1::ComboBox30Change() {
 
 // ---- identity ----------------------------------------------------------------
 
-void TForm1::Button7Click() {
+void TForm1::onIdentityQueryClicked() {
   Edit8->clear();
   Memo10->clear();
-  Clear({Edit28, Edit29, Edit31, Edit32});
-  SendHartFrame(hart::IdentityRequestBody(hart::MasterBit(ComboBox42->currentIndex())),
+  Clear({hart.manufacturerId, hart.sensorType, hart.preambleCount, hart.sensorSerial});
+  SendHartFrame(hart::IdentityRequestBody(hart::MasterBit(hart.commandMode->currentIndex())),
                 cycle::PendingCode::kHartIdentityQuery);
 }
 
@@ -123,28 +124,29 @@ void TForm1::DecodeHartIdentity() {
   Timer3.SetEnabled(false);
   const std::optional<hart::Identity> id = hart::DecodeIdentity(HartReplyBytes());
   if (!id) {
-    Clear({Edit28, Edit29, Edit31, Edit32});
+    Clear({hart.manufacturerId, hart.sensorType, hart.preambleCount, hart.sensorSerial});
     return;
   }
   HartIdentity = {.manufacturer = id->manufacturer,
                   .deviceType = id->deviceType,
                   .preambles = id->preambles,
                   .deviceId = id->deviceId};
-  Edit28->setText(QString::number(id->manufacturer));
-  Edit29->setText(QString::number(id->deviceType));
-  Edit31->setText(QString::number(id->preambles));
-  Edit32->setText(QString::number(id->deviceId));
+  hart.manufacturerId->setText(QString::number(id->manufacturer));
+  hart.sensorType->setText(QString::number(id->deviceType));
+  hart.preambleCount->setText(QString::number(id->preambles));
+  hart.sensorSerial->setText(QString::number(id->deviceId));
 }
 
 // ---- dynamic variables -------------------------------------------------------
 
-void TForm1::Button16Click() {
+void TForm1::onVariablesQueryClicked() {
   Edit8->clear();
   Memo10->clear();
-  Clear({Edit25, Edit26, Edit27, Edit30});
-  SendHartFrame(
-      hart::VariablesRequestBody(hart::MasterBit(ComboBox42->currentIndex()), ToHart(HartIdentity)),
-      cycle::PendingCode::kHartVariablesQuery);
+  Clear({hart.variables[0].value, hart.variables[1].value, hart.variables[2].value,
+         hart.variables[3].value});
+  SendHartFrame(hart::VariablesRequestBody(hart::MasterBit(hart.commandMode->currentIndex()),
+                                           ToHart(HartIdentity)),
+                cycle::PendingCode::kHartVariablesQuery);
 }
 
 void TForm1::DecodeHartVariables() {
@@ -152,8 +154,10 @@ void TForm1::DecodeHartVariables() {
   Timer3.SetEnabled(false);
   const std::vector<hart::DynamicVariable> variables =
       hart::DecodeDynamicVariables(HartReplyBytes());
-  QLineEdit* const values[] = {Edit25, Edit26, Edit27, Edit30};
-  QComboBox* const units[] = {ComboBox3, ComboBox31, ComboBox32, ComboBox33};
+  QLineEdit* const values[] = {hart.variables[0].value, hart.variables[1].value,
+                               hart.variables[2].value, hart.variables[3].value};
+  QComboBox* const units[] = {hart.variables[0].unit, hart.variables[1].unit,
+                              hart.variables[2].unit, hart.variables[3].unit};
   const char separator = DecimalSeparator();
   for (std::size_t k = 0; k < variables.size() && k < 4; ++k) {
     values[k]->setText(QString::fromStdString(tools::HartValueText(variables[k].value, separator)));
@@ -163,10 +167,11 @@ void TForm1::DecodeHartVariables() {
 
 // ---- manual command ----------------------------------------------------------
 
-void TForm1::Button20Click() {
+void TForm1::onManualSendClicked() {
   Edit8->clear();
   Memo10->clear();
-  const hart::HexBytes typed = hart::ParseHexBytes(TypedText(Edit10), hart::kManualCommandLimit);
+  const hart::HexBytes typed =
+      hart::ParseHexBytes(TypedText(hart.manualCommand), hart::kManualCommandLimit);
   if (!typed.ok()) {
     Messages().Show(QString::fromLatin1(typed.error));
     return;

@@ -66,9 +66,10 @@ void TForm1::DecodeCommunicationCheck() {
   Cycle.Pending = cycle::PendingCode::kNone;
   Cycle.Kind = cycle::RequestKind::kNone;
   if (!gateway::AnswersCommunicationCheck(Cycle.ReplyText.toStdString())) return;
-  for (QPushButton* button : {Button16, Button21, system.workingModeSet, system.slaveAddressSet,
-                              system.pollingIntervalSet, system.rs485Set, Button7, Button10,
-                              Button17, Button18, Button12, Button31, system.systemQuery})
+  for (QPushButton* button :
+       {hart.variablesQuery, Button21, system.workingModeSet, system.slaveAddressSet,
+        system.pollingIntervalSet, system.rs485Set, hart.identityQuery, Button10, Button17,
+        Button18, Button12, Button31, system.systemQuery})
     button->setEnabled(true);
 }
 

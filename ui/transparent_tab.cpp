@@ -34,54 +34,57 @@ QStringList UnitList(int box) {
 void TForm1::BuildTransparentTab(QWidget* page) {
   auto* pageLayout = new QVBoxLayout(page);
 
-  GroupBox5 = MakeGroup(page, "GroupBox5");
-  auto* hartBox = new QVBoxLayout(GroupBox5);
+  hart.group = MakeGroup(page, "GroupBox5");
+  auto* hartBox = new QVBoxLayout(hart.group);
 
   // Settings of the frames this window builds, and the gateway's HART address.
   auto* top = new QGridLayout;
-  Edit9 = MakeEdit(GroupBox5, "Edit9", QStringLiteral("6"));
-  AddLabelled(top, 0, 0, QStringLiteral("Preamble Length:"), Edit9);
+  hart.preambleLength = MakeEdit(hart.group, "Edit9", QStringLiteral("6"));
+  AddLabelled(top, 0, 0, QStringLiteral("Preamble Length:"), hart.preambleLength);
   // No address is selected until the user picks one (the "Set" command then
   // carries '0'), yet the box reads "1" like the form always showed it.
-  ComboBox30 = MakeCombo(
-      GroupBox5, "ComboBox30",
+  hart.hartAddress = MakeCombo(
+      hart.group, "ComboBox30",
       {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
        QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")},
       -1);
-  ComboBox30->setPlaceholderText(QStringLiteral("1"));
-  QPalette plainPlaceholder = ComboBox30->palette();
+  hart.hartAddress->setPlaceholderText(QStringLiteral("1"));
+  QPalette plainPlaceholder = hart.hartAddress->palette();
   plainPlaceholder.setColor(QPalette::PlaceholderText,
                             plainPlaceholder.color(QPalette::ButtonText));
-  ComboBox30->setPalette(plainPlaceholder);
-  AddLabelled(top, 0, 2, QStringLiteral("HART Address:"), ComboBox30);
-  ComboBox42 =
-      MakeCombo(GroupBox5, "ComboBox42",
+  hart.hartAddress->setPalette(plainPlaceholder);
+  AddLabelled(top, 0, 2, QStringLiteral("HART Address:"), hart.hartAddress);
+  hart.commandMode =
+      MakeCombo(hart.group, "ComboBox42",
                 {QStringLiteral("Master Mode"), QStringLiteral("Secondary Master Mode")}, 0);
-  AddLabelled(top, 0, 4, QStringLiteral("HART Command Mode:"), ComboBox42);
-  Button3 = MakeButton(GroupBox5, "Button3", QStringLiteral("Set"));
-  top->addWidget(Button3, 0, 6);
+  AddLabelled(top, 0, 4, QStringLiteral("HART Command Mode:"), hart.commandMode);
+  hart.addressSet = MakeButton(hart.group, "Button3", QStringLiteral("Set"));
+  top->addWidget(hart.addressSet, 0, 6);
   top->setColumnStretch(7, 1);
   top->setHorizontalSpacing(10);
   hartBox->addLayout(top);
 
   auto* results = new QHBoxLayout;
 
-  GroupBox8 = MakeGroup(GroupBox5, "GroupBox8", QStringLiteral("HART Device Basic Parameters"));
-  auto* identity = new QGridLayout(GroupBox8);
-  Edit28 = MakeEdit(GroupBox8, "Edit28");
-  AddLabelled(identity, 0, 0, QStringLiteral("Manufacturing ID:"), Edit28);
-  Edit29 = MakeEdit(GroupBox8, "Edit29");
-  AddLabelled(identity, 1, 0, QStringLiteral("Sensor type:"), Edit29);
-  Edit31 = MakeEdit(GroupBox8, "Edit31");
-  AddLabelled(identity, 2, 0, QStringLiteral("Preamble Byte Count:"), Edit31);
-  Edit32 = MakeEdit(GroupBox8, "Edit32");
-  AddLabelled(identity, 3, 0, QStringLiteral("Sensor Serial Number:"), Edit32);
-  Button7 = MakeButton(GroupBox8, "Button7", QStringLiteral("HART Device Parameter Query"));
-  identity->addWidget(Button7, 4, 0, 1, 2, Qt::AlignHCenter);
-  results->addWidget(GroupBox8, 2);
+  hart.identityGroup =
+      MakeGroup(hart.group, "GroupBox8", QStringLiteral("HART Device Basic Parameters"));
+  auto* identity = new QGridLayout(hart.identityGroup);
+  hart.manufacturerId = MakeEdit(hart.identityGroup, "Edit28");
+  AddLabelled(identity, 0, 0, QStringLiteral("Manufacturing ID:"), hart.manufacturerId);
+  hart.sensorType = MakeEdit(hart.identityGroup, "Edit29");
+  AddLabelled(identity, 1, 0, QStringLiteral("Sensor type:"), hart.sensorType);
+  hart.preambleCount = MakeEdit(hart.identityGroup, "Edit31");
+  AddLabelled(identity, 2, 0, QStringLiteral("Preamble Byte Count:"), hart.preambleCount);
+  hart.sensorSerial = MakeEdit(hart.identityGroup, "Edit32");
+  AddLabelled(identity, 3, 0, QStringLiteral("Sensor Serial Number:"), hart.sensorSerial);
+  hart.identityQuery =
+      MakeButton(hart.identityGroup, "Button7", QStringLiteral("HART Device Parameter Query"));
+  identity->addWidget(hart.identityQuery, 4, 0, 1, 2, Qt::AlignHCenter);
+  results->addWidget(hart.identityGroup, 2);
 
-  GroupBox10 = MakeGroup(GroupBox5, "GroupBox10", QStringLiteral("Universal HART Real-Time Data"));
-  auto* dynamic = new QGridLayout(GroupBox10);
+  hart.variablesGroup =
+      MakeGroup(hart.group, "GroupBox10", QStringLiteral("Universal HART Real-Time Data"));
+  auto* dynamic = new QGridLayout(hart.variablesGroup);
   struct VariableRow {
     QLineEdit** value;
     const char* valueName;
@@ -89,41 +92,43 @@ void TForm1::BuildTransparentTab(QWidget* page) {
     const char* unitName;
   };
   const VariableRow rows[] = {
-      {&Edit25, "Edit25", &ComboBox3, "ComboBox3"},
-      {&Edit26, "Edit26", &ComboBox31, "ComboBox31"},
-      {&Edit27, "Edit27", &ComboBox32, "ComboBox32"},
-      {&Edit30, "Edit30", &ComboBox33, "ComboBox33"},
+      {&hart.variables[0].value, "Edit25", &hart.variables[0].unit, "ComboBox3"},
+      {&hart.variables[1].value, "Edit26", &hart.variables[1].unit, "ComboBox31"},
+      {&hart.variables[2].value, "Edit27", &hart.variables[2].unit, "ComboBox32"},
+      {&hart.variables[3].value, "Edit30", &hart.variables[3].unit, "ComboBox33"},
   };
   for (int r = 0; r < 4; ++r) {
     const QString caption = QStringLiteral("Current_Variable_%1:").arg(r + 1);
-    *rows[r].value = MakeEdit(GroupBox10, rows[r].valueName);
+    *rows[r].value = MakeEdit(hart.variablesGroup, rows[r].valueName);
     AddLabelled(dynamic, r, 0, caption, *rows[r].value);
-    *rows[r].unit = MakeCombo(GroupBox10, rows[r].unitName, UnitList(r), -1);
+    *rows[r].unit = MakeCombo(hart.variablesGroup, rows[r].unitName, UnitList(r), -1);
     AddLabelled(dynamic, r, 2, QStringLiteral("Unit:"), *rows[r].unit);
     // Four boxes share the label "Unit:"; tell them apart by their variable.
     NameForScreenReaders(*rows[r].unit, QStringLiteral("Current_Variable_%1 Unit:").arg(r + 1));
   }
-  Button16 = MakeButton(GroupBox10, "Button16", QStringLiteral("HART Command Query"));
-  dynamic->addWidget(Button16, 4, 0, 1, 4, Qt::AlignHCenter);
+  hart.variablesQuery =
+      MakeButton(hart.variablesGroup, "Button16", QStringLiteral("HART Command Query"));
+  dynamic->addWidget(hart.variablesQuery, 4, 0, 1, 4, Qt::AlignHCenter);
   dynamic->setColumnStretch(1, 1);
   dynamic->setColumnStretch(3, 1);
-  results->addWidget(GroupBox10, 3);
+  results->addWidget(hart.variablesGroup, 3);
 
   hartBox->addLayout(results);
-  pageLayout->addWidget(GroupBox5);
+  pageLayout->addWidget(hart.group);
 
   // A free HART request from its delimiter on; preamble and check byte are
   // added when it is sent.
-  GroupBox20 = MakeGroup(page, "GroupBox20");
-  auto* manual = new QGridLayout(GroupBox20);
-  Edit10 = MakeEdit(GroupBox20, "Edit10");
-  AddLabelled(manual, 0, 0, QStringLiteral("Manual HART Command:"), Edit10);
-  Label62 = MakeLabel(GroupBox20, QStringLiteral("(Auto Generated checksum)"), "Label62");
-  manual->addWidget(Label62, 0, 2);
-  Button20 = MakeButton(GroupBox20, "Button20", QStringLiteral("send"));
-  manual->addWidget(Button20, 0, 3);
+  hart.manualGroup = MakeGroup(page, "GroupBox20");
+  auto* manual = new QGridLayout(hart.manualGroup);
+  hart.manualCommand = MakeEdit(hart.manualGroup, "Edit10");
+  AddLabelled(manual, 0, 0, QStringLiteral("Manual HART Command:"), hart.manualCommand);
+  hart.checksumNote =
+      MakeLabel(hart.manualGroup, QStringLiteral("(Auto Generated checksum)"), "Label62");
+  manual->addWidget(hart.checksumNote, 0, 2);
+  hart.manualSend = MakeButton(hart.manualGroup, "Button20", QStringLiteral("send"));
+  manual->addWidget(hart.manualSend, 0, 3);
   manual->setColumnStretch(1, 1);
-  pageLayout->addWidget(GroupBox20);
+  pageLayout->addWidget(hart.manualGroup);
   pageLayout->addStretch(1);
 }
 

@@ -38,13 +38,13 @@ class WindowFixture : public ::testing::Test {
 
   // The buttons a positive communication check enables.
   QList<QPushButton*> CheckedButtons() const {
-    return {form->Button16,
+    return {form->hart.variablesQuery,
             form->Button21,
             form->system.workingModeSet,
             form->system.slaveAddressSet,
             form->system.pollingIntervalSet,
             form->system.rs485Set,
-            form->Button7,
+            form->hart.identityQuery,
             form->Button10,
             form->Button17,
             form->Button18,

@@ -39,11 +39,11 @@ class HartWindowTest : public WindowFixture {
 // ---- frames ------------------------------------------------------------------
 
 TEST_F(HartWindowTest, IdentityQueryFrameInBothModes) {
-  form->Edit28->setText(QStringLiteral("old"));
-  form->Edit9->setText(QStringLiteral("0"));
-  form->Button7->click();
+  form->hart.manufacturerId->setText(QStringLiteral("old"));
+  form->hart.preambleLength->setText(QStringLiteral("0"));
+  form->hart.identityQuery->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("FF 02 80 00 00 82 "));
-  EXPECT_TRUE(form->Edit28->text().isEmpty());
+  EXPECT_TRUE(form->hart.manufacturerId->text().isEmpty());
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartIdentityQuery);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
   EXPECT_TRUE(form->Timer3.Enabled());
@@ -52,29 +52,30 @@ TEST_F(HartWindowTest, IdentityQueryFrameInBothModes) {
   EXPECT_TRUE(
       std::equal(std::begin(staged), std::end(staged), form->Cycle.ExchangeBuffer.begin() + 8));
 
-  Pick(form->ComboBox42, 1);
-  form->Edit9->setText(QStringLiteral("6"));
-  form->Button7->click();
+  Pick(form->hart.commandMode, 1);
+  form->hart.preambleLength->setText(QStringLiteral("6"));
+  form->hart.identityQuery->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("02 00 00 00 02 "));
   EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(HartWindowTest, VariablesQueryBeforeAnyIdentityCarriesAZeroAddress) {
-  form->Edit25->setText(QStringLiteral("old"));
-  form->Button16->click();
+  form->hart.variables[0].value->setText(QStringLiteral("old"));
+  form->hart.variablesQuery->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 80 00 00 00 00 03 00 01 "));
-  EXPECT_TRUE(form->Edit25->text().isEmpty());
+  EXPECT_TRUE(form->hart.variables[0].value->text().isEmpty());
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartVariablesQuery);
-  Pick(form->ComboBox42, 1);
-  form->Button16->click();
+  Pick(form->hart.commandMode, 1);
+  form->hart.variablesQuery->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 00 00 00 00 00 03 00 81 "));
 }
 
 TEST_F(HartWindowTest, PreambleThatCannotFitIsRefusedBeforeAnythingIsSent) {
-  form->Edit10->setText(QStringLiteral("02 80 00 00"));
+  form->hart.manualCommand->setText(QStringLiteral("02 80 00 00"));
   for (const char* text : {"-2", "488", "100000", "six"}) {
-    form->Edit9->setText(QString::fromLatin1(text));
-    for (QPushButton* b : {form->Button7, form->Button16, form->Button20}) {
+    form->hart.preambleLength->setText(QString::fromLatin1(text));
+    for (QPushButton* b :
+         {form->hart.identityQuery, form->hart.variablesQuery, form->hart.manualSend}) {
       messages.shown.clear();
       b->click();
       ExpectNothingSent();
@@ -88,19 +89,19 @@ TEST_F(HartWindowTest, PreambleThatCannotFitIsRefusedBeforeAnythingIsSent) {
 
   // The limits themselves: no preamble at all, and the longest frame that
   // fills the request area to its last byte.
-  form->Edit9->setText(QStringLiteral("-1"));
-  form->Button20->click();
+  form->hart.preambleLength->setText(QStringLiteral("-1"));
+  form->hart.manualSend->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("02 80 00 00 82 "));
-  form->Edit9->setText(QStringLiteral("487"));
-  form->Edit10->setText(Repeat(QStringLiteral("11 "), 15));
-  form->Button20->click();
+  form->hart.preambleLength->setText(QStringLiteral("487"));
+  form->hart.manualCommand->setText(Repeat(QStringLiteral("11 "), 15));
+  form->hart.manualSend->click();
   EXPECT_EQ(form->Edit8->text().size(), 504 * 3);
   EXPECT_EQ(form->Cycle.ExchangeBuffer[511], 0x11);  // the check byte over fifteen 11s
 }
 
 TEST_F(HartWindowTest, ManualCommandFramesWhatWasTyped) {
-  form->Edit10->setText(QStringLiteral("02 80 00 00"));
-  form->Button20->click();
+  form->hart.manualCommand->setText(QStringLiteral("02 80 00 00"));
+  form->hart.manualSend->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("02 80 00 00 82 "));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartManualCommand);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
@@ -108,8 +109,8 @@ TEST_F(HartWindowTest, ManualCommandFramesWhatWasTyped) {
   QString twenty;
   for (int i = 0; i < 20; ++i)
     twenty += QStringLiteral("%1 ").arg(i, 2, 16, QLatin1Char('0')).toUpper();
-  form->Edit10->setText(twenty);
-  form->Button20->click();
+  form->hart.manualCommand->setText(twenty);
+  form->hart.manualSend->click();
   EXPECT_EQ(form->Edit8->text(), kSevenPreambles + twenty.left(45) + QStringLiteral("0F "));
 }
 
@@ -122,17 +123,17 @@ TEST_F(HartWindowTest, ManualCommandTypingErrorsSendNothing) {
        {Case{"", "NO SPACK"}, Case{"02 80x00", "NO SPACK"}, Case{"02 8g 00", "Data eeore!"},
         Case{"02 80 0a", "Data eeore!"}, Case{"02 \xC3\xA9\xC3\xA9", "Data eeore!"}}) {
     messages.shown.clear();
-    form->Edit10->setText(QString::fromUtf8(c.typed));
-    form->Button20->click();
+    form->hart.manualCommand->setText(QString::fromUtf8(c.typed));
+    form->hart.manualSend->click();
     EXPECT_EQ(messages.shown, QStringList({QString::fromLatin1(c.message)})) << c.typed;
     ExpectNothingSent();
   }
   // The typed bytes are judged before the preamble number.
-  form->Edit9->setText(QStringLiteral("x"));
+  form->hart.preambleLength->setText(QStringLiteral("x"));
   for (const char* typed : {"02 80x00", "02 80 00 00"}) {
     messages.shown.clear();
-    form->Edit10->setText(QString::fromLatin1(typed));
-    form->Button20->click();
+    form->hart.manualCommand->setText(QString::fromLatin1(typed));
+    form->hart.manualSend->click();
     ExpectNothingSent();
   }
   EXPECT_EQ(messages.shown, QStringList({"'x' is not a valid integer value"}));
@@ -141,18 +142,18 @@ TEST_F(HartWindowTest, ManualCommandTypingErrorsSendNothing) {
 // ---- gateway HART settings ---------------------------------------------------
 
 TEST_F(HartWindowTest, HartAddressCommandCarriesThePickedAddress) {
-  form->Button3->click();
+  form->hart.addressSet->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#HCS:0#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
   EXPECT_EQ(form->Timer3.Interval(), 3000);
-  Pick(form->ComboBox30, 7);
-  form->Button3->click();
+  Pick(form->hart.hartAddress, 7);
+  form->hart.addressSet->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#HCS:8#"));
 }
 
 TEST_F(HartWindowTest, HartAddressCarriesOverToTheMeterWithoutARequest) {
-  Pick(form->ComboBox30, 2);
+  Pick(form->hart.hartAddress, 2);
   EXPECT_EQ(form->ComboBox41->currentText(), QStringLiteral("3"));
   QStringList captions;
   for (QLabel* l : {form->Label19, form->Label24, form->Label27, form->Label28, form->Label29})
@@ -160,8 +161,8 @@ TEST_F(HartWindowTest, HartAddressCarriesOverToTheMeterWithoutARequest) {
   EXPECT_EQ(captions, QStringList({"40021", "40023", "40025", "40027", "40029"}));
   ExpectNothingSent();
 
-  form->ComboBox30->setCurrentIndex(-1);
-  emit form->ComboBox30->activated(-1);
+  form->hart.hartAddress->setCurrentIndex(-1);
+  emit form->hart.hartAddress->activated(-1);
   EXPECT_EQ(form->ComboBox41->currentIndex(), -1);
   EXPECT_EQ(form->Label19->text(), QStringLiteral("40021"));
 }
@@ -281,14 +282,17 @@ class HartScriptedTest : public HartWindowTest {
   }
 
   QStringList Identity() const {
-    return {form->Edit28->text(), form->Edit29->text(), form->Edit31->text(), form->Edit32->text()};
+    return {form->hart.manufacturerId->text(), form->hart.sensorType->text(),
+            form->hart.preambleCount->text(), form->hart.sensorSerial->text()};
   }
   QStringList Values() const {
-    return {form->Edit25->text(), form->Edit26->text(), form->Edit27->text(), form->Edit30->text()};
+    return {form->hart.variables[0].value->text(), form->hart.variables[1].value->text(),
+            form->hart.variables[2].value->text(), form->hart.variables[3].value->text()};
   }
   QStringList Units() const {
-    return {form->ComboBox3->currentText(), form->ComboBox31->currentText(),
-            form->ComboBox32->currentText(), form->ComboBox33->currentText()};
+    return {
+        form->hart.variables[0].unit->currentText(), form->hart.variables[1].unit->currentText(),
+        form->hart.variables[2].unit->currentText(), form->hart.variables[3].unit->currentText()};
   }
 
   QTcpServer server;
@@ -311,13 +315,13 @@ QByteArray Command3Reply(int bc, const QByteArray& vars) {
 }
 
 TEST_F(HartScriptedTest, IdentityFillsTheFieldsAndTheLongAddress) {
-  form->Button7->click();
+  form->hart.identityQuery->click();
   ReplyAndDecode(IdentityReply());
   EXPECT_EQ(Identity(), QStringList({"38", "6", "5", "1193046"}));
   EXPECT_EQ(form->HartReplyLength, IdentityReply().size());
   EXPECT_EQ(form->Memo10->toPlainText().left(12), QStringLiteral("FF FF FF 06 "));
 
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   EXPECT_EQ(form->Edit8->text(),
             kSevenPreambles + QStringLiteral("82 A6 06 12 34 56 03 00 ") +
                 QStringLiteral("%1 ")
@@ -326,7 +330,7 @@ TEST_F(HartScriptedTest, IdentityFillsTheFieldsAndTheLongAddress) {
 }
 
 TEST_F(HartScriptedTest, ShortIdentityReplyDoesNotReuseAnEarlierOne) {
-  form->Button7->click();
+  form->hart.identityQuery->click();
   ReplyAndDecode(IdentityReply());
   ASSERT_EQ(form->HartIdentity.deviceId, 0x123456u);
 
@@ -334,19 +338,19 @@ TEST_F(HartScriptedTest, ShortIdentityReplyDoesNotReuseAnEarlierOne) {
   // still holds that byte from before, but it did not come with this reply.
   QByteArray cut = IdentityReply().left(20);
   cut[10] = 0x11;
-  form->Button7->click();
+  form->hart.identityQuery->click();
   ReplyAndDecode(cut);
   EXPECT_EQ(Identity(), QStringList({"", "", "", ""}));
   EXPECT_EQ(form->HartIdentity.manufacturer, 0x26);
   EXPECT_EQ(form->HartIdentity.deviceId, 0x123456u);
 
-  form->Button7->click();
+  form->hart.identityQuery->click();
   ReplyAndDecode("QQS#OK#");
   EXPECT_EQ(Identity(), QStringList({"", "", "", ""}));
 }
 
 TEST_F(HartScriptedTest, VariablesWithTheirUnitsAsFarAsTheByteCountGoes) {
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(Command3Reply(26,
                                "2041200000"
                                "ED3F9D70A4"
@@ -357,7 +361,7 @@ TEST_F(HartScriptedTest, VariablesWithTheirUnitsAsFarAsTheByteCountGoes) {
             QStringList({QString::fromUtf8("\xE2\x84\x83  "), "MPa    ", "%", "kg        "}));
 
   // bc = 11: the primary only; the other unit boxes keep their entries.
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(Command3Reply(11,
                                "3E47F12064"
                                "4B3F800000"));
@@ -365,7 +369,7 @@ TEST_F(HartScriptedTest, VariablesWithTheirUnitsAsFarAsTheByteCountGoes) {
   EXPECT_EQ(Units(), QStringList({"MetTon    ", "MPa    ", "%", "kg        "}));
 
   // bc = 12 announces one byte of the secondary; what arrived is shown.
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(Command3Reply(12,
                                "4B41200000"
                                "4D3F800000"));
@@ -379,26 +383,26 @@ TEST_F(HartScriptedTest, VariablesThatDidNotArriveAreNotShown) {
                                         "ED3F9D70A4"
                                         "39BE800000"
                                         "3D374E5C19");
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(full);
 
   // The same reply cut inside the tertiary variable: earlier bytes in the
   // reply area must not stand in for the missing ones.
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(full.left(32));
   EXPECT_EQ(Values(), QStringList({"10", "1.2300000", "", ""}));
 
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(full.left(22));
   EXPECT_EQ(Values(), QStringList({"", "", "", ""}));
 
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(IdentityReply());  // no FF 86
   EXPECT_EQ(Values(), QStringList({"", "", "", ""}));
 }
 
 TEST_F(HartScriptedTest, ValueTextsShowTheWholeNumberWhereACutWouldChangeIt) {
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(Command3Reply(26,
                                "2035A5167A"
                                "20501502F9"
@@ -411,10 +415,10 @@ TEST_F(HartScriptedTest, ValueTextsShowTheWholeNumberWhereACutWouldChangeIt) {
 TEST_F(HartScriptedTest, ValuesUseTheLocaleDecimalSeparator) {
   const QLocale before;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  form->Button16->click();
+  form->hart.variablesQuery->click();
   ReplyAndDecode(Command3Reply(11, "203F9D70A4"));
   QLocale::setDefault(before);
-  EXPECT_EQ(form->Edit25->text(), QStringLiteral("1,2300000"));
+  EXPECT_EQ(form->hart.variables[0].value->text(), QStringLiteral("1,2300000"));
 }
 
 // ---- against the simulated gateway -------------------------------------------
@@ -438,40 +442,41 @@ class HartSimulatorTest : public HartWindowTest {
 };
 
 TEST_F(HartSimulatorTest, IdentityThenLiveVariablesOfTheChosenInstrument) {
-  Pick(form->ComboBox30, 2);
-  Exchange(form->Button3);
+  Pick(form->hart.hartAddress, 2);
+  Exchange(form->hart.addressSet);
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:HCS#"));
 
   const sim::Instrument& instrument = sim::InstrumentAt(3);
-  form->Button7->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Edit28->text().isEmpty(); }, 3000));
-  EXPECT_EQ(form->Edit28->text(), QString::number(instrument.manufacturer));
-  EXPECT_EQ(form->Edit29->text(), QString::number(instrument.deviceType));
-  EXPECT_EQ(form->Edit31->text(), QString::number(instrument.preambles));
-  EXPECT_EQ(form->Edit32->text(), QString::number(instrument.deviceId));
+  form->hart.identityQuery->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->hart.manufacturerId->text().isEmpty(); }, 3000));
+  EXPECT_EQ(form->hart.manufacturerId->text(), QString::number(instrument.manufacturer));
+  EXPECT_EQ(form->hart.sensorType->text(), QString::number(instrument.deviceType));
+  EXPECT_EQ(form->hart.preambleCount->text(), QString::number(instrument.preambles));
+  EXPECT_EQ(form->hart.sensorSerial->text(), QString::number(instrument.deviceId));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_FALSE(form->Timer3.Enabled());
 
-  form->Button16->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Edit30->text().isEmpty(); }, 3000));
+  form->hart.variablesQuery->click();
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return !form->hart.variables[3].value->text().isEmpty(); }, 3000));
   EXPECT_TRUE(form->Memo10->toPlainText().startsWith(QStringLiteral("FF FF FF FF FF 86 ")));
-  QComboBox* const units[] = {form->ComboBox3, form->ComboBox31, form->ComboBox32,
-                              form->ComboBox33};
+  QComboBox* const units[] = {form->hart.variables[0].unit, form->hart.variables[1].unit,
+                              form->hart.variables[2].unit, form->hart.variables[3].unit};
   for (int v = 0; v < 4; ++v)
     EXPECT_EQ(units[v]->currentIndex(), hart::UnitPosition(instrument.units[v])) << v;
-  const double flow = form->Edit25->text().toDouble();
+  const double flow = form->hart.variables[0].value->text().toDouble();
   EXPECT_NEAR(flow, instrument.flow.base, instrument.flow.amplitude * 1.001);
-  EXPECT_NEAR(form->Edit26->text().toDouble(), instrument.temperature.base,
+  EXPECT_NEAR(form->hart.variables[1].value->text().toDouble(), instrument.temperature.base,
               instrument.temperature.amplitude * 1.001);
-  EXPECT_NEAR(form->Edit27->text().toDouble(), instrument.pressure.base,
+  EXPECT_NEAR(form->hart.variables[2].value->text().toDouble(), instrument.pressure.base,
               instrument.pressure.amplitude * 1.001);
-  EXPECT_GE(form->Edit30->text().toDouble(), instrument.totalAtStart);
+  EXPECT_GE(form->hart.variables[3].value->text().toDouble(), instrument.totalAtStart);
   EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(HartSimulatorTest, ManualCommandShowsTheInstrumentsReplyInHex) {
-  form->Edit10->setText(QStringLiteral("02 80 00 00"));
-  Exchange(form->Button20);
+  form->hart.manualCommand->setText(QStringLiteral("02 80 00 00"));
+  Exchange(form->hart.manualSend);
   const sim::Instrument& instrument = sim::InstrumentAt(1);
   EXPECT_TRUE(form->Memo10->toPlainText().startsWith(
       QStringLiteral("FF FF FF FF FF 06 80 00 0E 00 00 FE %1 ")

@@ -206,12 +206,15 @@ TEST_F(InputFaultTest, MeterSettingsRefuseBadClearTimesAndStartAddresses) {
 }
 
 TEST_F(InputFaultTest, HartFramesRefuseABadPreambleBeforeBuildingAnything) {
-  form->Edit10->setText(QStringLiteral("00"));
-  for (QPushButton* button : {form->Button7, form->Button16, form->Button20})
-    ExpectNumbersRefused(form->Edit9, button, hart::kMinPreambleNumber, hart::kMaxPreambleNumber);
+  form->hart.manualCommand->setText(QStringLiteral("00"));
+  for (QPushButton* button :
+       {form->hart.identityQuery, form->hart.variablesQuery, form->hart.manualSend})
+    ExpectNumbersRefused(form->hart.preambleLength, button, hart::kMinPreambleNumber,
+                         hart::kMaxPreambleNumber);
   EXPECT_TRUE(Wire().isEmpty());
   // -1 is the smallest: no preamble byte at all.
-  const QByteArray frame = Sent(form->Edit9, QStringLiteral("-1"), form->Button7);
+  const QByteArray frame =
+      Sent(form->hart.preambleLength, QStringLiteral("-1"), form->hart.identityQuery);
   EXPECT_EQ(frame.left(1), QByteArray("\x02"));
   form->Timer3.SetEnabled(false);
 }
@@ -238,10 +241,10 @@ TEST_F(InputFaultTest, TypedByteListsRefuseWhatIsNoListOfPairs) {
       {QStringLiteral("\uFF10\uFF12 \uFF18\uFF10"), badDigit},  // full-width digits
       {QStringLiteral("\u00E91"), badDigit},
   };
-  for (QLineEdit* box : {form->Edit10, form->Edit4, form->Edit5}) {
-    QPushButton* button = box == form->Edit10  ? form->Button20
-                          : box == form->Edit4 ? form->Button17
-                                               : form->Button18;
+  for (QLineEdit* box : {form->hart.manualCommand, form->Edit4, form->Edit5}) {
+    QPushButton* button = box == form->hart.manualCommand ? form->hart.manualSend
+                          : box == form->Edit4            ? form->Button17
+                                                          : form->Button18;
     const auto type = [box](const QString& t) { box->setText(t); };
     for (const Case& c : cases) ExpectRefused(type, button, c.text, QString::fromLatin1(c.message));
   }

@@ -136,7 +136,7 @@ TEST_F(LinkFaultTest, GatewayThatNeverAnswersTimesOutOnceAndLetsGoAtOnce) {
   ConnectTo(peer.Port());
   QElapsedTimer clock;
   clock.start();
-  form->Button7->click();  // HART identity: Timer3 keeps its 1000 ms
+  form->hart.identityQuery->click();  // HART identity: Timer3 keeps its 1000 ms
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
   EXPECT_GE(clock.elapsed(), 900);
   EXPECT_EQ(messages.shown, QStringList({"!"}));
