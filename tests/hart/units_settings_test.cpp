@@ -3,7 +3,6 @@
 #include <set>
 #include <string>
 
-#include "hart/settings_commands.h"
 #include "hart/units.h"
 
 namespace kv770::hart {
@@ -59,39 +58,6 @@ TEST(HartUnitTable, BoxesDifferOnlyInRankine) {
       }
   EXPECT_THROW(UnitText(kUnitCount), std::out_of_range);
   EXPECT_THROW(UnitText(0, kUnitBoxes), std::out_of_range);
-}
-
-TEST(HartSettingsCommands, ReadMeterCommandCarriesTheBytesThemselves) {
-  const std::uint8_t two[] = {0x01, 0x03};
-  EXPECT_EQ(ReadMeterCommand(0, 1, 1, two), std::string("QQS#CAMD01:1<02,\x01\x03", 18));
-
-  std::vector<std::uint8_t> fourteen(14);
-  for (int i = 0; i < 14; ++i) fourteen[i] = static_cast<std::uint8_t>(0xF0 + i);
-  const std::string command = ReadMeterCommand(2, 2, 0, fourteen);
-  EXPECT_EQ(command.size(), 30u);
-  EXPECT_EQ(command.substr(0, 16), "QQS#CAMD22:0<14,");
-  EXPECT_EQ(static_cast<std::uint8_t>(command.back()), 0xFD);
-  EXPECT_EQ(command.find('#', 4), std::string::npos);  // no closing '#'
-
-  EXPECT_EQ(ReadMeterCommand(0, 1, -1, two).substr(0, 16), "QQS#CAMD01:/<02,");
-  fourteen.push_back(0);
-  EXPECT_THROW(ReadMeterCommand(0, 1, 1, fourteen), std::out_of_range);
-  EXPECT_THROW(ReadMeterCommand(0, 1, 1, {}), std::out_of_range);
-  EXPECT_THROW(ReadMeterCommand(0, 3, 1, two), std::out_of_range);
-}
-
-TEST(HartSettingsCommands, ParsingFormatWithAndWithoutSelections) {
-  EXPECT_EQ(ParsingFormatCommand(0, 5, {{{1, 5, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}}}),
-            "QQS#MDBS0:8,1050,0000,0000,0000#");
-  EXPECT_EQ(ParsingFormatCommand(0, -1, {{{-1, 5, -1}, {-1, 0, -1}, {-1, 0, -1}, {-1, 0, -1}}}),
-            "QQS#MDBS0:2,/05/,/00/,/00/,/00/#");
-  const std::string full =
-      ParsingFormatCommand(7, 6, {{{2, 99, 1}, {1, 10, 0}, {2, 0, 1}, {1, 42, 1}}});
-  EXPECT_EQ(full, "QQS#MDBS7:9,2991,1100,2001,1421#");
-  EXPECT_EQ(full.size(), 32u);
-  // Two digits cannot carry 100: it would go out as ':' '0'.
-  EXPECT_THROW(ParsingFormatCommand(0, 5, {{{1, 100, 0}, {}, {}, {}}}), std::out_of_range);
-  EXPECT_THROW(ParsingFormatCommand(0, 5, {{{1, -1, 0}, {}, {}, {}}}), std::out_of_range);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "gateway/commands.h"
 #include "hart/settings_commands.h"
 #include "sim/engine.h"
 
@@ -31,10 +32,10 @@ TEST(HartSettings, AddressAndChannelTestChooseTheTransparentChannel) {
 TEST(HartSettings, ReadMeterCommandsAreStoredByteForByte) {
   Engine engine;
   const std::uint8_t two[] = {0x01, 0x03};
-  EXPECT_EQ(engine.Handle(hart::ReadMeterCommand(0, 1, 1, two), 0), "OK:CAMD#");
+  EXPECT_EQ(engine.Handle(gateway::ReadMeterCommand(0, 1, 1, two), 0), "OK:CAMD#");
   // Byte values that look like the command's own characters.
   const std::uint8_t tricky[] = {'#', 0x00, 0xFF, ',', '\n'};
-  EXPECT_EQ(engine.Handle(hart::ReadMeterCommand(2, 2, 0, tricky), 0), "OK:CAMD#");
+  EXPECT_EQ(engine.Handle(gateway::ReadMeterCommand(2, 2, 0, tricky), 0), "OK:CAMD#");
   EXPECT_EQ(engine.Model().meters[0].readCommands[0].enable, 1);
   EXPECT_EQ(engine.Model().meters[0].readCommands[0].bytes, (std::vector<std::uint8_t>{1, 3}));
   EXPECT_EQ(engine.Model().meters[2].readCommands[1].enable, 0);
@@ -45,14 +46,14 @@ TEST(HartSettings, ReadMeterCommandsAreStoredByteForByte) {
 TEST(HartSettings, MalformedReadMeterCommandChangesNothing) {
   Engine engine;
   const std::uint8_t two[] = {0x01, 0x03};
-  ASSERT_EQ(engine.Handle(hart::ReadMeterCommand(0, 1, 1, two), 0), "OK:CAMD#");
-  const std::string good = hart::ReadMeterCommand(0, 1, 0, two);
-  for (const std::string& bad : {good.substr(0, good.size() - 1),          // a byte missing
-                                 good + "\x05",                            // a byte too many
-                                 hart::ReadMeterCommand(0, 1, -1, two),    // no enable chosen
-                                 hart::ReadMeterCommand(-1, 1, 1, two),    // no meter
-                                 std::string("QQS#CAMD03:1<02,\x01\x03"),  // command 3
-                                 std::string("QQS#CAMD01:1<00,"),          // no bytes
+  ASSERT_EQ(engine.Handle(gateway::ReadMeterCommand(0, 1, 1, two), 0), "OK:CAMD#");
+  const std::string good = gateway::ReadMeterCommand(0, 1, 0, two);
+  for (const std::string& bad : {good.substr(0, good.size() - 1),           // a byte missing
+                                 good + "\x05",                             // a byte too many
+                                 gateway::ReadMeterCommand(0, 1, -1, two),  // no enable chosen
+                                 gateway::ReadMeterCommand(-1, 1, 1, two),  // no meter
+                                 std::string("QQS#CAMD03:1<02,\x01\x03"),   // command 3
+                                 std::string("QQS#CAMD01:1<00,"),           // no bytes
                                  std::string("QQS#CAMD01:1<15,") + std::string(15, '\x01'),
                                  std::string("QQS#CAMD01:1,02,\x01\x03")})
     EXPECT_TRUE(Refused(engine.Handle(bad, 0))) << bad;
@@ -69,10 +70,10 @@ TEST(HartSettings, ParsingFormatSetsBitsAndTheFourVariables) {
   EXPECT_EQ(m0.parse[0].start, 5);
   EXPECT_EQ(m0.parse[0].length, 0);
 
-  EXPECT_EQ(
-      engine.Handle(
-          hart::ParsingFormatCommand(7, 0, {{{2, 99, 1}, {1, 10, 0}, {2, 0, 1}, {1, 42, 1}}}), 0),
-      "OK:MDBS#");
+  EXPECT_EQ(engine.Handle(gateway::ParsingFormatCommand(
+                              7, 0, {{{2, 99, 1}, {1, 10, 0}, {2, 0, 1}, {1, 42, 1}}}),
+                          0),
+            "OK:MDBS#");
   const MeterMapping& m7 = engine.Model().meters[7];
   EXPECT_EQ(m7.addressBits, 3);
   EXPECT_EQ(m7.parse[3].command, 1);
