@@ -90,4 +90,64 @@ struct HartControls {
   QPushButton* manualSend = nullptr;
 };
 
+// "MODBUS Parameter Configuration": the mapping of one meter.
+struct MappingControls {
+  QPushButton* mappingQuery = nullptr;  // reads the chosen meter's mapping
+  QGroupBox* group = nullptr;
+  QComboBox* meter = nullptr;
+  QComboBox* enable = nullptr;
+  QComboBox* deviceMode = nullptr;
+  QComboBox* instrumentType = nullptr;  // 0 is a custom meter
+  QComboBox* preambleLength = nullptr;
+  QLineEdit* bufferClearTime = nullptr;  // seconds
+  QPushButton* setupSet = nullptr;
+  // Captions the row "Current"; time-outs of queries and settings write here.
+  QLabel* currentLabel = nullptr;
+  // The current (40001) and the four variables, each a register pair.
+  std::array<QLabel*, 5> registerLabels{};
+  std::array<QComboBox*, 5> byteOrders{};
+  QPushButton* byteOrdersSet = nullptr;
+  std::array<QLineEdit*, 4> coefficients{};
+  QPushButton* coefficientsSet = nullptr;
+  QPushButton* channelTest = nullptr;
+};
+
+// How the gateway reads a custom meter: its two read commands and where
+// each variable lies in the reply. Shown for a custom meter only.
+struct ParsingControls {
+  QGroupBox* group = nullptr;
+  struct ReadCommand {
+    QComboBox* enable = nullptr;
+    QLineEdit* bytes = nullptr;
+    QPushButton* set = nullptr;
+  };
+  std::array<ReadCommand, 2> readCommands;
+  QGroupBox* formatGroup = nullptr;
+  QComboBox* addressBits = nullptr;
+  struct Row {
+    QComboBox* command = nullptr;  // which read command carries the variable
+    QLineEdit* start = nullptr;
+    QComboBox* length = nullptr;
+  };
+  std::array<Row, 4> rows;
+  QPushButton* formatSet = nullptr;
+};
+
+// A MODBUS read through the gateway: RTU on the serial line, MODBUS TCP.
+struct ModbusTestControls {
+  QGroupBox* group = nullptr;
+  QLineEdit* slaveAddress = nullptr;
+  QLineEdit* startAddress = nullptr;
+  QLineEdit* length = nullptr;
+  QPushButton* send = nullptr;
+};
+
+// Four bytes to the value they carry.
+struct CalculatorControls {
+  QGroupBox* group = nullptr;
+  QLineEdit* hexInput = nullptr;
+  QPushButton* calculate = nullptr;
+  QLineEdit* value = nullptr;
+};
+
 }  // namespace kv770::ui

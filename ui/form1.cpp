@@ -207,22 +207,27 @@ void TForm1::FormCreate() {
   Timer2.SetEnabled(false);
   Timer3.SetEnabled(false);
   Timer4.SetEnabled(false);
-  Edit1->clear();
-  for (QComboBox* combo : {ComboBox6, RADCOM1, RADCOM3, RADCOM5, RADCOM7, READLG1, READLG3, READLG5,
-                           READLG7, FAMOUT1, FAMOUT3, FAMOUT5, FAMOUT7, FAMOUT9})
+  mapping.bufferClearTime->clear();
+  for (QComboBox* combo :
+       {mapping.enable, parsing.rows[0].command, parsing.rows[1].command, parsing.rows[2].command,
+        parsing.rows[3].command, parsing.rows[0].length, parsing.rows[1].length,
+        parsing.rows[2].length, parsing.rows[3].length, mapping.byteOrders[0],
+        mapping.byteOrders[1], mapping.byteOrders[2], mapping.byteOrders[3], mapping.byteOrders[4]})
     combo->setCurrentIndex(-1);
   system.linkChoice->setCurrentIndex(0);
-  for (QLineEdit* edit : {READADR1, READADR3, READADR5, READADR7}) edit->clear();
+  for (QLineEdit* edit :
+       {parsing.rows[0].start, parsing.rows[1].start, parsing.rows[2].start, parsing.rows[3].start})
+    edit->clear();
   system.serialGroup->setEnabled(true);
   system.openPort->setEnabled(true);
   system.tcpGroup->setEnabled(false);
   system.tcpConnect->setEnabled(false);
   system.tcpDisconnect->setEnabled(false);
   system.makerProgram->setEnabled(false);
-  ComboBox28->setCurrentIndex(-1);
-  ComboBox29->setCurrentIndex(-1);
-  Edit4->clear();
-  Edit5->clear();
+  parsing.readCommands[0].enable->setCurrentIndex(-1);
+  parsing.readCommands[1].enable->setCurrentIndex(-1);
+  parsing.readCommands[0].bytes->clear();
+  parsing.readCommands[1].bytes->clear();
 }
 
 void TForm1::PageControl1Change() {}
@@ -298,7 +303,7 @@ void TForm1::Timer3Timer() {
   const cycle::TimeoutReport report =
       cycle::TimeoutReportFor(Cycle.Kind, QString::fromUtf8(kContactPhone));
   if (!report.show) return;
-  if (report.setStatus) Label68->setText(report.status);
+  if (report.setStatus) mapping.currentLabel->setText(report.status);
   sink_->Show(report.message);
   Timer3.SetEnabled(false);  // a handler run inside the modal box may have armed it
 }

@@ -73,64 +73,10 @@ class TForm1 : public QWidget {
   HartControls hart;
 
   // ---- "MODBUS Parameter Configuration" ----------------------------------
-  QPushButton* Button31 = nullptr;  // "MODBUS_RTU parameters"
-  QGroupBox* GroupBox3 = nullptr;   // mapping of one meter (no caption)
-  QComboBox* ComboBox41 = nullptr;  // "Meter ID:"
-  QComboBox* ComboBox6 = nullptr;   // "Enable:"
-  QComboBox* ComboBox16 = nullptr;  // "Device Mode:"
-  QComboBox* ComboBox17 = nullptr;  // "Instrument Type:"
-  QComboBox* ComboBox34 = nullptr;  // "Preamble Length:"
-  QLineEdit* Edit1 = nullptr;       // "Buffer Clear Time:"
-  QPushButton* Button10 = nullptr;
-  QLabel* Label68 = nullptr;  // "Current"
-  QLabel* Label19 = nullptr;  // "40001:"
-  QLabel* Label24 = nullptr;  // "40003:"
-  QLabel* Label27 = nullptr;  // "40005:"
-  QLabel* Label28 = nullptr;  // "40007:"
-  QLabel* Label29 = nullptr;  // "40009:"
-  QComboBox* FAMOUT1 = nullptr;
-  QComboBox* FAMOUT3 = nullptr;
-  QComboBox* FAMOUT5 = nullptr;
-  QComboBox* FAMOUT7 = nullptr;
-  QComboBox* FAMOUT9 = nullptr;
-  QPushButton* Button21 = nullptr;
-  QLineEdit* XISHU1 = nullptr;
-  QLineEdit* XISHU2 = nullptr;
-  QLineEdit* XISHU3 = nullptr;
-  QLineEdit* XISHU4 = nullptr;
-  QPushButton* Button15 = nullptr;
-  QPushButton* Button5 = nullptr;   // "Channel Test"
-  QGroupBox* GroupBox13 = nullptr;  // "Custom HART Command Parsing"
-  QComboBox* ComboBox28 = nullptr;  // read-meter command 1 enable
-  QLineEdit* Edit4 = nullptr;       // "Read Meter Command 1:"
-  QPushButton* Button17 = nullptr;
-  QComboBox* ComboBox29 = nullptr;  // read-meter command 2 enable
-  QLineEdit* Edit5 = nullptr;       // "Read Meter Command 2:"
-  QPushButton* Button18 = nullptr;
-  QGroupBox* GroupBox16 = nullptr;  // "Custom Data Parsing Format"
-  QComboBox* ComboBox15 = nullptr;  // "Address Bits:"
-  QComboBox* RADCOM1 = nullptr;
-  QComboBox* RADCOM3 = nullptr;
-  QComboBox* RADCOM5 = nullptr;
-  QComboBox* RADCOM7 = nullptr;
-  QLineEdit* READADR1 = nullptr;
-  QLineEdit* READADR3 = nullptr;
-  QLineEdit* READADR5 = nullptr;
-  QLineEdit* READADR7 = nullptr;
-  QComboBox* READLG1 = nullptr;
-  QComboBox* READLG3 = nullptr;
-  QComboBox* READLG5 = nullptr;
-  QComboBox* READLG7 = nullptr;
-  QPushButton* Button12 = nullptr;
-  QGroupBox* GroupBox19 = nullptr;  // "Modbus Communication Test"
-  QLineEdit* Edit18 = nullptr;      // "MODBUS Slave Address:"
-  QLineEdit* Edit19 = nullptr;      // "MODBUS Start Address:"
-  QLineEdit* Edit20 = nullptr;      // "Read Data Length:"
-  QPushButton* Button4 = nullptr;
-  QGroupBox* GroupBox12 = nullptr;  // "IEE754 Calculation"
-  QLineEdit* Edit7 = nullptr;       // "Data Format HEX(FF FF FF FF):"
-  QPushButton* Button13 = nullptr;
-  QLineEdit* Edit22 = nullptr;  // "Value:"
+  MappingControls mapping;
+  ParsingControls parsing;
+  ModbusTestControls modbusTest;
+  CalculatorControls calculator;
 
   // ---- "Wiring Diagram" --------------------------------------------------
   QLabel* Image2 = nullptr;
@@ -197,11 +143,11 @@ class TForm1 : public QWidget {
   void onMakerProgramClicked();
   void onSystemQueryClicked();
   void DecodeSystemReport();
-  void Button10Click();
-  void Button21Click();
-  void Button15Click();
-  void ComboBox41Change();
-  void Button31Click();
+  void onPollingSetupSetClicked();
+  void onByteOrdersSetClicked();
+  void onCoefficientsSetClicked();
+  void onMeterChosen();
+  void onMappingQueryClicked();
   void DecodeModbusReport();
 
   // ---- HART transparent access (hart_access.cpp) -------------------------
@@ -220,11 +166,11 @@ class TForm1 : public QWidget {
   void onVariablesQueryClicked();
   void DecodeHartVariables();
   void onManualSendClicked();
-  void Button17Click();
-  void Button18Click();
-  void Button12Click();
-  void Button5Click();
-  void ComboBox17Change();
+  void onReadCommand1SetClicked();
+  void onReadCommand2SetClicked();
+  void onParsingFormatSetClicked();
+  void onChannelTestClicked();
+  void onInstrumentTypeChosen();
   // The HART frame step: preamble from hart.preambleLength, body, check byte; code `code`.
   void SendHartFrame(const std::vector<std::uint8_t>& body, cycle::PendingCode code);
   // The bytes the last receive put into the reply area (sets HartReplyLength).
@@ -232,8 +178,8 @@ class TForm1 : public QWidget {
   void SendReadMeterCommand(int command, const QLineEdit* bytes, const QComboBox* enable);
 
   // ---- MODBUS test and IEEE 754 calculator (modbus_tools.cpp) ------------
-  void Button4Click();
-  void Button13Click();
+  void onModbusTestClicked();
+  void onCalculateClicked();
 
   // Run a handler the way the window's message loop does: an exception it
   // raises is shown in a modal box and the loop goes on.

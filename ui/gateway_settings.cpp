@@ -96,12 +96,13 @@ void TForm1::ConnectGatewayHandlers() {
   On(system.boardSet, &QPushButton::clicked, &TForm1::onBoardSetClicked);
   On(system.makerProgram, &QPushButton::clicked, &TForm1::onMakerProgramClicked);
   On(system.systemQuery, &QPushButton::clicked, &TForm1::onSystemQueryClicked);
-  On(Button10, &QPushButton::clicked, &TForm1::Button10Click);
-  On(Button21, &QPushButton::clicked, &TForm1::Button21Click);
-  On(Button15, &QPushButton::clicked, &TForm1::Button15Click);
-  On(ComboBox41, &QComboBox::activated, &TForm1::ComboBox41Change);
-  On(Button31, &QPushButton::clicked, &TForm1::Button31Click);
-  for (QLineEdit* box : {XISHU1, XISHU2, XISHU3, XISHU4}) {
+  On(mapping.setupSet, &QPushButton::clicked, &TForm1::onPollingSetupSetClicked);
+  On(mapping.byteOrdersSet, &QPushButton::clicked, &TForm1::onByteOrdersSetClicked);
+  On(mapping.coefficientsSet, &QPushButton::clicked, &TForm1::onCoefficientsSetClicked);
+  On(mapping.meter, &QComboBox::activated, &TForm1::onMeterChosen);
+  On(mapping.mappingQuery, &QPushButton::clicked, &TForm1::onMappingQueryClicked);
+  for (QLineEdit* box : {mapping.coefficients[0], mapping.coefficients[1], mapping.coefficients[2],
+                         mapping.coefficients[3]}) {
     box->installEventFilter(this);
     // Composed input would arrive past the key filter.
     box->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -114,7 +115,8 @@ void TForm1::ConnectGatewayHandlers() {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   auto* box = qobject_cast<QLineEdit*>(watched);
   const bool coefficient =
-      box && (box == XISHU1 || box == XISHU2 || box == XISHU3 || box == XISHU4);
+      box && (box == mapping.coefficients[0] || box == mapping.coefficients[1] ||
+              box == mapping.coefficients[2] || box == mapping.coefficients[3]);
   if (!coefficient || event->type() != QEvent::KeyPress)
     return QWidget::eventFilter(watched, event);
 
@@ -151,7 +153,7 @@ void TForm1::onSlaveAddressSetClicked() {
 
 // The MODBUS test on the last tab talks to the same slave.
 void TForm1::onSlaveAddressChanged() {
-  Edit18->setText(system.slaveAddress->text());
+  modbusTest.slaveAddress->setText(system.slaveAddress->text());
 }
 
 void TForm1::onPollingIntervalSetClicked() {
@@ -207,34 +209,37 @@ void TForm1::DecodeSystemReport() {
 
 // ---- MODBUS mapping of one meter -------------------------------------------------
 
-void TForm1::Button10Click() {
+void TForm1::onPollingSetupSetClicked() {
   Edit8->clear();
   Memo10->clear();
   gateway::PollingSetup setup;
-  setup.enable = ComboBox6->currentIndex();
-  setup.deviceMode = ComboBox16->currentIndex();
-  setup.instrumentType = ComboBox17->currentIndex();
-  setup.preamblePosition = ComboBox34->currentIndex();
-  setup.bufferClearTime = ThreeDigitValue(Edit1);
-  SendSetting(*this, gateway::PollingSetupCommand(ComboBox41->currentIndex(), setup));
+  setup.enable = mapping.enable->currentIndex();
+  setup.deviceMode = mapping.deviceMode->currentIndex();
+  setup.instrumentType = mapping.instrumentType->currentIndex();
+  setup.preamblePosition = mapping.preambleLength->currentIndex();
+  setup.bufferClearTime = ThreeDigitValue(mapping.bufferClearTime);
+  SendSetting(*this, gateway::PollingSetupCommand(mapping.meter->currentIndex(), setup));
 }
 
-void TForm1::Button21Click() {
-  SendSetting(*this, gateway::ByteOrdersCommand(
-                         ComboBox41->currentIndex(),
-                         {FAMOUT1->currentIndex(), FAMOUT3->currentIndex(), FAMOUT5->currentIndex(),
-                          FAMOUT7->currentIndex(), FAMOUT9->currentIndex()}));
+void TForm1::onByteOrdersSetClicked() {
+  SendSetting(*this,
+              gateway::ByteOrdersCommand(
+                  mapping.meter->currentIndex(),
+                  {mapping.byteOrders[0]->currentIndex(), mapping.byteOrders[1]->currentIndex(),
+                   mapping.byteOrders[2]->currentIndex(), mapping.byteOrders[3]->currentIndex(),
+                   mapping.byteOrders[4]->currentIndex()}));
 }
 
 // The coefficients travel as typed and are not staged; the command sets
 // only the request kind, so no time-out is reported for it.
-void TForm1::Button15Click() {
+void TForm1::onCoefficientsSetClicked() {
   Edit8->clear();
   Memo10->clear();
   const QByteArray bytes = Bytes(gateway::CoefficientsCommand(
-      ComboBox41->currentIndex(),
-      {XISHU1->text().toLatin1().toStdString(), XISHU2->text().toLatin1().toStdString(),
-       XISHU3->text().toLatin1().toStdString(), XISHU4->text().toLatin1().toStdString()}));
+      mapping.meter->currentIndex(), {mapping.coefficients[0]->text().toLatin1().toStdString(),
+                                      mapping.coefficients[1]->text().toLatin1().toStdString(),
+                                      mapping.coefficients[2]->text().toLatin1().toStdString(),
+                                      mapping.coefficients[3]->text().toLatin1().toStdString()}));
   Edit8->setText(Text(bytes));
   RouteToLink(bytes);
   Cycle.Kind = cycle::RequestKind::kConnection;
@@ -243,29 +248,37 @@ void TForm1::Button15Click() {
 // Choosing a meter starts its page afresh and, with the serial port open,
 // asks the gateway for that meter's report. The query goes to the serial
 // port whatever the link choice.
-void TForm1::ComboBox41Change() {
+void TForm1::onMeterChosen() {
   if (!SerialOpen) return;
-  const int position = ComboBox41->currentIndex();
+  const int position = mapping.meter->currentIndex();
   const QString i = QString::number(position);
-  Label19->setText(QStringLiteral("400") + i + QLatin1Char('1'));
-  Label24->setText(QStringLiteral("400") + i + QLatin1Char('3'));
-  Label27->setText(QStringLiteral("400") + i + QLatin1Char('5'));
-  Label28->setText(QStringLiteral("400") + i + QLatin1Char('7'));
-  Label29->setText(QStringLiteral("400") + i + QLatin1Char('9'));
-  Edit19->setText(i + QLatin1Char('0'));
-  Edit20->setText(QStringLiteral("10"));
+  mapping.registerLabels[0]->setText(QStringLiteral("400") + i + QLatin1Char('1'));
+  mapping.registerLabels[1]->setText(QStringLiteral("400") + i + QLatin1Char('3'));
+  mapping.registerLabels[2]->setText(QStringLiteral("400") + i + QLatin1Char('5'));
+  mapping.registerLabels[3]->setText(QStringLiteral("400") + i + QLatin1Char('7'));
+  mapping.registerLabels[4]->setText(QStringLiteral("400") + i + QLatin1Char('9'));
+  modbusTest.startAddress->setText(i + QLatin1Char('0'));
+  modbusTest.length->setText(QStringLiteral("10"));
 
-  for (QComboBox* combo : {ComboBox6, ComboBox17, ComboBox16, ComboBox34})
+  for (QComboBox* combo :
+       {mapping.enable, mapping.instrumentType, mapping.deviceMode, mapping.preambleLength})
     combo->setCurrentIndex(-1);
-  Edit1->clear();
-  for (QComboBox* combo : {FAMOUT1, FAMOUT3, FAMOUT5, FAMOUT7, FAMOUT9}) combo->setCurrentIndex(-1);
-  GroupBox13->hide();
-  for (QComboBox* combo : {RADCOM1, READLG1, RADCOM3, READLG3, RADCOM5, READLG5, RADCOM7, READLG7,
-                           ComboBox28, ComboBox29})
+  mapping.bufferClearTime->clear();
+  for (QComboBox* combo : {mapping.byteOrders[0], mapping.byteOrders[1], mapping.byteOrders[2],
+                           mapping.byteOrders[3], mapping.byteOrders[4]})
     combo->setCurrentIndex(-1);
-  for (QLineEdit* edit : {READADR1, READADR3, READADR5, READADR7, Edit4, Edit5}) edit->clear();
+  parsing.group->hide();
+  for (QComboBox* combo : {parsing.rows[0].command, parsing.rows[0].length, parsing.rows[1].command,
+                           parsing.rows[1].length, parsing.rows[2].command, parsing.rows[2].length,
+                           parsing.rows[3].command, parsing.rows[3].length,
+                           parsing.readCommands[0].enable, parsing.readCommands[1].enable})
+    combo->setCurrentIndex(-1);
+  for (QLineEdit* edit :
+       {parsing.rows[0].start, parsing.rows[1].start, parsing.rows[2].start, parsing.rows[3].start,
+        parsing.readCommands[0].bytes, parsing.readCommands[1].bytes})
+    edit->clear();
   system.workingMode->setCurrentIndex(-1);
-  system.slaveAddress->clear();  // onSlaveAddressChanged clears Edit18 too
+  system.slaveAddress->clear();  // onSlaveAddressChanged clears modbusTest.slaveAddress too
   system.pollingInterval->clear();
   system.rs485Baud->setCurrentIndex(-1);
   system.rs485Parity->setCurrentIndex(-1);
@@ -280,47 +293,49 @@ void TForm1::ComboBox41Change() {
   Timer3.SetEnabled(true);
 }
 
-void TForm1::Button31Click() {
-  SendQuery(*this, gateway::ModbusReportQuery(ComboBox41->currentIndex()),
+void TForm1::onMappingQueryClicked() {
+  SendQuery(*this, gateway::ModbusReportQuery(mapping.meter->currentIndex()),
             cycle::PendingCode::kMeterMappingQuery);
 }
 
 void TForm1::DecodeModbusReport() {
-  const gateway::ModbusReport r =
-      gateway::DecodeModbusReport(Cycle.ReplyText.toStdString(), ComboBox17->currentIndex());
-  Select(ComboBox6, r.enable);
-  Select(ComboBox16, r.deviceMode);
-  Select(ComboBox17, r.instrumentType);  // by program: no instrument presets
-  Select(ComboBox34, r.preamblePosition);
-  Fill(Edit1, r.bufferClearTime);
+  const gateway::ModbusReport r = gateway::DecodeModbusReport(
+      Cycle.ReplyText.toStdString(), mapping.instrumentType->currentIndex());
+  Select(mapping.enable, r.enable);
+  Select(mapping.deviceMode, r.deviceMode);
+  Select(mapping.instrumentType, r.instrumentType);  // by program: no instrument presets
+  Select(mapping.preambleLength, r.preamblePosition);
+  Fill(mapping.bufferClearTime, r.bufferClearTime);
 
-  QComboBox* const orders[] = {FAMOUT1, FAMOUT3, FAMOUT5, FAMOUT7, FAMOUT9};
+  QComboBox* const orders[] = {mapping.byteOrders[0], mapping.byteOrders[1], mapping.byteOrders[2],
+                               mapping.byteOrders[3], mapping.byteOrders[4]};
   for (std::size_t i = 0; i < r.byteOrders.size(); ++i) Select(orders[i], r.byteOrders[i]);
-  QLineEdit* const coefficients[] = {XISHU1, XISHU2, XISHU3, XISHU4};
+  QLineEdit* const coefficients[] = {mapping.coefficients[0], mapping.coefficients[1],
+                                     mapping.coefficients[2], mapping.coefficients[3]};
   for (std::size_t i = 0; i < r.coefficients.size(); ++i) Fill(coefficients[i], r.coefficients[i]);
 
   // Only a custom meter shows how its HART replies are parsed.
-  if (r.custom) GroupBox13->setVisible(*r.custom);
-  Select(ComboBox15, r.addressBitsPosition);
+  if (r.custom) parsing.group->setVisible(*r.custom);
+  Select(parsing.addressBits, r.addressBitsPosition);
   struct Row {
     QComboBox* command;
     QLineEdit* start;
     QComboBox* length;
   };
-  const Row rows[] = {{RADCOM1, READADR1, READLG1},
-                      {RADCOM3, READADR3, READLG3},
-                      {RADCOM5, READADR5, READLG5},
-                      {RADCOM7, READADR7, READLG7}};
+  const Row rows[] = {{parsing.rows[0].command, parsing.rows[0].start, parsing.rows[0].length},
+                      {parsing.rows[1].command, parsing.rows[1].start, parsing.rows[1].length},
+                      {parsing.rows[2].command, parsing.rows[2].start, parsing.rows[2].length},
+                      {parsing.rows[3].command, parsing.rows[3].start, parsing.rows[3].length}};
   for (std::size_t i = 0; i < r.variables.size(); ++i) {
     Select(rows[i].command, r.variables[i].command);
     Fill(rows[i].start, r.variables[i].start);
     Select(rows[i].length, r.variables[i].length);
   }
   Select(system.workingMode, r.workingMode);
-  Select(ComboBox28, r.readCommands[0].enable);
-  Fill(Edit4, r.readCommands[0].text);
-  Select(ComboBox29, r.readCommands[1].enable);
-  Fill(Edit5, r.readCommands[1].text);
+  Select(parsing.readCommands[0].enable, r.readCommands[0].enable);
+  Fill(parsing.readCommands[0].bytes, r.readCommands[0].text);
+  Select(parsing.readCommands[1].enable, r.readCommands[1].enable);
+  Fill(parsing.readCommands[1].bytes, r.readCommands[1].text);
 
   RaiseBadNumber(r.badNumber);
 }

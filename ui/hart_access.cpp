@@ -65,11 +65,11 @@ void TForm1::ConnectHartHandlers() {
   On(hart.identityQuery, &QPushButton::clicked, &TForm1::onIdentityQueryClicked);
   On(hart.variablesQuery, &QPushButton::clicked, &TForm1::onVariablesQueryClicked);
   On(hart.manualSend, &QPushButton::clicked, &TForm1::onManualSendClicked);
-  On(Button17, &QPushButton::clicked, &TForm1::Button17Click);
-  On(Button18, &QPushButton::clicked, &TForm1::Button18Click);
-  On(Button12, &QPushButton::clicked, &TForm1::Button12Click);
-  On(Button5, &QPushButton::clicked, &TForm1::Button5Click);
-  On(ComboBox17, &QComboBox::activated, &TForm1::ComboBox17Change);
+  On(parsing.readCommands[0].set, &QPushButton::clicked, &TForm1::onReadCommand1SetClicked);
+  On(parsing.readCommands[1].set, &QPushButton::clicked, &TForm1::onReadCommand2SetClicked);
+  On(parsing.formatSet, &QPushButton::clicked, &TForm1::onParsingFormatSetClicked);
+  On(mapping.channelTest, &QPushButton::clicked, &TForm1::onChannelTestClicked);
+  On(mapping.instrumentType, &QComboBox::activated, &TForm1::onInstrumentTypeChosen);
 }
 
 // ---- the frame step ----------------------------------------------------------
@@ -102,10 +102,12 @@ void TForm1::onHartAddressSetClicked() {
 }
 
 void TForm1::onHartAddressChosen() {
-  ComboBox41->setCurrentIndex(hart.hartAddress->currentIndex());
-  const int k = ComboBox41->currentIndex();
+  mapping.meter->setCurrentIndex(hart.hartAddress->currentIndex());
+  const int k = mapping.meter->currentIndex();
   if (k < 0 || k > 7) return;
-  QLabel* const registers[] = {Label19, Label24, Label27, Label28, Label29};
+  QLabel* const registers[] = {mapping.registerLabels[0], mapping.registerLabels[1],
+                               mapping.registerLabels[2], mapping.registerLabels[3],
+                               mapping.registerLabels[4]};
   for (int r = 0; r < 5; ++r) registers[r]->setText(QString::number(40001 + 10 * k + 2 * r));
 }
 
@@ -190,26 +192,29 @@ void TForm1::SendReadMeterCommand(int command, const QLineEdit* bytes, const QCo
     return;
   }
   const QByteArray staged = Cycle.Stage(Bytes(hart::ReadMeterCommand(
-      ComboBox41->currentIndex(), command, enable->currentIndex(), typed.bytes)));
+      mapping.meter->currentIndex(), command, enable->currentIndex(), typed.bytes)));
   // The command carries raw bytes, so it is shown as digit pairs throughout.
   SendRequest(staged, cycle::BytesToHex(staged), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::Button17Click() {
-  SendReadMeterCommand(1, Edit4, ComboBox28);
+void TForm1::onReadCommand1SetClicked() {
+  SendReadMeterCommand(1, parsing.readCommands[0].bytes, parsing.readCommands[0].enable);
 }
 
-void TForm1::Button18Click() {
-  SendReadMeterCommand(2, Edit5, ComboBox29);
+void TForm1::onReadCommand2SetClicked() {
+  SendReadMeterCommand(2, parsing.readCommands[1].bytes, parsing.readCommands[1].enable);
 }
 
-void TForm1::Button12Click() {
+void TForm1::onParsingFormatSetClicked() {
   Edit8->clear();
   Memo10->clear();
-  const QComboBox* const commands[] = {RADCOM1, RADCOM3, RADCOM5, RADCOM7};
-  const QLineEdit* const starts[] = {READADR1, READADR3, READADR5, READADR7};
-  const QComboBox* const lengths[] = {READLG1, READLG3, READLG5, READLG7};
+  const QComboBox* const commands[] = {parsing.rows[0].command, parsing.rows[1].command,
+                                       parsing.rows[2].command, parsing.rows[3].command};
+  const QLineEdit* const starts[] = {parsing.rows[0].start, parsing.rows[1].start,
+                                     parsing.rows[2].start, parsing.rows[3].start};
+  const QComboBox* const lengths[] = {parsing.rows[0].length, parsing.rows[1].length,
+                                      parsing.rows[2].length, parsing.rows[3].length};
   std::array<hart::VariableParsing, 4> variables;
   for (std::size_t v = 0; v < variables.size(); ++v) {
     variables[v].commandPosition = commands[v]->currentIndex();
@@ -219,26 +224,31 @@ void TForm1::Button12Click() {
     variables[v].lengthPosition = lengths[v]->currentIndex();
   }
   const QByteArray bytes = Cycle.Stage(Bytes(hart::ParsingFormatCommand(
-      ComboBox41->currentIndex(), ComboBox15->currentIndex(), variables)));
+      mapping.meter->currentIndex(), parsing.addressBits->currentIndex(), variables)));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::Button5Click() {
-  const QByteArray bytes = Cycle.Stage(Bytes(hart::ChannelTestCommand(ComboBox41->currentIndex())));
+void TForm1::onChannelTestClicked() {
+  const QByteArray bytes =
+      Cycle.Stage(Bytes(hart::ChannelTestCommand(mapping.meter->currentIndex())));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::ComboBox17Change() {
-  if (ComboBox17->currentIndex() != 0) {
-    GroupBox13->hide();
+void TForm1::onInstrumentTypeChosen() {
+  if (mapping.instrumentType->currentIndex() != 0) {
+    parsing.group->hide();
     return;
   }
-  GroupBox13->show();
-  Clear({Edit4, Edit5, READADR1, READADR3, READADR5, READADR7});
-  for (QComboBox* combo : {RADCOM1, RADCOM3, RADCOM5, RADCOM7, READLG1, READLG3, READLG5, READLG7,
-                           ComboBox28, ComboBox29, ComboBox15})
+  parsing.group->show();
+  Clear({parsing.readCommands[0].bytes, parsing.readCommands[1].bytes, parsing.rows[0].start,
+         parsing.rows[1].start, parsing.rows[2].start, parsing.rows[3].start});
+  for (QComboBox* combo :
+       {parsing.rows[0].command, parsing.rows[1].command, parsing.rows[2].command,
+        parsing.rows[3].command, parsing.rows[0].length, parsing.rows[1].length,
+        parsing.rows[2].length, parsing.rows[3].length, parsing.readCommands[0].enable,
+        parsing.readCommands[1].enable, parsing.addressBits})
     combo->setCurrentIndex(-1);
 }
 

@@ -67,9 +67,10 @@ void TForm1::DecodeCommunicationCheck() {
   Cycle.Kind = cycle::RequestKind::kNone;
   if (!gateway::AnswersCommunicationCheck(Cycle.ReplyText.toStdString())) return;
   for (QPushButton* button :
-       {hart.variablesQuery, Button21, system.workingModeSet, system.slaveAddressSet,
-        system.pollingIntervalSet, system.rs485Set, hart.identityQuery, Button10, Button17,
-        Button18, Button12, Button31, system.systemQuery})
+       {hart.variablesQuery, mapping.byteOrdersSet, system.workingModeSet, system.slaveAddressSet,
+        system.pollingIntervalSet, system.rs485Set, hart.identityQuery, mapping.setupSet,
+        parsing.readCommands[0].set, parsing.readCommands[1].set, parsing.formatSet,
+        mapping.mappingQuery, system.systemQuery})
     button->setEnabled(true);
 }
 

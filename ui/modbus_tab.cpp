@@ -95,52 +95,55 @@ void TForm1::BuildModbusTab(QWidget* page) {
   // HART parsing of that meter the right one; the two stand-alone tools run
   // along the bottom.
 
-  Button31 = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
+  mapping.mappingQuery = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
 
   // ---- mapping of one meter ----------------------------------------------
-  GroupBox3 = MakeGroup(page, "GroupBox3");
-  ComboBox41 = MakeCombo(GroupBox3, "ComboBox41", Numbers(1, 8), 0);
-  ComboBox6 =
-      MakeCombo(GroupBox3, "ComboBox6", {QStringLiteral("Close"), QStringLiteral("Open")}, -1);
-  ComboBox16 =
-      MakeCombo(GroupBox3, "ComboBox16",
+  mapping.group = MakeGroup(page, "GroupBox3");
+  mapping.meter = MakeCombo(mapping.group, "ComboBox41", Numbers(1, 8), 0);
+  mapping.enable =
+      MakeCombo(mapping.group, "ComboBox6", {QStringLiteral("Close"), QStringLiteral("Open")}, -1);
+  mapping.deviceMode =
+      MakeCombo(mapping.group, "ComboBox16",
                 {QStringLiteral("Secondary Master Device"), QStringLiteral("Master Device")}, 0);
-  ComboBox17 = MakeCombo(GroupBox3, "ComboBox17", kInstrumentTypes, 0);
-  ComboBox17->setMaxVisibleItems(16);
-  ComboBox34 = MakeCombo(GroupBox3, "ComboBox34", Numbers(4, 9), -1);
-  Edit1 = MakeEdit(GroupBox3, "Edit1");
-  SizeToChars(Edit1, 3);
-  Button10 = MakeSetButton(GroupBox3, "Button10", QStringLiteral("polling set-up"));
+  mapping.instrumentType = MakeCombo(mapping.group, "ComboBox17", kInstrumentTypes, 0);
+  mapping.instrumentType->setMaxVisibleItems(16);
+  mapping.preambleLength = MakeCombo(mapping.group, "ComboBox34", Numbers(4, 9), -1);
+  mapping.bufferClearTime = MakeEdit(mapping.group, "Edit1");
+  SizeToChars(mapping.bufferClearTime, 3);
+  mapping.setupSet = MakeSetButton(mapping.group, "Button10", QStringLiteral("polling set-up"));
 
   auto* setup = new QGridLayout;
   setup->setContentsMargins(0, 0, 0, 0);
   setup->setHorizontalSpacing(kSpacing + 2);
   setup->setVerticalSpacing(kSpacing);
-  AddLabelled(setup, 0, 0, QStringLiteral("Meter ID:"), ComboBox41);
-  AddLabelled(setup, 0, 2, QStringLiteral("Enable:"), ComboBox6);
-  AddLabelled(setup, 1, 0, QStringLiteral("Device Mode:"), ComboBox16);
-  AddLabelled(setup, 1, 2, QStringLiteral("Instrument Type:"), ComboBox17);
-  AddLabelled(setup, 2, 0, QStringLiteral("Preamble Length:"), ComboBox34);
-  setup->addWidget(CaptionFor(GroupBox3, QStringLiteral("Buffer Clear Time:"), Edit1), 2, 2);
+  AddLabelled(setup, 0, 0, QStringLiteral("Meter ID:"), mapping.meter);
+  AddLabelled(setup, 0, 2, QStringLiteral("Enable:"), mapping.enable);
+  AddLabelled(setup, 1, 0, QStringLiteral("Device Mode:"), mapping.deviceMode);
+  AddLabelled(setup, 1, 2, QStringLiteral("Instrument Type:"), mapping.instrumentType);
+  AddLabelled(setup, 2, 0, QStringLiteral("Preamble Length:"), mapping.preambleLength);
+  setup->addWidget(
+      CaptionFor(mapping.group, QStringLiteral("Buffer Clear Time:"), mapping.bufferClearTime), 2,
+      2);
   {
     auto* clearTime = new QHBoxLayout;
     clearTime->setSpacing(kSpacing);
-    clearTime->addWidget(Edit1);
-    clearTime->addWidget(MakeLabel(GroupBox3, QStringLiteral("S")));
+    clearTime->addWidget(mapping.bufferClearTime);
+    clearTime->addWidget(MakeLabel(mapping.group, QStringLiteral("S")));
     clearTime->addStretch(1);
-    clearTime->addWidget(Button10);
+    clearTime->addWidget(mapping.setupSet);
     setup->addLayout(clearTime, 2, 3);
   }
-  for (QWidget* input : {static_cast<QWidget*>(ComboBox41), static_cast<QWidget*>(ComboBox6),
-                         static_cast<QWidget*>(ComboBox34)})
+  for (QWidget* input :
+       {static_cast<QWidget*>(mapping.meter), static_cast<QWidget*>(mapping.enable),
+        static_cast<QWidget*>(mapping.preambleLength)})
     KeepLeft(setup, input);
 
   // Registers of the meter: one row per 32-bit value with its byte order,
   // and the coefficient of each variable beside it.
-  Label68 = MakeLabel(GroupBox3, QStringLiteral("Current"), "Label68");
-  Label19 = MakeLabel(GroupBox3, QStringLiteral("40001:"), "Label19");
-  FAMOUT1 = MakeCombo(GroupBox3, "FAMOUT1", kFloatOrders, 0);
-  NameForScreenReaders(FAMOUT1, QStringLiteral("Current 40001:"));
+  mapping.currentLabel = MakeLabel(mapping.group, QStringLiteral("Current"), "Label68");
+  mapping.registerLabels[0] = MakeLabel(mapping.group, QStringLiteral("40001:"), "Label19");
+  mapping.byteOrders[0] = MakeCombo(mapping.group, "FAMOUT1", kFloatOrders, 0);
+  NameForScreenReaders(mapping.byteOrders[0], QStringLiteral("Current 40001:"));
 
   struct VariableRow {
     const char* labelName;
@@ -152,49 +155,54 @@ void TForm1::BuildModbusTab(QWidget* page) {
     QLineEdit** coefficient;
   };
   const VariableRow variables[] = {
-      {"Label24", "40003:", "FAMOUT3", "XISHU1", &Label24, &FAMOUT3, &XISHU1},
-      {"Label27", "40005:", "FAMOUT5", "XISHU2", &Label27, &FAMOUT5, &XISHU2},
-      {"Label28", "40007:", "FAMOUT7", "XISHU3", &Label28, &FAMOUT7, &XISHU3},
-      {"Label29", "40009:", "FAMOUT9", "XISHU4", &Label29, &FAMOUT9, &XISHU4},
+      {"Label24", "40003:", "FAMOUT3", "XISHU1", &mapping.registerLabels[1], &mapping.byteOrders[1],
+       &mapping.coefficients[0]},
+      {"Label27", "40005:", "FAMOUT5", "XISHU2", &mapping.registerLabels[2], &mapping.byteOrders[2],
+       &mapping.coefficients[1]},
+      {"Label28", "40007:", "FAMOUT7", "XISHU3", &mapping.registerLabels[3], &mapping.byteOrders[3],
+       &mapping.coefficients[2]},
+      {"Label29", "40009:", "FAMOUT9", "XISHU4", &mapping.registerLabels[4], &mapping.byteOrders[4],
+       &mapping.coefficients[3]},
   };
 
   auto* registers = new QGridLayout;
   registers->setContentsMargins(0, 0, 0, 0);
   registers->setHorizontalSpacing(kSpacing + 2);
   registers->setVerticalSpacing(kSpacing);
-  registers->addWidget(Label68, 0, 0);
-  registers->addWidget(Label19, 0, 1);
-  registers->addWidget(FAMOUT1, 0, 2);
+  registers->addWidget(mapping.currentLabel, 0, 0);
+  registers->addWidget(mapping.registerLabels[0], 0, 1);
+  registers->addWidget(mapping.byteOrders[0], 0, 2);
   int row = 1;
   for (const VariableRow& v : variables) {
     const QString name = QStringLiteral("Variable_%1(RTU_ADR)").arg(row);
-    *v.label = MakeLabel(GroupBox3, QString::fromLatin1(v.address), v.labelName);
-    *v.order = MakeCombo(GroupBox3, v.orderName, kVariableOrders, 0);
+    *v.label = MakeLabel(mapping.group, QString::fromLatin1(v.address), v.labelName);
+    *v.order = MakeCombo(mapping.group, v.orderName, kVariableOrders, 0);
     NameForScreenReaders(*v.order, name + QLatin1Char(' ') + QString::fromLatin1(v.address));
-    registers->addWidget(MakeLabel(GroupBox3, name), row, 0);
+    registers->addWidget(MakeLabel(mapping.group, name), row, 0);
     registers->addWidget(*v.label, row, 1);
     registers->addWidget(*v.order, row, 2);
     ++row;
   }
-  Button21 = MakeSetButton(GroupBox3, "Button21", QStringLiteral("byte orders"));
-  registers->addWidget(Button21, row, 2, Qt::AlignRight);
+  mapping.byteOrdersSet = MakeSetButton(mapping.group, "Button21", QStringLiteral("byte orders"));
+  registers->addWidget(mapping.byteOrdersSet, row, 2, Qt::AlignRight);
 
   row = 1;
   for (const VariableRow& v : variables) {
-    *v.coefficient = MakeEdit(GroupBox3, v.coefficientName, QStringLiteral("1.000"));
+    *v.coefficient = MakeEdit(mapping.group, v.coefficientName, QStringLiteral("1.000"));
     SizeToChars(*v.coefficient, 5);
     AddLabelled(registers, row, 3, QStringLiteral("Variable %1 Coefficient").arg(row),
                 *v.coefficient);
     ++row;
   }
-  Button15 = MakeSetButton(GroupBox3, "Button15", QStringLiteral("coefficients"));
-  registers->addWidget(Button15, row, 3, 1, 2, Qt::AlignRight);
+  mapping.coefficientsSet =
+      MakeSetButton(mapping.group, "Button15", QStringLiteral("coefficients"));
+  registers->addWidget(mapping.coefficientsSet, row, 3, 1, 2, Qt::AlignRight);
 
-  Button5 = MakeButton(GroupBox3, "Button5", QStringLiteral("Channel Test"));
-  registers->addWidget(Button5, row, 0, 1, 2, Qt::AlignLeft);
+  mapping.channelTest = MakeButton(mapping.group, "Button5", QStringLiteral("Channel Test"));
+  registers->addWidget(mapping.channelTest, row, 0, 1, 2, Qt::AlignLeft);
 
   {
-    auto* column = new QVBoxLayout(GroupBox3);
+    auto* column = new QVBoxLayout(mapping.group);
     column->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
     column->setSpacing(kSpacing + 4);
     column->addLayout(setup);
@@ -202,9 +210,9 @@ void TForm1::BuildModbusTab(QWidget* page) {
   }
 
   // ---- custom HART command parsing ---------------------------------------
-  GroupBox13 = MakeGroup(page, "GroupBox13", QStringLiteral("Custom HART Command Parsing"));
-  auto* parsing = new QGridLayout(GroupBox13);
-  Tighten(parsing);
+  parsing.group = MakeGroup(page, "GroupBox13", QStringLiteral("Custom HART Command Parsing"));
+  auto* parsingGrid = new QGridLayout(parsing.group);
+  Tighten(parsingGrid);
   struct ReadCommandRow {
     const char* enableName;
     const char* bytesName;
@@ -214,41 +222,45 @@ void TForm1::BuildModbusTab(QWidget* page) {
     QPushButton** button;
   };
   const ReadCommandRow readCommands[] = {
-      {"ComboBox28", "Edit4", "Button17", &ComboBox28, &Edit4, &Button17},
-      {"ComboBox29", "Edit5", "Button18", &ComboBox29, &Edit5, &Button18},
+      {"ComboBox28", "Edit4", "Button17", &parsing.readCommands[0].enable,
+       &parsing.readCommands[0].bytes, &parsing.readCommands[0].set},
+      {"ComboBox29", "Edit5", "Button18", &parsing.readCommands[1].enable,
+       &parsing.readCommands[1].bytes, &parsing.readCommands[1].set},
   };
   row = 0;
   for (const ReadCommandRow& r : readCommands) {
     const QString caption = QStringLiteral("Read Meter Command %1:").arg(row + 1);
-    *r.enable = MakeCombo(GroupBox13, r.enableName, kOpenClose, -1);
+    *r.enable = MakeCombo(parsing.group, r.enableName, kOpenClose, -1);
     NameForScreenReaders(*r.enable, caption + QStringLiteral(" Enable"));
-    *r.bytes = MakeEdit(GroupBox13, r.bytesName);
-    *r.button = MakeSetButton(GroupBox13, r.buttonName, caption);
-    auto* label = MakeLabel(GroupBox13, caption);
+    *r.bytes = MakeEdit(parsing.group, r.bytesName);
+    *r.button = MakeSetButton(parsing.group, r.buttonName, caption);
+    auto* label = MakeLabel(parsing.group, caption);
     label->setBuddy(*r.bytes);
     NameForScreenReaders(*r.bytes, caption);
-    parsing->addWidget(label, row, 0);
-    parsing->addWidget(*r.enable, row, 1);
-    parsing->addWidget(*r.bytes, row, 2);
-    parsing->addWidget(*r.button, row, 3);
+    parsingGrid->addWidget(label, row, 0);
+    parsingGrid->addWidget(*r.enable, row, 1);
+    parsingGrid->addWidget(*r.bytes, row, 2);
+    parsingGrid->addWidget(*r.button, row, 3);
     ++row;
   }
-  parsing->setColumnStretch(2, 1);
+  parsingGrid->setColumnStretch(2, 1);
 
-  GroupBox16 = MakeGroup(GroupBox13, "GroupBox16", QStringLiteral("Custom Data Parsing Format"));
-  parsing->addWidget(GroupBox16, row, 0, 1, 4);
-  parsing->setRowStretch(row + 1, 1);
+  parsing.formatGroup =
+      MakeGroup(parsing.group, "GroupBox16", QStringLiteral("Custom Data Parsing Format"));
+  parsingGrid->addWidget(parsing.formatGroup, row, 0, 1, 4);
+  parsingGrid->setRowStretch(row + 1, 1);
   {
-    auto* format = new QGridLayout(GroupBox16);
+    auto* format = new QGridLayout(parsing.formatGroup);
     Tighten(format);
-    ComboBox15 = MakeCombo(GroupBox16, "ComboBox15", Numbers(3, 9), 5);
+    parsing.addressBits = MakeCombo(parsing.formatGroup, "ComboBox15", Numbers(3, 9), 5);
     {
       // Its own row, so that the longer caption does not widen the column
       // of the variable names.
       auto* bits = new QHBoxLayout;
       bits->setSpacing(kSpacing + 2);
-      bits->addWidget(CaptionFor(GroupBox16, QStringLiteral("Address Bits:"), ComboBox15));
-      bits->addWidget(ComboBox15);
+      bits->addWidget(
+          CaptionFor(parsing.formatGroup, QStringLiteral("Address Bits:"), parsing.addressBits));
+      bits->addWidget(parsing.addressBits);
       bits->addStretch(1);
       format->addLayout(bits, 0, 0, 1, 4);
     }
@@ -256,7 +268,7 @@ void TForm1::BuildModbusTab(QWidget* page) {
     const QString headings[] = {QStringLiteral("Command Number"), QStringLiteral("Star_Adr"),
                                 QStringLiteral("Data Length")};
     for (int col = 0; col < 3; ++col)
-      format->addWidget(MakeLabel(GroupBox16, headings[col]), 1, col + 1);
+      format->addWidget(MakeLabel(parsing.formatGroup, headings[col]), 1, col + 1);
 
     struct FormatRow {
       const char* commandName;
@@ -267,19 +279,23 @@ void TForm1::BuildModbusTab(QWidget* page) {
       QComboBox** length;
     };
     const FormatRow formats[] = {
-        {"RADCOM1", "READADR1", "READLG1", &RADCOM1, &READADR1, &READLG1},
-        {"RADCOM3", "READADR3", "READLG3", &RADCOM3, &READADR3, &READLG3},
-        {"RADCOM5", "READADR5", "READLG5", &RADCOM5, &READADR5, &READLG5},
-        {"RADCOM7", "READADR7", "READLG7", &RADCOM7, &READADR7, &READLG7},
+        {"RADCOM1", "READADR1", "READLG1", &parsing.rows[0].command, &parsing.rows[0].start,
+         &parsing.rows[0].length},
+        {"RADCOM3", "READADR3", "READLG3", &parsing.rows[1].command, &parsing.rows[1].start,
+         &parsing.rows[1].length},
+        {"RADCOM5", "READADR5", "READLG5", &parsing.rows[2].command, &parsing.rows[2].start,
+         &parsing.rows[2].length},
+        {"RADCOM7", "READADR7", "READLG7", &parsing.rows[3].command, &parsing.rows[3].start,
+         &parsing.rows[3].length},
     };
     int formatRow = 2;
     for (const FormatRow& f : formats) {
       const QString name = QStringLiteral("Variable_%1:").arg(formatRow - 1);
-      *f.command = MakeCombo(GroupBox16, f.commandName, kCommandNumbers, -1);
-      *f.address = MakeEdit(GroupBox16, f.addressName);
+      *f.command = MakeCombo(parsing.formatGroup, f.commandName, kCommandNumbers, -1);
+      *f.address = MakeEdit(parsing.formatGroup, f.addressName);
       SizeToChars(*f.address, 3);
-      *f.length = MakeCombo(GroupBox16, f.lengthName, kDataLengths, -1);
-      auto* label = MakeLabel(GroupBox16, name);
+      *f.length = MakeCombo(parsing.formatGroup, f.lengthName, kDataLengths, -1);
+      auto* label = MakeLabel(parsing.formatGroup, name);
       label->setBuddy(*f.command);
       NameForScreenReaders(*f.command, name + QStringLiteral(" ") + headings[0]);
       NameForScreenReaders(*f.address, name + QStringLiteral(" ") + headings[1]);
@@ -290,64 +306,67 @@ void TForm1::BuildModbusTab(QWidget* page) {
       format->addWidget(*f.length, formatRow, 3);
       ++formatRow;
     }
-    Button12 = MakeSetButton(GroupBox16, "Button12", GroupBox16->title());
-    format->addWidget(Button12, formatRow, 3, Qt::AlignRight);
+    parsing.formatSet =
+        MakeSetButton(parsing.formatGroup, "Button12", parsing.formatGroup->title());
+    format->addWidget(parsing.formatSet, formatRow, 3, Qt::AlignRight);
     format->setColumnStretch(4, 1);
   }
 
   // ---- MODBUS read test ---------------------------------------------------
-  GroupBox19 = MakeGroup(page, "GroupBox19", QStringLiteral("Modbus Communication Test"));
+  modbusTest.group = MakeGroup(page, "GroupBox19", QStringLiteral("Modbus Communication Test"));
   {
-    auto* grid = new QGridLayout(GroupBox19);
+    auto* grid = new QGridLayout(modbusTest.group);
     Tighten(grid);
-    Edit18 = MakeEdit(GroupBox19, "Edit18", QStringLiteral("001"));
-    Edit19 = MakeEdit(GroupBox19, "Edit19", QStringLiteral("00"));
-    Edit20 = MakeEdit(GroupBox19, "Edit20", QStringLiteral("10"));
-    for (QLineEdit* edit : {Edit18, Edit19, Edit20}) SizeToChars(edit, 3);
-    AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), Edit18);
-    AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), Edit19);
-    AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), Edit20);
-    Button4 = MakeButton(GroupBox19, "Button4", QStringLiteral("MODBUS Comm Test"));
-    grid->addWidget(Button4, 1, 3, 1, 2, Qt::AlignRight);
+    modbusTest.slaveAddress = MakeEdit(modbusTest.group, "Edit18", QStringLiteral("001"));
+    modbusTest.startAddress = MakeEdit(modbusTest.group, "Edit19", QStringLiteral("00"));
+    modbusTest.length = MakeEdit(modbusTest.group, "Edit20", QStringLiteral("10"));
+    for (QLineEdit* edit : {modbusTest.slaveAddress, modbusTest.startAddress, modbusTest.length})
+      SizeToChars(edit, 3);
+    AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), modbusTest.slaveAddress);
+    AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), modbusTest.startAddress);
+    AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), modbusTest.length);
+    modbusTest.send = MakeButton(modbusTest.group, "Button4", QStringLiteral("MODBUS Comm Test"));
+    grid->addWidget(modbusTest.send, 1, 3, 1, 2, Qt::AlignRight);
     grid->setColumnMinimumWidth(2, 2 * kSpacing);  // air between the two pairs
   }
 
   // ---- IEEE 754 calculator -----------------------------------------------
-  GroupBox12 = MakeGroup(page, "GroupBox12", QStringLiteral("IEE754 Calculation"));
+  calculator.group = MakeGroup(page, "GroupBox12", QStringLiteral("IEE754 Calculation"));
   {
-    auto* grid = new QGridLayout(GroupBox12);
+    auto* grid = new QGridLayout(calculator.group);
     Tighten(grid);
-    Edit7 = MakeEdit(GroupBox12, "Edit7");
-    SizeToChars(Edit7, 14);
-    AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), Edit7);
-    Button13 = MakeButton(GroupBox12, "Button13", QStringLiteral("Calculation"));
-    grid->addWidget(Button13, 0, 2);
-    Edit22 = MakeEdit(GroupBox12, "Edit22");
-    SizeToChars(Edit22, 14);
-    grid->addWidget(CaptionFor(GroupBox12, QStringLiteral("Value:"), Edit22), 1, 0, Qt::AlignRight);
-    grid->addWidget(Edit22, 1, 1);
+    calculator.hexInput = MakeEdit(calculator.group, "Edit7");
+    SizeToChars(calculator.hexInput, 14);
+    AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), calculator.hexInput);
+    calculator.calculate = MakeButton(calculator.group, "Button13", QStringLiteral("Calculation"));
+    grid->addWidget(calculator.calculate, 0, 2);
+    calculator.value = MakeEdit(calculator.group, "Edit22");
+    SizeToChars(calculator.value, 14);
+    grid->addWidget(CaptionFor(calculator.group, QStringLiteral("Value:"), calculator.value), 1, 0,
+                    Qt::AlignRight);
+    grid->addWidget(calculator.value, 1, 1);
   }
 
   // ---- page ----------------------------------------------------------------
   // The mapping and the custom parsing of the same meter side by side, the
   // two tools along the bottom.
-  auto* mapping = new QVBoxLayout;
-  mapping->setSpacing(kSpacing + 2);
-  mapping->addWidget(Button31, 0, Qt::AlignLeft);
-  mapping->addWidget(GroupBox3);
-  mapping->addStretch(1);
+  auto* mappingColumn = new QVBoxLayout;
+  mappingColumn->setSpacing(kSpacing + 2);
+  mappingColumn->addWidget(mapping.mappingQuery, 0, Qt::AlignLeft);
+  mappingColumn->addWidget(mapping.group);
+  mappingColumn->addStretch(1);
 
   auto* tools = new QHBoxLayout;
   tools->setSpacing(kSpacing + 4);
-  tools->addWidget(GroupBox19);
-  tools->addWidget(GroupBox12);
+  tools->addWidget(modbusTest.group);
+  tools->addWidget(calculator.group);
   tools->addStretch(1);
 
   auto* grid = new QGridLayout(page);
   grid->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
   grid->setSpacing(kSpacing + 2);
-  grid->addLayout(mapping, 0, 0);
-  grid->addWidget(GroupBox13, 0, 1);
+  grid->addLayout(mappingColumn, 0, 0);
+  grid->addWidget(parsing.group, 0, 1);
   grid->addLayout(tools, 1, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(2, 1);

@@ -45,27 +45,27 @@ char DecimalSeparator() {
 }  // namespace
 
 void TForm1::ConnectModbusToolHandlers() {
-  On(Button4, &QPushButton::clicked, &TForm1::Button4Click);
-  On(Button13, &QPushButton::clicked, &TForm1::Button13Click);
+  On(modbusTest.send, &QPushButton::clicked, &TForm1::onModbusTestClicked);
+  On(calculator.calculate, &QPushButton::clicked, &TForm1::onCalculateClicked);
 }
 
-void TForm1::Button4Click() {
+void TForm1::onModbusTestClicked() {
   QByteArray frame;
   if (LinkIndex() == 0) {
     // RTU on the serial line. Both areas are cleared before the fields are
     // read, so a refused field leaves them empty.
     Edit8->clear();
     Memo10->clear();
-    const std::uint8_t slave = ByteField(Edit18);
-    const std::uint8_t start = ByteField(Edit19);
-    const std::uint8_t count = ByteField(Edit20);
+    const std::uint8_t slave = ByteField(modbusTest.slaveAddress);
+    const std::uint8_t start = ByteField(modbusTest.startAddress);
+    const std::uint8_t count = ByteField(modbusTest.length);
     frame = Bytes(tools::RtuReadRequest(slave, start, count));
   } else {
     // MODBUS TCP. The receive area keeps the last reply until the next one
     // replaces it.
-    const std::uint8_t unit = ByteField(Edit18);
-    const std::uint8_t start = ByteField(Edit19);
-    const std::uint8_t count = ByteField(Edit20);
+    const std::uint8_t unit = ByteField(modbusTest.slaveAddress);
+    const std::uint8_t start = ByteField(modbusTest.startAddress);
+    const std::uint8_t count = ByteField(modbusTest.length);
     frame = Bytes(tools::TcpReadRequest(unit, start, count));
   }
   const QByteArray bytes = Cycle.Stage(frame);
@@ -76,8 +76,9 @@ void TForm1::Button4Click() {
   Timer3.SetEnabled(true);
 }
 
-void TForm1::Button13Click() {
-  const tools::CalculatorInput input = tools::ParseCalculatorInput(CalculatorChars(Edit7->text()));
+void TForm1::onCalculateClicked() {
+  const tools::CalculatorInput input =
+      tools::ParseCalculatorInput(CalculatorChars(calculator.hexInput->text()));
   switch (input.error) {
     case tools::CalculatorInput::Error::NoSeparator:
       Messages().Show(QStringLiteral("input data without spaces"));
@@ -91,7 +92,7 @@ void TForm1::Button13Click() {
   // The value bytes live in the request area while the calculator works.
   std::copy(input.bytes.begin(), input.bytes.end(),
             Cycle.ExchangeBuffer.begin() + cycle::RequestCycle::kRequestArea);
-  Edit22->setText(
+  calculator.value->setText(
       QString::fromStdString(tools::CalculatorText(input.Pattern(), DecimalSeparator())));
 }
 

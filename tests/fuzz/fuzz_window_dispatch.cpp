@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            static_cast<qsizetype>(length));
     p += 3 + length;
 
-    form.ComboBox17->setCurrentIndex(static_cast<int>(flags >> 1) % 15 - 1);
+    form.mapping.instrumentType->setCurrentIndex(static_cast<int>(flags >> 1) % 15 - 1);
     form.Cycle.Pending = code;
     const int cap = flags & 1 ? 255 : -1;
     form.Run([&] {

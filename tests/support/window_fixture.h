@@ -39,17 +39,17 @@ class WindowFixture : public ::testing::Test {
   // The buttons a positive communication check enables.
   QList<QPushButton*> CheckedButtons() const {
     return {form->hart.variablesQuery,
-            form->Button21,
+            form->mapping.byteOrdersSet,
             form->system.workingModeSet,
             form->system.slaveAddressSet,
             form->system.pollingIntervalSet,
             form->system.rs485Set,
             form->hart.identityQuery,
-            form->Button10,
-            form->Button17,
-            form->Button18,
-            form->Button12,
-            form->Button31,
+            form->mapping.setupSet,
+            form->parsing.readCommands[0].set,
+            form->parsing.readCommands[1].set,
+            form->parsing.formatSet,
+            form->mapping.mappingQuery,
             form->system.systemQuery};
   }
 

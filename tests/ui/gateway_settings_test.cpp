@@ -118,23 +118,27 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
       {[] {}, f.system.parameterReset, "QQS#RESET#", PendingCode::kGatewaySetting,
        RequestKind::kSetting},
       {[&] {
-         f.ComboBox41->setCurrentIndex(7);
-         f.ComboBox6->setCurrentIndex(0);   // Close
-         f.ComboBox16->setCurrentIndex(0);  // Secondary Master Device
-         f.ComboBox17->setCurrentIndex(13);
-         f.ComboBox34->setCurrentIndex(0);  // 4
-         f.Edit1->setText("0");
+         f.mapping.meter->setCurrentIndex(7);
+         f.mapping.enable->setCurrentIndex(0);      // Close
+         f.mapping.deviceMode->setCurrentIndex(0);  // Secondary Master Device
+         f.mapping.instrumentType->setCurrentIndex(13);
+         f.mapping.preambleLength->setCurrentIndex(0);  // 4
+         f.mapping.bufferClearTime->setText("0");
        },
-       f.Button10, "QQS#HART7:0,0,13,4,000#", PendingCode::kGatewaySetting, RequestKind::kSetting},
+       f.mapping.setupSet, "QQS#HART7:0,0,13,4,000#", PendingCode::kGatewaySetting,
+       RequestKind::kSetting},
       {[&] {
-         f.ComboBox41->setCurrentIndex(0);
-         for (QComboBox* c : {f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7}) c->setCurrentIndex(0);
-         f.FAMOUT9->setCurrentIndex(3);
+         f.mapping.meter->setCurrentIndex(0);
+         for (QComboBox* c : {f.mapping.byteOrders[0], f.mapping.byteOrders[1],
+                              f.mapping.byteOrders[2], f.mapping.byteOrders[3]})
+           c->setCurrentIndex(0);
+         f.mapping.byteOrders[4]->setCurrentIndex(3);
        },
-       f.Button21, "QQS#DFOT0:00003#", PendingCode::kGatewaySetting, RequestKind::kSetting},
+       f.mapping.byteOrdersSet, "QQS#DFOT0:00003#", PendingCode::kGatewaySetting,
+       RequestKind::kSetting},
       {[] {}, f.system.systemQuery, "QQQ#QX#", PendingCode::kSystemParametersQuery,
        RequestKind::kParameterQuery},
-      {[&] { f.ComboBox41->setCurrentIndex(1); }, f.Button31, "QQQ#QQ1#",
+      {[&] { f.mapping.meter->setCurrentIndex(1); }, f.mapping.mappingQuery, "QQQ#QQ1#",
        PendingCode::kMeterMappingQuery, RequestKind::kParameterQuery},
   };
   for (const Case& c : cases) {
@@ -197,12 +201,12 @@ TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
   form->system.boardSet->click();
   EXPECT_EQ(Wire(28), QByteArray("TAVELK#PCBSN:123456789,101#"));
 
-  form->ComboBox41->setCurrentIndex(3);
-  form->XISHU1->setText("-1.5");
-  form->XISHU2->setText("2");
-  form->XISHU3->setText("0.001");
-  form->XISHU4->setText("1.000");
-  form->Button15->click();
+  form->mapping.meter->setCurrentIndex(3);
+  form->mapping.coefficients[0]->setText("-1.5");
+  form->mapping.coefficients[1]->setText("2");
+  form->mapping.coefficients[2]->setText("0.001");
+  form->mapping.coefficients[3]->setText("1.000");
+  form->mapping.coefficientsSet->click();
   const QByteArray coefficients("QQS#XISH3:-1.5,2,0.001,1.000#");
   EXPECT_EQ(Wire(coefficients.size()), coefficients);
   EXPECT_EQ(form->Edit8->text(), QString::fromLatin1(coefficients));
@@ -229,8 +233,8 @@ TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
        "'1000' is out of range (0 to 999)"},
       {f.system.pollingInterval, "", f.system.pollingIntervalSet,
        "'' is not a valid integer value"},
-      {f.Edit1, "1000", f.Button10, "'1000' is out of range (0 to 999)"},
-      {f.Edit1, "-5", f.Button10, "'-5' is out of range (0 to 999)"},
+      {f.mapping.bufferClearTime, "1000", f.mapping.setupSet, "'1000' is out of range (0 to 999)"},
+      {f.mapping.bufferClearTime, "-5", f.mapping.setupSet, "'-5' is out of range (0 to 999)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -270,7 +274,8 @@ TEST_F(GatewayWireTest, SystemReportFillsTheSystemTab) {
   EXPECT_EQ(form->system.rs485Parity->currentText(), QStringLiteral("Odd"));
   EXPECT_EQ(form->system.workingMode->currentText(), QStringLiteral("MODBUS_RTU Mode"));
   EXPECT_EQ(form->system.slaveAddress->text(), QStringLiteral("017"));
-  EXPECT_EQ(form->Edit18->text(), QStringLiteral("017"));  // the MODBUS test follows
+  EXPECT_EQ(form->modbusTest.slaveAddress->text(),
+            QStringLiteral("017"));  // the MODBUS test follows
   EXPECT_EQ(form->system.pollingInterval->text(), QStringLiteral("100"));
   EXPECT_TRUE(messages.shown.isEmpty());
   EXPECT_EQ(form->Cycle.Pending,
@@ -296,100 +301,100 @@ TEST_F(GatewayWireTest, SystemReportFillsTheSystemTab) {
 }
 
 TEST_F(GatewayWireTest, ModbusReportOfAStandardMeterHidesTheCustomGroup) {
-  form->ComboBox15->setCurrentIndex(0);
-  form->Button31->click();
+  form->parsing.addressBits->setCurrentIndex(0);
+  form->mapping.mappingQuery->click();
   Wire(8);
   Answer(
       "QQ0#HART0:1,0,05,6,010,DFO0:01230,XISH0:1.000,2.500,0.100,9.999,"
       "ZDY0:8,1120,0000,0000,0000,MD:1#");
-  EXPECT_EQ(form->ComboBox6->currentText(), QStringLiteral("Open"));
-  EXPECT_EQ(form->ComboBox16->currentText(), QStringLiteral("Secondary Master Device"));
-  EXPECT_EQ(form->ComboBox17->currentText(), QStringLiteral("5)Siemens_MG500"));
-  EXPECT_EQ(form->ComboBox34->currentText(), QStringLiteral("6"));
-  EXPECT_EQ(form->Edit1->text(), QStringLiteral("010"));
-  EXPECT_EQ(form->FAMOUT1->currentIndex(), 0);
-  EXPECT_EQ(form->FAMOUT3->currentIndex(), 1);
-  EXPECT_EQ(form->FAMOUT5->currentIndex(), 2);
-  EXPECT_EQ(form->FAMOUT7->currentIndex(), 3);
-  EXPECT_EQ(form->FAMOUT9->currentIndex(), 0);
-  EXPECT_EQ(form->XISHU2->text(), QStringLiteral("2.500"));
-  EXPECT_EQ(form->XISHU4->text(), QStringLiteral("9.999"));
-  EXPECT_TRUE(form->GroupBox13->isHidden());
-  EXPECT_EQ(form->ComboBox15->currentIndex(), 0);  // ignored for this type
+  EXPECT_EQ(form->mapping.enable->currentText(), QStringLiteral("Open"));
+  EXPECT_EQ(form->mapping.deviceMode->currentText(), QStringLiteral("Secondary Master Device"));
+  EXPECT_EQ(form->mapping.instrumentType->currentText(), QStringLiteral("5)Siemens_MG500"));
+  EXPECT_EQ(form->mapping.preambleLength->currentText(), QStringLiteral("6"));
+  EXPECT_EQ(form->mapping.bufferClearTime->text(), QStringLiteral("010"));
+  EXPECT_EQ(form->mapping.byteOrders[0]->currentIndex(), 0);
+  EXPECT_EQ(form->mapping.byteOrders[1]->currentIndex(), 1);
+  EXPECT_EQ(form->mapping.byteOrders[2]->currentIndex(), 2);
+  EXPECT_EQ(form->mapping.byteOrders[3]->currentIndex(), 3);
+  EXPECT_EQ(form->mapping.byteOrders[4]->currentIndex(), 0);
+  EXPECT_EQ(form->mapping.coefficients[1]->text(), QStringLiteral("2.500"));
+  EXPECT_EQ(form->mapping.coefficients[3]->text(), QStringLiteral("9.999"));
+  EXPECT_TRUE(form->parsing.group->isHidden());
+  EXPECT_EQ(form->parsing.addressBits->currentIndex(), 0);  // ignored for this type
   EXPECT_EQ(form->system.workingMode->currentIndex(), 0);
   EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(GatewayWireTest, ModbusReportOfACustomMeterFillsTheParsing) {
-  form->GroupBox13->hide();
-  form->Button31->click();
+  form->parsing.group->hide();
+  form->mapping.mappingQuery->click();
   Wire(8);
   Answer(
       "QQ2#HART2:0,1,00,4,000,ZDY2:8,1120,2051,0000,0991,MD:1,"
       "CAMD21:1,03,01 02 03,CAMD22:0,00,#");
-  EXPECT_FALSE(form->GroupBox13->isHidden());
-  EXPECT_EQ(form->ComboBox17->currentIndex(), 0);
-  EXPECT_EQ(form->ComboBox15->currentText(), QStringLiteral("8"));
-  EXPECT_EQ(form->RADCOM1->currentText(), QStringLiteral("1 Command 1"));
-  EXPECT_EQ(form->READADR1->text(), QStringLiteral("12"));
-  EXPECT_EQ(form->READLG1->currentText(), QStringLiteral("4 byte"));
-  EXPECT_EQ(form->RADCOM3->currentText(), QStringLiteral("2 Command 2"));
-  EXPECT_EQ(form->READADR3->text(), QStringLiteral("05"));
-  EXPECT_EQ(form->READLG3->currentText(), QStringLiteral("8 byte"));
-  EXPECT_EQ(form->RADCOM5->currentText(), QStringLiteral("0 Not analytic"));
-  EXPECT_EQ(form->READADR7->text(), QStringLiteral("99"));
+  EXPECT_FALSE(form->parsing.group->isHidden());
+  EXPECT_EQ(form->mapping.instrumentType->currentIndex(), 0);
+  EXPECT_EQ(form->parsing.addressBits->currentText(), QStringLiteral("8"));
+  EXPECT_EQ(form->parsing.rows[0].command->currentText(), QStringLiteral("1 Command 1"));
+  EXPECT_EQ(form->parsing.rows[0].start->text(), QStringLiteral("12"));
+  EXPECT_EQ(form->parsing.rows[0].length->currentText(), QStringLiteral("4 byte"));
+  EXPECT_EQ(form->parsing.rows[1].command->currentText(), QStringLiteral("2 Command 2"));
+  EXPECT_EQ(form->parsing.rows[1].start->text(), QStringLiteral("05"));
+  EXPECT_EQ(form->parsing.rows[1].length->currentText(), QStringLiteral("8 byte"));
+  EXPECT_EQ(form->parsing.rows[2].command->currentText(), QStringLiteral("0 Not analytic"));
+  EXPECT_EQ(form->parsing.rows[3].start->text(), QStringLiteral("99"));
   EXPECT_EQ(form->system.workingMode->currentText(), QStringLiteral("MODBUS_RTU Mode"));
-  EXPECT_EQ(form->ComboBox28->currentText(), QStringLiteral("1 open"));
-  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 02 03"));
-  EXPECT_EQ(form->ComboBox29->currentText(), QStringLiteral("0 close"));
-  EXPECT_TRUE(form->Edit5->text().isEmpty());
+  EXPECT_EQ(form->parsing.readCommands[0].enable->currentText(), QStringLiteral("1 open"));
+  EXPECT_EQ(form->parsing.readCommands[0].bytes->text(), QStringLiteral("01 02 03"));
+  EXPECT_EQ(form->parsing.readCommands[1].enable->currentText(), QStringLiteral("0 close"));
+  EXPECT_TRUE(form->parsing.readCommands[1].bytes->text().isEmpty());
 
   // Stopped at variable 2: variable 1 is new, the rest keeps its contents.
   Answer("QQ2#HART2:0,1,00,7,000,ZDY2:3,2301,");
   EXPECT_EQ(messages.shown, QStringList{"'' is not a valid integer value"});
-  EXPECT_EQ(form->ComboBox34->currentText(), QStringLiteral("7"));
-  EXPECT_EQ(form->ComboBox15->currentText(), QStringLiteral("3"));
-  EXPECT_EQ(form->RADCOM1->currentIndex(), 2);
-  EXPECT_EQ(form->READADR1->text(), QStringLiteral("30"));
-  EXPECT_EQ(form->READLG1->currentIndex(), 1);
-  EXPECT_EQ(form->RADCOM3->currentIndex(), 2);
-  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 02 03"));
+  EXPECT_EQ(form->mapping.preambleLength->currentText(), QStringLiteral("7"));
+  EXPECT_EQ(form->parsing.addressBits->currentText(), QStringLiteral("3"));
+  EXPECT_EQ(form->parsing.rows[0].command->currentIndex(), 2);
+  EXPECT_EQ(form->parsing.rows[0].start->text(), QStringLiteral("30"));
+  EXPECT_EQ(form->parsing.rows[0].length->currentIndex(), 1);
+  EXPECT_EQ(form->parsing.rows[1].command->currentIndex(), 2);
+  EXPECT_EQ(form->parsing.readCommands[0].bytes->text(), QStringLiteral("01 02 03"));
 
   // Numbers beyond a list leave no selection; type 20 counts as not custom.
   Answer("QQ2#HART2:3,1,20,3,000#");
-  EXPECT_EQ(form->ComboBox6->currentIndex(), -1);
-  EXPECT_EQ(form->ComboBox17->currentIndex(), -1);
-  EXPECT_EQ(form->ComboBox34->currentIndex(), -1);
-  EXPECT_TRUE(form->GroupBox13->isHidden());
+  EXPECT_EQ(form->mapping.enable->currentIndex(), -1);
+  EXPECT_EQ(form->mapping.instrumentType->currentIndex(), -1);
+  EXPECT_EQ(form->mapping.preambleLength->currentIndex(), -1);
+  EXPECT_TRUE(form->parsing.group->isHidden());
 }
 
 TEST_F(GatewayWireTest, ChangingTheMeterWithThePortClosedSendsNothing) {
   ASSERT_FALSE(form->SerialOpen);
   Idle();
   form->Edit8->setText("before");
-  form->Edit1->setText("010");
-  Pick(form->ComboBox41, 2);
+  form->mapping.bufferClearTime->setText("010");
+  Pick(form->mapping.meter, 2);
   EXPECT_TRUE(NothingSent());
-  EXPECT_EQ(form->ComboBox41->currentIndex(), 2);
-  EXPECT_EQ(form->Label19->text(), QStringLiteral("40001:"));
-  EXPECT_EQ(form->Label29->text(), QStringLiteral("40009:"));
+  EXPECT_EQ(form->mapping.meter->currentIndex(), 2);
+  EXPECT_EQ(form->mapping.registerLabels[0]->text(), QStringLiteral("40001:"));
+  EXPECT_EQ(form->mapping.registerLabels[4]->text(), QStringLiteral("40009:"));
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("before"));
-  EXPECT_EQ(form->Edit1->text(), QStringLiteral("010"));
+  EXPECT_EQ(form->mapping.bufferClearTime->text(), QStringLiteral("010"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_FALSE(form->Timer3.Enabled());
 }
 
 TEST_F(GatewaySettingsTest, SlaveAddressFollowsIntoTheModbusTest) {
   form->system.slaveAddress->clear();
-  EXPECT_TRUE(form->Edit18->text().isEmpty());
+  EXPECT_TRUE(form->modbusTest.slaveAddress->text().isEmpty());
   QTest::keyClicks(form->system.slaveAddress, "24");
-  EXPECT_EQ(form->Edit18->text(), QStringLiteral("24"));
+  EXPECT_EQ(form->modbusTest.slaveAddress->text(), QStringLiteral("24"));
   QTest::keyClick(form->system.slaveAddress, '7');
-  EXPECT_EQ(form->Edit18->text(), QStringLiteral("247"));
+  EXPECT_EQ(form->modbusTest.slaveAddress->text(), QStringLiteral("247"));
 }
 
 TEST_F(GatewaySettingsTest, CoefficientBoxesTakeFiveCharactersOfANumber) {
-  QLineEdit* box = form->XISHU2;
+  QLineEdit* box = form->mapping.coefficients[1];
   box->clear();
   QTest::keyClicks(box, "12.3456");
   EXPECT_EQ(box->text(), QStringLiteral("12.34"));
@@ -412,8 +417,8 @@ TEST_F(GatewaySettingsTest, CoefficientBoxesTakeFiveCharactersOfANumber) {
   EXPECT_EQ(box->text(), QStringLiteral(".000"));
 
   // The other boxes keep what they have; only typed keys are filtered.
-  form->XISHU1->setText("abcdefg");
-  EXPECT_EQ(form->XISHU1->text(), QStringLiteral("abcdefg"));
+  form->mapping.coefficients[0]->setText("abcdefg");
+  EXPECT_EQ(form->mapping.coefficients[0]->text(), QStringLiteral("abcdefg"));
 }
 
 TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
@@ -534,36 +539,42 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   Set(f.system.pollingIntervalSet);
 
   // Meter 3. With the port open, choosing it asks for its report at once.
-  Pick(f.ComboBox41, 2);
+  Pick(f.mapping.meter, 2);
   if (serial) {
     EXPECT_EQ(f.Edit8->text(), QStringLiteral("QQQ#QQ2#"));
     AwaitReport();
-    EXPECT_EQ(f.Edit1->text(), QStringLiteral("010"));  // the factory mapping
+    EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("010"));  // the factory mapping
   }
-  Pick(f.ComboBox6, 1);
-  Pick(f.ComboBox16, 1);
-  Pick(f.ComboBox17, 0);
-  Pick(f.ComboBox34, 3);  // 7 preambles
-  f.Edit1->setText("020");
-  Set(f.Button10);
+  Pick(f.mapping.enable, 1);
+  Pick(f.mapping.deviceMode, 1);
+  Pick(f.mapping.instrumentType, 0);
+  Pick(f.mapping.preambleLength, 3);  // 7 preambles
+  f.mapping.bufferClearTime->setText("020");
+  Set(f.mapping.setupSet);
   const int orders[] = {1, 3, 2, 0, 1};
-  QComboBox* const orderBoxes[] = {f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7, f.FAMOUT9};
+  QComboBox* const orderBoxes[] = {f.mapping.byteOrders[0], f.mapping.byteOrders[1],
+                                   f.mapping.byteOrders[2], f.mapping.byteOrders[3],
+                                   f.mapping.byteOrders[4]};
   for (int i = 0; i < 5; ++i) Pick(orderBoxes[i], orders[i]);
-  Set(f.Button21);
+  Set(f.mapping.byteOrdersSet);
   const QString coefficients[] = {"0.500", "-2.00", "3.000", "4.250"};
-  QLineEdit* const coefficientBoxes[] = {f.XISHU1, f.XISHU2, f.XISHU3, f.XISHU4};
+  QLineEdit* const coefficientBoxes[] = {f.mapping.coefficients[0], f.mapping.coefficients[1],
+                                         f.mapping.coefficients[2], f.mapping.coefficients[3]};
   for (int i = 0; i < 4; ++i) {
     coefficientBoxes[i]->clear();
     QTest::keyClicks(coefficientBoxes[i], coefficients[i]);
   }
-  f.Button15->click();
+  f.mapping.coefficientsSet->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return f.Memo10->toPlainText() == "OK:XISH#"; }, 3000));
 
   // The custom meter's parsing and read-meter commands.
-  Pick(f.ComboBox15, 0);  // 3 address bits
-  QComboBox* const commandBoxes[] = {f.RADCOM1, f.RADCOM3, f.RADCOM5, f.RADCOM7};
-  QLineEdit* const startBoxes[] = {f.READADR1, f.READADR3, f.READADR5, f.READADR7};
-  QComboBox* const lengthBoxes[] = {f.READLG1, f.READLG3, f.READLG5, f.READLG7};
+  Pick(f.parsing.addressBits, 0);  // 3 address bits
+  QComboBox* const commandBoxes[] = {f.parsing.rows[0].command, f.parsing.rows[1].command,
+                                     f.parsing.rows[2].command, f.parsing.rows[3].command};
+  QLineEdit* const startBoxes[] = {f.parsing.rows[0].start, f.parsing.rows[1].start,
+                                   f.parsing.rows[2].start, f.parsing.rows[3].start};
+  QComboBox* const lengthBoxes[] = {f.parsing.rows[0].length, f.parsing.rows[1].length,
+                                    f.parsing.rows[2].length, f.parsing.rows[3].length};
   const int commands[] = {1, 2, 0, 1};
   const QString starts[] = {"12", "05", "00", "99"};
   const int lengths[] = {0, 1, 0, 1};
@@ -572,69 +583,73 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
     startBoxes[v]->setText(starts[v]);
     Pick(lengthBoxes[v], lengths[v]);
   }
-  Set(f.Button12);
-  Pick(f.ComboBox28, 1);
-  f.Edit4->setText("01 AB 03");
-  Set(f.Button17);
-  Pick(f.ComboBox29, 0);
-  f.Edit5->setText("FF");
-  Set(f.Button18);
+  Set(f.parsing.formatSet);
+  Pick(f.parsing.readCommands[0].enable, 1);
+  f.parsing.readCommands[0].bytes->setText("01 AB 03");
+  Set(f.parsing.readCommands[0].set);
+  Pick(f.parsing.readCommands[1].enable, 0);
+  f.parsing.readCommands[1].bytes->setText("FF");
+  Set(f.parsing.readCommands[1].set);
 
   // Forget everything the window shows, then read it back.
-  for (QComboBox* c :
-       {f.system.rs485Baud, f.system.rs485Parity, f.system.workingMode, f.ComboBox6, f.ComboBox16,
-        f.ComboBox34, f.FAMOUT1, f.FAMOUT3, f.FAMOUT5, f.FAMOUT7, f.FAMOUT9})
+  for (QComboBox* c : {f.system.rs485Baud, f.system.rs485Parity, f.system.workingMode,
+                       f.mapping.enable, f.mapping.deviceMode, f.mapping.preambleLength,
+                       f.mapping.byteOrders[0], f.mapping.byteOrders[1], f.mapping.byteOrders[2],
+                       f.mapping.byteOrders[3], f.mapping.byteOrders[4]})
     c->setCurrentIndex(-1);
-  f.ComboBox17->setCurrentIndex(4);
-  for (QLineEdit* e : {f.system.slaveAddress, f.system.pollingInterval, f.Edit1, f.XISHU1, f.XISHU2,
-                       f.XISHU3, f.XISHU4})
+  f.mapping.instrumentType->setCurrentIndex(4);
+  for (QLineEdit* e : {f.system.slaveAddress, f.system.pollingInterval, f.mapping.bufferClearTime,
+                       f.mapping.coefficients[0], f.mapping.coefficients[1],
+                       f.mapping.coefficients[2], f.mapping.coefficients[3]})
     e->clear();
-  f.GroupBox13->hide();
+  f.parsing.group->hide();
   for (int v = 0; v < 4; ++v) {
     commandBoxes[v]->setCurrentIndex(-1);
     startBoxes[v]->clear();
     lengthBoxes[v]->setCurrentIndex(-1);
   }
-  for (QComboBox* c : {f.ComboBox15, f.ComboBox28, f.ComboBox29}) c->setCurrentIndex(-1);
-  f.Edit4->clear();
-  f.Edit5->clear();
+  for (QComboBox* c :
+       {f.parsing.addressBits, f.parsing.readCommands[0].enable, f.parsing.readCommands[1].enable})
+    c->setCurrentIndex(-1);
+  f.parsing.readCommands[0].bytes->clear();
+  f.parsing.readCommands[1].bytes->clear();
 
   Query(f.system.systemQuery);
   EXPECT_EQ(f.system.rs485Baud->currentText(), QStringLiteral("38400"));
   EXPECT_EQ(f.system.rs485Parity->currentText(), QStringLiteral("Even"));
   EXPECT_EQ(f.system.workingMode->currentIndex(), 1);
   EXPECT_EQ(f.system.slaveAddress->text(), QStringLiteral("017"));
-  EXPECT_EQ(f.Edit18->text(), QStringLiteral("017"));
+  EXPECT_EQ(f.modbusTest.slaveAddress->text(), QStringLiteral("017"));
   EXPECT_EQ(f.system.pollingInterval->text(), QStringLiteral("100"));
 
   f.system.workingMode->setCurrentIndex(-1);
-  Query(f.Button31);
-  EXPECT_EQ(f.ComboBox6->currentText(), QStringLiteral("Open"));
-  EXPECT_EQ(f.ComboBox16->currentText(), QStringLiteral("Master Device"));
-  EXPECT_EQ(f.ComboBox17->currentIndex(), 0);
-  EXPECT_EQ(f.ComboBox34->currentText(), QStringLiteral("7"));
-  EXPECT_EQ(f.Edit1->text(), QStringLiteral("020"));
+  Query(f.mapping.mappingQuery);
+  EXPECT_EQ(f.mapping.enable->currentText(), QStringLiteral("Open"));
+  EXPECT_EQ(f.mapping.deviceMode->currentText(), QStringLiteral("Master Device"));
+  EXPECT_EQ(f.mapping.instrumentType->currentIndex(), 0);
+  EXPECT_EQ(f.mapping.preambleLength->currentText(), QStringLiteral("7"));
+  EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("020"));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(orderBoxes[i]->currentIndex(), orders[i]) << i;
   for (int i = 0; i < 4; ++i) EXPECT_EQ(coefficientBoxes[i]->text(), coefficients[i]) << i;
   // A custom meter: its parsing group shows what was written.
-  EXPECT_FALSE(f.GroupBox13->isHidden());
+  EXPECT_FALSE(f.parsing.group->isHidden());
   EXPECT_EQ(f.system.workingMode->currentIndex(), 1);
-  EXPECT_EQ(f.ComboBox15->currentText(), QStringLiteral("3"));
+  EXPECT_EQ(f.parsing.addressBits->currentText(), QStringLiteral("3"));
   for (int v = 0; v < 4; ++v) {
     EXPECT_EQ(commandBoxes[v]->currentIndex(), commands[v]) << v;
     EXPECT_EQ(startBoxes[v]->text(), starts[v]) << v;
     EXPECT_EQ(lengthBoxes[v]->currentIndex(), lengths[v]) << v;
   }
-  EXPECT_EQ(f.ComboBox28->currentIndex(), 1);
-  EXPECT_EQ(f.Edit4->text(), QStringLiteral("01 AB 03"));
-  EXPECT_EQ(f.ComboBox29->currentIndex(), 0);
-  EXPECT_EQ(f.Edit5->text(), QStringLiteral("FF"));
+  EXPECT_EQ(f.parsing.readCommands[0].enable->currentIndex(), 1);
+  EXPECT_EQ(f.parsing.readCommands[0].bytes->text(), QStringLiteral("01 AB 03"));
+  EXPECT_EQ(f.parsing.readCommands[1].enable->currentIndex(), 0);
+  EXPECT_EQ(f.parsing.readCommands[1].bytes->text(), QStringLiteral("FF"));
 
   // Another meter was not touched.
-  f.ComboBox41->setCurrentIndex(3);
-  Query(f.Button31);
-  EXPECT_EQ(f.Edit1->text(), QStringLiteral("010"));
-  EXPECT_EQ(f.XISHU2->text(), QStringLiteral("1.000"));
+  f.mapping.meter->setCurrentIndex(3);
+  Query(f.mapping.mappingQuery);
+  EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("010"));
+  EXPECT_EQ(f.mapping.coefficients[1]->text(), QStringLiteral("1.000"));
 
   Set(f.system.parameterReset);
   Query(f.system.systemQuery);
@@ -660,19 +675,19 @@ TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine)
   TForm1& f = *form;
   Pick(f.system.linkChoice, 1);  // TCP chosen and not connected: the query still goes out
   ASSERT_TRUE(f.SerialOpen);
-  f.XISHU3->setText("7.000");
-  f.ComboBox15->setCurrentIndex(0);
+  f.mapping.coefficients[2]->setText("7.000");
+  f.parsing.addressBits->setCurrentIndex(0);
   f.system.slaveAddress->setText("017");
   Idle();
 
-  Pick(f.ComboBox41, 1);
-  EXPECT_EQ(f.Label19->text(), QStringLiteral("40011"));
-  EXPECT_EQ(f.Label24->text(), QStringLiteral("40013"));
-  EXPECT_EQ(f.Label27->text(), QStringLiteral("40015"));
-  EXPECT_EQ(f.Label28->text(), QStringLiteral("40017"));
-  EXPECT_EQ(f.Label29->text(), QStringLiteral("40019"));
-  EXPECT_EQ(f.Edit19->text(), QStringLiteral("10"));
-  EXPECT_EQ(f.Edit20->text(), QStringLiteral("10"));
+  Pick(f.mapping.meter, 1);
+  EXPECT_EQ(f.mapping.registerLabels[0]->text(), QStringLiteral("40011"));
+  EXPECT_EQ(f.mapping.registerLabels[1]->text(), QStringLiteral("40013"));
+  EXPECT_EQ(f.mapping.registerLabels[2]->text(), QStringLiteral("40015"));
+  EXPECT_EQ(f.mapping.registerLabels[3]->text(), QStringLiteral("40017"));
+  EXPECT_EQ(f.mapping.registerLabels[4]->text(), QStringLiteral("40019"));
+  EXPECT_EQ(f.modbusTest.startAddress->text(), QStringLiteral("10"));
+  EXPECT_EQ(f.modbusTest.length->text(), QStringLiteral("10"));
   EXPECT_EQ(f.Edit8->text(), QStringLiteral("QQQ#QQ1#"));
   EXPECT_EQ(Staged(8), QByteArray("QQQ#QQ1#"));
   EXPECT_EQ(f.Cycle.Pending, PendingCode::kMeterMappingQuery);
@@ -680,23 +695,25 @@ TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine)
   EXPECT_TRUE(f.Timer3.Enabled());
   EXPECT_EQ(f.Timer3.Interval(), 3000);
   // The page starts afresh, the system tab's settings too.
-  for (QComboBox* c : {f.ComboBox6, f.ComboBox17, f.FAMOUT9, f.RADCOM7, f.ComboBox29,
+  for (QComboBox* c : {f.mapping.enable, f.mapping.instrumentType, f.mapping.byteOrders[4],
+                       f.parsing.rows[3].command, f.parsing.readCommands[1].enable,
                        f.system.workingMode, f.system.rs485Baud, f.system.rs485Parity})
     EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
   EXPECT_TRUE(f.system.slaveAddress->text().isEmpty());
-  EXPECT_TRUE(f.Edit18->text().isEmpty());
-  EXPECT_TRUE(f.GroupBox13->isHidden());
-  EXPECT_EQ(f.XISHU3->text(), QStringLiteral("7.000"));  // kept until the report comes
-  EXPECT_EQ(f.ComboBox15->currentIndex(), 0);
+  EXPECT_TRUE(f.modbusTest.slaveAddress->text().isEmpty());
+  EXPECT_TRUE(f.parsing.group->isHidden());
+  EXPECT_EQ(f.mapping.coefficients[2]->text(),
+            QStringLiteral("7.000"));  // kept until the report comes
+  EXPECT_EQ(f.parsing.addressBits->currentIndex(), 0);
 
   // The gateway's answer arrives on the serial line and is decoded.
   AwaitReport();
-  EXPECT_EQ(f.ComboBox6->currentText(), QStringLiteral("Open"));
-  EXPECT_EQ(f.ComboBox17->currentIndex(), 0);
-  EXPECT_EQ(f.Edit1->text(), QStringLiteral("010"));
-  EXPECT_EQ(f.XISHU3->text(), QStringLiteral("1.000"));
-  EXPECT_FALSE(f.GroupBox13->isHidden());
-  EXPECT_EQ(f.ComboBox15->currentText(), QStringLiteral("8"));
+  EXPECT_EQ(f.mapping.enable->currentText(), QStringLiteral("Open"));
+  EXPECT_EQ(f.mapping.instrumentType->currentIndex(), 0);
+  EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("010"));
+  EXPECT_EQ(f.mapping.coefficients[2]->text(), QStringLiteral("1.000"));
+  EXPECT_FALSE(f.parsing.group->isHidden());
+  EXPECT_EQ(f.parsing.addressBits->currentText(), QStringLiteral("8"));
   EXPECT_EQ(f.system.workingMode->currentIndex(), 0);
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
   f.Timer3.SetEnabled(false);

@@ -154,35 +154,37 @@ TEST_F(HartWindowTest, HartAddressCommandCarriesThePickedAddress) {
 
 TEST_F(HartWindowTest, HartAddressCarriesOverToTheMeterWithoutARequest) {
   Pick(form->hart.hartAddress, 2);
-  EXPECT_EQ(form->ComboBox41->currentText(), QStringLiteral("3"));
+  EXPECT_EQ(form->mapping.meter->currentText(), QStringLiteral("3"));
   QStringList captions;
-  for (QLabel* l : {form->Label19, form->Label24, form->Label27, form->Label28, form->Label29})
+  for (QLabel* l : {form->mapping.registerLabels[0], form->mapping.registerLabels[1],
+                    form->mapping.registerLabels[2], form->mapping.registerLabels[3],
+                    form->mapping.registerLabels[4]})
     captions << l->text();
   EXPECT_EQ(captions, QStringList({"40021", "40023", "40025", "40027", "40029"}));
   ExpectNothingSent();
 
   form->hart.hartAddress->setCurrentIndex(-1);
   emit form->hart.hartAddress->activated(-1);
-  EXPECT_EQ(form->ComboBox41->currentIndex(), -1);
-  EXPECT_EQ(form->Label19->text(), QStringLiteral("40021"));
+  EXPECT_EQ(form->mapping.meter->currentIndex(), -1);
+  EXPECT_EQ(form->mapping.registerLabels[0]->text(), QStringLiteral("40021"));
 }
 
 // ---- custom meter ------------------------------------------------------------
 
 TEST_F(HartWindowTest, ReadMeterCommandsShowTheirBytesInHex) {
-  Pick(form->ComboBox17, 0);
-  form->ComboBox28->setCurrentIndex(1);
-  form->Edit4->setText(QStringLiteral("01 03"));
-  form->Button17->click();
+  Pick(form->mapping.instrumentType, 0);
+  form->parsing.readCommands[0].enable->setCurrentIndex(1);
+  form->parsing.readCommands[0].bytes->setText(QStringLiteral("01 03"));
+  form->parsing.readCommands[0].set->click();
   EXPECT_EQ(form->Edit8->text(),
             QStringLiteral("51 51 53 23 43 41 4D 44 30 31 3A 31 3C 30 32 2C 01 03 "));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
   EXPECT_EQ(form->Timer3.Interval(), 3000);
 
-  form->ComboBox41->setCurrentIndex(2);
-  form->ComboBox29->setCurrentIndex(0);
-  form->Edit5->setText(Repeat(QStringLiteral("AB "), 15));
-  form->Button18->click();
+  form->mapping.meter->setCurrentIndex(2);
+  form->parsing.readCommands[1].enable->setCurrentIndex(0);
+  form->parsing.readCommands[1].bytes->setText(Repeat(QStringLiteral("AB "), 15));
+  form->parsing.readCommands[1].set->click();
   const QString shown = form->Edit8->text();
   EXPECT_EQ(shown.size(), 30 * 3);  // the fifteenth byte is ignored
   EXPECT_TRUE(
@@ -191,48 +193,51 @@ TEST_F(HartWindowTest, ReadMeterCommandsShowTheirBytesInHex) {
   form->Edit8->clear();
   form->Cycle.Pending = PendingCode::kNone;
   form->Timer3.SetEnabled(false);
-  form->Edit4->setText(QStringLiteral("01-03"));
-  form->Button17->click();
+  form->parsing.readCommands[0].bytes->setText(QStringLiteral("01-03"));
+  form->parsing.readCommands[0].set->click();
   EXPECT_EQ(messages.shown, QStringList({"NO SPACK"}));
   ExpectNothingSent();
 }
 
 TEST_F(HartWindowTest, ParsingFormatNeedsTwoDigitStartAddresses) {
-  Pick(form->ComboBox17, 0);  // custom meter: the format starts empty
-  form->Button12->click();
+  Pick(form->mapping.instrumentType, 0);  // custom meter: the format starts empty
+  form->parsing.formatSet->click();
   EXPECT_EQ(messages.shown, QStringList({"'' is not a valid integer value"}));
   ExpectNothingSent();
 
-  for (QLineEdit* e : {form->READADR1, form->READADR3, form->READADR5, form->READADR7})
+  for (QLineEdit* e : {form->parsing.rows[0].start, form->parsing.rows[1].start,
+                       form->parsing.rows[2].start, form->parsing.rows[3].start})
     e->setText(QStringLiteral("0"));
-  form->READADR1->setText(QStringLiteral("5"));
-  form->Button12->click();
+  form->parsing.rows[0].start->setText(QStringLiteral("5"));
+  form->parsing.formatSet->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MDBS0:2,/05/,/00/,/00/,/00/#"));
 
-  form->ComboBox15->setCurrentIndex(5);
-  form->RADCOM1->setCurrentIndex(1);
-  for (QComboBox* c : {form->RADCOM3, form->RADCOM5, form->RADCOM7, form->READLG1, form->READLG3,
-                       form->READLG5, form->READLG7})
+  form->parsing.addressBits->setCurrentIndex(5);
+  form->parsing.rows[0].command->setCurrentIndex(1);
+  for (QComboBox* c :
+       {form->parsing.rows[1].command, form->parsing.rows[2].command, form->parsing.rows[3].command,
+        form->parsing.rows[0].length, form->parsing.rows[1].length, form->parsing.rows[2].length,
+        form->parsing.rows[3].length})
     c->setCurrentIndex(0);
-  form->Button12->click();
+  form->parsing.formatSet->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MDBS0:8,1050,0000,0000,0000#"));
 
   messages.shown.clear();
   form->Edit8->clear();
   form->Cycle.Pending = PendingCode::kNone;
   form->Timer3.SetEnabled(false);
-  form->READADR5->setText(QStringLiteral("100"));
-  form->Button12->click();
+  form->parsing.rows[2].start->setText(QStringLiteral("100"));
+  form->parsing.formatSet->click();
   EXPECT_EQ(messages.shown, QStringList({"'100' is out of range (0 to 99)"}));
   ExpectNothingSent();
 }
 
 TEST_F(HartWindowTest, ChannelTestCountsMetersFromOne) {
-  form->ComboBox41->setCurrentIndex(7);
-  form->Button5->click();
+  form->mapping.meter->setCurrentIndex(7);
+  form->mapping.channelTest->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MCS:8#"));
-  form->ComboBox41->setCurrentIndex(0);
-  form->Button5->click();
+  form->mapping.meter->setCurrentIndex(0);
+  form->mapping.channelTest->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MCS:1#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
 }
@@ -240,20 +245,22 @@ TEST_F(HartWindowTest, ChannelTestCountsMetersFromOne) {
 TEST_F(HartWindowTest, CustomMeterTypeShowsAndClearsTheParsingGroup) {
   form->show();
   form->PageControl1->setCurrentWidget(form->TabSheet3);
-  form->Edit4->setText(QStringLiteral("01 03"));
-  form->READADR1->setText(QStringLiteral("7"));
-  form->ComboBox15->setCurrentIndex(3);
+  form->parsing.readCommands[0].bytes->setText(QStringLiteral("01 03"));
+  form->parsing.rows[0].start->setText(QStringLiteral("7"));
+  form->parsing.addressBits->setCurrentIndex(3);
 
-  Pick(form->ComboBox17, 4);
-  EXPECT_FALSE(form->GroupBox13->isVisible());
-  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 03"));  // hidden, not cleared
+  Pick(form->mapping.instrumentType, 4);
+  EXPECT_FALSE(form->parsing.group->isVisible());
+  EXPECT_EQ(form->parsing.readCommands[0].bytes->text(),
+            QStringLiteral("01 03"));  // hidden, not cleared
 
-  Pick(form->ComboBox17, 0);
-  EXPECT_TRUE(form->GroupBox13->isVisible());
-  EXPECT_TRUE(form->Edit4->text().isEmpty());
-  EXPECT_TRUE(form->READADR1->text().isEmpty());
-  for (QComboBox* c :
-       {form->RADCOM1, form->READLG7, form->ComboBox28, form->ComboBox29, form->ComboBox15})
+  Pick(form->mapping.instrumentType, 0);
+  EXPECT_TRUE(form->parsing.group->isVisible());
+  EXPECT_TRUE(form->parsing.readCommands[0].bytes->text().isEmpty());
+  EXPECT_TRUE(form->parsing.rows[0].start->text().isEmpty());
+  for (QComboBox* c : {form->parsing.rows[0].command, form->parsing.rows[3].length,
+                       form->parsing.readCommands[0].enable, form->parsing.readCommands[1].enable,
+                       form->parsing.addressBits})
     EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
   ExpectNothingSent();
 }
@@ -489,21 +496,24 @@ TEST_F(HartSimulatorTest, ManualCommandShowsTheInstrumentsReplyInHex) {
 }
 
 TEST_F(HartSimulatorTest, CustomMeterSettingsReadBackUnchanged) {
-  form->ComboBox41->setCurrentIndex(1);
-  Pick(form->ComboBox17, 0);
-  form->ComboBox28->setCurrentIndex(1);
-  form->Edit4->setText(QStringLiteral("01 03 00 2A"));
-  Exchange(form->Button17);
+  form->mapping.meter->setCurrentIndex(1);
+  Pick(form->mapping.instrumentType, 0);
+  form->parsing.readCommands[0].enable->setCurrentIndex(1);
+  form->parsing.readCommands[0].bytes->setText(QStringLiteral("01 03 00 2A"));
+  Exchange(form->parsing.readCommands[0].set);
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:CAMD#"));
-  form->ComboBox29->setCurrentIndex(0);
-  form->Edit5->setText(QStringLiteral("82 A6 06 12 34 56 03 00"));
-  Exchange(form->Button18);
+  form->parsing.readCommands[1].enable->setCurrentIndex(0);
+  form->parsing.readCommands[1].bytes->setText(QStringLiteral("82 A6 06 12 34 56 03 00"));
+  Exchange(form->parsing.readCommands[1].set);
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:CAMD#"));
 
-  form->ComboBox15->setCurrentIndex(2);
-  QComboBox* const commands[] = {form->RADCOM1, form->RADCOM3, form->RADCOM5, form->RADCOM7};
-  QLineEdit* const starts[] = {form->READADR1, form->READADR3, form->READADR5, form->READADR7};
-  QComboBox* const lengths[] = {form->READLG1, form->READLG3, form->READLG5, form->READLG7};
+  form->parsing.addressBits->setCurrentIndex(2);
+  QComboBox* const commands[] = {form->parsing.rows[0].command, form->parsing.rows[1].command,
+                                 form->parsing.rows[2].command, form->parsing.rows[3].command};
+  QLineEdit* const starts[] = {form->parsing.rows[0].start, form->parsing.rows[1].start,
+                               form->parsing.rows[2].start, form->parsing.rows[3].start};
+  QComboBox* const lengths[] = {form->parsing.rows[0].length, form->parsing.rows[1].length,
+                                form->parsing.rows[2].length, form->parsing.rows[3].length};
   const int command[] = {1, 2, 0, 1};
   const char* start[] = {"05", "12", "00", "99"};
   const int length[] = {0, 1, 0, 1};
@@ -512,17 +522,18 @@ TEST_F(HartSimulatorTest, CustomMeterSettingsReadBackUnchanged) {
     starts[v]->setText(QString::fromLatin1(start[v]));
     lengths[v]->setCurrentIndex(length[v]);
   }
-  Exchange(form->Button12);
+  Exchange(form->parsing.formatSet);
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:MDBS#"));
 
-  Pick(form->ComboBox17, 0);  // clears everything the report is to fill
-  form->Button31->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Edit5->text().isEmpty(); }, 3000));
-  EXPECT_EQ(form->Edit4->text(), QStringLiteral("01 03 00 2A"));
-  EXPECT_EQ(form->ComboBox28->currentIndex(), 1);
-  EXPECT_EQ(form->Edit5->text(), QStringLiteral("82 A6 06 12 34 56 03 00"));
-  EXPECT_EQ(form->ComboBox29->currentIndex(), 0);
-  EXPECT_EQ(form->ComboBox15->currentIndex(), 2);
+  Pick(form->mapping.instrumentType, 0);  // clears everything the report is to fill
+  form->mapping.mappingQuery->click();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return !form->parsing.readCommands[1].bytes->text().isEmpty(); }, 3000));
+  EXPECT_EQ(form->parsing.readCommands[0].bytes->text(), QStringLiteral("01 03 00 2A"));
+  EXPECT_EQ(form->parsing.readCommands[0].enable->currentIndex(), 1);
+  EXPECT_EQ(form->parsing.readCommands[1].bytes->text(), QStringLiteral("82 A6 06 12 34 56 03 00"));
+  EXPECT_EQ(form->parsing.readCommands[1].enable->currentIndex(), 0);
+  EXPECT_EQ(form->parsing.addressBits->currentIndex(), 2);
   for (int v = 0; v < 4; ++v) {
     EXPECT_EQ(commands[v]->currentIndex(), command[v]) << v;
     EXPECT_EQ(starts[v]->text(), QString::fromLatin1(start[v])) << v;

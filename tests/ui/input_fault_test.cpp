@@ -96,7 +96,7 @@ class InputFaultTest : public WindowFixture {
     form->Cycle.Arm(kUnusedCode, kUnusedKind);
     form->Timer3.SetEnabled(false);
     form->Timer3.SetInterval(4321);
-    form->Edit22->setText(QStringLiteral("unchanged"));
+    form->calculator.value->setText(QStringLiteral("unchanged"));
     before = form->Cycle.ExchangeBuffer;
   }
 
@@ -115,7 +115,7 @@ class InputFaultTest : public WindowFixture {
     EXPECT_FALSE(form->Timer3.Enabled()) << where;
     EXPECT_EQ(form->Timer3.Interval(), 4321) << where;
     EXPECT_TRUE(form->Cycle.ExchangeBuffer == before) << where;
-    EXPECT_EQ(form->Edit22->text(), QStringLiteral("unchanged")) << where;
+    EXPECT_EQ(form->calculator.value->text(), QStringLiteral("unchanged")) << where;
   }
 
   // Every kind of bad number in `box`, refused by `button`; values that
@@ -193,15 +193,18 @@ TEST_F(InputFaultTest, BoardSerialRefusesWhatIsNoInteger) {
 }
 
 TEST_F(InputFaultTest, MeterSettingsRefuseBadClearTimesAndStartAddresses) {
-  ExpectNumbersRefused(form->Edit1, form->Button10, 0, 999);
-  QLineEdit* const starts[] = {form->READADR1, form->READADR3, form->READADR5, form->READADR7};
+  ExpectNumbersRefused(form->mapping.bufferClearTime, form->mapping.setupSet, 0, 999);
+  QLineEdit* const starts[] = {form->parsing.rows[0].start, form->parsing.rows[1].start,
+                               form->parsing.rows[2].start, form->parsing.rows[3].start};
   for (QLineEdit* start : starts) start->setText(QStringLiteral("0"));
   for (QLineEdit* start : starts) {
-    ExpectNumbersRefused(start, form->Button12, 0, 99);
+    ExpectNumbersRefused(start, form->parsing.formatSet, 0, 99);
     start->setText(QStringLiteral("0"));
   }
   EXPECT_TRUE(Wire().isEmpty());
-  EXPECT_EQ(Sent(form->READADR7, QStringLiteral("$63"), form->Button12).mid(4, 4), "MDBS");
+  EXPECT_EQ(
+      Sent(form->parsing.rows[3].start, QStringLiteral("$63"), form->parsing.formatSet).mid(4, 4),
+      "MDBS");
   form->Timer3.SetEnabled(false);
 }
 
@@ -241,10 +244,12 @@ TEST_F(InputFaultTest, TypedByteListsRefuseWhatIsNoListOfPairs) {
       {QStringLiteral("\uFF10\uFF12 \uFF18\uFF10"), badDigit},  // full-width digits
       {QStringLiteral("\u00E91"), badDigit},
   };
-  for (QLineEdit* box : {form->hart.manualCommand, form->Edit4, form->Edit5}) {
+  for (QLineEdit* box : {form->hart.manualCommand, form->parsing.readCommands[0].bytes,
+                         form->parsing.readCommands[1].bytes}) {
     QPushButton* button = box == form->hart.manualCommand ? form->hart.manualSend
-                          : box == form->Edit4            ? form->Button17
-                                                          : form->Button18;
+                          : box == form->parsing.readCommands[0].bytes
+                              ? form->parsing.readCommands[0].set
+                              : form->parsing.readCommands[1].set;
     const auto type = [box](const QString& t) { box->setText(t); };
     for (const Case& c : cases) ExpectRefused(type, button, c.text, QString::fromLatin1(c.message));
   }
@@ -271,19 +276,20 @@ TEST_F(InputFaultTest, CalculatorRefusesWhatIsNoListOfPairsAndTouchesNothing) {
       {QStringLiteral("\uFF14\uFF11"), illegal},
       {QStringLiteral("4\u00B9"), illegal},
   };
-  const auto type = [this](const QString& t) { form->Edit7->setText(t); };
+  const auto type = [this](const QString& t) { form->calculator.hexInput->setText(t); };
   for (const Case& c : cases)
-    ExpectRefused(type, form->Button13, c.text, QString::fromLatin1(c.message));
+    ExpectRefused(type, form->calculator.calculate, c.text, QString::fromLatin1(c.message));
   EXPECT_TRUE(Wire().isEmpty());
 }
 
 TEST_F(InputFaultTest, ModbusTestRefusesBadFieldsOnBothLinks) {
-  form->Edit18->setText(QStringLiteral("1"));
-  form->Edit19->setText(QStringLiteral("0"));
-  form->Edit20->setText(QStringLiteral("10"));
-  for (QLineEdit* box : {form->Edit18, form->Edit19, form->Edit20}) {
+  form->modbusTest.slaveAddress->setText(QStringLiteral("1"));
+  form->modbusTest.startAddress->setText(QStringLiteral("0"));
+  form->modbusTest.length->setText(QStringLiteral("10"));
+  for (QLineEdit* box :
+       {form->modbusTest.slaveAddress, form->modbusTest.startAddress, form->modbusTest.length}) {
     const QString good = box->text();
-    ExpectNumbersRefused(box, form->Button4, 0, 255);
+    ExpectNumbersRefused(box, form->modbusTest.send, 0, 255);
     box->setText(good);
   }
   EXPECT_TRUE(Wire().isEmpty());
@@ -295,18 +301,19 @@ TEST_F(InputFaultTest, ModbusTestRefusesBadFieldsOnBothLinks) {
   ChooseLink(0);
   form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen);
-  for (QLineEdit* box : {form->Edit18, form->Edit19, form->Edit20}) {
+  for (QLineEdit* box :
+       {form->modbusTest.slaveAddress, form->modbusTest.startAddress, form->modbusTest.length}) {
     const QString good = box->text();
     for (const QString& text : {QStringLiteral("256"), QStringLiteral("-1"), QString(),
                                 QStringLiteral("0x"), QStringLiteral("\uFF11")})
-      ExpectRefused([box](const QString& t) { box->setText(t); }, form->Button4, text,
+      ExpectRefused([box](const QString& t) { box->setText(t); }, form->modbusTest.send, text,
                     text == "256" || text == "-1" ? OutOfRange(text, 0, 255) : NotAnInteger(text));
     box->setText(good);
   }
   EXPECT_TRUE(line.Read(1, 200).isEmpty());
   // A hexadecimal unit is read as its value.
-  form->Edit18->setText(QStringLiteral("$F7"));
-  form->Button4->click();
+  form->modbusTest.slaveAddress->setText(QStringLiteral("$F7"));
+  form->modbusTest.send->click();
   EXPECT_EQ(line.Read(8).left(2), QByteArray("\xF7\x03", 2));
   form->Timer3.SetEnabled(false);
 }

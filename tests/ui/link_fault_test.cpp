@@ -68,7 +68,7 @@ TEST_F(LinkFaultTest, OneMebibyteReplyStaysInsideTheReplyAreaAndIsLetGo) {
   ConnectTo(peer.Port());
   const std::size_t heapBefore = test::HeapInUse();
 
-  form->Button4->click();  // MODBUS test: replies shown as digit pairs
+  form->modbusTest.send->click();  // MODBUS test: replies shown as digit pairs
   const std::array<std::uint8_t, RequestCycle::kBufferSize> staged = form->Cycle.ExchangeBuffer;
   qsizetype received = 0;
   std::size_t heapPeak = 0;
@@ -110,7 +110,7 @@ TEST_F(LinkFaultTest, FloodingPeerLeavesTheWindowsMemoryBounded) {
     int reads = 0;
     QObject::connect(&form->ClientSocket1, &link::TClientSocket::OnRead, form.get(),
                      [&] { ++reads; });
-    form->Button4->click();  // MODBUS test: the reply shown as digit pairs
+    form->modbusTest.send->click();  // MODBUS test: the reply shown as digit pairs
     ASSERT_TRUE(QTest::qWaitFor([&] { return reads >= kReads; }, 60000)) << reads;
     return;
   }
@@ -140,7 +140,7 @@ TEST_F(LinkFaultTest, GatewayThatNeverAnswersTimesOutOnceAndLetsGoAtOnce) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
   EXPECT_GE(clock.elapsed(), 900);
   EXPECT_EQ(messages.shown, QStringList({"!"}));
-  EXPECT_EQ(form->Label68->text(), QStringLiteral("set timeout"));
+  EXPECT_EQ(form->mapping.currentLabel->text(), QStringLiteral("set timeout"));
   EXPECT_TRUE(QTest::qWaitFor([&] { return peer.Received() > 0; }, 1000));  // it did go out
   QTest::qWait(1200);
   EXPECT_EQ(messages.shown.size(), 1);  // once, not at every interval

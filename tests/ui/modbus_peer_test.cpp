@@ -99,17 +99,17 @@ TEST(ModbusPeer, LibmodbusServerAnswersTheWindowsTcpRequest) {
     form.system.tcpConnect->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.ClientSocket1.Active(); }, 3000));
 
-    form.Edit19->setText(QStringLiteral("5"));
-    form.Edit20->setText(QStringLiteral("3"));
-    form.Button4->click();
+    form.modbusTest.startAddress->setText(QStringLiteral("5"));
+    form.modbusTest.length->setText(QStringLiteral("3"));
+    form.modbusTest.send->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Memo10->toPlainText().isEmpty(); }, 3000));
     // Transaction 1 echoed, 1 + 1 + 1 + 6 bytes follow, registers 5..7.
     EXPECT_EQ(form.Memo10->toPlainText(),
               QStringLiteral("00 01 00 00 00 09 01 03 06 A0 05 A0 06 A0 07 "));
 
     // libmodbus refuses what a MODBUS server must refuse: past its registers.
-    form.Edit19->setText(QStringLiteral("30"));
-    form.Button4->click();
+    form.modbusTest.startAddress->setText(QStringLiteral("30"));
+    form.modbusTest.send->click();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return form.Memo10->toPlainText().startsWith(QStringLiteral("00 01 00 00 00 03")); },
         3000));
@@ -224,9 +224,9 @@ TEST(ModbusPeer, LibmodbusRtuSlaveAnswersTheWindowsSerialRequest) {
   form.system.openPort->click();
   ASSERT_TRUE(form.SerialOpen) << messages.shown.join('|').toStdString();
 
-  form.Edit19->setText(QStringLiteral("2"));
-  form.Edit20->setText(QStringLiteral("2"));
-  form.Button4->click();
+  form.modbusTest.startAddress->setText(QStringLiteral("2"));
+  form.modbusTest.length->setText(QStringLiteral("2"));
+  form.modbusTest.send->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Memo10->toPlainText().isEmpty(); }, 3000));
   // Slave 1, function 3, four bytes: registers 2 and 3, then the CRC.
   const QString shown = form.Memo10->toPlainText();

@@ -52,7 +52,7 @@ class ModbusTools : public WindowFixture {
 
 TEST_F(ModbusTools, SerialLinkSendsTheRtuFrame) {
   EarlierState();
-  form->Button4->click();  // the port is closed: shown and armed, nothing sent
+  form->modbusTest.send->click();  // the port is closed: shown and armed, nothing sent
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("01 03 00 00 00 0A C5 CD "));
   EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
   ExpectModbusTestPending();
@@ -70,13 +70,13 @@ TEST_F(ModbusTools, EthernetLinkSendsTheTcpFrameAndKeepsTheLastReply) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return gateway.hasPendingConnections(); }, 3000));
   std::unique_ptr<QTcpSocket> peer(gateway.nextPendingConnection());
 
-  form->Edit20->setText(QStringLiteral("300"));
-  form->Button4->click();  // refused: nothing goes out
+  form->modbusTest.length->setText(QStringLiteral("300"));
+  form->modbusTest.send->click();  // refused: nothing goes out
   EarlierState();
-  form->Edit18->setText(QStringLiteral("247"));
-  form->Edit19->setText(QStringLiteral("$46"));
-  form->Edit20->setText(QStringLiteral("125"));
-  form->Button4->click();
+  form->modbusTest.slaveAddress->setText(QStringLiteral("247"));
+  form->modbusTest.startAddress->setText(QStringLiteral("$46"));
+  form->modbusTest.length->setText(QStringLiteral("125"));
+  form->modbusTest.send->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("00 01 00 00 00 06 F7 03 00 46 00 7D "));
   EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("earlier reply"));
   ExpectModbusTestPending();
@@ -88,7 +88,7 @@ TEST_F(ModbusTools, EthernetLinkSendsTheTcpFrameAndKeepsTheLastReply) {
 TEST_F(ModbusTools, TypedOverLinkChoiceCountsAsEthernet) {
   form->system.linkChoice->setEditable(true);
   form->system.linkChoice->setEditText(QStringLiteral("typed"));
-  form->Button4->click();
+  form->modbusTest.send->click();
   EXPECT_EQ(form->Edit8->text(), QStringLiteral("00 01 00 00 00 06 01 03 00 00 00 0A "));
 }
 
@@ -101,23 +101,23 @@ TEST_F(ModbusTools, FieldsOutsideOneByteAreRefused) {
     const char* message;
   };
   const Case cases[] = {
-      {form->Edit18, "256", "'256' is out of range (0 to 255)"},
-      {form->Edit19, "-1", "'-1' is out of range (0 to 255)"},
-      {form->Edit20, "300", "'300' is out of range (0 to 255)"},
-      {form->Edit20, "$100", "'$100' is out of range (0 to 255)"},
-      {form->Edit19, "ten", "'ten' is not a valid integer value"},
+      {form->modbusTest.slaveAddress, "256", "'256' is out of range (0 to 255)"},
+      {form->modbusTest.startAddress, "-1", "'-1' is out of range (0 to 255)"},
+      {form->modbusTest.length, "300", "'300' is out of range (0 to 255)"},
+      {form->modbusTest.length, "$100", "'$100' is out of range (0 to 255)"},
+      {form->modbusTest.startAddress, "ten", "'ten' is not a valid integer value"},
   };
   for (int link : {0, 1}) {
     ChooseLink(link);
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.text) + (link ? " over TCP" : " over serial"));
-      form->Edit18->setText(QStringLiteral("001"));
-      form->Edit19->setText(QStringLiteral("00"));
-      form->Edit20->setText(QStringLiteral("10"));
+      form->modbusTest.slaveAddress->setText(QStringLiteral("001"));
+      form->modbusTest.startAddress->setText(QStringLiteral("00"));
+      form->modbusTest.length->setText(QStringLiteral("10"));
       c.edit->setText(QString::fromLatin1(c.text));
       EarlierState();
       messages.shown.clear();
-      form->Button4->click();
+      form->modbusTest.send->click();
       EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(c.message)});
       ExpectEarlierCycle();
       // The serial branch has cleared both areas before it reads a field.
@@ -126,29 +126,29 @@ TEST_F(ModbusTools, FieldsOutsideOneByteAreRefused) {
     }
   }
   // The first bad field is the one reported.
-  form->Edit18->setText(QStringLiteral("999"));
-  form->Edit20->setText(QStringLiteral("x"));
+  form->modbusTest.slaveAddress->setText(QStringLiteral("999"));
+  form->modbusTest.length->setText(QStringLiteral("x"));
   messages.shown.clear();
-  form->Button4->click();
+  form->modbusTest.send->click();
   EXPECT_EQ(messages.shown, QStringList{QStringLiteral("'999' is out of range (0 to 255)")});
   // The edges of the byte are fine.
-  form->Edit18->setText(QStringLiteral("255"));
-  form->Edit19->setText(QStringLiteral("0"));
-  form->Edit20->setText(QStringLiteral("0"));
+  form->modbusTest.slaveAddress->setText(QStringLiteral("255"));
+  form->modbusTest.startAddress->setText(QStringLiteral("0"));
+  form->modbusTest.length->setText(QStringLiteral("0"));
   ChooseLink(0);
-  form->Button4->click();
+  form->modbusTest.send->click();
   EXPECT_TRUE(form->Edit8->text().startsWith(QStringLiteral("FF 03 00 00 00 00 ")));
 }
 
 // ---- the calculator --------------------------------------------------------
 
 TEST_F(ModbusTools, CalculatorShowsTheValueOrSaysWhatIsWrong) {
-  form->Edit7->setText(QStringLiteral("2E DB E6 FF"));
-  form->Button13->click();
-  EXPECT_EQ(form->Edit22->text(), QStringLiteral("1.00000001335143E-10"));
-  form->Edit7->setText(QStringLiteral("40 49 0F DB"));
-  form->Button13->click();
-  EXPECT_EQ(form->Edit22->text(), QStringLiteral("3.14159274"));
+  form->calculator.hexInput->setText(QStringLiteral("2E DB E6 FF"));
+  form->calculator.calculate->click();
+  EXPECT_EQ(form->calculator.value->text(), QStringLiteral("1.00000001335143E-10"));
+  form->calculator.hexInput->setText(QStringLiteral("40 49 0F DB"));
+  form->calculator.calculate->click();
+  EXPECT_EQ(form->calculator.value->text(), QStringLiteral("3.14159274"));
   EXPECT_TRUE(messages.shown.isEmpty());
 
   const struct {
@@ -164,11 +164,11 @@ TEST_F(ModbusTools, CalculatorShowsTheValueOrSaysWhatIsWrong) {
   };
   for (const auto& b : bad) {
     messages.shown.clear();
-    form->Edit7->setText(QString::fromUtf8(b.input));
-    form->Button13->click();
+    form->calculator.hexInput->setText(QString::fromUtf8(b.input));
+    form->calculator.calculate->click();
     EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(b.message)}) << b.input;
-    EXPECT_EQ(form->Edit7->text(), QString::fromUtf8(b.input));
-    EXPECT_EQ(form->Edit22->text(), QStringLiteral("3.14159274")) << b.input;
+    EXPECT_EQ(form->calculator.hexInput->text(), QString::fromUtf8(b.input));
+    EXPECT_EQ(form->calculator.value->text(), QStringLiteral("3.14159274")) << b.input;
   }
   // The calculator sends nothing and leaves the request cycle alone.
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
@@ -200,7 +200,7 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   ASSERT_TRUE(sim.Start());
   ConnectTo(sim.Port());
 
-  form->Button4->click();
+  form->modbusTest.send->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
   const std::int64_t upto = sinceStart.elapsed() + 1;
   const QString shown = form->Memo10->toPlainText();
@@ -210,14 +210,14 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   EXPECT_FALSE(form->Timer3.Enabled());
 
   // Four bytes of the reply pasted into the calculator: meter 1's loop current.
-  form->Edit7->setText(shown.mid(9 * 3, 11));
-  form->Button13->click();
-  const QByteArray current = FromHexText(form->Edit7->text());
+  form->calculator.hexInput->setText(shown.mid(9 * 3, 11));
+  form->calculator.calculate->click();
+  const QByteArray current = FromHexText(form->calculator.hexInput->text());
   const auto bits = static_cast<std::uint32_t>(static_cast<std::uint8_t>(current[0])) << 24 |
                     static_cast<std::uint8_t>(current[1]) << 16 |
                     static_cast<std::uint8_t>(current[2]) << 8 |
                     static_cast<std::uint8_t>(current[3]);
-  EXPECT_EQ(form->Edit22->text().toStdString(), tools::CalculatorText(bits));
+  EXPECT_EQ(form->calculator.value->text().toStdString(), tools::CalculatorText(bits));
   std::set<float> possible;
   const sim::Engine reference;
   for (std::int64_t t = 0; t <= upto; ++t)
@@ -225,9 +225,9 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   EXPECT_TRUE(possible.contains(std::bit_cast<float>(bits))) << std::bit_cast<float>(bits);
 
   // A second reply replaces the first (the TCP branch keeps the area until then).
-  form->Edit19->setText(QStringLiteral("10"));
-  form->Edit20->setText(QStringLiteral("2"));
-  form->Button4->click();
+  form->modbusTest.startAddress->setText(QStringLiteral("10"));
+  form->modbusTest.length->setText(QStringLiteral("2"));
+  form->modbusTest.send->click();
   EXPECT_EQ(form->Memo10->toPlainText(), shown);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText() != shown; }, 3000));
   const QString second = form->Memo10->toPlainText();
@@ -246,8 +246,8 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayOverTheSerialLine) {
   form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
 
-  form->Edit19->setText(QStringLiteral("20"));  // meter 3
-  form->Button4->click();
+  form->modbusTest.startAddress->setText(QStringLiteral("20"));  // meter 3
+  form->modbusTest.send->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
   const std::int64_t upto = sinceStart.elapsed() + 1;
   const QString shown = form->Memo10->toPlainText();

@@ -47,14 +47,19 @@ TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
 
   // The selectors cleared at start-up show empty text, not their first item.
   for (QComboBox* c :
-       {form->ComboBox6, form->RADCOM1, form->RADCOM3, form->RADCOM5, form->RADCOM7, form->READLG1,
-        form->READLG3, form->READLG5, form->READLG7, form->FAMOUT1, form->FAMOUT3, form->FAMOUT5,
-        form->FAMOUT7, form->FAMOUT9, form->ComboBox28, form->ComboBox29}) {
+       {form->mapping.enable, form->parsing.rows[0].command, form->parsing.rows[1].command,
+        form->parsing.rows[2].command, form->parsing.rows[3].command, form->parsing.rows[0].length,
+        form->parsing.rows[1].length, form->parsing.rows[2].length, form->parsing.rows[3].length,
+        form->mapping.byteOrders[0], form->mapping.byteOrders[1], form->mapping.byteOrders[2],
+        form->mapping.byteOrders[3], form->mapping.byteOrders[4],
+        form->parsing.readCommands[0].enable, form->parsing.readCommands[1].enable}) {
     EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
     EXPECT_TRUE(c->currentText().isEmpty()) << c->objectName().toStdString();
   }
-  for (QLineEdit* e : {form->Edit1, form->READADR1, form->READADR3, form->READADR5, form->READADR7,
-                       form->Edit4, form->Edit5})
+  for (QLineEdit* e :
+       {form->mapping.bufferClearTime, form->parsing.rows[0].start, form->parsing.rows[1].start,
+        form->parsing.rows[2].start, form->parsing.rows[3].start,
+        form->parsing.readCommands[0].bytes, form->parsing.readCommands[1].bytes})
     EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
 }
 
