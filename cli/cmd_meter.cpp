@@ -126,10 +126,11 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
   MeterChanges c;
   if (p.isSet("enable")) c.enabled = OnOff("enable", p.value("enable")) == 1;
   if (p.isSet("device-mode"))
-    c.deviceMode = Choice("device-mode", p.value("device-mode"),
-                          {QStringLiteral("secondary"), QStringLiteral("master")});
-  if (p.isSet("type")) c.instrumentType = Integer(p.value("type"), 0, 13);
-  if (p.isSet("preambles")) c.preambles = Integer(p.value("preambles"), 4, 9);
+    c.deviceMode = Choice("device-mode", p.value("device-mode"), Names(gateway::kDeviceModeNames));
+  if (p.isSet("type"))
+    c.instrumentType = Integer(p.value("type"), 0, gateway::kInstrumentTypes - 1);
+  if (p.isSet("preambles"))
+    c.preambles = Integer(p.value("preambles"), gateway::kMinPreambles, gateway::kMaxPreambles);
   if (p.isSet("clear-time"))
     c.bufferClearTime = Integer(p.value("clear-time"), 0, gateway::kThreeDigitMax);
   if (p.isSet("orders")) {
@@ -157,7 +158,9 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
     }
     c.coefficients = texts;
   }
-  if (p.isSet("address-bits")) c.addressBits = Integer(p.value("address-bits"), 3, 9);
+  if (p.isSet("address-bits"))
+    c.addressBits =
+        Integer(p.value("address-bits"), gateway::kMinAddressBits, gateway::kMaxAddressBits);
   for (const QString& value : p.values("variable")) {
     // N=COMMAND,START,LENGTH
     const qsizetype eq = value.indexOf(QLatin1Char('='));

@@ -60,9 +60,8 @@ int SystemSet(Session& s, const QCommandLineParser& p) {
   if (p.isSet("parity"))
     c.parity = Choice("parity", p.value("parity"), Names(gateway::kParityNames));
   if (p.isSet("mode"))
-    c.workingMode =
-        Choice("mode", p.value("mode"), {QStringLiteral("transparent"), QStringLiteral("modbus")},
-               {QStringLiteral("transparent"), QStringLiteral("modbus-rtu")});
+    c.workingMode = Choice("mode", p.value("mode"), Names(gateway::kWorkingModeNames),
+                           {QStringLiteral("transparent"), QStringLiteral("modbus-rtu")});
   if (p.isSet("address")) c.slaveAddress = Integer(p.value("address"), 0, gateway::kThreeDigitMax);
   if (p.isSet("interval"))
     c.pollingInterval = Integer(p.value("interval"), 0, gateway::kThreeDigitMax);

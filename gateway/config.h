@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gateway/hex_bytes.h"
+
 namespace kv770::gateway {
 
 // The gateway's configuration as its two reports show it, in the units a
@@ -31,7 +33,7 @@ inline constexpr int kMinPreambles = 4;
 inline constexpr int kMaxPreambles = 9;
 inline constexpr int kMinAddressBits = 3;
 inline constexpr int kMaxAddressBits = 9;
-inline constexpr int kMaxReadCommandBytes = 14;
+inline constexpr int kMaxReadCommandBytes = kReadMeterCommandLimit;
 
 // The name of `code` in `names`, empty for a code beyond the list.
 std::string_view NameOf(std::span<const std::string_view> names, int code);
