@@ -3,14 +3,14 @@
 #include <QLineEdit>
 
 #include "sim/sim_thread.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::app {
 
 Demo::Demo() : sim_(std::make_unique<sim::SimThread>()) {}
 Demo::~Demo() = default;
 
-bool Demo::Start(ui::TForm1& form) {
+bool Demo::Start(ui::GatewayWindow& form) {
   // The gateway's usual port when it is free, any free port otherwise.
   if (!sim_->Start(7000) && !sim_->Start(0)) return false;
   form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));

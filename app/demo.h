@@ -8,7 +8,7 @@ namespace kv770::sim {
 class SimThread;
 }
 namespace kv770::ui {
-class TForm1;
+class GatewayWindow;
 }
 
 namespace kv770::app {
@@ -19,7 +19,7 @@ class Demo {
  public:
   Demo();
   ~Demo();
-  bool Start(ui::TForm1& form);
+  bool Start(ui::GatewayWindow& form);
   quint16 Port() const;
   // The simulator's serial line, which COM4 leads to; empty without one.
   QString SerialPath() const;

@@ -15,7 +15,7 @@
 #include "app/demo.h"
 #include "link/file_output.h"
 #include "link/trace.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace {
 
@@ -154,12 +154,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kv770-config: %s; tracing stopped\n", qPrintable(message));
   });
 
-  kv770::ui::TForm1 form;
+  kv770::ui::GatewayWindow form;
   app.SetMessageSink(&form.Messages());
-  if (options.firstTab >= form.PageControl1->count())
+  if (options.firstTab >= form.frame.pages->count())
     return UsageError(QStringLiteral("--tab: '%1' is not a tab (0 to %2)")
                           .arg(options.firstTab)
-                          .arg(form.PageControl1->count() - 1));
+                          .arg(form.frame.pages->count() - 1));
   if (trace.IsOpen()) {
     form.Comm1.SetTrace(&trace);
     form.ClientSocket1.SetTrace(&trace);
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     }
   }
   form.ShowSerialDevice();
-  form.PageControl1->setCurrentIndex(options.firstTab);
+  form.frame.pages->setCurrentIndex(options.firstTab);
   form.show();
 
   if (parser.isSet(options.probe)) {

@@ -2,7 +2,7 @@
 
 // The window's controls, one struct per tab or area, named by what each
 // control is. Every control keeps the name it bears in the form as its
-// objectName (Edit8, ComboBox41, XISHU1); docs/controls.md maps one name to
+// objectName (shared.sendBuffer, ComboBox41, XISHU1); docs/controls.md maps one name to
 // the other. The window owns the widgets through Qt's parent chain; these
 // are plain pointers to them.
 #include <array>
@@ -12,9 +12,14 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
+class QWidget;
 
 namespace kv770::ui {
+
+class ClickLabel;
 
 // "System Parameter": the link to the gateway and the gateway's own settings.
 struct SystemControls {
@@ -148,6 +153,31 @@ struct CalculatorControls {
   QLineEdit* hexInput = nullptr;
   QPushButton* calculate = nullptr;
   QLineEdit* value = nullptr;
+};
+
+// The title line, the tabs and the wiring picture.
+struct FrameControls {
+  QLabel* logo = nullptr;
+  QLabel* title = nullptr;
+  std::array<QLabel*, 3> contactLines{};
+  // Captionless areas: a double-click sends a service command.
+  ClickLabel* serviceArea0 = nullptr;
+  ClickLabel* serviceArea1 = nullptr;
+  QTabWidget* pages = nullptr;
+  QWidget* systemPage = nullptr;
+  QWidget* transparentPage = nullptr;
+  QWidget* modbusPage = nullptr;
+  QWidget* wiringPage = nullptr;
+  QLabel* wiringPicture = nullptr;
+};
+
+// The send and receive buffers below the tabs, shared by every request.
+struct SharedControls {
+  QLabel* sendLabel = nullptr;
+  QLineEdit* sendBuffer = nullptr;
+  QLabel* receiveLabel = nullptr;
+  QPlainTextEdit* receiveBuffer = nullptr;
+  QPushButton* clearReceive = nullptr;
 };
 
 }  // namespace kv770::ui

@@ -18,7 +18,7 @@
 #include "gateway/fields.h"
 #include "gateway/reports.h"
 #include "link/errors.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -45,13 +45,13 @@ int ThreeDigitValue(const QLineEdit* edit) {
 
 // The common sequence of a set command: staged from offset 8, shown, sent
 // by the link choice, a gateway setting with the setting's time-out.
-void SendSetting(TForm1& form, const std::string& command, bool show = true) {
+void SendSetting(GatewayWindow& form, const std::string& command, bool show = true) {
   const QByteArray bytes = form.Cycle.Stage(Bytes(command));
   form.SendRequest(bytes, show ? Text(bytes) : QString(), cycle::PendingCode::kGatewaySetting,
                    cycle::RequestKind::kSetting);
 }
 
-void SendQuery(TForm1& form, const std::string& command, cycle::PendingCode code) {
+void SendQuery(GatewayWindow& form, const std::string& command, cycle::PendingCode code) {
   const QByteArray bytes = form.Cycle.Stage(Bytes(command));
   form.SendRequest(bytes, Text(bytes), code, cycle::RequestKind::kParameterQuery);
 }
@@ -83,24 +83,24 @@ bool AllowedInCoefficient(QChar c) {
 
 }  // namespace
 
-void TForm1::ConnectGatewayHandlers() {
-  On(system.rs485Set, &QPushButton::clicked, &TForm1::onRs485SetClicked);
-  On(system.workingModeSet, &QPushButton::clicked, &TForm1::onWorkingModeSetClicked);
-  On(system.slaveAddressSet, &QPushButton::clicked, &TForm1::onSlaveAddressSetClicked);
+void GatewayWindow::ConnectGatewayHandlers() {
+  On(system.rs485Set, &QPushButton::clicked, &GatewayWindow::onRs485SetClicked);
+  On(system.workingModeSet, &QPushButton::clicked, &GatewayWindow::onWorkingModeSetClicked);
+  On(system.slaveAddressSet, &QPushButton::clicked, &GatewayWindow::onSlaveAddressSetClicked);
   // Runs on every change, also when a report fills the address.
-  On(system.slaveAddress, &QLineEdit::textChanged, &TForm1::onSlaveAddressChanged);
-  On(system.pollingIntervalSet, &QPushButton::clicked, &TForm1::onPollingIntervalSetClicked);
-  On(system.parameterReset, &QPushButton::clicked, &TForm1::onParameterResetClicked);
-  On(Label8, &ClickLabel::doubleClicked, &TForm1::Label8DblClick);
-  On(Label16, &ClickLabel::doubleClicked, &TForm1::Label16DblClick);
-  On(system.boardSet, &QPushButton::clicked, &TForm1::onBoardSetClicked);
-  On(system.makerProgram, &QPushButton::clicked, &TForm1::onMakerProgramClicked);
-  On(system.systemQuery, &QPushButton::clicked, &TForm1::onSystemQueryClicked);
-  On(mapping.setupSet, &QPushButton::clicked, &TForm1::onPollingSetupSetClicked);
-  On(mapping.byteOrdersSet, &QPushButton::clicked, &TForm1::onByteOrdersSetClicked);
-  On(mapping.coefficientsSet, &QPushButton::clicked, &TForm1::onCoefficientsSetClicked);
-  On(mapping.meter, &QComboBox::activated, &TForm1::onMeterChosen);
-  On(mapping.mappingQuery, &QPushButton::clicked, &TForm1::onMappingQueryClicked);
+  On(system.slaveAddress, &QLineEdit::textChanged, &GatewayWindow::onSlaveAddressChanged);
+  On(system.pollingIntervalSet, &QPushButton::clicked, &GatewayWindow::onPollingIntervalSetClicked);
+  On(system.parameterReset, &QPushButton::clicked, &GatewayWindow::onParameterResetClicked);
+  On(frame.serviceArea0, &ClickLabel::doubleClicked, &GatewayWindow::onServiceArea0DoubleClicked);
+  On(frame.serviceArea1, &ClickLabel::doubleClicked, &GatewayWindow::onServiceArea1DoubleClicked);
+  On(system.boardSet, &QPushButton::clicked, &GatewayWindow::onBoardSetClicked);
+  On(system.makerProgram, &QPushButton::clicked, &GatewayWindow::onMakerProgramClicked);
+  On(system.systemQuery, &QPushButton::clicked, &GatewayWindow::onSystemQueryClicked);
+  On(mapping.setupSet, &QPushButton::clicked, &GatewayWindow::onPollingSetupSetClicked);
+  On(mapping.byteOrdersSet, &QPushButton::clicked, &GatewayWindow::onByteOrdersSetClicked);
+  On(mapping.coefficientsSet, &QPushButton::clicked, &GatewayWindow::onCoefficientsSetClicked);
+  On(mapping.meter, &QComboBox::activated, &GatewayWindow::onMeterChosen);
+  On(mapping.mappingQuery, &QPushButton::clicked, &GatewayWindow::onMappingQueryClicked);
   for (QLineEdit* box : {mapping.coefficients[0], mapping.coefficients[1], mapping.coefficients[2],
                          mapping.coefficients[3]}) {
     box->installEventFilter(this);
@@ -112,7 +112,7 @@ void TForm1::ConnectGatewayHandlers() {
 // The coefficient boxes take digits, '.', '-' and Backspace, and at most
 // five characters; where the sign and the point stand is the gateway's to
 // judge. Keys that type nothing (arrows, Delete, shortcuts) pass.
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool GatewayWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* box = qobject_cast<QLineEdit*>(watched);
   const bool coefficient =
       box && (box == mapping.coefficients[0] || box == mapping.coefficients[1] ||
@@ -132,72 +132,72 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- system parameters -------------------------------------------------------
 
-void TForm1::onRs485SetClicked() {
+void GatewayWindow::onRs485SetClicked() {
   SendSetting(*this, gateway::Rs485Settings(system.rs485Baud->currentIndex(),
                                             system.rs485Parity->currentIndex()));
   // The gateway's RS-485 side changes; the serial port is closed once it
   // has answered, whichever link carried the command.
-  Timer4.SetInterval(cycle::kRs485CloseDelayMs);
-  Timer4.SetEnabled(true);
+  rs485CloseTimer.SetInterval(cycle::kRs485CloseDelayMs);
+  rs485CloseTimer.SetEnabled(true);
 }
 
-void TForm1::onWorkingModeSetClicked() {
+void GatewayWindow::onWorkingModeSetClicked() {
   SendSetting(*this, gateway::WorkingMode(system.workingMode->currentIndex()));
 }
 
-void TForm1::onSlaveAddressSetClicked() {
-  Edit8->clear();  // both stay cleared when the number is refused
-  Memo10->clear();
+void GatewayWindow::onSlaveAddressSetClicked() {
+  shared.sendBuffer->clear();  // both stay cleared when the number is refused
+  shared.receiveBuffer->clear();
   SendSetting(*this, gateway::SlaveAddress(ThreeDigitValue(system.slaveAddress)));
 }
 
 // The MODBUS test on the last tab talks to the same slave.
-void TForm1::onSlaveAddressChanged() {
+void GatewayWindow::onSlaveAddressChanged() {
   modbusTest.slaveAddress->setText(system.slaveAddress->text());
 }
 
-void TForm1::onPollingIntervalSetClicked() {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::onPollingIntervalSetClicked() {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   SendSetting(*this, gateway::PollingInterval(ThreeDigitValue(system.pollingInterval)));
 }
 
-void TForm1::onParameterResetClicked() {
+void GatewayWindow::onParameterResetClicked() {
   SendSetting(*this, gateway::ParameterReset());
 }
 
 // Service commands: they go out without showing in the send buffer.
-void TForm1::Label8DblClick() {
+void GatewayWindow::onServiceArea0DoubleClicked() {
   SendSetting(*this, gateway::HiddenCommand(0), /*show=*/false);
 }
-void TForm1::Label16DblClick() {
+void GatewayWindow::onServiceArea1DoubleClicked() {
   SendSetting(*this, gateway::HiddenCommand(1), /*show=*/false);
 }
 
 // The board's identity: built directly, not staged, and outside the request
 // cycle, so whatever request is pending stays pending.
-void TForm1::onBoardSetClicked() {
+void GatewayWindow::onBoardSetClicked() {
   const int serial = cycle::StrToInt(system.boardSerial->text());
   const int inspector = cycle::StrToInt(system.inspector->currentText());
   const QByteArray bytes = Bytes(gateway::BoardSerial(serial, inspector));
   RouteToLink(bytes);
-  Edit8->setText(Text(bytes));
-  Memo10->clear();
+  shared.sendBuffer->setText(Text(bytes));
+  shared.receiveBuffer->clear();
 }
 
 // The gateway maker's own configuration program, if it was installed beside
 // this one; nothing happens when it is not there.
-void TForm1::onMakerProgramClicked() {
+void GatewayWindow::onMakerProgramClicked() {
   const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("LORIX6.EXE");
   if (!QFileInfo::exists(path)) return;
   QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void TForm1::onSystemQueryClicked() {
+void GatewayWindow::onSystemQueryClicked() {
   SendQuery(*this, gateway::SystemReportQuery(), cycle::PendingCode::kSystemParametersQuery);
 }
 
-void TForm1::DecodeSystemReport() {
+void GatewayWindow::DecodeSystemReport() {
   const gateway::SystemReport r = gateway::DecodeSystemReport(Cycle.ReplyText.toStdString());
   Select(system.rs485Baud, r.baud);
   Select(system.rs485Parity, r.parity);
@@ -209,9 +209,9 @@ void TForm1::DecodeSystemReport() {
 
 // ---- MODBUS mapping of one meter -------------------------------------------------
 
-void TForm1::onPollingSetupSetClicked() {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::onPollingSetupSetClicked() {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   gateway::PollingSetup setup;
   setup.enable = mapping.enable->currentIndex();
   setup.deviceMode = mapping.deviceMode->currentIndex();
@@ -221,7 +221,7 @@ void TForm1::onPollingSetupSetClicked() {
   SendSetting(*this, gateway::PollingSetupCommand(mapping.meter->currentIndex(), setup));
 }
 
-void TForm1::onByteOrdersSetClicked() {
+void GatewayWindow::onByteOrdersSetClicked() {
   SendSetting(*this,
               gateway::ByteOrdersCommand(
                   mapping.meter->currentIndex(),
@@ -232,15 +232,15 @@ void TForm1::onByteOrdersSetClicked() {
 
 // The coefficients travel as typed and are not staged; the command sets
 // only the request kind, so no time-out is reported for it.
-void TForm1::onCoefficientsSetClicked() {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::onCoefficientsSetClicked() {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   const QByteArray bytes = Bytes(gateway::CoefficientsCommand(
       mapping.meter->currentIndex(), {mapping.coefficients[0]->text().toLatin1().toStdString(),
                                       mapping.coefficients[1]->text().toLatin1().toStdString(),
                                       mapping.coefficients[2]->text().toLatin1().toStdString(),
                                       mapping.coefficients[3]->text().toLatin1().toStdString()}));
-  Edit8->setText(Text(bytes));
+  shared.sendBuffer->setText(Text(bytes));
   RouteToLink(bytes);
   Cycle.Kind = cycle::RequestKind::kConnection;
 }
@@ -248,7 +248,7 @@ void TForm1::onCoefficientsSetClicked() {
 // Choosing a meter starts its page afresh and, with the serial port open,
 // asks the gateway for that meter's report. The query goes to the serial
 // port whatever the link choice.
-void TForm1::onMeterChosen() {
+void GatewayWindow::onMeterChosen() {
   if (!SerialOpen) return;
   const int position = mapping.meter->currentIndex();
   const QString i = QString::number(position);
@@ -282,23 +282,23 @@ void TForm1::onMeterChosen() {
   system.pollingInterval->clear();
   system.rs485Baud->setCurrentIndex(-1);
   system.rs485Parity->setCurrentIndex(-1);
-  Edit8->clear();
-  Memo10->clear();
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
 
   const QByteArray bytes = Cycle.Stage(Bytes(gateway::ModbusReportQuery(position)));
-  Edit8->setText(Text(bytes));
+  shared.sendBuffer->setText(Text(bytes));
   Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
   Cycle.Arm(cycle::PendingCode::kMeterMappingQuery, cycle::RequestKind::kParameterQuery);
-  Timer3.SetInterval(cycle::kReplyTimeoutMs);
-  Timer3.SetEnabled(true);
+  timeoutTimer.SetInterval(cycle::kReplyTimeoutMs);
+  timeoutTimer.SetEnabled(true);
 }
 
-void TForm1::onMappingQueryClicked() {
+void GatewayWindow::onMappingQueryClicked() {
   SendQuery(*this, gateway::ModbusReportQuery(mapping.meter->currentIndex()),
             cycle::PendingCode::kMeterMappingQuery);
 }
 
-void TForm1::DecodeModbusReport() {
+void GatewayWindow::DecodeModbusReport() {
   const gateway::ModbusReport r = gateway::DecodeModbusReport(
       Cycle.ReplyText.toStdString(), mapping.instrumentType->currentIndex());
   Select(mapping.enable, r.enable);

@@ -18,7 +18,7 @@
 #include "hart/settings_commands.h"
 #include "hart/units.h"
 #include "tools/float_text.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 
@@ -50,7 +50,7 @@ char DecimalSeparator() {
   return c ? c : '.';
 }
 
-hart::Identity ToHart(const TForm1::HartIdentityRecord& r) {
+hart::Identity ToHart(const GatewayWindow::HartIdentityRecord& r) {
   return {.manufacturer = r.manufacturer,
           .deviceType = r.deviceType,
           .preambles = r.preambles,
@@ -59,25 +59,25 @@ hart::Identity ToHart(const TForm1::HartIdentityRecord& r) {
 
 }  // namespace
 
-void TForm1::ConnectHartHandlers() {
-  On(hart.addressSet, &QPushButton::clicked, &TForm1::onHartAddressSetClicked);
-  On(hart.hartAddress, &QComboBox::activated, &TForm1::onHartAddressChosen);
-  On(hart.identityQuery, &QPushButton::clicked, &TForm1::onIdentityQueryClicked);
-  On(hart.variablesQuery, &QPushButton::clicked, &TForm1::onVariablesQueryClicked);
-  On(hart.manualSend, &QPushButton::clicked, &TForm1::onManualSendClicked);
-  On(parsing.readCommands[0].set, &QPushButton::clicked, &TForm1::onReadCommand1SetClicked);
-  On(parsing.readCommands[1].set, &QPushButton::clicked, &TForm1::onReadCommand2SetClicked);
-  On(parsing.formatSet, &QPushButton::clicked, &TForm1::onParsingFormatSetClicked);
-  On(mapping.channelTest, &QPushButton::clicked, &TForm1::onChannelTestClicked);
-  On(mapping.instrumentType, &QComboBox::activated, &TForm1::onInstrumentTypeChosen);
+void GatewayWindow::ConnectHartHandlers() {
+  On(hart.addressSet, &QPushButton::clicked, &GatewayWindow::onHartAddressSetClicked);
+  On(hart.hartAddress, &QComboBox::activated, &GatewayWindow::onHartAddressChosen);
+  On(hart.identityQuery, &QPushButton::clicked, &GatewayWindow::onIdentityQueryClicked);
+  On(hart.variablesQuery, &QPushButton::clicked, &GatewayWindow::onVariablesQueryClicked);
+  On(hart.manualSend, &QPushButton::clicked, &GatewayWindow::onManualSendClicked);
+  On(parsing.readCommands[0].set, &QPushButton::clicked, &GatewayWindow::onReadCommand1SetClicked);
+  On(parsing.readCommands[1].set, &QPushButton::clicked, &GatewayWindow::onReadCommand2SetClicked);
+  On(parsing.formatSet, &QPushButton::clicked, &GatewayWindow::onParsingFormatSetClicked);
+  On(mapping.channelTest, &QPushButton::clicked, &GatewayWindow::onChannelTestClicked);
+  On(mapping.instrumentType, &QComboBox::activated, &GatewayWindow::onInstrumentTypeChosen);
 }
 
 // ---- the frame step ----------------------------------------------------------
 
 // Preamble, body and check byte into the request area, shown as digit
-// pairs and sent; Timer3 keeps its interval. A preamble number that would
+// pairs and sent; timeoutTimer keeps its interval. A preamble number that would
 // not leave room for the longest frame is refused before anything is built.
-void TForm1::SendHartFrame(const hart::Bytes& body, cycle::PendingCode code) {
+void GatewayWindow::SendHartFrame(const hart::Bytes& body, cycle::PendingCode code) {
   const int n = cycle::StrToIntInRange(hart.preambleLength->text(), hart::kMinPreambleNumber,
                                        hart::kMaxPreambleNumber);
   const QByteArray frame = Cycle.Stage(Bytes(hart::Frame(n, body)));
@@ -86,7 +86,7 @@ void TForm1::SendHartFrame(const hart::Bytes& body, cycle::PendingCode code) {
 
 // The bytes the last receive put into the reply area; what lies beyond
 // them is left over from earlier replies.
-std::span<const std::uint8_t> TForm1::HartReplyBytes() {
+std::span<const std::uint8_t> GatewayWindow::HartReplyBytes() {
   HartReplyLength = static_cast<int>(Cycle.ReplyText.size());
   const int received = std::min(HartReplyLength, cycle::RequestCycle::kReplyAreaSize);
   return std::span(Cycle.ExchangeBuffer).subspan(cycle::RequestCycle::kReplyArea, received);
@@ -94,14 +94,14 @@ std::span<const std::uint8_t> TForm1::HartReplyBytes() {
 
 // ---- top row -----------------------------------------------------------------
 
-void TForm1::onHartAddressSetClicked() {
+void GatewayWindow::onHartAddressSetClicked() {
   const QByteArray bytes =
       Cycle.Stage(Bytes(hart::HartAddressCommand(hart.hartAddress->currentIndex())));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::onHartAddressChosen() {
+void GatewayWindow::onHartAddressChosen() {
   mapping.meter->setCurrentIndex(hart.hartAddress->currentIndex());
   const int k = mapping.meter->currentIndex();
   if (k < 0 || k > 7) return;
@@ -113,17 +113,17 @@ void TForm1::onHartAddressChosen() {
 
 // ---- identity ----------------------------------------------------------------
 
-void TForm1::onIdentityQueryClicked() {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::onIdentityQueryClicked() {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   Clear({hart.manufacturerId, hart.sensorType, hart.preambleCount, hart.sensorSerial});
   SendHartFrame(hart::IdentityRequestBody(hart::MasterBit(hart.commandMode->currentIndex())),
                 cycle::PendingCode::kHartIdentityQuery);
 }
 
-void TForm1::DecodeHartIdentity() {
+void GatewayWindow::DecodeHartIdentity() {
   Cycle.Pending = cycle::PendingCode::kNone;
-  Timer3.SetEnabled(false);
+  timeoutTimer.SetEnabled(false);
   const std::optional<hart::Identity> id = hart::DecodeIdentity(HartReplyBytes());
   if (!id) {
     Clear({hart.manufacturerId, hart.sensorType, hart.preambleCount, hart.sensorSerial});
@@ -141,9 +141,9 @@ void TForm1::DecodeHartIdentity() {
 
 // ---- dynamic variables -------------------------------------------------------
 
-void TForm1::onVariablesQueryClicked() {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::onVariablesQueryClicked() {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   Clear({hart.variables[0].value, hart.variables[1].value, hart.variables[2].value,
          hart.variables[3].value});
   SendHartFrame(hart::VariablesRequestBody(hart::MasterBit(hart.commandMode->currentIndex()),
@@ -151,9 +151,9 @@ void TForm1::onVariablesQueryClicked() {
                 cycle::PendingCode::kHartVariablesQuery);
 }
 
-void TForm1::DecodeHartVariables() {
+void GatewayWindow::DecodeHartVariables() {
   Cycle.Pending = cycle::PendingCode::kNone;
-  Timer3.SetEnabled(false);
+  timeoutTimer.SetEnabled(false);
   const std::vector<hart::DynamicVariable> variables =
       hart::DecodeDynamicVariables(HartReplyBytes());
   QLineEdit* const values[] = {hart.variables[0].value, hart.variables[1].value,
@@ -169,9 +169,9 @@ void TForm1::DecodeHartVariables() {
 
 // ---- manual command ----------------------------------------------------------
 
-void TForm1::onManualSendClicked() {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::onManualSendClicked() {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   const hart::HexBytes typed =
       hart::ParseHexBytes(TypedText(hart.manualCommand), hart::kManualCommandLimit);
   if (!typed.ok()) {
@@ -183,9 +183,10 @@ void TForm1::onManualSendClicked() {
 
 // ---- custom meter ------------------------------------------------------------
 
-void TForm1::SendReadMeterCommand(int command, const QLineEdit* bytes, const QComboBox* enable) {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::SendReadMeterCommand(int command, const QLineEdit* bytes,
+                                         const QComboBox* enable) {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   const hart::HexBytes typed = hart::ParseHexBytes(TypedText(bytes), hart::kReadMeterCommandLimit);
   if (!typed.ok()) {
     Messages().Show(QString::fromLatin1(typed.error));
@@ -198,17 +199,17 @@ void TForm1::SendReadMeterCommand(int command, const QLineEdit* bytes, const QCo
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::onReadCommand1SetClicked() {
+void GatewayWindow::onReadCommand1SetClicked() {
   SendReadMeterCommand(1, parsing.readCommands[0].bytes, parsing.readCommands[0].enable);
 }
 
-void TForm1::onReadCommand2SetClicked() {
+void GatewayWindow::onReadCommand2SetClicked() {
   SendReadMeterCommand(2, parsing.readCommands[1].bytes, parsing.readCommands[1].enable);
 }
 
-void TForm1::onParsingFormatSetClicked() {
-  Edit8->clear();
-  Memo10->clear();
+void GatewayWindow::onParsingFormatSetClicked() {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
   const QComboBox* const commands[] = {parsing.rows[0].command, parsing.rows[1].command,
                                        parsing.rows[2].command, parsing.rows[3].command};
   const QLineEdit* const starts[] = {parsing.rows[0].start, parsing.rows[1].start,
@@ -229,14 +230,14 @@ void TForm1::onParsingFormatSetClicked() {
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::onChannelTestClicked() {
+void GatewayWindow::onChannelTestClicked() {
   const QByteArray bytes =
       Cycle.Stage(Bytes(hart::ChannelTestCommand(mapping.meter->currentIndex())));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }
 
-void TForm1::onInstrumentTypeChosen() {
+void GatewayWindow::onInstrumentTypeChosen() {
   if (mapping.instrumentType->currentIndex() != 0) {
     parsing.group->hide();
     return;

@@ -10,11 +10,11 @@
 #include "cycle/convert.h"
 #include "gateway/commands.h"
 #include "link/errors.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 
-void TForm1::onLinkChosen() {
+void GatewayWindow::onLinkChosen() {
   // Only enable states change: nothing is opened, closed or dropped.
   const bool tcp = system.linkChoice->currentIndex() != 0;
   system.serialGroup->setEnabled(!tcp);
@@ -25,44 +25,44 @@ void TForm1::onLinkChosen() {
   system.makerProgram->setEnabled(tcp);
 }
 
-void TForm1::onConnectClicked() {
+void GatewayWindow::onConnectClicked() {
   ClientSocket1.SetAddress(system.tcpAddress->text());
   // A port beyond 16 bits would silently reach another port.
   ClientSocket1.SetPort(cycle::StrToIntInRange(system.tcpPort->text(), 0, 65535));
   if (!ClientSocket1.Active()) ClientSocket1.Open();
 }
 
-void TForm1::onDisconnectClicked() {
+void GatewayWindow::onDisconnectClicked() {
   if (ClientSocket1.Active()) ClientSocket1.Close();
   system.tcpStatus->setText(QStringLiteral("disconnected state"));
 }
 
-void TForm1::ClientSocket1Connecting() {
+void GatewayWindow::onSocketConnecting() {
   system.tcpStatus->setText(QStringLiteral("connecting!"));
 }
 
-void TForm1::ClientSocket1Connect() {
+void GatewayWindow::onSocketConnected() {
   system.tcpStatus->setText(QStringLiteral("connected"));
 }
 
-void TForm1::ClientSocket1Disconnect() {
+void GatewayWindow::onSocketDisconnected() {
   system.tcpStatus->setText(QStringLiteral("already disconnected"));
   ClientSocket1.Close();
 }
 
-void TForm1::ClientSocket1Error(int errorCode) {
+void GatewayWindow::onSocketError(int errorCode) {
   // The code is left as it is, so the socket layer reports the error too.
   (void)errorCode;
   system.tcpStatus->setText(QStringLiteral("connection failed"));
 }
 
-void TForm1::onCommunicationQueryClicked() {
+void GatewayWindow::onCommunicationQueryClicked() {
   const QByteArray request = QByteArray::fromStdString(gateway::CommunicationCheck());
   SendRequest(request, QString::fromLatin1(request), cycle::PendingCode::kCommunicationCheck,
               cycle::RequestKind::kConnection);
 }
 
-void TForm1::DecodeCommunicationCheck() {
+void GatewayWindow::DecodeCommunicationCheck() {
   Cycle.Pending = cycle::PendingCode::kNone;
   Cycle.Kind = cycle::RequestKind::kNone;
   if (!gateway::AnswersCommunicationCheck(Cycle.ReplyText.toStdString())) return;

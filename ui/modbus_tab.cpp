@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -89,7 +89,7 @@ QLabel* CaptionFor(QWidget* parent, const QString& caption, QWidget* input) {
 
 }  // namespace
 
-void TForm1::BuildModbusTab(QWidget* page) {
+void GatewayWindow::BuildModbusTab(QWidget* page) {
   // Widgets are created in reading order, which is also the tab order. The
   // meter's mapping and the query button fill the left column, the custom
   // HART parsing of that meter the right one; the two stand-alone tools run

@@ -10,7 +10,7 @@
 #include "tools/calculator_input.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 
@@ -44,18 +44,18 @@ char DecimalSeparator() {
 
 }  // namespace
 
-void TForm1::ConnectModbusToolHandlers() {
-  On(modbusTest.send, &QPushButton::clicked, &TForm1::onModbusTestClicked);
-  On(calculator.calculate, &QPushButton::clicked, &TForm1::onCalculateClicked);
+void GatewayWindow::ConnectModbusToolHandlers() {
+  On(modbusTest.send, &QPushButton::clicked, &GatewayWindow::onModbusTestClicked);
+  On(calculator.calculate, &QPushButton::clicked, &GatewayWindow::onCalculateClicked);
 }
 
-void TForm1::onModbusTestClicked() {
+void GatewayWindow::onModbusTestClicked() {
   QByteArray frame;
   if (LinkIndex() == 0) {
     // RTU on the serial line. Both areas are cleared before the fields are
     // read, so a refused field leaves them empty.
-    Edit8->clear();
-    Memo10->clear();
+    shared.sendBuffer->clear();
+    shared.receiveBuffer->clear();
     const std::uint8_t slave = ByteField(modbusTest.slaveAddress);
     const std::uint8_t start = ByteField(modbusTest.startAddress);
     const std::uint8_t count = ByteField(modbusTest.length);
@@ -69,14 +69,14 @@ void TForm1::onModbusTestClicked() {
     frame = Bytes(tools::TcpReadRequest(unit, start, count));
   }
   const QByteArray bytes = Cycle.Stage(frame);
-  Edit8->setText(cycle::BytesToHex(bytes));
+  shared.sendBuffer->setText(cycle::BytesToHex(bytes));
   RouteToLink(bytes);
   Cycle.Arm(cycle::PendingCode::kModbusReadTest, cycle::RequestKind::kConnection);
-  Timer3.SetInterval(cycle::kReplyTimeoutMs);
-  Timer3.SetEnabled(true);
+  timeoutTimer.SetInterval(cycle::kReplyTimeoutMs);
+  timeoutTimer.SetEnabled(true);
 }
 
-void TForm1::onCalculateClicked() {
+void GatewayWindow::onCalculateClicked() {
   const tools::CalculatorInput input =
       tools::ParseCalculatorInput(CalculatorChars(calculator.hexInput->text()));
   switch (input.error) {

@@ -6,7 +6,7 @@
 
 #include "cycle/convert.h"
 #include "cycle/waits.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 
@@ -19,24 +19,25 @@ namespace {
 constexpr int kSerialTextCap = 255;
 }  // namespace
 
-void TForm1::ConnectSerialHandlers() {
-  On(system.openPort, &QPushButton::clicked, &TForm1::onOpenPortClicked);
-  On(&Timer4, &cycle::FormTimer::OnTimer, &TForm1::Timer4Timer);
+void GatewayWindow::ConnectSerialHandlers() {
+  On(system.openPort, &QPushButton::clicked, &GatewayWindow::onOpenPortClicked);
+  On(&rs485CloseTimer, &cycle::FormTimer::OnTimer, &GatewayWindow::onRs485CloseTimer);
   connect(&Comm1, &link::TComm::OnReceiveData, this,
           [this](const char* buffer, std::uint16_t length) {
-            Run([this, buffer, length] { Comm1ReceiveData(buffer, length); });
+            Run([this, buffer, length] { onSerialReceived(buffer, length); });
           });
-  connect(system.serialPort, &QComboBox::currentTextChanged, this, &TForm1::ShowSerialDevice);
+  connect(system.serialPort, &QComboBox::currentTextChanged, this,
+          &GatewayWindow::ShowSerialDevice);
   ShowSerialDevice();
 }
 
-void TForm1::ShowSerialDevice() {
+void GatewayWindow::ShowSerialDevice() {
   const QString device = Comm1.Ports().DevicePath(system.serialPort->currentText());
   system.serialPort->setToolTip(device.isEmpty() ? QString()
                                                  : QStringLiteral("Device: %1").arg(device));
 }
 
-void TForm1::onOpenPortClicked() {
+void GatewayWindow::onOpenPortClicked() {
   if (SerialOpen) {
     SerialOpen = false;
     system.openPort->setText(QStringLiteral("open"));
@@ -60,15 +61,15 @@ void TForm1::onOpenPortClicked() {
   system.openPort->setText(QStringLiteral("close"));
 }
 
-void TForm1::Timer4Timer() {
+void GatewayWindow::onRs485CloseTimer() {
   // The gateway has taken new RS-485 settings; the old line is given up.
-  Timer4.SetEnabled(false);
+  rs485CloseTimer.SetEnabled(false);
   SerialOpen = false;
   system.openPort->setText(QStringLiteral("open serial"));
   Comm1.ClosePort();
 }
 
-void TForm1::Comm1ReceiveData(const char* buffer, std::uint16_t length) {
+void GatewayWindow::onSerialReceived(const char* buffer, std::uint16_t length) {
   QThread::msleep(cycle::kSerialReplyWaitMs);
   // The block is the component's and gone after this call: keep a copy.
   // The reply area takes what fits; the text at most 255 characters.

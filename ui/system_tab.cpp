@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -57,7 +57,7 @@ QGridLayout* NewGrid(QWidget* parent, int lastColumn) {
 
 }  // namespace
 
-void TForm1::BuildSystemTab(QWidget* page) {
+void GatewayWindow::BuildSystemTab(QWidget* page) {
   // Widgets are created in reading order, which is also the tab order: the
   // link on the left, the gateway's settings in the middle, the requests on
   // the right, the board serial number along the bottom.

@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -31,7 +31,7 @@ QStringList UnitList(int box) {
 
 }  // namespace
 
-void TForm1::BuildTransparentTab(QWidget* page) {
+void GatewayWindow::BuildTransparentTab(QWidget* page) {
   auto* pageLayout = new QVBoxLayout(page);
 
   hart.group = MakeGroup(page, "GroupBox5");

@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -8,7 +8,7 @@
 
 namespace kv770::ui {
 
-void TForm1::BuildWiringTab(QWidget* page) {
+void GatewayWindow::BuildWiringTab(QWidget* page) {
   const QSize pictureSize(633, 361);
 
   // The picture keeps its place at the page's upper left, whatever room the
@@ -16,17 +16,17 @@ void TForm1::BuildWiringTab(QWidget* page) {
   auto* grid = new QGridLayout(page);
   grid->setContentsMargins(176, 16, 0, 0);
 
-  Image2 = new QLabel(page);
-  Image2->setObjectName("Image2");
-  Image2->setFixedSize(pictureSize);
-  Image2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Image2->setPixmap(QPixmap::fromImage(WiringPicture(pictureSize)));
-  Image2->setAccessibleName(QStringLiteral("Wiring Diagram"));
-  Image2->setAccessibleDescription(QStringLiteral(
+  frame.wiringPicture = new QLabel(page);
+  frame.wiringPicture->setObjectName("Image2");
+  frame.wiringPicture->setFixedSize(pictureSize);
+  frame.wiringPicture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  frame.wiringPicture->setPixmap(QPixmap::fromImage(WiringPicture(pictureSize)));
+  frame.wiringPicture->setAccessibleName(QStringLiteral("Wiring Diagram"));
+  frame.wiringPicture->setAccessibleDescription(QStringLiteral(
       "KV770-W gateway: 24 V DC supply on +24V and 0V; RS-485 A and B to the PC through a "
       "USB-RS485 converter; HART+ and HART- across a loop with 24 V DC loop power, a 250 ohm "
       "resistor and up to eight HART instruments in parallel."));
-  grid->addWidget(Image2, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+  grid->addWidget(frame.wiringPicture, 0, 0, Qt::AlignLeft | Qt::AlignTop);
   grid->setRowStretch(1, 1);
   grid->setColumnStretch(1, 1);
 }

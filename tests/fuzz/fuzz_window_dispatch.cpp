@@ -14,14 +14,14 @@
 
 #include "cycle/request_cycle.h"
 #include "fuzz_check.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 #include "ui/message_sink.h"
 
 namespace {
 
 using kv770::cycle::PendingCode;
 using kv770::cycle::RequestCycle;
-using kv770::ui::TForm1;
+using kv770::ui::GatewayWindow;
 
 class CountingSink : public kv770::ui::MessageSink {
  public:
@@ -38,7 +38,7 @@ bool Printable(const QByteArray& bytes) {
   return true;
 }
 
-TForm1* theForm = nullptr;
+GatewayWindow* theForm = nullptr;
 
 }  // namespace
 
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   // expect: destroying the application from a static destructor would
   // leave font caches that other statics already dropped.
   new QApplication(*argc, *argv);
-  theForm = new TForm1(new CountingSink);
+  theForm = new GatewayWindow(new CountingSink);
   return 0;
 }
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 // length byte (times two, so blocks longer than the reply area come up)
 // and the block.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TForm1& form = *theForm;
+  GatewayWindow& form = *theForm;
   form.Cycle = RequestCycle{};  // what a decoder reads comes from this input only
   form.HartIdentity = {};
   std::size_t p = 0;
@@ -77,17 +77,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       form.ReceiveDispatch(static_cast<int>(form.Cycle.ReplyText.size()));
     });
     const kv770::cycle::Dispatch d = kv770::cycle::DispatchFor(code);
-    const QString shown = form.Memo10->toPlainText();
+    const QString shown = form.shared.receiveBuffer->toPlainText();
     if (d.hex) {
       FUZZ_CHECK(shown.size() == 3 * form.Cycle.ReplyText.size());
     } else if (Printable(form.Cycle.ReplyText)) {
       // Line breaks and control characters are the text box's to render.
       FUZZ_CHECK(shown == QString::fromLatin1(form.Cycle.ReplyText));
     }
-    FUZZ_CHECK(!form.Timer3.Enabled());
+    FUZZ_CHECK(!form.timeoutTimer.Enabled());
     FUZZ_CHECK(form.Cycle.Pending == (d.resetCode ? PendingCode::kNone : code));
 
-    if (form.Timer2.Enabled()) form.Run([&] { form.Timer2Timer(); });
+    if (form.parseTimer.Enabled()) form.Run([&] { form.onParseTimer(); });
     for (QComboBox* combo : form.findChildren<QComboBox*>())
       FUZZ_CHECK(combo->currentIndex() >= -1 && combo->currentIndex() < combo->count());
   }

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <memory>
 
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 
@@ -18,7 +18,7 @@ using cycle::RequestKind;
 // test makes: choosing a list entry as the user does, connecting over TCP.
 class WindowFixture : public ::testing::Test {
  protected:
-  void SetUp() override { form = std::make_unique<TForm1>(&messages); }
+  void SetUp() override { form = std::make_unique<GatewayWindow>(&messages); }
 
   // Chooses an entry the way the user does, so `activated` handlers run.
   static void Pick(QComboBox* combo, int index) {
@@ -38,23 +38,17 @@ class WindowFixture : public ::testing::Test {
 
   // The buttons a positive communication check enables.
   QList<QPushButton*> CheckedButtons() const {
-    return {form->hart.variablesQuery,
-            form->mapping.byteOrdersSet,
-            form->system.workingModeSet,
-            form->system.slaveAddressSet,
-            form->system.pollingIntervalSet,
-            form->system.rs485Set,
-            form->hart.identityQuery,
-            form->mapping.setupSet,
-            form->parsing.readCommands[0].set,
-            form->parsing.readCommands[1].set,
-            form->parsing.formatSet,
-            form->mapping.mappingQuery,
+    return {form->hart.variablesQuery,         form->mapping.byteOrdersSet,
+            form->system.workingModeSet,       form->system.slaveAddressSet,
+            form->system.pollingIntervalSet,   form->system.rs485Set,
+            form->hart.identityQuery,          form->mapping.setupSet,
+            form->parsing.readCommands[0].set, form->parsing.readCommands[1].set,
+            form->parsing.formatSet,           form->mapping.mappingQuery,
             form->system.systemQuery};
   }
 
   RecordingMessageSink messages;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<GatewayWindow> form;
 };
 
 }  // namespace kv770::ui

@@ -25,7 +25,7 @@
 #include "link/errors.h"
 #include "sim/sim_thread.h"
 #include "support/window_fixture.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -33,12 +33,12 @@ namespace {
 
 class GatewaySettingsTest : public WindowFixture {
  protected:
-  // Nothing pending, Timer3 stopped at its form interval.
+  // Nothing pending, timeoutTimer stopped at its form interval.
   void Idle() {
     form->Cycle.Arm(PendingCode::kNone, RequestKind::kNone);
-    form->Timer3.SetEnabled(false);
-    form->Timer3.SetInterval(1000);
-    form->Timer4.SetEnabled(false);
+    form->timeoutTimer.SetEnabled(false);
+    form->timeoutTimer.SetInterval(1000);
+    form->rs485CloseTimer.SetEnabled(false);
   }
 
   QByteArray Staged(int size) const {
@@ -74,13 +74,13 @@ class GatewayWireTest : public GatewaySettingsTest {
     return peer->readAll().isEmpty();
   }
 
-  // Answers and waits until the decoder (Timer2) has run.
+  // Answers and waits until the decoder (parseTimer) has run.
   void Answer(const QByteArray& reply) {
     form->Cycle.ReplyText.clear();
     peer->write(reply);
     peer->flush();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form->Cycle.ReplyText == reply && !form->Timer2.Enabled(); }, 3000));
+        [&] { return form->Cycle.ReplyText == reply && !form->parseTimer.Enabled(); }, 3000));
   }
 
   QTcpServer server;
@@ -95,7 +95,7 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
     PendingCode code;
     RequestKind kind;
   };
-  TForm1& f = *form;
+  GatewayWindow& f = *form;
   const Case cases[] = {
       {[&] {
          f.system.rs485Baud->setCurrentIndex(6);    // 57600
@@ -144,21 +144,21 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command.toStdString());
     Idle();
-    form->Memo10->setPlainText("old reply");
+    form->shared.receiveBuffer->setPlainText("old reply");
     c.prepare();
     c.button->click();
-    EXPECT_EQ(form->Edit8->text(), QString::fromLatin1(c.command));
-    EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+    EXPECT_EQ(form->shared.sendBuffer->text(), QString::fromLatin1(c.command));
+    EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
     EXPECT_EQ(Wire(c.command.size()), c.command);
     EXPECT_EQ(Staged(c.command.size()), c.command);
     EXPECT_EQ(form->Cycle.Pending, c.code);
     EXPECT_EQ(form->Cycle.Kind, c.kind);
-    EXPECT_TRUE(form->Timer3.Enabled());
-    EXPECT_EQ(form->Timer3.Interval(), 3000);
+    EXPECT_TRUE(form->timeoutTimer.Enabled());
+    EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
     // Only the RS-485 setting closes the serial port afterwards, also on TCP.
-    EXPECT_EQ(form->Timer4.Enabled(), c.button == form->system.rs485Set);
+    EXPECT_EQ(form->rs485CloseTimer.Enabled(), c.button == form->system.rs485Set);
     if (c.button == form->system.rs485Set) {
-      EXPECT_EQ(form->Timer4.Interval(), 2000);
+      EXPECT_EQ(form->rs485CloseTimer.Interval(), 2000);
     }
   }
   EXPECT_TRUE(messages.shown.isEmpty());
@@ -166,35 +166,35 @@ TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
 
 TEST_F(GatewayWireTest, HiddenCommandsGoOutWithoutShowing) {
   Idle();
-  form->Edit8->setText("before");
-  QTest::mouseDClick(form->Label8, Qt::LeftButton);
-  EXPECT_TRUE(form->Edit8->text().isEmpty());
+  form->shared.sendBuffer->setText("before");
+  QTest::mouseDClick(form->frame.serviceArea0, Qt::LeftButton);
+  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
   EXPECT_EQ(Wire(10), QByteArray("QQS#YB:00#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
-  EXPECT_TRUE(form->Timer3.Enabled());
+  EXPECT_TRUE(form->timeoutTimer.Enabled());
 
-  emit form->Label16->doubleClicked();
-  EXPECT_TRUE(form->Edit8->text().isEmpty());
+  emit form->frame.serviceArea1->doubleClicked();
+  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
   EXPECT_EQ(Wire(10), QByteArray("QQS#YB:01#"));
 }
 
 TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
   form->Cycle.Arm(PendingCode::kMeterMappingQuery, RequestKind::kParameterQuery);
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
   form->Cycle.ExchangeBuffer[8] = 0x5A;
-  form->Edit8->setText("before");
-  form->Memo10->setPlainText("old reply");
+  form->shared.sendBuffer->setText("before");
+  form->shared.receiveBuffer->setPlainText("old reply");
   form->system.boardSerial->setText("123");
   form->system.inspector->setEditText("5");  // the text counts, not the list position
   form->system.boardSet->click();
   EXPECT_EQ(Wire(26), QByteArray("TAVELK#PCBSN:00000123,005#"));
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("TAVELK#PCBSN:00000123,005#"));
-  EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("TAVELK#PCBSN:00000123,005#"));
+  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
   EXPECT_EQ(form->Cycle.ExchangeBuffer[8], 0x5A);  // not staged
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kMeterMappingQuery);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
 
   form->system.inspector->setCurrentIndex(8);  // "101"
   form->system.boardSerial->setText("123456789");
@@ -209,10 +209,10 @@ TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
   form->mapping.coefficientsSet->click();
   const QByteArray coefficients("QQS#XISH3:-1.5,2,0.001,1.000#");
   EXPECT_EQ(Wire(coefficients.size()), coefficients);
-  EXPECT_EQ(form->Edit8->text(), QString::fromLatin1(coefficients));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QString::fromLatin1(coefficients));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kMeterMappingQuery);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
-  EXPECT_FALSE(form->Timer3.Enabled());  // this command never times out
+  EXPECT_FALSE(form->timeoutTimer.Enabled());  // this command never times out
 }
 
 TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
@@ -222,7 +222,7 @@ TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
     QPushButton* button;
     const char* message;
   };
-  TForm1& f = *form;
+  GatewayWindow& f = *form;
   const Case cases[] = {
       {f.system.slaveAddress, "1000", f.system.slaveAddressSet,
        "'1000' is out of range (0 to 999)"},
@@ -240,29 +240,29 @@ TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
     SCOPED_TRACE(c.message);
     messages.shown.clear();
     form->Cycle.Arm(PendingCode::kSystemParametersQuery, RequestKind::kParameterQuery);
-    form->Timer3.SetEnabled(false);
-    form->Timer3.SetInterval(1000);
-    form->Edit8->setText("before");
-    form->Memo10->setPlainText("before");
+    form->timeoutTimer.SetEnabled(false);
+    form->timeoutTimer.SetInterval(1000);
+    form->shared.sendBuffer->setText("before");
+    form->shared.receiveBuffer->setPlainText("before");
     c.edit->setText(QString::fromLatin1(c.typed));
     c.button->click();
     EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(c.message)});
     EXPECT_TRUE(NothingSent());
     EXPECT_EQ(form->Cycle.Pending, PendingCode::kSystemParametersQuery);
     EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
-    EXPECT_FALSE(form->Timer3.Enabled());
-    EXPECT_EQ(form->Timer3.Interval(), 1000);
-    EXPECT_TRUE(form->Edit8->text().isEmpty());
-    EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+    EXPECT_FALSE(form->timeoutTimer.Enabled());
+    EXPECT_EQ(form->timeoutTimer.Interval(), 1000);
+    EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
+    EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
   }
 
   // The board serial clears nothing before it converts.
   messages.shown.clear();
-  form->Edit8->setText("before");
+  form->shared.sendBuffer->setText("before");
   form->system.boardSerial->setText("12x");
   form->system.boardSet->click();
   EXPECT_EQ(messages.shown, QStringList{"'12x' is not a valid integer value"});
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("before"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("before"));
   EXPECT_TRUE(NothingSent());
 }
 
@@ -371,17 +371,17 @@ TEST_F(GatewayWireTest, ModbusReportOfACustomMeterFillsTheParsing) {
 TEST_F(GatewayWireTest, ChangingTheMeterWithThePortClosedSendsNothing) {
   ASSERT_FALSE(form->SerialOpen);
   Idle();
-  form->Edit8->setText("before");
+  form->shared.sendBuffer->setText("before");
   form->mapping.bufferClearTime->setText("010");
   Pick(form->mapping.meter, 2);
   EXPECT_TRUE(NothingSent());
   EXPECT_EQ(form->mapping.meter->currentIndex(), 2);
   EXPECT_EQ(form->mapping.registerLabels[0]->text(), QStringLiteral("40001:"));
   EXPECT_EQ(form->mapping.registerLabels[4]->text(), QStringLiteral("40009:"));
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("before"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("before"));
   EXPECT_EQ(form->mapping.bufferClearTime->text(), QStringLiteral("010"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
 }
 
 TEST_F(GatewaySettingsTest, SlaveAddressFollowsIntoTheModbusTest) {
@@ -444,7 +444,7 @@ TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
   form->system.makerProgram->click();
   EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(path)});
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_TRUE(form->Edit8->text().isEmpty());
+  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
 
   QFile::remove(path);
   QDesktopServices::unsetUrlHandler("file");
@@ -492,14 +492,18 @@ class GatewaySimulatorTest : public GatewaySettingsTest {
     ASSERT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting)
         << button->objectName().toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 3000));
-    EXPECT_TRUE(form->Memo10->toPlainText().startsWith("OK:"))
-        << form->Memo10->toPlainText().toStdString();
+    EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().startsWith("OK:"))
+        << form->shared.receiveBuffer->toPlainText().toStdString();
   }
 
   // Waits until a report query's reply has been decoded.
   void AwaitReport() {
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !form->Memo10->toPlainText().isEmpty() && !form->Timer2.Enabled(); }, 3000));
+        [&] {
+          return !form->shared.receiveBuffer->toPlainText().isEmpty() &&
+                 !form->parseTimer.Enabled();
+        },
+        3000));
   }
 
   void Query(QPushButton* button) {
@@ -516,7 +520,7 @@ class GatewaySimulatorTest : public GatewaySettingsTest {
 };
 
 void GatewaySimulatorTest::RoundTrip(bool serial) {
-  TForm1& f = *form;
+  GatewayWindow& f = *form;
   if (serial) {
     OpenSerial();
   } else {
@@ -527,7 +531,7 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   Pick(f.system.rs485Baud, 5);    // 38400
   Pick(f.system.rs485Parity, 2);  // even
   Set(f.system.rs485Set);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer4.Enabled(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.rs485CloseTimer.Enabled(); }, 3000));
   EXPECT_FALSE(f.SerialOpen);
   if (serial) OpenSerial();
 
@@ -541,7 +545,7 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   // Meter 3. With the port open, choosing it asks for its report at once.
   Pick(f.mapping.meter, 2);
   if (serial) {
-    EXPECT_EQ(f.Edit8->text(), QStringLiteral("QQQ#QQ2#"));
+    EXPECT_EQ(f.shared.sendBuffer->text(), QStringLiteral("QQQ#QQ2#"));
     AwaitReport();
     EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("010"));  // the factory mapping
   }
@@ -565,7 +569,8 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
     QTest::keyClicks(coefficientBoxes[i], coefficients[i]);
   }
   f.mapping.coefficientsSet->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.Memo10->toPlainText() == "OK:XISH#"; }, 3000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return f.shared.receiveBuffer->toPlainText() == "OK:XISH#"; }, 3000));
 
   // The custom meter's parsing and read-meter commands.
   Pick(f.parsing.addressBits, 0);  // 3 address bits
@@ -659,7 +664,7 @@ void GatewaySimulatorTest::RoundTrip(bool serial) {
   EXPECT_EQ(f.system.slaveAddress->text(), QStringLiteral("001"));
   EXPECT_EQ(f.system.pollingInterval->text(), QStringLiteral("050"));
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
-  f.Timer3.SetEnabled(false);
+  f.timeoutTimer.SetEnabled(false);
 }
 
 TEST_F(GatewaySimulatorTest, WholeConfigurationRoundTripsOverTcp) {
@@ -672,7 +677,7 @@ TEST_F(GatewaySimulatorTest, WholeConfigurationRoundTripsOverTheSerialLine) {
 
 TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine) {
   OpenSerial();
-  TForm1& f = *form;
+  GatewayWindow& f = *form;
   Pick(f.system.linkChoice, 1);  // TCP chosen and not connected: the query still goes out
   ASSERT_TRUE(f.SerialOpen);
   f.mapping.coefficients[2]->setText("7.000");
@@ -688,12 +693,12 @@ TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine)
   EXPECT_EQ(f.mapping.registerLabels[4]->text(), QStringLiteral("40019"));
   EXPECT_EQ(f.modbusTest.startAddress->text(), QStringLiteral("10"));
   EXPECT_EQ(f.modbusTest.length->text(), QStringLiteral("10"));
-  EXPECT_EQ(f.Edit8->text(), QStringLiteral("QQQ#QQ1#"));
+  EXPECT_EQ(f.shared.sendBuffer->text(), QStringLiteral("QQQ#QQ1#"));
   EXPECT_EQ(Staged(8), QByteArray("QQQ#QQ1#"));
   EXPECT_EQ(f.Cycle.Pending, PendingCode::kMeterMappingQuery);
   EXPECT_EQ(f.Cycle.Kind, RequestKind::kParameterQuery);
-  EXPECT_TRUE(f.Timer3.Enabled());
-  EXPECT_EQ(f.Timer3.Interval(), 3000);
+  EXPECT_TRUE(f.timeoutTimer.Enabled());
+  EXPECT_EQ(f.timeoutTimer.Interval(), 3000);
   // The page starts afresh, the system tab's settings too.
   for (QComboBox* c : {f.mapping.enable, f.mapping.instrumentType, f.mapping.byteOrders[4],
                        f.parsing.rows[3].command, f.parsing.readCommands[1].enable,
@@ -716,7 +721,7 @@ TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine)
   EXPECT_EQ(f.parsing.addressBits->currentText(), QStringLiteral("8"));
   EXPECT_EQ(f.system.workingMode->currentIndex(), 0);
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
-  f.Timer3.SetEnabled(false);
+  f.timeoutTimer.SetEnabled(false);
 }
 
 }  // namespace

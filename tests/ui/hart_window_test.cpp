@@ -15,7 +15,7 @@
 #include "sim/instruments.h"
 #include "sim/sim_thread.h"
 #include "support/window_fixture.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
@@ -30,9 +30,9 @@ class HartWindowTest : public WindowFixture {
  protected:
   // Nothing built, shown or sent; the request before stays pending.
   void ExpectNothingSent() {
-    EXPECT_TRUE(form->Edit8->text().isEmpty());
+    EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
     EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-    EXPECT_FALSE(form->Timer3.Enabled());
+    EXPECT_FALSE(form->timeoutTimer.Enabled());
   }
 };
 
@@ -42,12 +42,12 @@ TEST_F(HartWindowTest, IdentityQueryFrameInBothModes) {
   form->hart.manufacturerId->setText(QStringLiteral("old"));
   form->hart.preambleLength->setText(QStringLiteral("0"));
   form->hart.identityQuery->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("FF 02 80 00 00 82 "));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("FF 02 80 00 00 82 "));
   EXPECT_TRUE(form->hart.manufacturerId->text().isEmpty());
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartIdentityQuery);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
-  EXPECT_TRUE(form->Timer3.Enabled());
-  EXPECT_EQ(form->Timer3.Interval(), 1000);  // HART queries keep the interval
+  EXPECT_TRUE(form->timeoutTimer.Enabled());
+  EXPECT_EQ(form->timeoutTimer.Interval(), 1000);  // HART queries keep the interval
   const std::uint8_t staged[] = {0xFF, 0x02, 0x80, 0x00, 0x00, 0x82};
   EXPECT_TRUE(
       std::equal(std::begin(staged), std::end(staged), form->Cycle.ExchangeBuffer.begin() + 8));
@@ -55,19 +55,21 @@ TEST_F(HartWindowTest, IdentityQueryFrameInBothModes) {
   Pick(form->hart.commandMode, 1);
   form->hart.preambleLength->setText(QStringLiteral("6"));
   form->hart.identityQuery->click();
-  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("02 00 00 00 02 "));
+  EXPECT_EQ(form->shared.sendBuffer->text(), kSevenPreambles + QStringLiteral("02 00 00 00 02 "));
   EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(HartWindowTest, VariablesQueryBeforeAnyIdentityCarriesAZeroAddress) {
   form->hart.variables[0].value->setText(QStringLiteral("old"));
   form->hart.variablesQuery->click();
-  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 80 00 00 00 00 03 00 01 "));
+  EXPECT_EQ(form->shared.sendBuffer->text(),
+            kSevenPreambles + QStringLiteral("82 80 00 00 00 00 03 00 01 "));
   EXPECT_TRUE(form->hart.variables[0].value->text().isEmpty());
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartVariablesQuery);
   Pick(form->hart.commandMode, 1);
   form->hart.variablesQuery->click();
-  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("82 00 00 00 00 00 03 00 81 "));
+  EXPECT_EQ(form->shared.sendBuffer->text(),
+            kSevenPreambles + QStringLiteral("82 00 00 00 00 00 03 00 81 "));
 }
 
 TEST_F(HartWindowTest, PreambleThatCannotFitIsRefusedBeforeAnythingIsSent) {
@@ -91,18 +93,18 @@ TEST_F(HartWindowTest, PreambleThatCannotFitIsRefusedBeforeAnythingIsSent) {
   // fills the request area to its last byte.
   form->hart.preambleLength->setText(QStringLiteral("-1"));
   form->hart.manualSend->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("02 80 00 00 82 "));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("02 80 00 00 82 "));
   form->hart.preambleLength->setText(QStringLiteral("487"));
   form->hart.manualCommand->setText(Repeat(QStringLiteral("11 "), 15));
   form->hart.manualSend->click();
-  EXPECT_EQ(form->Edit8->text().size(), 504 * 3);
+  EXPECT_EQ(form->shared.sendBuffer->text().size(), 504 * 3);
   EXPECT_EQ(form->Cycle.ExchangeBuffer[511], 0x11);  // the check byte over fifteen 11s
 }
 
 TEST_F(HartWindowTest, ManualCommandFramesWhatWasTyped) {
   form->hart.manualCommand->setText(QStringLiteral("02 80 00 00"));
   form->hart.manualSend->click();
-  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + QStringLiteral("02 80 00 00 82 "));
+  EXPECT_EQ(form->shared.sendBuffer->text(), kSevenPreambles + QStringLiteral("02 80 00 00 82 "));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kHartManualCommand);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
 
@@ -111,7 +113,8 @@ TEST_F(HartWindowTest, ManualCommandFramesWhatWasTyped) {
     twenty += QStringLiteral("%1 ").arg(i, 2, 16, QLatin1Char('0')).toUpper();
   form->hart.manualCommand->setText(twenty);
   form->hart.manualSend->click();
-  EXPECT_EQ(form->Edit8->text(), kSevenPreambles + twenty.left(45) + QStringLiteral("0F "));
+  EXPECT_EQ(form->shared.sendBuffer->text(),
+            kSevenPreambles + twenty.left(45) + QStringLiteral("0F "));
 }
 
 TEST_F(HartWindowTest, ManualCommandTypingErrorsSendNothing) {
@@ -143,13 +146,13 @@ TEST_F(HartWindowTest, ManualCommandTypingErrorsSendNothing) {
 
 TEST_F(HartWindowTest, HartAddressCommandCarriesThePickedAddress) {
   form->hart.addressSet->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#HCS:0#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("QQS#HCS:0#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
-  EXPECT_EQ(form->Timer3.Interval(), 3000);
+  EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
   Pick(form->hart.hartAddress, 7);
   form->hart.addressSet->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#HCS:8#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("QQS#HCS:8#"));
 }
 
 TEST_F(HartWindowTest, HartAddressCarriesOverToTheMeterWithoutARequest) {
@@ -176,23 +179,23 @@ TEST_F(HartWindowTest, ReadMeterCommandsShowTheirBytesInHex) {
   form->parsing.readCommands[0].enable->setCurrentIndex(1);
   form->parsing.readCommands[0].bytes->setText(QStringLiteral("01 03"));
   form->parsing.readCommands[0].set->click();
-  EXPECT_EQ(form->Edit8->text(),
+  EXPECT_EQ(form->shared.sendBuffer->text(),
             QStringLiteral("51 51 53 23 43 41 4D 44 30 31 3A 31 3C 30 32 2C 01 03 "));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
-  EXPECT_EQ(form->Timer3.Interval(), 3000);
+  EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
 
   form->mapping.meter->setCurrentIndex(2);
   form->parsing.readCommands[1].enable->setCurrentIndex(0);
   form->parsing.readCommands[1].bytes->setText(Repeat(QStringLiteral("AB "), 15));
   form->parsing.readCommands[1].set->click();
-  const QString shown = form->Edit8->text();
+  const QString shown = form->shared.sendBuffer->text();
   EXPECT_EQ(shown.size(), 30 * 3);  // the fifteenth byte is ignored
   EXPECT_TRUE(
       shown.startsWith(QStringLiteral("51 51 53 23 43 41 4D 44 32 32 3A 30 3C 31 34 2C AB ")));
 
-  form->Edit8->clear();
+  form->shared.sendBuffer->clear();
   form->Cycle.Pending = PendingCode::kNone;
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
   form->parsing.readCommands[0].bytes->setText(QStringLiteral("01-03"));
   form->parsing.readCommands[0].set->click();
   EXPECT_EQ(messages.shown, QStringList({"NO SPACK"}));
@@ -210,7 +213,7 @@ TEST_F(HartWindowTest, ParsingFormatNeedsTwoDigitStartAddresses) {
     e->setText(QStringLiteral("0"));
   form->parsing.rows[0].start->setText(QStringLiteral("5"));
   form->parsing.formatSet->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MDBS0:2,/05/,/00/,/00/,/00/#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("QQS#MDBS0:2,/05/,/00/,/00/,/00/#"));
 
   form->parsing.addressBits->setCurrentIndex(5);
   form->parsing.rows[0].command->setCurrentIndex(1);
@@ -220,12 +223,12 @@ TEST_F(HartWindowTest, ParsingFormatNeedsTwoDigitStartAddresses) {
         form->parsing.rows[3].length})
     c->setCurrentIndex(0);
   form->parsing.formatSet->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MDBS0:8,1050,0000,0000,0000#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("QQS#MDBS0:8,1050,0000,0000,0000#"));
 
   messages.shown.clear();
-  form->Edit8->clear();
+  form->shared.sendBuffer->clear();
   form->Cycle.Pending = PendingCode::kNone;
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
   form->parsing.rows[2].start->setText(QStringLiteral("100"));
   form->parsing.formatSet->click();
   EXPECT_EQ(messages.shown, QStringList({"'100' is out of range (0 to 99)"}));
@@ -235,16 +238,16 @@ TEST_F(HartWindowTest, ParsingFormatNeedsTwoDigitStartAddresses) {
 TEST_F(HartWindowTest, ChannelTestCountsMetersFromOne) {
   form->mapping.meter->setCurrentIndex(7);
   form->mapping.channelTest->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MCS:8#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("QQS#MCS:8#"));
   form->mapping.meter->setCurrentIndex(0);
   form->mapping.channelTest->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("QQS#MCS:1#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("QQS#MCS:1#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
 }
 
 TEST_F(HartWindowTest, CustomMeterTypeShowsAndClearsTheParsingGroup) {
   form->show();
-  form->PageControl1->setCurrentWidget(form->TabSheet3);
+  form->frame.pages->setCurrentWidget(form->frame.modbusPage);
   form->parsing.readCommands[0].bytes->setText(QStringLiteral("01 03"));
   form->parsing.rows[0].start->setText(QStringLiteral("7"));
   form->parsing.addressBits->setCurrentIndex(3);
@@ -326,10 +329,10 @@ TEST_F(HartScriptedTest, IdentityFillsTheFieldsAndTheLongAddress) {
   ReplyAndDecode(IdentityReply());
   EXPECT_EQ(Identity(), QStringList({"38", "6", "5", "1193046"}));
   EXPECT_EQ(form->HartReplyLength, IdentityReply().size());
-  EXPECT_EQ(form->Memo10->toPlainText().left(12), QStringLiteral("FF FF FF 06 "));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().left(12), QStringLiteral("FF FF FF 06 "));
 
   form->hart.variablesQuery->click();
-  EXPECT_EQ(form->Edit8->text(),
+  EXPECT_EQ(form->shared.sendBuffer->text(),
             kSevenPreambles + QStringLiteral("82 A6 06 12 34 56 03 00 ") +
                 QStringLiteral("%1 ")
                     .arg(0x82 ^ 0xA6 ^ 0x06 ^ 0x12 ^ 0x34 ^ 0x56 ^ 0x03, 2, 16, QLatin1Char('0'))
@@ -441,7 +444,8 @@ class HartSimulatorTest : public HartWindowTest {
   // Clicks and waits for the reply to be shown.
   void Exchange(QPushButton* button) {
     button->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000))
         << button->objectName().toStdString();
   }
 
@@ -451,7 +455,7 @@ class HartSimulatorTest : public HartWindowTest {
 TEST_F(HartSimulatorTest, IdentityThenLiveVariablesOfTheChosenInstrument) {
   Pick(form->hart.hartAddress, 2);
   Exchange(form->hart.addressSet);
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:HCS#"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK:HCS#"));
 
   const sim::Instrument& instrument = sim::InstrumentAt(3);
   form->hart.identityQuery->click();
@@ -461,12 +465,13 @@ TEST_F(HartSimulatorTest, IdentityThenLiveVariablesOfTheChosenInstrument) {
   EXPECT_EQ(form->hart.preambleCount->text(), QString::number(instrument.preambles));
   EXPECT_EQ(form->hart.sensorSerial->text(), QString::number(instrument.deviceId));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
 
   form->hart.variablesQuery->click();
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return !form->hart.variables[3].value->text().isEmpty(); }, 3000));
-  EXPECT_TRUE(form->Memo10->toPlainText().startsWith(QStringLiteral("FF FF FF FF FF 86 ")));
+  EXPECT_TRUE(
+      form->shared.receiveBuffer->toPlainText().startsWith(QStringLiteral("FF FF FF FF FF 86 ")));
   QComboBox* const units[] = {form->hart.variables[0].unit, form->hart.variables[1].unit,
                               form->hart.variables[2].unit, form->hart.variables[3].unit};
   for (int v = 0; v < 4; ++v)
@@ -485,14 +490,14 @@ TEST_F(HartSimulatorTest, ManualCommandShowsTheInstrumentsReplyInHex) {
   form->hart.manualCommand->setText(QStringLiteral("02 80 00 00"));
   Exchange(form->hart.manualSend);
   const sim::Instrument& instrument = sim::InstrumentAt(1);
-  EXPECT_TRUE(form->Memo10->toPlainText().startsWith(
+  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().startsWith(
       QStringLiteral("FF FF FF FF FF 06 80 00 0E 00 00 FE %1 ")
           .arg(instrument.manufacturer, 2, 16, QLatin1Char('0'))
           .toUpper()));
   EXPECT_EQ(form->Cycle.Pending,
             PendingCode::kHartManualCommand);  // typed commands are never decoded
-  EXPECT_FALSE(form->Timer2.Enabled());
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->parseTimer.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
 }
 
 TEST_F(HartSimulatorTest, CustomMeterSettingsReadBackUnchanged) {
@@ -501,11 +506,11 @@ TEST_F(HartSimulatorTest, CustomMeterSettingsReadBackUnchanged) {
   form->parsing.readCommands[0].enable->setCurrentIndex(1);
   form->parsing.readCommands[0].bytes->setText(QStringLiteral("01 03 00 2A"));
   Exchange(form->parsing.readCommands[0].set);
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:CAMD#"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK:CAMD#"));
   form->parsing.readCommands[1].enable->setCurrentIndex(0);
   form->parsing.readCommands[1].bytes->setText(QStringLiteral("82 A6 06 12 34 56 03 00"));
   Exchange(form->parsing.readCommands[1].set);
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:CAMD#"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK:CAMD#"));
 
   form->parsing.addressBits->setCurrentIndex(2);
   QComboBox* const commands[] = {form->parsing.rows[0].command, form->parsing.rows[1].command,
@@ -523,7 +528,7 @@ TEST_F(HartSimulatorTest, CustomMeterSettingsReadBackUnchanged) {
     lengths[v]->setCurrentIndex(length[v]);
   }
   Exchange(form->parsing.formatSet);
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK:MDBS#"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK:MDBS#"));
 
   Pick(form->mapping.instrumentType, 0);  // clears everything the report is to fill
   form->mapping.mappingQuery->click();

@@ -2,7 +2,7 @@
 // byte list: empty text, blanks, lone signs, hexadecimal prefixes, numbers
 // too long for 32 bits, characters beyond ASCII. Each is refused with its
 // message, nothing reaches the wire, and the request in flight (code,
-// kind, Timer3) is left as it was; text that does convert goes out as the
+// kind, timeoutTimer) is left as it was; text that does convert goes out as the
 // number it stands for.
 #include <gtest/gtest.h>
 #include <QComboBox>
@@ -18,7 +18,7 @@
 #include "hart/frame.h"
 #include "support/pty_peer.h"
 #include "support/window_fixture.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
@@ -94,8 +94,8 @@ class InputFaultTest : public WindowFixture {
   void Prime() {
     messages.shown.clear();
     form->Cycle.Arm(kUnusedCode, kUnusedKind);
-    form->Timer3.SetEnabled(false);
-    form->Timer3.SetInterval(4321);
+    form->timeoutTimer.SetEnabled(false);
+    form->timeoutTimer.SetInterval(4321);
     form->calculator.value->setText(QStringLiteral("unchanged"));
     before = form->Cycle.ExchangeBuffer;
   }
@@ -112,8 +112,8 @@ class InputFaultTest : public WindowFixture {
     EXPECT_EQ(messages.shown, QStringList{message}) << where;
     EXPECT_EQ(form->Cycle.Pending, kUnusedCode) << where;
     EXPECT_EQ(form->Cycle.Kind, kUnusedKind) << where;
-    EXPECT_FALSE(form->Timer3.Enabled()) << where;
-    EXPECT_EQ(form->Timer3.Interval(), 4321) << where;
+    EXPECT_FALSE(form->timeoutTimer.Enabled()) << where;
+    EXPECT_EQ(form->timeoutTimer.Interval(), 4321) << where;
     EXPECT_TRUE(form->Cycle.ExchangeBuffer == before) << where;
     EXPECT_EQ(form->calculator.value->text(), QStringLiteral("unchanged")) << where;
   }
@@ -162,7 +162,7 @@ TEST_F(InputFaultTest, SystemSettingsRefuseWhatIsNoThreeDigitNumber) {
   ExpectNumbersRefused(form->system.slaveAddress, form->system.slaveAddressSet, 0, 999);
   ExpectNumbersRefused(form->system.pollingInterval, form->system.pollingIntervalSet, 0, 999);
   EXPECT_TRUE(Wire().isEmpty());
-  EXPECT_TRUE(form->Edit8->text().isEmpty());  // cleared before the number was read
+  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());  // cleared before the number was read
 
   // Signs, blanks in front and both hexadecimal prefixes are numbers.
   EXPECT_EQ(Sent(form->system.slaveAddress, QStringLiteral(" +17"), form->system.slaveAddressSet),
@@ -172,7 +172,7 @@ TEST_F(InputFaultTest, SystemSettingsRefuseWhatIsNoThreeDigitNumber) {
   EXPECT_EQ(
       Sent(form->system.pollingInterval, QStringLiteral("0x3E7"), form->system.pollingIntervalSet),
       "QQS#JTM:999#");
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
 }
 
 TEST_F(InputFaultTest, BoardSerialRefusesWhatIsNoInteger) {
@@ -205,7 +205,7 @@ TEST_F(InputFaultTest, MeterSettingsRefuseBadClearTimesAndStartAddresses) {
   EXPECT_EQ(
       Sent(form->parsing.rows[3].start, QStringLiteral("$63"), form->parsing.formatSet).mid(4, 4),
       "MDBS");
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
 }
 
 TEST_F(InputFaultTest, HartFramesRefuseABadPreambleBeforeBuildingAnything) {
@@ -219,7 +219,7 @@ TEST_F(InputFaultTest, HartFramesRefuseABadPreambleBeforeBuildingAnything) {
   const QByteArray frame =
       Sent(form->hart.preambleLength, QStringLiteral("-1"), form->hart.identityQuery);
   EXPECT_EQ(frame.left(1), QByteArray("\x02"));
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
 }
 
 TEST_F(InputFaultTest, TypedByteListsRefuseWhatIsNoListOfPairs) {
@@ -315,12 +315,12 @@ TEST_F(InputFaultTest, ModbusTestRefusesBadFieldsOnBothLinks) {
   form->modbusTest.slaveAddress->setText(QStringLiteral("$F7"));
   form->modbusTest.send->click();
   EXPECT_EQ(line.Read(8).left(2), QByteArray("\xF7\x03", 2));
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
 }
 
 TEST(InputFaultStandaloneTest, LinkSettingsRefuseBadNumbersAndOpenNothing) {
   RecordingMessageSink messages;
-  TForm1 form(&messages);
+  GatewayWindow form(&messages);
   QTcpServer server;
   ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
   form.system.linkChoice->setCurrentIndex(1);

@@ -20,7 +20,7 @@
 #include "support/pty_peer.h"
 #include "support/tcp_peer.h"
 #include "support/window_fixture.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
@@ -43,7 +43,7 @@ TEST_F(LinkFaultTest, GatewayLeavingMidReplyShowsTheHalfAndTheNextRequestTimesOu
   EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("already disconnected"));
   // The decoder runs on what came and stops at the missing digit.
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 2000));
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QX#BA1:4"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("QX#BA1:4"));
   EXPECT_EQ(messages.shown, QStringList({"'' is not a valid integer value"}));
   EXPECT_EQ(form->system.rs485Baud->currentIndex(), 4);  // set before the stop
 
@@ -82,7 +82,7 @@ TEST_F(LinkFaultTest, OneMebibyteReplyStaysInsideTheReplyAreaAndIsLetGo) {
   // Only the reply area changed: the request area still holds the request.
   for (int i = 0; i < RequestCycle::kReplyArea; ++i)
     ASSERT_EQ(form->Cycle.ExchangeBuffer[i], staged[i]) << i;
-  EXPECT_EQ(form->Memo10->toPlainText().size(), 3 * form->Cycle.ReplyText.size());
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().size(), 3 * form->Cycle.ReplyText.size());
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
   EXPECT_TRUE(messages.shown.isEmpty());
   // A read holds its bytes, their digit pairs and the receive box's copy
@@ -92,7 +92,7 @@ TEST_F(LinkFaultTest, OneMebibyteReplyStaysInsideTheReplyAreaAndIsLetGo) {
 
   // The next reply replaces it all, and the memory goes with it.
   form->Cycle.Pending = PendingCode::kNone;
-  form->Button26->click();
+  form->shared.clearReceive->click();
   const QByteArray poke = "PPPPPP#VAR#";
   form->ClientSocket1.SendText(poke);
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.ReplyText == "OK#"; }, 5000));
@@ -136,7 +136,7 @@ TEST_F(LinkFaultTest, GatewayThatNeverAnswersTimesOutOnceAndLetsGoAtOnce) {
   ConnectTo(peer.Port());
   QElapsedTimer clock;
   clock.start();
-  form->hart.identityQuery->click();  // HART identity: Timer3 keeps its 1000 ms
+  form->hart.identityQuery->click();  // HART identity: timeoutTimer keeps its 1000 ms
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
   EXPECT_GE(clock.elapsed(), 900);
   EXPECT_EQ(messages.shown, QStringList({"!"}));
@@ -165,7 +165,7 @@ TEST_F(LinkFaultTest, SlowByteByByteReplyWithinTheWaitIsTakenWhole) {
 
   form->system.communicationQuery->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 5000));
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QV:KV770-W V2.1.0#"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("QV:KV770-W V2.1.0#"));
   EXPECT_TRUE(messages.shown.isEmpty());
 }
 
@@ -209,8 +209,9 @@ TEST_F(LinkFaultTest, SerialAdapterPulledMidReplyThenPluggedBackIn) {
   line->Write("QV:KV7");
   QThread::msleep(20);
   line.reset();  // pulled: both ends of the line go
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("QV:KV7"));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("QV:KV7"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
 
   // The port is still open in the window; what is sent goes nowhere and
@@ -228,7 +229,7 @@ TEST_F(LinkFaultTest, SerialAdapterPulledMidReplyThenPluggedBackIn) {
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
   form->system.communicationQuery->click();
   EXPECT_EQ(replacement.Read(11), QByteArray("PPPPPP#VAR#"));
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
 }
 
 }  // namespace

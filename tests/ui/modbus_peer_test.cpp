@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "tools/modbus_frames.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 #ifdef KV770_HAVE_LIBMODBUS
 #include <arpa/inet.h>
@@ -91,7 +91,7 @@ TEST(ModbusPeer, LibmodbusServerAnswersTheWindowsTcpRequest) {
   LibmodbusServer server;
   ASSERT_NE(server.Port(), 0);
   {
-    TForm1 form(&messages);
+    GatewayWindow form(&messages);
     form.system.linkChoice->setCurrentIndex(1);
     emit form.system.linkChoice->activated(1);
     form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
@@ -102,18 +102,23 @@ TEST(ModbusPeer, LibmodbusServerAnswersTheWindowsTcpRequest) {
     form.modbusTest.startAddress->setText(QStringLiteral("5"));
     form.modbusTest.length->setText(QStringLiteral("3"));
     form.modbusTest.send->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Memo10->toPlainText().isEmpty(); }, 3000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !form.shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
     // Transaction 1 echoed, 1 + 1 + 1 + 6 bytes follow, registers 5..7.
-    EXPECT_EQ(form.Memo10->toPlainText(),
+    EXPECT_EQ(form.shared.receiveBuffer->toPlainText(),
               QStringLiteral("00 01 00 00 00 09 01 03 06 A0 05 A0 06 A0 07 "));
 
     // libmodbus refuses what a MODBUS server must refuse: past its registers.
     form.modbusTest.startAddress->setText(QStringLiteral("30"));
     form.modbusTest.send->click();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form.Memo10->toPlainText().startsWith(QStringLiteral("00 01 00 00 00 03")); },
+        [&] {
+          return form.shared.receiveBuffer->toPlainText().startsWith(
+              QStringLiteral("00 01 00 00 00 03"));
+        },
         3000));
-    EXPECT_EQ(form.Memo10->toPlainText(), QStringLiteral("00 01 00 00 00 03 01 83 02 "));
+    EXPECT_EQ(form.shared.receiveBuffer->toPlainText(),
+              QStringLiteral("00 01 00 00 00 03 01 83 02 "));
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_EQ(server.Requests(), 2);
     form.system.tcpDisconnect->click();  // the server's thread ends with the connection
@@ -219,7 +224,7 @@ TEST(ModbusPeer, LibmodbusRtuSlaveAnswersTheWindowsSerialRequest) {
   ASSERT_FALSE(cable.Path(1).isEmpty());
   LibmodbusRtuSlave slave(cable.Path(1));
   ASSERT_TRUE(slave.Connected());
-  TForm1 form(&messages);
+  GatewayWindow form(&messages);
   form.Comm1.Ports().Set(4, cable.Path(0));  // the window's COM4
   form.system.openPort->click();
   ASSERT_TRUE(form.SerialOpen) << messages.shown.join('|').toStdString();
@@ -227,9 +232,10 @@ TEST(ModbusPeer, LibmodbusRtuSlaveAnswersTheWindowsSerialRequest) {
   form.modbusTest.startAddress->setText(QStringLiteral("2"));
   form.modbusTest.length->setText(QStringLiteral("2"));
   form.modbusTest.send->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Memo10->toPlainText().isEmpty(); }, 3000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return !form.shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
   // Slave 1, function 3, four bytes: registers 2 and 3, then the CRC.
-  const QString shown = form.Memo10->toPlainText();
+  const QString shown = form.shared.receiveBuffer->toPlainText();
   ASSERT_EQ(shown.size(), 9 * 3) << shown.toStdString();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("01 03 04 41 02 41 03 "))) << shown.toStdString();
   EXPECT_EQ(tools::Crc16(QByteArray::fromHex(shown.toLatin1()).toStdString()), 0);

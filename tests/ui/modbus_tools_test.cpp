@@ -18,7 +18,7 @@
 #include "support/window_fixture.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
@@ -28,23 +28,23 @@ class ModbusTools : public WindowFixture {
   // Something pending from an earlier request, and something in both areas.
   void EarlierState() {
     form->Cycle.Arm(PendingCode::kSystemParametersQuery, RequestKind::kParameterQuery);
-    form->Timer3.SetInterval(1000);
-    form->Edit8->setText(QStringLiteral("earlier request"));
-    form->Memo10->setPlainText(QStringLiteral("earlier reply"));
+    form->timeoutTimer.SetInterval(1000);
+    form->shared.sendBuffer->setText(QStringLiteral("earlier request"));
+    form->shared.receiveBuffer->setPlainText(QStringLiteral("earlier reply"));
   }
 
   void ExpectEarlierCycle() {
     EXPECT_EQ(form->Cycle.Pending, PendingCode::kSystemParametersQuery);
     EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
-    EXPECT_FALSE(form->Timer3.Enabled());
-    EXPECT_EQ(form->Timer3.Interval(), 1000);
+    EXPECT_FALSE(form->timeoutTimer.Enabled());
+    EXPECT_EQ(form->timeoutTimer.Interval(), 1000);
   }
 
   void ExpectModbusTestPending() {
     EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
     EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
-    EXPECT_TRUE(form->Timer3.Enabled());
-    EXPECT_EQ(form->Timer3.Interval(), 3000);
+    EXPECT_TRUE(form->timeoutTimer.Enabled());
+    EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
   }
 };
 
@@ -53,8 +53,8 @@ class ModbusTools : public WindowFixture {
 TEST_F(ModbusTools, SerialLinkSendsTheRtuFrame) {
   EarlierState();
   form->modbusTest.send->click();  // the port is closed: shown and armed, nothing sent
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("01 03 00 00 00 0A C5 CD "));
-  EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("01 03 00 00 00 0A C5 CD "));
+  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
   ExpectModbusTestPending();
   const auto& buffer = form->Cycle.ExchangeBuffer;
   EXPECT_EQ(buffer[8], 0x01);
@@ -77,8 +77,9 @@ TEST_F(ModbusTools, EthernetLinkSendsTheTcpFrameAndKeepsTheLastReply) {
   form->modbusTest.startAddress->setText(QStringLiteral("$46"));
   form->modbusTest.length->setText(QStringLiteral("125"));
   form->modbusTest.send->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("00 01 00 00 00 06 F7 03 00 46 00 7D "));
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("earlier reply"));
+  EXPECT_EQ(form->shared.sendBuffer->text(),
+            QStringLiteral("00 01 00 00 00 06 F7 03 00 46 00 7D "));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("earlier reply"));
   ExpectModbusTestPending();
   ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 12; }, 3000));
   QTest::qWait(50);
@@ -89,7 +90,8 @@ TEST_F(ModbusTools, TypedOverLinkChoiceCountsAsEthernet) {
   form->system.linkChoice->setEditable(true);
   form->system.linkChoice->setEditText(QStringLiteral("typed"));
   form->modbusTest.send->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("00 01 00 00 00 06 01 03 00 00 00 0A "));
+  EXPECT_EQ(form->shared.sendBuffer->text(),
+            QStringLiteral("00 01 00 00 00 06 01 03 00 00 00 0A "));
 }
 
 // A value that does not fit its byte would ask something else (256 is the
@@ -121,8 +123,10 @@ TEST_F(ModbusTools, FieldsOutsideOneByteAreRefused) {
       EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(c.message)});
       ExpectEarlierCycle();
       // The serial branch has cleared both areas before it reads a field.
-      EXPECT_EQ(form->Edit8->text(), link ? QStringLiteral("earlier request") : QString());
-      EXPECT_EQ(form->Memo10->toPlainText(), link ? QStringLiteral("earlier reply") : QString());
+      EXPECT_EQ(form->shared.sendBuffer->text(),
+                link ? QStringLiteral("earlier request") : QString());
+      EXPECT_EQ(form->shared.receiveBuffer->toPlainText(),
+                link ? QStringLiteral("earlier reply") : QString());
     }
   }
   // The first bad field is the one reported.
@@ -137,7 +141,7 @@ TEST_F(ModbusTools, FieldsOutsideOneByteAreRefused) {
   form->modbusTest.length->setText(QStringLiteral("0"));
   ChooseLink(0);
   form->modbusTest.send->click();
-  EXPECT_TRUE(form->Edit8->text().startsWith(QStringLiteral("FF 03 00 00 00 00 ")));
+  EXPECT_TRUE(form->shared.sendBuffer->text().startsWith(QStringLiteral("FF 03 00 00 00 00 ")));
 }
 
 // ---- the calculator --------------------------------------------------------
@@ -172,7 +176,7 @@ TEST_F(ModbusTools, CalculatorShowsTheValueOrSaysWhatIsWrong) {
   }
   // The calculator sends nothing and leaves the request cycle alone.
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
 }
 
 // ---- against the simulated gateway -----------------------------------------
@@ -201,13 +205,14 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   ConnectTo(sim.Port());
 
   form->modbusTest.send->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
   const std::int64_t upto = sinceStart.elapsed() + 1;
-  const QString shown = form->Memo10->toPlainText();
+  const QString shown = form->shared.receiveBuffer->toPlainText();
   ASSERT_TRUE(IsHexText(shown, 9 + 20)) << shown.toStdString();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("00 01 00 00 00 17 01 03 14 ")));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
 
   // Four bytes of the reply pasted into the calculator: meter 1's loop current.
   form->calculator.hexInput->setText(shown.mid(9 * 3, 11));
@@ -228,9 +233,10 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   form->modbusTest.startAddress->setText(QStringLiteral("10"));
   form->modbusTest.length->setText(QStringLiteral("2"));
   form->modbusTest.send->click();
-  EXPECT_EQ(form->Memo10->toPlainText(), shown);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText() != shown; }, 3000));
-  const QString second = form->Memo10->toPlainText();
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), shown);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return form->shared.receiveBuffer->toPlainText() != shown; }, 3000));
+  const QString second = form->shared.receiveBuffer->toPlainText();
   ASSERT_TRUE(IsHexText(second, 9 + 4)) << second.toStdString();
   EXPECT_TRUE(second.startsWith(QStringLiteral("00 01 00 00 00 07 01 03 04 ")));
 }
@@ -248,9 +254,10 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayOverTheSerialLine) {
 
   form->modbusTest.startAddress->setText(QStringLiteral("20"));  // meter 3
   form->modbusTest.send->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
   const std::int64_t upto = sinceStart.elapsed() + 1;
-  const QString shown = form->Memo10->toPlainText();
+  const QString shown = form->shared.receiveBuffer->toPlainText();
   ASSERT_TRUE(IsHexText(shown, 3 + 20 + 2)) << shown.toStdString();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("01 03 14 ")));
   const QByteArray reply = FromHexText(shown);

@@ -12,7 +12,7 @@
 #include "sim/sim_thread.h"
 #include "support/pty_peer.h"
 #include "support/window_fixture.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
@@ -34,9 +34,10 @@ class SerialControlTest : public WindowFixture {
   // Sends bytes from the gateway's side and waits until the window has
   // shown them.
   void Reply(const QByteArray& bytes) {
-    form->Memo10->clear();
+    form->shared.receiveBuffer->clear();
     ASSERT_TRUE(peer.Write(bytes));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Memo10->toPlainText().isEmpty(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
   }
 
   PtyPeer peer;
@@ -153,12 +154,12 @@ TEST_F(SerialControlTest, TypedDeviceAndTheTooltipThatNamesIt) {
 TEST_F(SerialControlTest, Timer4ClosesThePortAndOpenWorksAgain) {
   form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen);
-  form->Timer4.SetInterval(50);
-  form->Timer4.SetEnabled(true);
+  form->rs485CloseTimer.SetInterval(50);
+  form->rs485CloseTimer.SetEnabled(true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->SerialOpen; }, 2000));
   EXPECT_EQ(form->system.openPort->text(), QStringLiteral("open serial"));
   EXPECT_FALSE(form->Comm1.IsOpen());
-  EXPECT_FALSE(form->Timer4.Enabled());
+  EXPECT_FALSE(form->rs485CloseTimer.Enabled());
 
   form->system.openPort->click();
   EXPECT_TRUE(form->SerialOpen);
@@ -167,11 +168,11 @@ TEST_F(SerialControlTest, Timer4ClosesThePortAndOpenWorksAgain) {
 
 TEST_F(SerialControlTest, RequestsGoOutOnTheOpenPort) {
   form->system.communicationQuery->click();  // closed: nothing is sent
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
   form->system.openPort->click();
   form->system.communicationQuery->click();
   EXPECT_EQ(peer.Read(11), QByteArray("PPPPPP#VAR#"));
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
 }
 
 TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
@@ -183,7 +184,7 @@ TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
   for (int i = 0; i < block.size(); i += 37) block[i] = static_cast<char>('a' + i % 26);
   Reply(block);
   EXPECT_EQ(form->Cycle.ReplyText, block.left(255));
-  EXPECT_EQ(form->Memo10->toPlainText(), QString::fromLatin1(block.left(255)));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QString::fromLatin1(block.left(255)));
   for (int i = 0; i < block.size(); ++i)
     ASSERT_EQ(form->Cycle.ReplyByte(i), static_cast<std::uint8_t>(block[i])) << i;
   // The "QV:" beyond the text is not seen.
@@ -197,7 +198,7 @@ TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
   full[403] = '\x01';
   full[404] = '\x02';
   Reply(full);
-  EXPECT_EQ(form->Memo10->toPlainText().size(), 255 * 3);
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().size(), 255 * 3);
   EXPECT_EQ(form->Cycle.ReplyByte(403), 0x01);
   EXPECT_EQ(form->Cycle.ReplyText.size(), 255);
   EXPECT_TRUE(messages.shown.isEmpty());
@@ -211,7 +212,7 @@ TEST_F(SerialControlTest, SerialRepliesAreShownWhicheverLinkIsChosen) {
   EXPECT_TRUE(form->Comm1.IsOpen());  // choosing TCP closes nothing
   form->Cycle.Arm(PendingCode::kGatewaySetting, RequestKind::kSetting);
   Reply("OK#");
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK#"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
 }
 
@@ -227,9 +228,9 @@ TEST_F(SerialControlTest, CommunicationCheckOverTheSimulatorsSerialLine) {
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
   form->system.communicationQuery->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 3000));
-  EXPECT_TRUE(form->Memo10->toPlainText().contains("QV:"));
+  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().contains("QV:"));
   for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
   QTest::qWait(100);
   EXPECT_TRUE(messages.shown.isEmpty());
 }
@@ -244,10 +245,12 @@ TEST_F(SerialControlTest, DemoModeAnswersOnComFour) {
   form->system.openPort->click();
   ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
   form->system.communicationQuery->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText().contains("QV:"); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return form->shared.receiveBuffer->toPlainText().contains("QV:"); }, 3000));
   // The system report comes back over the same line.
   form->system.systemQuery->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo10->toPlainText().contains("QX"); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return form->shared.receiveBuffer->toPlainText().contains("QX"); }, 3000));
   form->system.openPort->click();
   EXPECT_FALSE(form->Comm1.IsOpen());
 }

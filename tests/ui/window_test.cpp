@@ -14,7 +14,7 @@
 
 #include "sim/sim_thread.h"
 #include "support/window_fixture.h"
-#include "ui/form1.h"
+#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
@@ -23,8 +23,8 @@ using WindowTest = WindowFixture;
 
 TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
   EXPECT_EQ(form->windowTitle(), QStringLiteral("KV770-W"));
-  EXPECT_EQ(form->PageControl1->count(), 4);
-  EXPECT_EQ(form->PageControl1->currentIndex(), 0);
+  EXPECT_EQ(form->frame.pages->count(), 4);
+  EXPECT_EQ(form->frame.pages->currentIndex(), 0);
   EXPECT_EQ(form->system.linkChoice->currentText(), QStringLiteral("Serial Port"));
   EXPECT_TRUE(form->system.serialGroup->isEnabled());
   EXPECT_TRUE(form->system.openPort->isEnabled());
@@ -37,12 +37,12 @@ TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
   for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
   EXPECT_TRUE(form->system.communicationQuery->isEnabled());
   EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("***"));
-  EXPECT_TRUE(form->Edit8->text().isEmpty());
-  EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
-  EXPECT_FALSE(form->Timer2.Enabled());
-  EXPECT_FALSE(form->Timer3.Enabled());
-  EXPECT_FALSE(form->Timer4.Enabled());
-  EXPECT_EQ(form->Timer3.Interval(), 1000);
+  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
+  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
+  EXPECT_FALSE(form->parseTimer.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
+  EXPECT_FALSE(form->rs485CloseTimer.Enabled());
+  EXPECT_EQ(form->timeoutTimer.Interval(), 1000);
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
 
   // The selectors cleared at start-up show empty text, not their first item.
@@ -73,10 +73,10 @@ TEST_F(WindowTest, EveryInputIsFoundByItsLabel) {
   }
   for (QPushButton* b : form->findChildren<QPushButton*>())
     EXPECT_EQ(b->accessibleName(), b->text()) << b->objectName().toStdString();
-  EXPECT_EQ(form->Edit8->accessibleName(), QStringLiteral("Send Buffer:"));
-  EXPECT_EQ(form->Memo10->accessibleName(), QStringLiteral("Receive Buffer:"));
+  EXPECT_EQ(form->shared.sendBuffer->accessibleName(), QStringLiteral("Send Buffer:"));
+  EXPECT_EQ(form->shared.receiveBuffer->accessibleName(), QStringLiteral("Receive Buffer:"));
   EXPECT_EQ(form->system.tcpAddress->accessibleName(), QStringLiteral("Target IP Address:"));
-  EXPECT_EQ(form->Label40->buddy(), form->Edit8);
+  EXPECT_EQ(form->shared.sendLabel->buddy(), form->shared.sendBuffer);
 }
 
 TEST_F(WindowTest, LinkChoiceSwapsTheEnabledControlsBothWays) {
@@ -170,18 +170,18 @@ TEST_F(WindowTest, CommunicationCheckAgainstTheSimulatorEnablesTheGatewayButtons
   for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
 
   form->system.communicationQuery->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("PPPPPP#VAR#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("PPPPPP#VAR#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kCommunicationCheck);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
-  EXPECT_EQ(form->Timer3.Interval(), 3000);
-  EXPECT_TRUE(form->Timer3.Enabled());
+  EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
+  EXPECT_TRUE(form->timeoutTimer.Enabled());
 
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 3000));
-  EXPECT_TRUE(form->Memo10->toPlainText().contains("QV:"));
+  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().contains("QV:"));
   for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
   EXPECT_EQ(form->Cycle.Kind, RequestKind::kNone);
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
   QTest::qWait(100);
   EXPECT_TRUE(messages.shown.isEmpty());
 }
@@ -206,13 +206,13 @@ TEST_F(WindowTest, NoReplyReportsTheConnectionTimeoutOnceAtTheFirstDeadline) {
                                          "Electronics400-555-0770!"}));
   EXPECT_EQ(form->Cycle.Pending,
             PendingCode::kCommunicationCheck);  // a late reply is still decoded
-  EXPECT_FALSE(form->Timer3.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
   EXPECT_FALSE(form->system.systemQuery->isEnabled());
 }
 
 TEST_F(WindowTest, SerialLinkClosedStillShowsTheRequestAndTimesOut) {
   form->system.communicationQuery->click();
-  EXPECT_EQ(form->Edit8->text(), QStringLiteral("PPPPPP#VAR#"));
+  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("PPPPPP#VAR#"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
   EXPECT_TRUE(messages.shown[0].startsWith("Connection timeout"));
 }
@@ -244,15 +244,15 @@ class ScriptedPeerTest : public WindowTest {
 
 TEST_F(ScriptedPeerTest, PlainReplyEndsTheRequestAtOnce) {
   form->Cycle.Arm(PendingCode::kGatewaySetting, RequestKind::kSetting);
-  form->Timer3.SetEnabled(true);
+  form->timeoutTimer.SetEnabled(true);
   Reply("OK#");
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("OK#"));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK#"));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_FALSE(form->Timer3.Enabled());
-  EXPECT_FALSE(form->Timer2.Enabled());
+  EXPECT_FALSE(form->timeoutTimer.Enabled());
+  EXPECT_FALSE(form->parseTimer.Enabled());
 
-  form->Button26->click();
-  EXPECT_TRUE(form->Memo10->toPlainText().isEmpty());
+  form->shared.clearReceive->click();
+  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
   EXPECT_EQ(form->Cycle.ReplyText, QByteArray("OK#"));
 }
 
@@ -260,13 +260,13 @@ TEST_F(ScriptedPeerTest, HexCodesShowEachBlockAndKeepTheCode) {
   form->Cycle.Arm(PendingCode::kModbusReadTest, RequestKind::kConnection);
   Reply(QByteArray("\x01\x03\x00", 3));
   Reply(QByteArray("\xFF\x06", 2));
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("FF 06 "));
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("FF 06 "));
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
-  EXPECT_FALSE(form->Timer2.Enabled());
+  EXPECT_FALSE(form->parseTimer.Enabled());
 
   QByteArray big(300, '\x5A');
   Reply(big);
-  EXPECT_EQ(form->Memo10->toPlainText().size(), 900);
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().size(), 900);
 }
 
 TEST_F(ScriptedPeerTest, LongReplyIsKeptWholeButWrittenOnlyIntoTheReplyArea) {
@@ -274,20 +274,20 @@ TEST_F(ScriptedPeerTest, LongReplyIsKeptWholeButWrittenOnlyIntoTheReplyArea) {
   big.append("QV:");
   Reply(big);
   EXPECT_EQ(form->Cycle.ReplyText.size(), 1003);
-  EXPECT_EQ(form->Memo10->toPlainText().size(), 1003);
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().size(), 1003);
   EXPECT_EQ(form->Cycle.ExchangeBuffer[511], 0);  // request area untouched
 }
 
 TEST_F(ScriptedPeerTest, RepliesWhileSerialIsChosenAreCapturedButNotShown) {
-  form->Memo10->setPlainText(QStringLiteral("before"));
+  form->shared.receiveBuffer->setPlainText(QStringLiteral("before"));
   form->Cycle.Arm(PendingCode::kCommunicationCheck, RequestKind::kConnection);
-  form->Timer3.SetEnabled(true);
+  form->timeoutTimer.SetEnabled(true);
   ChooseLink(0);
   Reply("QV:1#");
   EXPECT_EQ(form->Cycle.ReplyText, QByteArray("QV:1#"));
-  EXPECT_EQ(form->Memo10->toPlainText(), QStringLiteral("before"));
-  EXPECT_TRUE(form->Timer3.Enabled());
-  EXPECT_FALSE(form->Timer2.Enabled());
+  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("before"));
+  EXPECT_TRUE(form->timeoutTimer.Enabled());
+  EXPECT_FALSE(form->parseTimer.Enabled());
   EXPECT_EQ(form->Cycle.Pending, PendingCode::kCommunicationCheck);
 }
 
@@ -302,7 +302,7 @@ TEST_F(ScriptedPeerTest, CommunicationCheckNeedsTheColon) {
   form->system.communicationQuery->click();
   Reply("xxQV:yy");
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 2000));
-  form->Timer3.SetEnabled(false);
+  form->timeoutTimer.SetEnabled(false);
 }
 
 }  // namespace

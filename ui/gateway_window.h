@@ -17,105 +17,67 @@
 #include "ui/controls.h"
 #include "ui/message_sink.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QTabWidget;
-
 namespace kv770::ui {
 
-class ClickLabel;
-
-// The tool's one window. Controls keep the names they bear in the window so
-// that a handler reads like the gateway's operating instructions; design-time
-// values are set where each tab is built (ui/*_tab.cpp), FormCreate then puts
-// the window into its start-up state.
-class TForm1 : public QWidget {
+// The tool's one window (object name "Form1"). Its controls sit in one
+// struct per tab, named by what each control is; each keeps its form name as
+// objectName (docs/controls.md). Design-time values are set where each tab
+// is built (ui/*_tab.cpp); StartUp then puts the window into its start-up
+// state.
+class GatewayWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TForm1(MessageSink* sink = nullptr, QWidget* parent = nullptr);
-  ~TForm1() override;
+  explicit GatewayWindow(MessageSink* sink = nullptr, QWidget* parent = nullptr);
+  ~GatewayWindow() override;
 
   MessageSink& Messages() { return *sink_; }
   void SetMessageSink(MessageSink* sink);
 
-  // ---- title area --------------------------------------------------------
-  QLabel* Image1 = nullptr;
-  QLabel* Label41 = nullptr;
-  QLabel* ContactLine1 = nullptr;
-  QLabel* ContactLine2 = nullptr;
-  QLabel* ContactLine3 = nullptr;
-  ClickLabel* Label8 = nullptr;
-  ClickLabel* Label16 = nullptr;
-
-  QTabWidget* PageControl1 = nullptr;
-  QWidget* TabSheet1 = nullptr;
-  QWidget* TabSheet2 = nullptr;
-  QWidget* TabSheet3 = nullptr;
-  QWidget* TabSheet5 = nullptr;
-
-  // ---- shared send / receive area ---------------------------------------
-  QLabel* Label40 = nullptr;
-  QLineEdit* Edit8 = nullptr;
-  QLabel* Label60 = nullptr;
-  QPlainTextEdit* Memo10 = nullptr;
-  QPushButton* Button26 = nullptr;
-
-  // ---- "System Parameter" ------------------------------------------------
-  SystemControls system;
-
-  // ---- "Transparent Mode" ------------------------------------------------
-  HartControls hart;
-
-  // ---- "MODBUS Parameter Configuration" ----------------------------------
-  MappingControls mapping;
+  FrameControls frame;      // title line, tabs, wiring picture
+  SharedControls shared;    // send and receive buffers
+  SystemControls system;    // "System Parameter"
+  HartControls hart;        // "Transparent Mode"
+  MappingControls mapping;  // "MODBUS Parameter Configuration"
   ParsingControls parsing;
   ModbusTestControls modbusTest;
   CalculatorControls calculator;
 
-  // ---- "Wiring Diagram" --------------------------------------------------
-  QLabel* Image2 = nullptr;
-
   // ---- non-visual parts --------------------------------------------------
   link::TComm Comm1;
   link::TClientSocket ClientSocket1;
-  cycle::FormTimer Timer2;
-  cycle::FormTimer Timer3;
-  cycle::FormTimer Timer4;
-  cycle::RequestCycle Cycle;  // Pending, Kind, ExchangeBuffer, ReplyText
+  cycle::FormTimer parseTimer;       // runs the decoder once the parse delay has passed
+  cycle::FormTimer timeoutTimer;     // reports a request that got no answer
+  cycle::FormTimer rs485CloseTimer;  // closes the serial port after an RS-485 setting
+  cycle::RequestCycle Cycle;         // Pending, Kind, ExchangeBuffer, ReplyText
 
   // ---- start-up and frame ------------------------------------------------
-  void FormCreate();
-  void PageControl1Change();
+  void StartUp();
+  void onPageChanged();
 
   // ---- request cycle -----------------------------------------------------
   // The common send step: clear both areas, show `shown`, route `bytes` by
-  // the link choice, set code and kind, arm Timer3 (interval 0: keep).
+  // the link choice, set code and kind, arm timeoutTimer (interval 0: keep).
   void SendRequest(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
                    cycle::RequestKind kind, int timer3Interval = cycle::kReplyTimeoutMs);
   // Step 4 of the send step alone: hand the bytes to the chosen link.
   void RouteToLink(const QByteArray& bytes);
   // Position of system.linkChoice, -1 when its text was typed over.
   int LinkIndex() const;
-  void ClientSocket1Read();
+  void onSocketRead();
   void ReceiveDispatch(int hexCount);
-  void Timer2Timer();
-  void Timer3Timer();
-  void Button26Click();
+  void onParseTimer();
+  void onTimeoutTimer();
+  void onClearReceiveClicked();
 
   // ---- link --------------------------------------------------------------
   void onLinkChosen();
   void onConnectClicked();
   void onDisconnectClicked();
-  void ClientSocket1Connecting();
-  void ClientSocket1Connect();
-  void ClientSocket1Disconnect();
-  void ClientSocket1Error(int errorCode);
+  void onSocketConnecting();
+  void onSocketConnected();
+  void onSocketDisconnected();
+  void onSocketError(int errorCode);
 
   // ---- communication check -----------------------------------------------
   void onCommunicationQueryClicked();
@@ -124,8 +86,8 @@ class TForm1 : public QWidget {
   // ---- serial link (serial_control.cpp) ----------------------------------
   bool SerialOpen = false;  // true from a successful "Open" until closed
   void onOpenPortClicked();
-  void Timer4Timer();
-  void Comm1ReceiveData(const char* buffer, std::uint16_t length);
+  void onRs485CloseTimer();
+  void onSerialReceived(const char* buffer, std::uint16_t length);
   // system.serialPort's tooltip: the device its name leads to. Call again after
   // changing Comm1.Ports().
   void ShowSerialDevice();
@@ -137,8 +99,8 @@ class TForm1 : public QWidget {
   void onSlaveAddressChanged();
   void onPollingIntervalSetClicked();
   void onParameterResetClicked();
-  void Label8DblClick();
-  void Label16DblClick();
+  void onServiceArea0DoubleClicked();
+  void onServiceArea1DoubleClicked();
   void onBoardSetClicked();
   void onMakerProgramClicked();
   void onSystemQueryClicked();
@@ -204,7 +166,7 @@ class TForm1 : public QWidget {
 
  private:
   template <typename Signal, typename Sender>
-  void On(Sender* sender, Signal signal, void (TForm1::*handler)()) {
+  void On(Sender* sender, Signal signal, void (GatewayWindow::*handler)()) {
     connect(sender, signal, this,
             [this, handler] { Run([this, handler] { (this->*handler)(); }); });
   }

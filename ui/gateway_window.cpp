@@ -1,0 +1,318 @@
+#include "ui/gateway_window.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include "cycle/waits.h"
+#include "link/errors.h"
+#include "ui/contact.h"
+#include "ui/pictures.h"
+#include "ui/widgets.h"
+
+namespace kv770::ui {
+
+using cycle::RequestCycle;
+
+GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
+    : QWidget(parent),
+      parseTimer(cycle::kParseDelayMs),
+      timeoutTimer(cycle::kFirstTimeoutMs),
+      rs485CloseTimer(cycle::kRs485CloseDelayMs) {
+  setObjectName("Form1");
+  setWindowTitle(QStringLiteral("KV770-W"));
+  SetMessageSink(sink);
+
+  QPalette silver = palette();
+  silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+  setPalette(silver);
+  setAutoFillBackground(true);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(8, 8, 8, 8);
+  outer->setSpacing(6);
+
+  auto* title = new QWidget(this);
+  BuildTitleArea(title);
+  outer->addWidget(title);
+
+  frame.pages = new QTabWidget(this);
+  frame.pages->setObjectName("PageControl1");
+  frame.systemPage = new QWidget;
+  frame.systemPage->setObjectName("TabSheet1");
+  frame.transparentPage = new QWidget;
+  frame.transparentPage->setObjectName("TabSheet2");
+  frame.modbusPage = new QWidget;
+  frame.modbusPage->setObjectName("TabSheet3");
+  frame.wiringPage = new QWidget;
+  frame.wiringPage->setObjectName("TabSheet5");
+  frame.pages->addTab(frame.systemPage, QStringLiteral("System Parameter"));
+  frame.pages->addTab(frame.transparentPage, QStringLiteral("Transparent Mode"));
+  frame.pages->addTab(frame.modbusPage, QStringLiteral("MODBUS Parameter Configuration"));
+  frame.pages->addTab(frame.wiringPage, QStringLiteral("Wiring Diagram"));
+  BuildSystemTab(frame.systemPage);
+  BuildTransparentTab(frame.transparentPage);
+  BuildModbusTab(frame.modbusPage);
+  BuildWiringTab(frame.wiringPage);
+  frame.pages->setCurrentIndex(0);
+  outer->addWidget(frame.pages, 1);
+
+  auto* shared = new QWidget(this);
+  BuildSharedArea(shared);
+  outer->addWidget(shared);
+
+  resize(1049, 677);
+  move(94, 171);
+
+  ConnectHandlers();
+  StartUp();
+}
+
+GatewayWindow::~GatewayWindow() = default;
+
+void GatewayWindow::SetMessageSink(MessageSink* sink) {
+  if (sink) {
+    sink_ = sink;
+    ownedSink_.reset();
+  } else {
+    ownedSink_ = std::make_unique<BoxMessageSink>(this);
+    sink_ = ownedSink_.get();
+  }
+}
+
+void GatewayWindow::BuildTitleArea(QWidget* area) {
+  auto* row = new QHBoxLayout(area);
+  row->setContentsMargins(0, 0, 0, 0);
+
+  frame.logo = new QLabel(area);
+  frame.logo->setObjectName("Image1");
+  frame.logo->setFixedSize(97, 41);
+  frame.logo->setScaledContents(true);  // the logo is stretched to the control
+  frame.logo->setPixmap(QPixmap::fromImage(LogoPicture()));
+  frame.logo->setAccessibleName(QStringLiteral("logo"));
+  row->addWidget(frame.logo);
+  row->addStretch(1);
+
+  frame.title = new QLabel(QStringLiteral("KV770-W Parameter Configuration Software"), area);
+  frame.title->setObjectName("Label41");
+  QFont titleFont(QStringLiteral("Segoe UI"));
+  titleFont.setBold(true);
+  titleFont.setPixelSize(27);
+  frame.title->setFont(titleFont);
+  frame.title->setStyleSheet(QStringLiteral("color: black;"));
+  row->addWidget(frame.title);
+  row->addStretch(1);
+
+  // Two captionless, borderless areas: a double-click on either sends one
+  // of the gateway's hidden commands. The user sees nothing there.
+  frame.serviceArea1 = new ClickLabel(area);
+  frame.serviceArea1->setObjectName("Label16");
+  frame.serviceArea1->setFixedSize(25, 33);
+  row->addWidget(frame.serviceArea1);
+  frame.serviceArea0 = new ClickLabel(area);
+  frame.serviceArea0->setObjectName("Label8");
+  frame.serviceArea0->setFixedSize(17, 33);
+  row->addWidget(frame.serviceArea0);
+
+  auto* contact = new QVBoxLayout;
+  contact->setSpacing(0);
+  QFont contactFont(QStringLiteral("Segoe UI"));
+  contactFont.setPixelSize(13);
+  QLabel** lines[] = {&frame.contactLines[0], &frame.contactLines[1], &frame.contactLines[2]};
+  const char* texts[] = {kContactLine1, kContactLine2, kContactLine3};
+  for (int i = 0; i < 3; ++i) {
+    *lines[i] = new QLabel(QString::fromUtf8(texts[i]), area);
+    (*lines[i])->setObjectName(QStringLiteral("ContactLine%1").arg(i + 1));
+    (*lines[i])->setFont(contactFont);
+    contact->addWidget(*lines[i]);
+  }
+  row->addLayout(contact);
+}
+
+void GatewayWindow::BuildSharedArea(QWidget* area) {
+  auto* grid = new QGridLayout(area);
+  grid->setContentsMargins(8, 0, 40, 0);
+
+  shared.sendBuffer = MakeEdit(area, "Edit8");
+  shared.sendLabel = AddLabelled(grid, 0, 0, QStringLiteral("Send Buffer:"), shared.sendBuffer);
+  shared.sendLabel->setObjectName("Label40");
+
+  shared.receiveBuffer = new QPlainTextEdit(area);
+  shared.receiveBuffer->setObjectName("Memo10");
+  shared.receiveBuffer->setLineWrapMode(QPlainTextEdit::NoWrap);
+  shared.receiveBuffer->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  shared.receiveBuffer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  shared.receiveBuffer->setFixedHeight(
+      QFontMetrics(shared.receiveBuffer->font()).lineSpacing() * 2 + 40);
+  auto* left = new QVBoxLayout;
+  shared.receiveLabel = new QLabel(QStringLiteral("Receive Buffer:"), area);
+  shared.receiveLabel->setObjectName("Label60");
+  shared.receiveLabel->setBuddy(shared.receiveBuffer);
+  NameForScreenReaders(shared.receiveBuffer, shared.receiveLabel->text());
+  shared.clearReceive = MakeButton(area, "Button26", QStringLiteral("Clear Buffer"));
+  left->addWidget(shared.receiveLabel);
+  left->addWidget(shared.clearReceive);
+  left->addStretch(1);
+  grid->addLayout(left, 1, 0);
+  grid->addWidget(shared.receiveBuffer, 1, 1);
+  grid->setColumnStretch(1, 1);
+}
+
+void GatewayWindow::ConnectHandlers() {
+  On(frame.pages, &QTabWidget::currentChanged, &GatewayWindow::onPageChanged);
+  On(shared.clearReceive, &QPushButton::clicked, &GatewayWindow::onClearReceiveClicked);
+  On(&parseTimer, &cycle::FormTimer::OnTimer, &GatewayWindow::onParseTimer);
+  On(&timeoutTimer, &cycle::FormTimer::OnTimer, &GatewayWindow::onTimeoutTimer);
+
+  On(system.linkChoice, &QComboBox::activated, &GatewayWindow::onLinkChosen);
+  On(system.tcpConnect, &QPushButton::clicked, &GatewayWindow::onConnectClicked);
+  On(system.tcpDisconnect, &QPushButton::clicked, &GatewayWindow::onDisconnectClicked);
+  On(&ClientSocket1, &link::TClientSocket::OnConnecting, &GatewayWindow::onSocketConnecting);
+  On(&ClientSocket1, &link::TClientSocket::OnConnect, &GatewayWindow::onSocketConnected);
+  On(&ClientSocket1, &link::TClientSocket::OnDisconnect, &GatewayWindow::onSocketDisconnected);
+  On(&ClientSocket1, &link::TClientSocket::OnRead, &GatewayWindow::onSocketRead);
+  connect(&ClientSocket1, &link::TClientSocket::OnError, this,
+          [this](int* code) { Run([this, code] { onSocketError(*code); }); });
+  connect(&ClientSocket1, &link::TClientSocket::OnSocketException, this,
+          [this](const QString& message) { Run([&message] { throw ESocketError(message); }); });
+
+  On(system.communicationQuery, &QPushButton::clicked, &GatewayWindow::onCommunicationQueryClicked);
+  ConnectSerialHandlers();
+  ConnectGatewayHandlers();
+  ConnectHartHandlers();
+  ConnectModbusToolHandlers();
+}
+
+void GatewayWindow::Run(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const Error& e) {
+    sink_->Show(e.Message());
+  } catch (const std::exception& e) {
+    sink_->Show(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+// ---- start-up -------------------------------------------------------------
+
+void GatewayWindow::StartUp() {
+  system.communicationQuery->setEnabled(true);
+  parseTimer.SetEnabled(false);
+  timeoutTimer.SetEnabled(false);
+  rs485CloseTimer.SetEnabled(false);
+  mapping.bufferClearTime->clear();
+  for (QComboBox* combo :
+       {mapping.enable, parsing.rows[0].command, parsing.rows[1].command, parsing.rows[2].command,
+        parsing.rows[3].command, parsing.rows[0].length, parsing.rows[1].length,
+        parsing.rows[2].length, parsing.rows[3].length, mapping.byteOrders[0],
+        mapping.byteOrders[1], mapping.byteOrders[2], mapping.byteOrders[3], mapping.byteOrders[4]})
+    combo->setCurrentIndex(-1);
+  system.linkChoice->setCurrentIndex(0);
+  for (QLineEdit* edit :
+       {parsing.rows[0].start, parsing.rows[1].start, parsing.rows[2].start, parsing.rows[3].start})
+    edit->clear();
+  system.serialGroup->setEnabled(true);
+  system.openPort->setEnabled(true);
+  system.tcpGroup->setEnabled(false);
+  system.tcpConnect->setEnabled(false);
+  system.tcpDisconnect->setEnabled(false);
+  system.makerProgram->setEnabled(false);
+  parsing.readCommands[0].enable->setCurrentIndex(-1);
+  parsing.readCommands[1].enable->setCurrentIndex(-1);
+  parsing.readCommands[0].bytes->clear();
+  parsing.readCommands[1].bytes->clear();
+}
+
+void GatewayWindow::onPageChanged() {}
+
+// ---- request cycle ----------------------------------------------------------
+
+int GatewayWindow::LinkIndex() const {
+  // A text typed over the selection counts as no selection.
+  const int index = system.linkChoice->currentIndex();
+  if (index >= 0 && system.linkChoice->currentText() != system.linkChoice->itemText(index))
+    return -1;
+  return index;
+}
+
+void GatewayWindow::RouteToLink(const QByteArray& bytes) {
+  if (LinkIndex() == 0)
+    Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
+  else
+    ClientSocket1.SendText(bytes);
+}
+
+void GatewayWindow::SendRequest(const QByteArray& bytes, const QString& shown,
+                                cycle::PendingCode code, cycle::RequestKind kind,
+                                int timer3Interval) {
+  shared.sendBuffer->clear();
+  shared.receiveBuffer->clear();
+  shared.sendBuffer->setText(shown);
+  RouteToLink(bytes);
+  Cycle.Arm(code, kind);
+  if (timer3Interval > 0) timeoutTimer.SetInterval(timer3Interval);
+  timeoutTimer.SetEnabled(true);
+}
+
+void GatewayWindow::onSocketRead() {
+  QThread::msleep(cycle::kTcpReplyWaitMs);
+  Cycle.StoreReply(ClientSocket1.ReceiveText());
+  if (LinkIndex() != 1) return;
+  ReceiveDispatch(Cycle.ReplyText.size());
+}
+
+void GatewayWindow::ReceiveDispatch(int hexCount) {
+  const cycle::Dispatch d = cycle::DispatchFor(Cycle.Pending);
+  if (d.startParseTimer) parseTimer.SetEnabled(true);
+  timeoutTimer.SetEnabled(false);
+  shared.receiveBuffer->setPlainText(d.hex ? Cycle.ReplyHex(hexCount)
+                                           : QString::fromLatin1(Cycle.ReplyText));
+  if (d.resetCode) Cycle.Pending = cycle::PendingCode::kNone;
+}
+
+void GatewayWindow::onParseTimer() {
+  parseTimer.SetEnabled(false);
+  switch (Cycle.Pending) {
+    case cycle::PendingCode::kHartIdentityQuery:
+      DecodeHartIdentity();
+      break;
+    case cycle::PendingCode::kCommunicationCheck:
+      DecodeCommunicationCheck();
+      break;
+    case cycle::PendingCode::kHartVariablesQuery:
+      DecodeHartVariables();
+      break;
+    case cycle::PendingCode::kSystemParametersQuery:
+      DecodeSystemReport();
+      break;
+    case cycle::PendingCode::kMeterMappingQuery:
+      DecodeModbusReport();
+      break;
+    default:
+      break;
+  }
+}
+
+void GatewayWindow::onTimeoutTimer() {
+  timeoutTimer.SetEnabled(false);
+  const cycle::TimeoutReport report =
+      cycle::TimeoutReportFor(Cycle.Kind, QString::fromUtf8(kContactPhone));
+  if (!report.show) return;
+  if (report.setStatus) mapping.currentLabel->setText(report.status);
+  sink_->Show(report.message);
+  timeoutTimer.SetEnabled(false);  // a handler run inside the modal box may have armed it
+}
+
+void GatewayWindow::onClearReceiveClicked() {
+  shared.receiveBuffer->clear();
+}
+
+}  // namespace kv770::ui
