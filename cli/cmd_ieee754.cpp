@@ -13,16 +13,12 @@ namespace kv770::cli {
 namespace {
 
 int Ieee754(Session& s, const QString& text) {
-  std::string chars;
-  for (QChar c : text) chars += c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '\x7F';
-  const tools::CalculatorInput input = tools::ParseCalculatorInput(chars);
-  switch (input.error) {
-    case tools::CalculatorInput::Error::NoSeparator:
-      BadUsage(QStringLiteral("input data without spaces"));
-    case tools::CalculatorInput::Error::IllegalCharacters:
-      BadUsage(QStringLiteral("there are illegal characters, please re-enter!"));
-    case tools::CalculatorInput::Error::None:
-      break;
+  const tools::CalculatorInput input =
+      tools::ParseCalculatorInput(tools::CalculatorChars(std::u16string_view(
+          reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()))));
+  if (input.error != tools::CalculatorInput::Error::None) {
+    const std::string_view message = tools::CalculatorInputMessage(input.error);
+    BadUsage(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
   }
   const QString value = QString::fromStdString(tools::CalculatorTextUncut(input.Pattern()));
   s.Say(value);

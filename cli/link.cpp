@@ -177,20 +177,12 @@ QString SerialLink::Describe() const {
 }
 
 void SerialLink::Open() {
-  // The window's open: line settings first, then the port, then DTR and RTS.
-  comm_.ClosePort();
-  comm_.SetBaudRate(static_cast<std::uint32_t>(baud_));
-  comm_.SetParity(static_cast<link::TParity>(parity_));
-  comm_.SetCommName(device_);
-  comm_.SetOutx_XonXoffFlow(false);
-  comm_.SetInx_XonXoffFlow(false);
   try {
-    comm_.OpenPort();
+    link::OpenLine(comm_, {device_, static_cast<std::uint32_t>(baud_),
+                           static_cast<link::TParity>(parity_), dtr_, rts_});
   } catch (const Error& e) {
     throw Failure{kDeviceFailed, e.Message()};
   }
-  comm_.SetDtrControl(dtr_ ? link::TDtrControl::DtrEnable : link::TDtrControl::DtrDisable);
-  comm_.SetRtsControl(rts_ ? link::TRtsControl::RtsEnable : link::TRtsControl::RtsDisable);
 }
 
 void SerialLink::Reopen(int baud, int parity) {
