@@ -9,6 +9,7 @@
 
 #include "gateway/hex_bytes.h"
 #include "sim/engine.h"
+#include "sim/fields.h"
 
 namespace kv770::sim {
 
@@ -24,73 +25,6 @@ std::string_view WithoutLineEnd(std::string_view request) {
     request.remove_suffix(1);
   return request;
 }
-
-// Reads a command's parameters strictly, left to right. A read that fails
-// marks the whole command bad; the values are applied only once Done()
-// says every character was as expected, so a bad command changes nothing.
-class Params {
- public:
-  explicit Params(std::string_view text) : text_(text) {}
-
-  void Literal(std::string_view expected) {
-    if (ok_ && text_.substr(pos_).starts_with(expected))
-      pos_ += expected.size();
-    else
-      ok_ = false;
-  }
-
-  // Exactly `width` decimal digits whose value lies in lo..hi.
-  int Number(std::size_t width, int lo, int hi) {
-    if (!ok_ || pos_ + width > text_.size()) return Fail();
-    int value = 0;
-    for (std::size_t i = 0; i < width; ++i) {
-      const char c = text_[pos_ + i];
-      if (c < '0' || c > '9') return Fail();
-      value = value * 10 + (c - '0');
-    }
-    if (value < lo || value > hi) return Fail();
-    pos_ += width;
-    return value;
-  }
-  int Digit(int lo, int hi) { return Number(1, lo, hi); }
-
-  // A run of minWidth..maxWidth decimal digits, as text.
-  std::string DigitRun(std::size_t minWidth, std::size_t maxWidth) {
-    std::size_t end = pos_;
-    while (ok_ && end < text_.size() && text_[end] >= '0' && text_[end] <= '9') ++end;
-    if (!ok_ || end - pos_ < minWidth || end - pos_ > maxWidth) {
-      Fail();
-      return {};
-    }
-    std::string run(text_.substr(pos_, end - pos_));
-    pos_ = end;
-    return run;
-  }
-
-  // Everything up to (not including) the next `stop`.
-  std::string_view Until(char stop) {
-    const std::size_t end = ok_ ? text_.find(stop, pos_) : std::string_view::npos;
-    if (end == std::string_view::npos) {
-      Fail();
-      return {};
-    }
-    const std::string_view part = text_.substr(pos_, end - pos_);
-    pos_ = end;
-    return part;
-  }
-
-  bool Done() const { return ok_ && pos_ == text_.size(); }
-
- private:
-  int Fail() {
-    ok_ = false;
-    return 0;
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-  bool ok_ = true;
-};
 
 // A coefficient as the gateway keeps and echoes it: a plain decimal number
 // ("-1.5", "2", "0.001") written in exactly five characters ("-1.50",
@@ -192,13 +126,13 @@ std::string Ack(std::string_view mnemonic) {
 
 // One command: its head and what it does with the parameters after it.
 // Each handler parses everything first and changes the model only at the end.
-using CommandHandler = std::string (*)(GatewayModel& model, Params& p);
+using CommandHandler = std::string (*)(GatewayModel& model, Fields& p);
 struct Command {
   std::string_view head;
   CommandHandler handler;
 };
 
-std::string Rs485(GatewayModel& model, Params& p) {
+std::string Rs485(GatewayModel& model, Fields& p) {
   const int baud = p.Digit(0, 6);
   const int parity = p.Digit(0, 2);
   p.Literal("#");
@@ -208,7 +142,7 @@ std::string Rs485(GatewayModel& model, Params& p) {
   return Ack("BA1");
 }
 
-std::string WorkingMode(GatewayModel& model, Params& p) {
+std::string WorkingMode(GatewayModel& model, Fields& p) {
   const int mode = p.Digit(0, 1);
   p.Literal("#");
   if (!p.Done()) return kBadParameter;
@@ -216,7 +150,7 @@ std::string WorkingMode(GatewayModel& model, Params& p) {
   return Ack("MD");
 }
 
-std::string SlaveAddress(GatewayModel& model, Params& p) {
+std::string SlaveAddress(GatewayModel& model, Fields& p) {
   const int address = p.Number(3, 1, 247);  // the MODBUS slave addresses
   p.Literal("#");
   if (!p.Done()) return kBadParameter;
@@ -224,7 +158,7 @@ std::string SlaveAddress(GatewayModel& model, Params& p) {
   return Ack("ADR");
 }
 
-std::string PollingInterval(GatewayModel& model, Params& p) {
+std::string PollingInterval(GatewayModel& model, Fields& p) {
   const int interval = p.Number(3, 0, 999);
   p.Literal("#");
   if (!p.Done()) return kBadParameter;
@@ -232,21 +166,21 @@ std::string PollingInterval(GatewayModel& model, Params& p) {
   return Ack("JTM");
 }
 
-std::string Reset(GatewayModel& model, Params& p) {
+std::string Reset(GatewayModel& model, Fields& p) {
   p.Literal("#");
   if (!p.Done()) return kBadParameter;
   RestoreFactorySettings(model);
   return Ack("RESET");
 }
 
-std::string ServiceCommand(GatewayModel&, Params& p) {
+std::string ServiceCommand(GatewayModel&, Fields& p) {
   p.Number(2, 0, 1);
   p.Literal("#");
   if (!p.Done()) return kBadParameter;
   return Ack("YB");
 }
 
-std::string PollingSetup(GatewayModel& model, Params& p) {
+std::string PollingSetup(GatewayModel& model, Fields& p) {
   const int meter = p.Digit(0, 7);
   p.Literal(":");
   const int enable = p.Digit(0, 1);
@@ -269,7 +203,7 @@ std::string PollingSetup(GatewayModel& model, Params& p) {
   return Ack("HART");
 }
 
-std::string ByteOrders(GatewayModel& model, Params& p) {
+std::string ByteOrders(GatewayModel& model, Fields& p) {
   const int meter = p.Digit(0, 7);
   p.Literal(":");
   std::array<int, 5> orders{};
@@ -281,7 +215,7 @@ std::string ByteOrders(GatewayModel& model, Params& p) {
   return Ack("DFOT");
 }
 
-std::string Coefficients(GatewayModel& model, Params& p) {
+std::string Coefficients(GatewayModel& model, Fields& p) {
   const int meter = p.Digit(0, 7);
   p.Literal(":");
   std::array<std::string, 4> values;
@@ -297,7 +231,7 @@ std::string Coefficients(GatewayModel& model, Params& p) {
   return Ack("XISH");
 }
 
-std::string BoardSerial(GatewayModel& model, Params& p) {
+std::string BoardSerial(GatewayModel& model, Fields& p) {
   std::string serial = p.DigitRun(8, 10);
   p.Literal(",");
   std::string inspector = p.DigitRun(3, 10);
@@ -308,13 +242,13 @@ std::string BoardSerial(GatewayModel& model, Params& p) {
   return Ack("PCBSN");
 }
 
-std::string SystemQuery(GatewayModel& model, Params& p) {
+std::string SystemQuery(GatewayModel& model, Fields& p) {
   p.Literal("#");
   if (!p.Done()) return kBadParameter;
   return SystemReport(model);
 }
 
-std::string ModbusQuery(GatewayModel& model, Params& p) {
+std::string ModbusQuery(GatewayModel& model, Fields& p) {
   const int meter = p.Digit(0, 7);
   p.Literal("#");
   if (!p.Done()) return kBadParameter;
@@ -336,7 +270,7 @@ std::string Engine::ConfigCommand(std::string_view request, std::int64_t) {
   request = WithoutLineEnd(request);
   for (const Command& command : kCommands) {
     if (!request.starts_with(command.head)) continue;
-    Params params(request.substr(command.head.size()));
+    Fields params(request.substr(command.head.size()));
     return command.handler(model_, params);
   }
   return kUnknownCommand;

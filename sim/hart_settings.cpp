@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "sim/engine.h"
+#include "sim/fields.h"
 #include "sim/instruments.h"
 
 namespace kv770::sim {
@@ -16,57 +17,6 @@ constexpr const char* kBadParameter = "ERR:BAD PARAMETER#";
 std::string Ack(std::string_view mnemonic) {
   return "OK:" + std::string(mnemonic) + "#";
 }
-
-bool OnlyLineEnd(std::string_view rest) {
-  return rest.find_first_not_of("\r\n") == std::string_view::npos;
-}
-
-// Reads fixed-position fields left to right; one bad field spoils the rest.
-class Fields {
- public:
-  explicit Fields(std::string_view text) : text_(text) {}
-
-  void Literal(char expected) {
-    if (ok_ && pos_ < text_.size() && text_[pos_] == expected)
-      ++pos_;
-    else
-      ok_ = false;
-  }
-
-  // `width` decimal digits with a value in lo..hi.
-  int Number(std::size_t width, int lo, int hi) {
-    int value = 0;
-    for (std::size_t k = 0; k < width; ++k) {
-      if (!ok_ || pos_ >= text_.size() || text_[pos_] < '0' || text_[pos_] > '9') {
-        ok_ = false;
-        return 0;
-      }
-      value = value * 10 + (text_[pos_++] - '0');
-    }
-    if (value < lo || value > hi) ok_ = false;
-    return value;
-  }
-
-  // The next `count` characters as raw bytes.
-  std::vector<std::uint8_t> Raw(std::size_t count) {
-    if (!ok_ || text_.size() - pos_ < count) {
-      ok_ = false;
-      return {};
-    }
-    std::vector<std::uint8_t> bytes(text_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                                    text_.begin() + static_cast<std::ptrdiff_t>(pos_ + count));
-    pos_ += count;
-    return bytes;
-  }
-
-  // Everything read, save what a hand-typed session appends.
-  bool Done() const { return ok_ && OnlyLineEnd(text_.substr(pos_)); }
-
- private:
-  std::string_view text_;
-  std::size_t pos_ = 0;
-  bool ok_ = true;
-};
 
 // "QQS#HCS:a#" and "QQS#MCS:m#" both choose the channel that transparent
 // frames reach: HCS by HART address, the channel test by meter; both count
