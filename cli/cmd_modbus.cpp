@@ -60,9 +60,8 @@ QJsonArray SayValues(Session& s, const ModbusRead& m, const std::vector<std::uin
   std::map<int, std::array<int, 5>> orders;  // by meter
   for (int i = 0; i + 1 < received; ++i) {
     const int r = m.start + i;
-    if (r % 2 != 0) continue;
-    const int meter = r / tools::kRegistersPerMeter + 1;
-    const int value = r % tools::kRegistersPerMeter / 2;  // 0 the current, 1..4 the variables
+    const auto [meter, value, first] = tools::PlaceOfRegister(r);
+    if (!first) continue;
     if (meter > kMeters) break;
     int order = 0;
     if (m.order) {
@@ -79,11 +78,11 @@ QJsonArray SayValues(Session& s, const ModbusRead& m, const std::vector<std::uin
         value == 0 ? QStringLiteral("current") : QStringLiteral("variable %1").arg(value);
     if (values.isEmpty()) s.Say(QStringLiteral("values:"));
     s.Say(QStringLiteral("  %1  meter %2 %3  %4  (%5)")
-              .arg(40001 + r)
+              .arg(tools::kFirstHoldingRegister + r)
               .arg(meter)
               .arg(name, -10)
               .arg(text, OrderName(order)));
-    values.append(QJsonObject{{QStringLiteral("register"), 40001 + r},
+    values.append(QJsonObject{{QStringLiteral("register"), tools::kFirstHoldingRegister + r},
                               {QStringLiteral("meter"), meter},
                               {QStringLiteral("value"), name},
                               {QStringLiteral("byteOrder"), order},
@@ -129,7 +128,7 @@ int ModbusReadCommand(Session& s, const ModbusRead& m, bool serial) {
                       reply.data[static_cast<std::size_t>(2 * i + 1)];
     registers.append(value);
     s.Say(QStringLiteral("  %1  %2  %3")
-              .arg(40001 + m.start + i)
+              .arg(tools::kFirstHoldingRegister + m.start + i)
               .arg(value, 4, 16, QLatin1Char('0'))
               .arg(value, 5)
               .toUpper());

@@ -8,14 +8,14 @@
 
 #include "sim/engine.h"
 #include "tools/modbus_frames.h"
+#include "tools/register_values.h"
 
 namespace kv770::sim {
 
 namespace {
 
 constexpr int kMeters = 8;
-constexpr int kRegistersPerMeter = 10;
-constexpr int kRegisters = kMeters * kRegistersPerMeter;
+constexpr int kRegisters = kMeters * tools::kRegistersPerMeter;
 constexpr int kMaxReadCount = 125;  // what one reply can carry
 
 enum Exception : std::uint8_t {
@@ -63,15 +63,14 @@ std::array<std::uint8_t, 4> Encode(double value, int code) {
 
 // Register r as its two bytes, high byte first.
 std::array<std::uint8_t, 2> Register(const Engine& engine, int r, std::int64_t nowMs) {
-  const int meter = r / kRegistersPerMeter + 1;
-  const int value = r % kRegistersPerMeter / 2;  // 0 the current, 1..4 the variables
+  const auto [meter, value, first] = tools::PlaceOfRegister(r);
   const MeterMapping& mapping = engine.Model().meters[static_cast<std::size_t>(meter - 1)];
   const double reading =
       value == 0 ? engine.LoopCurrent(meter, nowMs)
                  : engine.Variable(meter, value, nowMs) *
                        Coefficient(mapping.coefficients[static_cast<std::size_t>(value - 1)]);
   const auto bytes = Encode(reading, mapping.byteOrders[static_cast<std::size_t>(value)]);
-  const std::size_t half = static_cast<std::size_t>(r % 2) * 2;
+  const std::size_t half = first ? 0 : 2;
   return {bytes[half], bytes[half + 1]};
 }
 
