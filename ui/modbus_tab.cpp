@@ -87,6 +87,232 @@ QLabel* CaptionFor(QWidget* parent, const QString& caption, QWidget* input) {
   return label;
 }
 
+// ---- mapping of one meter ----------------------------------------------
+
+QGridLayout* BuildMeterSetup(MappingControls& c) {
+  c.meter = MakeCombo(c.group, "ComboBox41", Numbers(1, 8), 0);
+  c.enable = MakeCombo(c.group, "ComboBox6", {QStringLiteral("Close"), QStringLiteral("Open")}, -1);
+  c.deviceMode =
+      MakeCombo(c.group, "ComboBox16",
+                {QStringLiteral("Secondary Master Device"), QStringLiteral("Master Device")}, 0);
+  c.instrumentType = MakeCombo(c.group, "ComboBox17", kInstrumentTypes, 0);
+  c.instrumentType->setMaxVisibleItems(16);
+  c.preambleLength = MakeCombo(c.group, "ComboBox34", Numbers(4, 9), -1);
+  c.bufferClearTime = MakeEdit(c.group, "Edit1");
+  SizeToChars(c.bufferClearTime, 3);
+  c.setupSet = MakeSetButton(c.group, "Button10", QStringLiteral("polling set-up"));
+
+  auto* setup = new QGridLayout;
+  setup->setContentsMargins(0, 0, 0, 0);
+  setup->setHorizontalSpacing(kSpacing + 2);
+  setup->setVerticalSpacing(kSpacing);
+  AddLabelled(setup, 0, 0, QStringLiteral("Meter ID:"), c.meter);
+  AddLabelled(setup, 0, 2, QStringLiteral("Enable:"), c.enable);
+  AddLabelled(setup, 1, 0, QStringLiteral("Device Mode:"), c.deviceMode);
+  AddLabelled(setup, 1, 2, QStringLiteral("Instrument Type:"), c.instrumentType);
+  AddLabelled(setup, 2, 0, QStringLiteral("Preamble Length:"), c.preambleLength);
+  setup->addWidget(CaptionFor(c.group, QStringLiteral("Buffer Clear Time:"), c.bufferClearTime), 2,
+                   2);
+  auto* clearTime = new QHBoxLayout;
+  clearTime->setSpacing(kSpacing);
+  clearTime->addWidget(c.bufferClearTime);
+  clearTime->addWidget(MakeLabel(c.group, QStringLiteral("S")));
+  clearTime->addStretch(1);
+  clearTime->addWidget(c.setupSet);
+  setup->addLayout(clearTime, 2, 3);
+  for (QWidget* input : {static_cast<QWidget*>(c.meter), static_cast<QWidget*>(c.enable),
+                         static_cast<QWidget*>(c.preambleLength)})
+    KeepLeft(setup, input);
+  return setup;
+}
+
+// Registers of the meter: one row per 32-bit value with its byte order,
+// and the coefficient of each variable beside it.
+QGridLayout* BuildRegisters(MappingControls& c) {
+  c.currentLabel = MakeLabel(c.group, QStringLiteral("Current"), "Label68");
+  c.registerLabels[0] = MakeLabel(c.group, QStringLiteral("40001:"), "Label19");
+  c.byteOrders[0] = MakeCombo(c.group, "FAMOUT1", kFloatOrders, 0);
+  NameForScreenReaders(c.byteOrders[0], QStringLiteral("Current 40001:"));
+
+  // Form names of the four variables' controls, and their first register.
+  struct Names {
+    const char* label;
+    const char* address;
+    const char* order;
+    const char* coefficient;
+  };
+  const Names names[] = {{"Label24", "40003:", "FAMOUT3", "XISHU1"},
+                         {"Label27", "40005:", "FAMOUT5", "XISHU2"},
+                         {"Label28", "40007:", "FAMOUT7", "XISHU3"},
+                         {"Label29", "40009:", "FAMOUT9", "XISHU4"}};
+
+  auto* registers = new QGridLayout;
+  registers->setContentsMargins(0, 0, 0, 0);
+  registers->setHorizontalSpacing(kSpacing + 2);
+  registers->setVerticalSpacing(kSpacing);
+  registers->addWidget(c.currentLabel, 0, 0);
+  registers->addWidget(c.registerLabels[0], 0, 1);
+  registers->addWidget(c.byteOrders[0], 0, 2);
+  for (int row = 1; row <= 4; ++row) {
+    const Names& n = names[row - 1];
+    const QString name = QStringLiteral("Variable_%1(RTU_ADR)").arg(row);
+    c.registerLabels[row] = MakeLabel(c.group, QString::fromLatin1(n.address), n.label);
+    c.byteOrders[row] = MakeCombo(c.group, n.order, kVariableOrders, 0);
+    NameForScreenReaders(c.byteOrders[row],
+                         name + QLatin1Char(' ') + QString::fromLatin1(n.address));
+    registers->addWidget(MakeLabel(c.group, name), row, 0);
+    registers->addWidget(c.registerLabels[row], row, 1);
+    registers->addWidget(c.byteOrders[row], row, 2);
+  }
+  c.byteOrdersSet = MakeSetButton(c.group, "Button21", QStringLiteral("byte orders"));
+  registers->addWidget(c.byteOrdersSet, 5, 2, Qt::AlignRight);
+
+  for (int row = 1; row <= 4; ++row) {
+    QLineEdit*& coefficient = c.coefficients[row - 1];
+    coefficient = MakeEdit(c.group, names[row - 1].coefficient, QStringLiteral("1.000"));
+    SizeToChars(coefficient, 5);
+    AddLabelled(registers, row, 3, QStringLiteral("Variable %1 Coefficient").arg(row), coefficient);
+  }
+  c.coefficientsSet = MakeSetButton(c.group, "Button15", QStringLiteral("coefficients"));
+  registers->addWidget(c.coefficientsSet, 5, 3, 1, 2, Qt::AlignRight);
+
+  c.channelTest = MakeButton(c.group, "Button5", QStringLiteral("Channel Test"));
+  registers->addWidget(c.channelTest, 5, 0, 1, 2, Qt::AlignLeft);
+  return registers;
+}
+
+void BuildMappingGroup(MappingControls& c, QWidget* page) {
+  c.group = MakeGroup(page, "GroupBox3");
+  QGridLayout* setup = BuildMeterSetup(c);
+  QGridLayout* registers = BuildRegisters(c);
+  auto* column = new QVBoxLayout(c.group);
+  column->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
+  column->setSpacing(kSpacing + 4);
+  column->addLayout(setup);
+  column->addLayout(registers);
+}
+
+// ---- custom HART command parsing ---------------------------------------
+
+void BuildReadCommands(ParsingControls& c, QGridLayout* grid) {
+  struct Names {
+    const char* enable;
+    const char* bytes;
+    const char* set;
+  };
+  const Names names[] = {{"ComboBox28", "Edit4", "Button17"}, {"ComboBox29", "Edit5", "Button18"}};
+  for (int row = 0; row < 2; ++row) {
+    ParsingControls::ReadCommand& r = c.readCommands[row];
+    const QString caption = QStringLiteral("Read Meter Command %1:").arg(row + 1);
+    r.enable = MakeCombo(c.group, names[row].enable, kOpenClose, -1);
+    NameForScreenReaders(r.enable, caption + QStringLiteral(" Enable"));
+    r.bytes = MakeEdit(c.group, names[row].bytes);
+    r.set = MakeSetButton(c.group, names[row].set, caption);
+    auto* label = MakeLabel(c.group, caption);
+    label->setBuddy(r.bytes);
+    NameForScreenReaders(r.bytes, caption);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(r.enable, row, 1);
+    grid->addWidget(r.bytes, row, 2);
+    grid->addWidget(r.set, row, 3);
+  }
+  grid->setColumnStretch(2, 1);
+}
+
+void BuildFormatGroup(ParsingControls& c) {
+  auto* format = new QGridLayout(c.formatGroup);
+  Tighten(format);
+  c.addressBits = MakeCombo(c.formatGroup, "ComboBox15", Numbers(3, 9), 5);
+  // Its own row, so that the longer caption does not widen the column of
+  // the variable names.
+  auto* bits = new QHBoxLayout;
+  bits->setSpacing(kSpacing + 2);
+  bits->addWidget(CaptionFor(c.formatGroup, QStringLiteral("Address Bits:"), c.addressBits));
+  bits->addWidget(c.addressBits);
+  bits->addStretch(1);
+  format->addLayout(bits, 0, 0, 1, 4);
+
+  const QString headings[] = {QStringLiteral("Command Number"), QStringLiteral("Star_Adr"),
+                              QStringLiteral("Data Length")};
+  for (int col = 0; col < 3; ++col)
+    format->addWidget(MakeLabel(c.formatGroup, headings[col]), 1, col + 1);
+
+  struct Names {
+    const char* command;
+    const char* start;
+    const char* length;
+  };
+  const Names names[] = {{"RADCOM1", "READADR1", "READLG1"},
+                         {"RADCOM3", "READADR3", "READLG3"},
+                         {"RADCOM5", "READADR5", "READLG5"},
+                         {"RADCOM7", "READADR7", "READLG7"}};
+  for (int v = 0; v < 4; ++v) {
+    ParsingControls::Row& r = c.rows[v];
+    const int gridRow = v + 2;
+    const QString name = QStringLiteral("Variable_%1:").arg(v + 1);
+    r.command = MakeCombo(c.formatGroup, names[v].command, kCommandNumbers, -1);
+    r.start = MakeEdit(c.formatGroup, names[v].start);
+    SizeToChars(r.start, 3);
+    r.length = MakeCombo(c.formatGroup, names[v].length, kDataLengths, -1);
+    auto* label = MakeLabel(c.formatGroup, name);
+    label->setBuddy(r.command);
+    NameForScreenReaders(r.command, name + QStringLiteral(" ") + headings[0]);
+    NameForScreenReaders(r.start, name + QStringLiteral(" ") + headings[1]);
+    NameForScreenReaders(r.length, name + QStringLiteral(" ") + headings[2]);
+    format->addWidget(label, gridRow, 0);
+    format->addWidget(r.command, gridRow, 1);
+    format->addWidget(r.start, gridRow, 2);
+    format->addWidget(r.length, gridRow, 3);
+  }
+  c.formatSet = MakeSetButton(c.formatGroup, "Button12", c.formatGroup->title());
+  format->addWidget(c.formatSet, 6, 3, Qt::AlignRight);
+  format->setColumnStretch(4, 1);
+}
+
+void BuildParsingGroup(ParsingControls& c, QWidget* page) {
+  c.group = MakeGroup(page, "GroupBox13", QStringLiteral("Custom HART Command Parsing"));
+  auto* grid = new QGridLayout(c.group);
+  Tighten(grid);
+  BuildReadCommands(c, grid);
+  c.formatGroup = MakeGroup(c.group, "GroupBox16", QStringLiteral("Custom Data Parsing Format"));
+  grid->addWidget(c.formatGroup, 2, 0, 1, 4);
+  grid->setRowStretch(3, 1);
+  BuildFormatGroup(c);
+}
+
+// ---- MODBUS read test ---------------------------------------------------
+void BuildModbusTestGroup(ModbusTestControls& c, QWidget* page) {
+  c.group = MakeGroup(page, "GroupBox19", QStringLiteral("Modbus Communication Test"));
+  auto* grid = new QGridLayout(c.group);
+  Tighten(grid);
+  c.slaveAddress = MakeEdit(c.group, "Edit18", QStringLiteral("001"));
+  c.startAddress = MakeEdit(c.group, "Edit19", QStringLiteral("00"));
+  c.length = MakeEdit(c.group, "Edit20", QStringLiteral("10"));
+  for (QLineEdit* edit : {c.slaveAddress, c.startAddress, c.length}) SizeToChars(edit, 3);
+  AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), c.slaveAddress);
+  AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), c.startAddress);
+  AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), c.length);
+  c.send = MakeButton(c.group, "Button4", QStringLiteral("MODBUS Comm Test"));
+  grid->addWidget(c.send, 1, 3, 1, 2, Qt::AlignRight);
+  grid->setColumnMinimumWidth(2, 2 * kSpacing);  // air between the two pairs
+}
+
+// ---- IEEE 754 calculator -----------------------------------------------
+void BuildCalculatorGroup(CalculatorControls& c, QWidget* page) {
+  c.group = MakeGroup(page, "GroupBox12", QStringLiteral("IEE754 Calculation"));
+  auto* grid = new QGridLayout(c.group);
+  Tighten(grid);
+  c.hexInput = MakeEdit(c.group, "Edit7");
+  SizeToChars(c.hexInput, 14);
+  AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), c.hexInput);
+  c.calculate = MakeButton(c.group, "Button13", QStringLiteral("Calculation"));
+  grid->addWidget(c.calculate, 0, 2);
+  c.value = MakeEdit(c.group, "Edit22");
+  SizeToChars(c.value, 14);
+  grid->addWidget(CaptionFor(c.group, QStringLiteral("Value:"), c.value), 1, 0, Qt::AlignRight);
+  grid->addWidget(c.value, 1, 1);
+}
+
 }  // namespace
 
 void GatewayWindow::BuildModbusTab(QWidget* page) {
@@ -94,262 +320,12 @@ void GatewayWindow::BuildModbusTab(QWidget* page) {
   // meter's mapping and the query button fill the left column, the custom
   // HART parsing of that meter the right one; the two stand-alone tools run
   // along the bottom.
-
   mapping.mappingQuery = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
+  BuildMappingGroup(mapping, page);
+  BuildParsingGroup(parsing, page);
+  BuildModbusTestGroup(modbusTest, page);
+  BuildCalculatorGroup(calculator, page);
 
-  // ---- mapping of one meter ----------------------------------------------
-  mapping.group = MakeGroup(page, "GroupBox3");
-  mapping.meter = MakeCombo(mapping.group, "ComboBox41", Numbers(1, 8), 0);
-  mapping.enable =
-      MakeCombo(mapping.group, "ComboBox6", {QStringLiteral("Close"), QStringLiteral("Open")}, -1);
-  mapping.deviceMode =
-      MakeCombo(mapping.group, "ComboBox16",
-                {QStringLiteral("Secondary Master Device"), QStringLiteral("Master Device")}, 0);
-  mapping.instrumentType = MakeCombo(mapping.group, "ComboBox17", kInstrumentTypes, 0);
-  mapping.instrumentType->setMaxVisibleItems(16);
-  mapping.preambleLength = MakeCombo(mapping.group, "ComboBox34", Numbers(4, 9), -1);
-  mapping.bufferClearTime = MakeEdit(mapping.group, "Edit1");
-  SizeToChars(mapping.bufferClearTime, 3);
-  mapping.setupSet = MakeSetButton(mapping.group, "Button10", QStringLiteral("polling set-up"));
-
-  auto* setup = new QGridLayout;
-  setup->setContentsMargins(0, 0, 0, 0);
-  setup->setHorizontalSpacing(kSpacing + 2);
-  setup->setVerticalSpacing(kSpacing);
-  AddLabelled(setup, 0, 0, QStringLiteral("Meter ID:"), mapping.meter);
-  AddLabelled(setup, 0, 2, QStringLiteral("Enable:"), mapping.enable);
-  AddLabelled(setup, 1, 0, QStringLiteral("Device Mode:"), mapping.deviceMode);
-  AddLabelled(setup, 1, 2, QStringLiteral("Instrument Type:"), mapping.instrumentType);
-  AddLabelled(setup, 2, 0, QStringLiteral("Preamble Length:"), mapping.preambleLength);
-  setup->addWidget(
-      CaptionFor(mapping.group, QStringLiteral("Buffer Clear Time:"), mapping.bufferClearTime), 2,
-      2);
-  {
-    auto* clearTime = new QHBoxLayout;
-    clearTime->setSpacing(kSpacing);
-    clearTime->addWidget(mapping.bufferClearTime);
-    clearTime->addWidget(MakeLabel(mapping.group, QStringLiteral("S")));
-    clearTime->addStretch(1);
-    clearTime->addWidget(mapping.setupSet);
-    setup->addLayout(clearTime, 2, 3);
-  }
-  for (QWidget* input :
-       {static_cast<QWidget*>(mapping.meter), static_cast<QWidget*>(mapping.enable),
-        static_cast<QWidget*>(mapping.preambleLength)})
-    KeepLeft(setup, input);
-
-  // Registers of the meter: one row per 32-bit value with its byte order,
-  // and the coefficient of each variable beside it.
-  mapping.currentLabel = MakeLabel(mapping.group, QStringLiteral("Current"), "Label68");
-  mapping.registerLabels[0] = MakeLabel(mapping.group, QStringLiteral("40001:"), "Label19");
-  mapping.byteOrders[0] = MakeCombo(mapping.group, "FAMOUT1", kFloatOrders, 0);
-  NameForScreenReaders(mapping.byteOrders[0], QStringLiteral("Current 40001:"));
-
-  struct VariableRow {
-    const char* labelName;
-    const char* address;
-    const char* orderName;
-    const char* coefficientName;
-    QLabel** label;
-    QComboBox** order;
-    QLineEdit** coefficient;
-  };
-  const VariableRow variables[] = {
-      {"Label24", "40003:", "FAMOUT3", "XISHU1", &mapping.registerLabels[1], &mapping.byteOrders[1],
-       &mapping.coefficients[0]},
-      {"Label27", "40005:", "FAMOUT5", "XISHU2", &mapping.registerLabels[2], &mapping.byteOrders[2],
-       &mapping.coefficients[1]},
-      {"Label28", "40007:", "FAMOUT7", "XISHU3", &mapping.registerLabels[3], &mapping.byteOrders[3],
-       &mapping.coefficients[2]},
-      {"Label29", "40009:", "FAMOUT9", "XISHU4", &mapping.registerLabels[4], &mapping.byteOrders[4],
-       &mapping.coefficients[3]},
-  };
-
-  auto* registers = new QGridLayout;
-  registers->setContentsMargins(0, 0, 0, 0);
-  registers->setHorizontalSpacing(kSpacing + 2);
-  registers->setVerticalSpacing(kSpacing);
-  registers->addWidget(mapping.currentLabel, 0, 0);
-  registers->addWidget(mapping.registerLabels[0], 0, 1);
-  registers->addWidget(mapping.byteOrders[0], 0, 2);
-  int row = 1;
-  for (const VariableRow& v : variables) {
-    const QString name = QStringLiteral("Variable_%1(RTU_ADR)").arg(row);
-    *v.label = MakeLabel(mapping.group, QString::fromLatin1(v.address), v.labelName);
-    *v.order = MakeCombo(mapping.group, v.orderName, kVariableOrders, 0);
-    NameForScreenReaders(*v.order, name + QLatin1Char(' ') + QString::fromLatin1(v.address));
-    registers->addWidget(MakeLabel(mapping.group, name), row, 0);
-    registers->addWidget(*v.label, row, 1);
-    registers->addWidget(*v.order, row, 2);
-    ++row;
-  }
-  mapping.byteOrdersSet = MakeSetButton(mapping.group, "Button21", QStringLiteral("byte orders"));
-  registers->addWidget(mapping.byteOrdersSet, row, 2, Qt::AlignRight);
-
-  row = 1;
-  for (const VariableRow& v : variables) {
-    *v.coefficient = MakeEdit(mapping.group, v.coefficientName, QStringLiteral("1.000"));
-    SizeToChars(*v.coefficient, 5);
-    AddLabelled(registers, row, 3, QStringLiteral("Variable %1 Coefficient").arg(row),
-                *v.coefficient);
-    ++row;
-  }
-  mapping.coefficientsSet =
-      MakeSetButton(mapping.group, "Button15", QStringLiteral("coefficients"));
-  registers->addWidget(mapping.coefficientsSet, row, 3, 1, 2, Qt::AlignRight);
-
-  mapping.channelTest = MakeButton(mapping.group, "Button5", QStringLiteral("Channel Test"));
-  registers->addWidget(mapping.channelTest, row, 0, 1, 2, Qt::AlignLeft);
-
-  {
-    auto* column = new QVBoxLayout(mapping.group);
-    column->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
-    column->setSpacing(kSpacing + 4);
-    column->addLayout(setup);
-    column->addLayout(registers);
-  }
-
-  // ---- custom HART command parsing ---------------------------------------
-  parsing.group = MakeGroup(page, "GroupBox13", QStringLiteral("Custom HART Command Parsing"));
-  auto* parsingGrid = new QGridLayout(parsing.group);
-  Tighten(parsingGrid);
-  struct ReadCommandRow {
-    const char* enableName;
-    const char* bytesName;
-    const char* buttonName;
-    QComboBox** enable;
-    QLineEdit** bytes;
-    QPushButton** button;
-  };
-  const ReadCommandRow readCommands[] = {
-      {"ComboBox28", "Edit4", "Button17", &parsing.readCommands[0].enable,
-       &parsing.readCommands[0].bytes, &parsing.readCommands[0].set},
-      {"ComboBox29", "Edit5", "Button18", &parsing.readCommands[1].enable,
-       &parsing.readCommands[1].bytes, &parsing.readCommands[1].set},
-  };
-  row = 0;
-  for (const ReadCommandRow& r : readCommands) {
-    const QString caption = QStringLiteral("Read Meter Command %1:").arg(row + 1);
-    *r.enable = MakeCombo(parsing.group, r.enableName, kOpenClose, -1);
-    NameForScreenReaders(*r.enable, caption + QStringLiteral(" Enable"));
-    *r.bytes = MakeEdit(parsing.group, r.bytesName);
-    *r.button = MakeSetButton(parsing.group, r.buttonName, caption);
-    auto* label = MakeLabel(parsing.group, caption);
-    label->setBuddy(*r.bytes);
-    NameForScreenReaders(*r.bytes, caption);
-    parsingGrid->addWidget(label, row, 0);
-    parsingGrid->addWidget(*r.enable, row, 1);
-    parsingGrid->addWidget(*r.bytes, row, 2);
-    parsingGrid->addWidget(*r.button, row, 3);
-    ++row;
-  }
-  parsingGrid->setColumnStretch(2, 1);
-
-  parsing.formatGroup =
-      MakeGroup(parsing.group, "GroupBox16", QStringLiteral("Custom Data Parsing Format"));
-  parsingGrid->addWidget(parsing.formatGroup, row, 0, 1, 4);
-  parsingGrid->setRowStretch(row + 1, 1);
-  {
-    auto* format = new QGridLayout(parsing.formatGroup);
-    Tighten(format);
-    parsing.addressBits = MakeCombo(parsing.formatGroup, "ComboBox15", Numbers(3, 9), 5);
-    {
-      // Its own row, so that the longer caption does not widen the column
-      // of the variable names.
-      auto* bits = new QHBoxLayout;
-      bits->setSpacing(kSpacing + 2);
-      bits->addWidget(
-          CaptionFor(parsing.formatGroup, QStringLiteral("Address Bits:"), parsing.addressBits));
-      bits->addWidget(parsing.addressBits);
-      bits->addStretch(1);
-      format->addLayout(bits, 0, 0, 1, 4);
-    }
-
-    const QString headings[] = {QStringLiteral("Command Number"), QStringLiteral("Star_Adr"),
-                                QStringLiteral("Data Length")};
-    for (int col = 0; col < 3; ++col)
-      format->addWidget(MakeLabel(parsing.formatGroup, headings[col]), 1, col + 1);
-
-    struct FormatRow {
-      const char* commandName;
-      const char* addressName;
-      const char* lengthName;
-      QComboBox** command;
-      QLineEdit** address;
-      QComboBox** length;
-    };
-    const FormatRow formats[] = {
-        {"RADCOM1", "READADR1", "READLG1", &parsing.rows[0].command, &parsing.rows[0].start,
-         &parsing.rows[0].length},
-        {"RADCOM3", "READADR3", "READLG3", &parsing.rows[1].command, &parsing.rows[1].start,
-         &parsing.rows[1].length},
-        {"RADCOM5", "READADR5", "READLG5", &parsing.rows[2].command, &parsing.rows[2].start,
-         &parsing.rows[2].length},
-        {"RADCOM7", "READADR7", "READLG7", &parsing.rows[3].command, &parsing.rows[3].start,
-         &parsing.rows[3].length},
-    };
-    int formatRow = 2;
-    for (const FormatRow& f : formats) {
-      const QString name = QStringLiteral("Variable_%1:").arg(formatRow - 1);
-      *f.command = MakeCombo(parsing.formatGroup, f.commandName, kCommandNumbers, -1);
-      *f.address = MakeEdit(parsing.formatGroup, f.addressName);
-      SizeToChars(*f.address, 3);
-      *f.length = MakeCombo(parsing.formatGroup, f.lengthName, kDataLengths, -1);
-      auto* label = MakeLabel(parsing.formatGroup, name);
-      label->setBuddy(*f.command);
-      NameForScreenReaders(*f.command, name + QStringLiteral(" ") + headings[0]);
-      NameForScreenReaders(*f.address, name + QStringLiteral(" ") + headings[1]);
-      NameForScreenReaders(*f.length, name + QStringLiteral(" ") + headings[2]);
-      format->addWidget(label, formatRow, 0);
-      format->addWidget(*f.command, formatRow, 1);
-      format->addWidget(*f.address, formatRow, 2);
-      format->addWidget(*f.length, formatRow, 3);
-      ++formatRow;
-    }
-    parsing.formatSet =
-        MakeSetButton(parsing.formatGroup, "Button12", parsing.formatGroup->title());
-    format->addWidget(parsing.formatSet, formatRow, 3, Qt::AlignRight);
-    format->setColumnStretch(4, 1);
-  }
-
-  // ---- MODBUS read test ---------------------------------------------------
-  modbusTest.group = MakeGroup(page, "GroupBox19", QStringLiteral("Modbus Communication Test"));
-  {
-    auto* grid = new QGridLayout(modbusTest.group);
-    Tighten(grid);
-    modbusTest.slaveAddress = MakeEdit(modbusTest.group, "Edit18", QStringLiteral("001"));
-    modbusTest.startAddress = MakeEdit(modbusTest.group, "Edit19", QStringLiteral("00"));
-    modbusTest.length = MakeEdit(modbusTest.group, "Edit20", QStringLiteral("10"));
-    for (QLineEdit* edit : {modbusTest.slaveAddress, modbusTest.startAddress, modbusTest.length})
-      SizeToChars(edit, 3);
-    AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), modbusTest.slaveAddress);
-    AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), modbusTest.startAddress);
-    AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), modbusTest.length);
-    modbusTest.send = MakeButton(modbusTest.group, "Button4", QStringLiteral("MODBUS Comm Test"));
-    grid->addWidget(modbusTest.send, 1, 3, 1, 2, Qt::AlignRight);
-    grid->setColumnMinimumWidth(2, 2 * kSpacing);  // air between the two pairs
-  }
-
-  // ---- IEEE 754 calculator -----------------------------------------------
-  calculator.group = MakeGroup(page, "GroupBox12", QStringLiteral("IEE754 Calculation"));
-  {
-    auto* grid = new QGridLayout(calculator.group);
-    Tighten(grid);
-    calculator.hexInput = MakeEdit(calculator.group, "Edit7");
-    SizeToChars(calculator.hexInput, 14);
-    AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), calculator.hexInput);
-    calculator.calculate = MakeButton(calculator.group, "Button13", QStringLiteral("Calculation"));
-    grid->addWidget(calculator.calculate, 0, 2);
-    calculator.value = MakeEdit(calculator.group, "Edit22");
-    SizeToChars(calculator.value, 14);
-    grid->addWidget(CaptionFor(calculator.group, QStringLiteral("Value:"), calculator.value), 1, 0,
-                    Qt::AlignRight);
-    grid->addWidget(calculator.value, 1, 1);
-  }
-
-  // ---- page ----------------------------------------------------------------
-  // The mapping and the custom parsing of the same meter side by side, the
-  // two tools along the bottom.
   auto* mappingColumn = new QVBoxLayout;
   mappingColumn->setSpacing(kSpacing + 2);
   mappingColumn->addWidget(mapping.mappingQuery, 0, Qt::AlignLeft);

@@ -244,10 +244,8 @@ class Drawing {
   QPainter& p_;
 };
 
-void DrawWiring(QPainter& p) {
-  Drawing d(p);
-
-  // ---- PC and the RS-485 converter ------------------------------------
+// ---- PC and the RS-485 converter ------------------------------------
+QRectF DrawPcAndConverter(Drawing& d) {
   const QRectF pc(14, 16, 124, 58);
   d.Box(pc, kDeviceFill);
   d.Text(pc.adjusted(0, 6, 0, -26), QStringLiteral("PC"), 15, true);
@@ -260,8 +258,11 @@ void DrawWiring(QPainter& p) {
   d.Wire({{pc.center().x(), pc.bottom()}, {converter.center().x(), converter.top()}}, kInk, 3);
   d.Text(QRectF(pc.center().x() + 6, pc.bottom() + 8, 40, 16), QStringLiteral("USB"), 11, false,
          Qt::AlignLeft | Qt::AlignVCenter, kCaption);
+  return converter;
+}
 
-  // ---- the gateway ----------------------------------------------------
+// ---- the gateway, and RS-485 from the converter to terminals A and B --
+QRectF DrawGateway(Drawing& d, const QRectF& converter) {
   const QRectF gateway(236, 16, 170, 168);
   d.Box(gateway, kGatewayFill, 8);
   d.Text(QRectF(gateway.left(), gateway.top() + 8, gateway.width(), 24), QStringLiteral("KV770-W"),
@@ -269,7 +270,6 @@ void DrawWiring(QPainter& p) {
   d.Text(QRectF(gateway.left(), gateway.top() + 32, gateway.width(), 16),
          QStringLiteral("HART / MODBUS gateway"), 11, false, Qt::AlignCenter, kCaption);
 
-  // RS-485 from the converter to terminals A and B.
   const QPointF termA(gateway.left(), 124), termB(gateway.left(), 150);
   d.Wire({{converter.right(), 130}, {termA.x() - 40, 130}, {termA.x() - 40, termA.y()}, termA},
          kBusA);
@@ -279,8 +279,11 @@ void DrawWiring(QPainter& p) {
   d.Text(QRectF(converter.right() + 4, 104, 92, 16), QStringLiteral("RS-485"), 12, true);
   d.Text(QRectF(converter.right() + 4, 154, 92, 16), QStringLiteral("A / B"), 11, false,
          Qt::AlignCenter, kCaption);
+  return gateway;
+}
 
-  // Power supply of the gateway.
+// Power supply of the gateway.
+void DrawPowerSupply(Drawing& d, const QRectF& gateway) {
   const QRectF supply(494, 72, 124, 58);
   d.Box(supply, kSupplyFill);
   d.Text(supply.adjusted(0, 6, 0, -26), QStringLiteral("Power supply"), 12, true);
@@ -294,8 +297,10 @@ void DrawWiring(QPainter& p) {
          Qt::AlignCenter, kPositive);
   d.Text(QRectF(gateway.right() + 10, termZero.y() + 2, 60, 16), QStringLiteral("\u2212"), 13, true,
          Qt::AlignCenter, kNegative);
+}
 
-  // ---- the HART loop --------------------------------------------------
+// ---- the HART loop --------------------------------------------------
+void DrawHartLoop(Drawing& d, const QRectF& gateway) {
   const qreal busPlusY = 226, busMinusY = 242;
   const qreal busStart = 150, busEnd = 620;
   const qreal slot = (busEnd - busStart) / 8;
@@ -346,6 +351,14 @@ void DrawWiring(QPainter& p) {
   d.Text(QRectF(busStart, 326, busEnd - busStart, 18),
          QStringLiteral("up to 8 HART instruments in parallel (multidrop)"), 11, false,
          Qt::AlignCenter, kCaption);
+}
+
+void DrawWiring(QPainter& p) {
+  Drawing d(p);
+  const QRectF converter = DrawPcAndConverter(d);
+  const QRectF gateway = DrawGateway(d, converter);
+  DrawPowerSupply(d, gateway);
+  DrawHartLoop(d, gateway);
 }
 
 }  // namespace

@@ -29,6 +29,93 @@ QStringList UnitList(int box) {
   return list;
 }
 
+// Settings of the frames this window builds, and the gateway's HART address.
+QGridLayout* BuildFrameSettings(HartControls& c) {
+  auto* top = new QGridLayout;
+  c.preambleLength = MakeEdit(c.group, "Edit9", QStringLiteral("6"));
+  AddLabelled(top, 0, 0, QStringLiteral("Preamble Length:"), c.preambleLength);
+  // No address is selected until the user picks one (the "Set" command then
+  // carries '0'), yet the box reads "1" like the form always showed it.
+  c.hartAddress = MakeCombo(
+      c.group, "ComboBox30",
+      {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+       QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")},
+      -1);
+  c.hartAddress->setPlaceholderText(QStringLiteral("1"));
+  QPalette plainPlaceholder = c.hartAddress->palette();
+  plainPlaceholder.setColor(QPalette::PlaceholderText,
+                            plainPlaceholder.color(QPalette::ButtonText));
+  c.hartAddress->setPalette(plainPlaceholder);
+  AddLabelled(top, 0, 2, QStringLiteral("HART Address:"), c.hartAddress);
+  c.commandMode =
+      MakeCombo(c.group, "ComboBox42",
+                {QStringLiteral("Master Mode"), QStringLiteral("Secondary Master Mode")}, 0);
+  AddLabelled(top, 0, 4, QStringLiteral("HART Command Mode:"), c.commandMode);
+  c.addressSet = MakeButton(c.group, "Button3", QStringLiteral("Set"));
+  top->addWidget(c.addressSet, 0, 6);
+  top->setColumnStretch(7, 1);
+  top->setHorizontalSpacing(10);
+  return top;
+}
+
+void BuildIdentityGroup(HartControls& c) {
+  c.identityGroup = MakeGroup(c.group, "GroupBox8", QStringLiteral("HART Device Basic Parameters"));
+  auto* identity = new QGridLayout(c.identityGroup);
+  c.manufacturerId = MakeEdit(c.identityGroup, "Edit28");
+  AddLabelled(identity, 0, 0, QStringLiteral("Manufacturing ID:"), c.manufacturerId);
+  c.sensorType = MakeEdit(c.identityGroup, "Edit29");
+  AddLabelled(identity, 1, 0, QStringLiteral("Sensor type:"), c.sensorType);
+  c.preambleCount = MakeEdit(c.identityGroup, "Edit31");
+  AddLabelled(identity, 2, 0, QStringLiteral("Preamble Byte Count:"), c.preambleCount);
+  c.sensorSerial = MakeEdit(c.identityGroup, "Edit32");
+  AddLabelled(identity, 3, 0, QStringLiteral("Sensor Serial Number:"), c.sensorSerial);
+  c.identityQuery =
+      MakeButton(c.identityGroup, "Button7", QStringLiteral("HART Device Parameter Query"));
+  identity->addWidget(c.identityQuery, 4, 0, 1, 2, Qt::AlignHCenter);
+}
+
+void BuildVariablesGroup(HartControls& c) {
+  c.variablesGroup =
+      MakeGroup(c.group, "GroupBox10", QStringLiteral("Universal HART Real-Time Data"));
+  auto* dynamic = new QGridLayout(c.variablesGroup);
+  struct Names {
+    const char* value;
+    const char* unit;
+  };
+  const Names names[] = {{"Edit25", "ComboBox3"},
+                         {"Edit26", "ComboBox31"},
+                         {"Edit27", "ComboBox32"},
+                         {"Edit30", "ComboBox33"}};
+  for (int r = 0; r < 4; ++r) {
+    HartControls::Variable& v = c.variables[r];
+    const QString caption = QStringLiteral("Current_Variable_%1:").arg(r + 1);
+    v.value = MakeEdit(c.variablesGroup, names[r].value);
+    AddLabelled(dynamic, r, 0, caption, v.value);
+    v.unit = MakeCombo(c.variablesGroup, names[r].unit, UnitList(r), -1);
+    AddLabelled(dynamic, r, 2, QStringLiteral("Unit:"), v.unit);
+    // Four boxes share the label "Unit:"; tell them apart by their variable.
+    NameForScreenReaders(v.unit, QStringLiteral("Current_Variable_%1 Unit:").arg(r + 1));
+  }
+  c.variablesQuery = MakeButton(c.variablesGroup, "Button16", QStringLiteral("HART Command Query"));
+  dynamic->addWidget(c.variablesQuery, 4, 0, 1, 4, Qt::AlignHCenter);
+  dynamic->setColumnStretch(1, 1);
+  dynamic->setColumnStretch(3, 1);
+}
+
+// A free HART request from its delimiter on; preamble and check byte are
+// added when it is sent.
+void BuildManualGroup(HartControls& c, QWidget* page) {
+  c.manualGroup = MakeGroup(page, "GroupBox20");
+  auto* manual = new QGridLayout(c.manualGroup);
+  c.manualCommand = MakeEdit(c.manualGroup, "Edit10");
+  AddLabelled(manual, 0, 0, QStringLiteral("Manual HART Command:"), c.manualCommand);
+  c.checksumNote = MakeLabel(c.manualGroup, QStringLiteral("(Auto Generated checksum)"), "Label62");
+  manual->addWidget(c.checksumNote, 0, 2);
+  c.manualSend = MakeButton(c.manualGroup, "Button20", QStringLiteral("send"));
+  manual->addWidget(c.manualSend, 0, 3);
+  manual->setColumnStretch(1, 1);
+}
+
 }  // namespace
 
 void GatewayWindow::BuildTransparentTab(QWidget* page) {
@@ -36,98 +123,17 @@ void GatewayWindow::BuildTransparentTab(QWidget* page) {
 
   hart.group = MakeGroup(page, "GroupBox5");
   auto* hartBox = new QVBoxLayout(hart.group);
-
-  // Settings of the frames this window builds, and the gateway's HART address.
-  auto* top = new QGridLayout;
-  hart.preambleLength = MakeEdit(hart.group, "Edit9", QStringLiteral("6"));
-  AddLabelled(top, 0, 0, QStringLiteral("Preamble Length:"), hart.preambleLength);
-  // No address is selected until the user picks one (the "Set" command then
-  // carries '0'), yet the box reads "1" like the form always showed it.
-  hart.hartAddress = MakeCombo(
-      hart.group, "ComboBox30",
-      {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
-       QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")},
-      -1);
-  hart.hartAddress->setPlaceholderText(QStringLiteral("1"));
-  QPalette plainPlaceholder = hart.hartAddress->palette();
-  plainPlaceholder.setColor(QPalette::PlaceholderText,
-                            plainPlaceholder.color(QPalette::ButtonText));
-  hart.hartAddress->setPalette(plainPlaceholder);
-  AddLabelled(top, 0, 2, QStringLiteral("HART Address:"), hart.hartAddress);
-  hart.commandMode =
-      MakeCombo(hart.group, "ComboBox42",
-                {QStringLiteral("Master Mode"), QStringLiteral("Secondary Master Mode")}, 0);
-  AddLabelled(top, 0, 4, QStringLiteral("HART Command Mode:"), hart.commandMode);
-  hart.addressSet = MakeButton(hart.group, "Button3", QStringLiteral("Set"));
-  top->addWidget(hart.addressSet, 0, 6);
-  top->setColumnStretch(7, 1);
-  top->setHorizontalSpacing(10);
-  hartBox->addLayout(top);
+  hartBox->addLayout(BuildFrameSettings(hart));
 
   auto* results = new QHBoxLayout;
-
-  hart.identityGroup =
-      MakeGroup(hart.group, "GroupBox8", QStringLiteral("HART Device Basic Parameters"));
-  auto* identity = new QGridLayout(hart.identityGroup);
-  hart.manufacturerId = MakeEdit(hart.identityGroup, "Edit28");
-  AddLabelled(identity, 0, 0, QStringLiteral("Manufacturing ID:"), hart.manufacturerId);
-  hart.sensorType = MakeEdit(hart.identityGroup, "Edit29");
-  AddLabelled(identity, 1, 0, QStringLiteral("Sensor type:"), hart.sensorType);
-  hart.preambleCount = MakeEdit(hart.identityGroup, "Edit31");
-  AddLabelled(identity, 2, 0, QStringLiteral("Preamble Byte Count:"), hart.preambleCount);
-  hart.sensorSerial = MakeEdit(hart.identityGroup, "Edit32");
-  AddLabelled(identity, 3, 0, QStringLiteral("Sensor Serial Number:"), hart.sensorSerial);
-  hart.identityQuery =
-      MakeButton(hart.identityGroup, "Button7", QStringLiteral("HART Device Parameter Query"));
-  identity->addWidget(hart.identityQuery, 4, 0, 1, 2, Qt::AlignHCenter);
+  BuildIdentityGroup(hart);
   results->addWidget(hart.identityGroup, 2);
-
-  hart.variablesGroup =
-      MakeGroup(hart.group, "GroupBox10", QStringLiteral("Universal HART Real-Time Data"));
-  auto* dynamic = new QGridLayout(hart.variablesGroup);
-  struct VariableRow {
-    QLineEdit** value;
-    const char* valueName;
-    QComboBox** unit;
-    const char* unitName;
-  };
-  const VariableRow rows[] = {
-      {&hart.variables[0].value, "Edit25", &hart.variables[0].unit, "ComboBox3"},
-      {&hart.variables[1].value, "Edit26", &hart.variables[1].unit, "ComboBox31"},
-      {&hart.variables[2].value, "Edit27", &hart.variables[2].unit, "ComboBox32"},
-      {&hart.variables[3].value, "Edit30", &hart.variables[3].unit, "ComboBox33"},
-  };
-  for (int r = 0; r < 4; ++r) {
-    const QString caption = QStringLiteral("Current_Variable_%1:").arg(r + 1);
-    *rows[r].value = MakeEdit(hart.variablesGroup, rows[r].valueName);
-    AddLabelled(dynamic, r, 0, caption, *rows[r].value);
-    *rows[r].unit = MakeCombo(hart.variablesGroup, rows[r].unitName, UnitList(r), -1);
-    AddLabelled(dynamic, r, 2, QStringLiteral("Unit:"), *rows[r].unit);
-    // Four boxes share the label "Unit:"; tell them apart by their variable.
-    NameForScreenReaders(*rows[r].unit, QStringLiteral("Current_Variable_%1 Unit:").arg(r + 1));
-  }
-  hart.variablesQuery =
-      MakeButton(hart.variablesGroup, "Button16", QStringLiteral("HART Command Query"));
-  dynamic->addWidget(hart.variablesQuery, 4, 0, 1, 4, Qt::AlignHCenter);
-  dynamic->setColumnStretch(1, 1);
-  dynamic->setColumnStretch(3, 1);
+  BuildVariablesGroup(hart);
   results->addWidget(hart.variablesGroup, 3);
-
   hartBox->addLayout(results);
   pageLayout->addWidget(hart.group);
 
-  // A free HART request from its delimiter on; preamble and check byte are
-  // added when it is sent.
-  hart.manualGroup = MakeGroup(page, "GroupBox20");
-  auto* manual = new QGridLayout(hart.manualGroup);
-  hart.manualCommand = MakeEdit(hart.manualGroup, "Edit10");
-  AddLabelled(manual, 0, 0, QStringLiteral("Manual HART Command:"), hart.manualCommand);
-  hart.checksumNote =
-      MakeLabel(hart.manualGroup, QStringLiteral("(Auto Generated checksum)"), "Label62");
-  manual->addWidget(hart.checksumNote, 0, 2);
-  hart.manualSend = MakeButton(hart.manualGroup, "Button20", QStringLiteral("send"));
-  manual->addWidget(hart.manualSend, 0, 3);
-  manual->setColumnStretch(1, 1);
+  BuildManualGroup(hart, page);
   pageLayout->addWidget(hart.manualGroup);
   pageLayout->addStretch(1);
 }
