@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QUrl>
+#include <algorithm>
 
 #include "cycle/convert.h"
 #include "gateway/commands.h"
@@ -101,8 +102,7 @@ void GatewayWindow::ConnectGatewayHandlers() {
   On(mapping.coefficientsSet, &QPushButton::clicked, &GatewayWindow::onCoefficientsSetClicked);
   On(mapping.meter, &QComboBox::activated, &GatewayWindow::onMeterChosen);
   On(mapping.mappingQuery, &QPushButton::clicked, &GatewayWindow::onMappingQueryClicked);
-  for (QLineEdit* box : {mapping.coefficients[0], mapping.coefficients[1], mapping.coefficients[2],
-                         mapping.coefficients[3]}) {
+  for (QLineEdit* box : mapping.coefficients) {
     box->installEventFilter(this);
     // Composed input would arrive past the key filter.
     box->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -115,8 +115,7 @@ void GatewayWindow::ConnectGatewayHandlers() {
 bool GatewayWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* box = qobject_cast<QLineEdit*>(watched);
   const bool coefficient =
-      box && (box == mapping.coefficients[0] || box == mapping.coefficients[1] ||
-              box == mapping.coefficients[2] || box == mapping.coefficients[3]);
+      box && std::ranges::find(mapping.coefficients, box) != mapping.coefficients.end();
   if (!coefficient || event->type() != QEvent::KeyPress)
     return QWidget::eventFilter(watched, event);
 
@@ -252,11 +251,9 @@ void GatewayWindow::onMeterChosen() {
   if (!SerialOpen) return;
   const int position = mapping.meter->currentIndex();
   const QString i = QString::number(position);
-  mapping.registerLabels[0]->setText(QStringLiteral("400") + i + QLatin1Char('1'));
-  mapping.registerLabels[1]->setText(QStringLiteral("400") + i + QLatin1Char('3'));
-  mapping.registerLabels[2]->setText(QStringLiteral("400") + i + QLatin1Char('5'));
-  mapping.registerLabels[3]->setText(QStringLiteral("400") + i + QLatin1Char('7'));
-  mapping.registerLabels[4]->setText(QStringLiteral("400") + i + QLatin1Char('9'));
+  // "400", the meter's position, the register's last digit: 1, 3, 5, 7, 9.
+  for (int r = 0; r < 5; ++r)
+    mapping.registerLabels[r]->setText(QStringLiteral("400") + i + QChar(u'1' + 2 * r));
   modbusTest.startAddress->setText(i + QLatin1Char('0'));
   modbusTest.length->setText(QStringLiteral("10"));
 
@@ -264,19 +261,16 @@ void GatewayWindow::onMeterChosen() {
        {mapping.enable, mapping.instrumentType, mapping.deviceMode, mapping.preambleLength})
     combo->setCurrentIndex(-1);
   mapping.bufferClearTime->clear();
-  for (QComboBox* combo : {mapping.byteOrders[0], mapping.byteOrders[1], mapping.byteOrders[2],
-                           mapping.byteOrders[3], mapping.byteOrders[4]})
-    combo->setCurrentIndex(-1);
+  for (QComboBox* combo : mapping.byteOrders) combo->setCurrentIndex(-1);
   parsing.group->hide();
-  for (QComboBox* combo : {parsing.rows[0].command, parsing.rows[0].length, parsing.rows[1].command,
-                           parsing.rows[1].length, parsing.rows[2].command, parsing.rows[2].length,
-                           parsing.rows[3].command, parsing.rows[3].length,
-                           parsing.readCommands[0].enable, parsing.readCommands[1].enable})
-    combo->setCurrentIndex(-1);
-  for (QLineEdit* edit :
-       {parsing.rows[0].start, parsing.rows[1].start, parsing.rows[2].start, parsing.rows[3].start,
-        parsing.readCommands[0].bytes, parsing.readCommands[1].bytes})
-    edit->clear();
+  for (const ParsingControls::Row& row : parsing.rows) {
+    row.command->setCurrentIndex(-1);
+    row.length->setCurrentIndex(-1);
+  }
+  for (const ParsingControls::ReadCommand& command : parsing.readCommands)
+    command.enable->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing.rows) row.start->clear();
+  for (const ParsingControls::ReadCommand& command : parsing.readCommands) command.bytes->clear();
   system.workingMode->setCurrentIndex(-1);
   system.slaveAddress->clear();  // onSlaveAddressChanged clears modbusTest.slaveAddress too
   system.pollingInterval->clear();
@@ -307,35 +301,24 @@ void GatewayWindow::DecodeModbusReport() {
   Select(mapping.preambleLength, r.preamblePosition);
   Fill(mapping.bufferClearTime, r.bufferClearTime);
 
-  QComboBox* const orders[] = {mapping.byteOrders[0], mapping.byteOrders[1], mapping.byteOrders[2],
-                               mapping.byteOrders[3], mapping.byteOrders[4]};
-  for (std::size_t i = 0; i < r.byteOrders.size(); ++i) Select(orders[i], r.byteOrders[i]);
-  QLineEdit* const coefficients[] = {mapping.coefficients[0], mapping.coefficients[1],
-                                     mapping.coefficients[2], mapping.coefficients[3]};
-  for (std::size_t i = 0; i < r.coefficients.size(); ++i) Fill(coefficients[i], r.coefficients[i]);
+  for (std::size_t i = 0; i < r.byteOrders.size(); ++i)
+    Select(mapping.byteOrders[i], r.byteOrders[i]);
+  for (std::size_t i = 0; i < r.coefficients.size(); ++i)
+    Fill(mapping.coefficients[i], r.coefficients[i]);
 
   // Only a custom meter shows how its HART replies are parsed.
   if (r.custom) parsing.group->setVisible(*r.custom);
   Select(parsing.addressBits, r.addressBitsPosition);
-  struct Row {
-    QComboBox* command;
-    QLineEdit* start;
-    QComboBox* length;
-  };
-  const Row rows[] = {{parsing.rows[0].command, parsing.rows[0].start, parsing.rows[0].length},
-                      {parsing.rows[1].command, parsing.rows[1].start, parsing.rows[1].length},
-                      {parsing.rows[2].command, parsing.rows[2].start, parsing.rows[2].length},
-                      {parsing.rows[3].command, parsing.rows[3].start, parsing.rows[3].length}};
   for (std::size_t i = 0; i < r.variables.size(); ++i) {
-    Select(rows[i].command, r.variables[i].command);
-    Fill(rows[i].start, r.variables[i].start);
-    Select(rows[i].length, r.variables[i].length);
+    Select(parsing.rows[i].command, r.variables[i].command);
+    Fill(parsing.rows[i].start, r.variables[i].start);
+    Select(parsing.rows[i].length, r.variables[i].length);
   }
   Select(system.workingMode, r.workingMode);
-  Select(parsing.readCommands[0].enable, r.readCommands[0].enable);
-  Fill(parsing.readCommands[0].bytes, r.readCommands[0].text);
-  Select(parsing.readCommands[1].enable, r.readCommands[1].enable);
-  Fill(parsing.readCommands[1].bytes, r.readCommands[1].text);
+  for (std::size_t i = 0; i < parsing.readCommands.size(); ++i) {
+    Select(parsing.readCommands[i].enable, r.readCommands[i].enable);
+    Fill(parsing.readCommands[i].bytes, r.readCommands[i].text);
+  }
 
   RaiseBadNumber(r.badNumber);
 }

@@ -209,16 +209,12 @@ void GatewayWindow::StartUp() {
   timeoutTimer.SetEnabled(false);
   rs485CloseTimer.SetEnabled(false);
   mapping.bufferClearTime->clear();
-  for (QComboBox* combo :
-       {mapping.enable, parsing.rows[0].command, parsing.rows[1].command, parsing.rows[2].command,
-        parsing.rows[3].command, parsing.rows[0].length, parsing.rows[1].length,
-        parsing.rows[2].length, parsing.rows[3].length, mapping.byteOrders[0],
-        mapping.byteOrders[1], mapping.byteOrders[2], mapping.byteOrders[3], mapping.byteOrders[4]})
-    combo->setCurrentIndex(-1);
+  mapping.enable->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing.rows) row.command->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing.rows) row.length->setCurrentIndex(-1);
+  for (QComboBox* combo : mapping.byteOrders) combo->setCurrentIndex(-1);
   system.linkChoice->setCurrentIndex(0);
-  for (QLineEdit* edit :
-       {parsing.rows[0].start, parsing.rows[1].start, parsing.rows[2].start, parsing.rows[3].start})
-    edit->clear();
+  for (const ParsingControls::Row& row : parsing.rows) row.start->clear();
   system.serialGroup->setEnabled(true);
   system.openPort->setEnabled(true);
   system.tcpGroup->setEnabled(false);
@@ -252,13 +248,13 @@ void GatewayWindow::RouteToLink(const QByteArray& bytes) {
 
 void GatewayWindow::SendRequest(const QByteArray& bytes, const QString& shown,
                                 cycle::PendingCode code, cycle::RequestKind kind,
-                                int timer3Interval) {
+                                int timeoutInterval) {
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
   shared.sendBuffer->setText(shown);
   RouteToLink(bytes);
   Cycle.Arm(code, kind);
-  if (timer3Interval > 0) timeoutTimer.SetInterval(timer3Interval);
+  if (timeoutInterval > 0) timeoutTimer.SetInterval(timeoutInterval);
   timeoutTimer.SetEnabled(true);
 }
 

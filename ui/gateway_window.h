@@ -59,7 +59,7 @@ class GatewayWindow : public QWidget {
   // The common send step: clear both areas, show `shown`, route `bytes` by
   // the link choice, set code and kind, arm timeoutTimer (interval 0: keep).
   void SendRequest(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
-                   cycle::RequestKind kind, int timer3Interval = cycle::kReplyTimeoutMs);
+                   cycle::RequestKind kind, int timeoutInterval = cycle::kReplyTimeoutMs);
   // Step 4 of the send step alone: hand the bytes to the chosen link.
   void RouteToLink(const QByteArray& bytes);
   // Position of system.linkChoice, -1 when its text was typed over.

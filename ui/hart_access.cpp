@@ -105,10 +105,8 @@ void GatewayWindow::onHartAddressChosen() {
   mapping.meter->setCurrentIndex(hart.hartAddress->currentIndex());
   const int k = mapping.meter->currentIndex();
   if (k < 0 || k > 7) return;
-  QLabel* const registers[] = {mapping.registerLabels[0], mapping.registerLabels[1],
-                               mapping.registerLabels[2], mapping.registerLabels[3],
-                               mapping.registerLabels[4]};
-  for (int r = 0; r < 5; ++r) registers[r]->setText(QString::number(40001 + 10 * k + 2 * r));
+  for (int r = 0; r < 5; ++r)
+    mapping.registerLabels[r]->setText(QString::number(40001 + 10 * k + 2 * r));
 }
 
 // ---- identity ----------------------------------------------------------------
@@ -144,8 +142,7 @@ void GatewayWindow::DecodeHartIdentity() {
 void GatewayWindow::onVariablesQueryClicked() {
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
-  Clear({hart.variables[0].value, hart.variables[1].value, hart.variables[2].value,
-         hart.variables[3].value});
+  for (const HartControls::Variable& v : hart.variables) v.value->clear();
   SendHartFrame(hart::VariablesRequestBody(hart::MasterBit(hart.commandMode->currentIndex()),
                                            ToHart(HartIdentity)),
                 cycle::PendingCode::kHartVariablesQuery);
@@ -156,14 +153,12 @@ void GatewayWindow::DecodeHartVariables() {
   timeoutTimer.SetEnabled(false);
   const std::vector<hart::DynamicVariable> variables =
       hart::DecodeDynamicVariables(HartReplyBytes());
-  QLineEdit* const values[] = {hart.variables[0].value, hart.variables[1].value,
-                               hart.variables[2].value, hart.variables[3].value};
-  QComboBox* const units[] = {hart.variables[0].unit, hart.variables[1].unit,
-                              hart.variables[2].unit, hart.variables[3].unit};
   const char separator = DecimalSeparator();
-  for (std::size_t k = 0; k < variables.size() && k < 4; ++k) {
-    values[k]->setText(QString::fromStdString(tools::HartValueText(variables[k].value, separator)));
-    units[k]->setCurrentIndex(hart::UnitPosition(variables[k].unitCode));
+  for (std::size_t k = 0; k < variables.size() && k < hart.variables.size(); ++k) {
+    const HartControls::Variable& shown = hart.variables[k];
+    shown.value->setText(
+        QString::fromStdString(tools::HartValueText(variables[k].value, separator)));
+    shown.unit->setCurrentIndex(hart::UnitPosition(variables[k].unitCode));
   }
 }
 
@@ -210,19 +205,14 @@ void GatewayWindow::onReadCommand2SetClicked() {
 void GatewayWindow::onParsingFormatSetClicked() {
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
-  const QComboBox* const commands[] = {parsing.rows[0].command, parsing.rows[1].command,
-                                       parsing.rows[2].command, parsing.rows[3].command};
-  const QLineEdit* const starts[] = {parsing.rows[0].start, parsing.rows[1].start,
-                                     parsing.rows[2].start, parsing.rows[3].start};
-  const QComboBox* const lengths[] = {parsing.rows[0].length, parsing.rows[1].length,
-                                      parsing.rows[2].length, parsing.rows[3].length};
   std::array<hart::VariableParsing, 4> variables;
   for (std::size_t v = 0; v < variables.size(); ++v) {
-    variables[v].commandPosition = commands[v]->currentIndex();
+    const ParsingControls::Row& row = parsing.rows[v];
+    variables[v].commandPosition = row.command->currentIndex();
     // Two digits carry 0 to 99; a larger start would put another character
     // into the command.
-    variables[v].start = cycle::StrToIntInRange(starts[v]->text(), 0, gateway::kTwoDigitMax);
-    variables[v].lengthPosition = lengths[v]->currentIndex();
+    variables[v].start = cycle::StrToIntInRange(row.start->text(), 0, gateway::kTwoDigitMax);
+    variables[v].lengthPosition = row.length->currentIndex();
   }
   const QByteArray bytes = Cycle.Stage(Bytes(hart::ParsingFormatCommand(
       mapping.meter->currentIndex(), parsing.addressBits->currentIndex(), variables)));
@@ -243,14 +233,13 @@ void GatewayWindow::onInstrumentTypeChosen() {
     return;
   }
   parsing.group->show();
-  Clear({parsing.readCommands[0].bytes, parsing.readCommands[1].bytes, parsing.rows[0].start,
-         parsing.rows[1].start, parsing.rows[2].start, parsing.rows[3].start});
-  for (QComboBox* combo :
-       {parsing.rows[0].command, parsing.rows[1].command, parsing.rows[2].command,
-        parsing.rows[3].command, parsing.rows[0].length, parsing.rows[1].length,
-        parsing.rows[2].length, parsing.rows[3].length, parsing.readCommands[0].enable,
-        parsing.readCommands[1].enable, parsing.addressBits})
-    combo->setCurrentIndex(-1);
+  for (const ParsingControls::ReadCommand& command : parsing.readCommands) command.bytes->clear();
+  for (const ParsingControls::Row& row : parsing.rows) row.start->clear();
+  for (const ParsingControls::Row& row : parsing.rows) row.command->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing.rows) row.length->setCurrentIndex(-1);
+  for (const ParsingControls::ReadCommand& command : parsing.readCommands)
+    command.enable->setCurrentIndex(-1);
+  parsing.addressBits->setCurrentIndex(-1);
 }
 
 }  // namespace kv770::ui
