@@ -21,6 +21,8 @@ class FormTimer : public QObject {
   void SetInterval(int intervalMs);
   // Whether a countdown is running (enabled with a non-zero interval).
   bool Running() const { return timer_.isActive(); }
+  // Milliseconds until it fires next; -1 while it is not running.
+  int RemainingMs() const { return timer_.remainingTime(); }
 
  signals:
   void OnTimer();
