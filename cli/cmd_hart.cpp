@@ -7,10 +7,10 @@
 #include "cli/commands.h"
 #include "cli/failure.h"
 #include "cli/values.h"
+#include "gateway/commands.h"
 #include "gateway/hex_bytes.h"
 #include "hart/frame.h"
 #include "hart/replies.h"
-#include "hart/settings_commands.h"
 #include "hart/units.h"
 #include "tools/float_text.h"
 
@@ -77,7 +77,7 @@ QJsonObject ToJson(const hart::Identity& id) {
 int HartAddress(Session& s, const QString& text) {
   const int address = Integer(text, 1, 8);
   const Request r{QStringLiteral("HART address"),
-                  QByteArray::fromStdString(hart::HartAddressCommand(address - 1))};
+                  QByteArray::fromStdString(gateway::HartAddressCommand(address - 1))};
   if (s.dryRun) {
     s.ShowDryRun({r});
     return kDone;

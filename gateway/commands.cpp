@@ -165,4 +165,13 @@ std::string ParsingFormatCommand(int meterPosition, int addressBitsPosition,
   return out;
 }
 
+// The gateway counts HART addresses and meters from 1 here: '1' + position.
+std::string HartAddressCommand(int addressPosition) {
+  return std::string("QQS#HCS:") + static_cast<char>('1' + addressPosition) + '#';
+}
+
+std::string ChannelTestCommand(int meterPosition) {
+  return std::string("QQS#MCS:") + static_cast<char>('1' + meterPosition) + '#';
+}
+
 }  // namespace kv770::gateway

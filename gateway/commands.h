@@ -63,6 +63,16 @@ std::string CoefficientsCommand(int meterPosition, const std::array<std::string,
 // Asks for the MODBUS report ("QQ") of one meter.
 std::string ModbusReportQuery(int meterPosition);
 
+// ---- the HART side --------------------------------------------------------------
+
+// "QQS#HCS:a#": the channel transparent HART frames reach, a = '1' +
+// address position ('0' with none selected).
+std::string HartAddressCommand(int addressPosition);
+
+// "QQS#MCS:m#": the channel test, m = '1' + meter position ('0' with none
+// selected).
+std::string ChannelTestCommand(int meterPosition);
+
 // ---- custom meters: how a meter of type 0 is read and parsed ------------------
 
 // "QQS#CAMD" meter digit, '1' or '2', ':', enable digit, '<', two-digit

@@ -11,14 +11,16 @@
 #include <span>
 
 #include "cycle/convert.h"
+#include "gateway/commands.h"
 #include "gateway/fields.h"
+#include "gateway/hex_bytes.h"
 #include "hart/frame.h"
-#include "hart/hex_bytes.h"
 #include "hart/replies.h"
-#include "hart/settings_commands.h"
 #include "hart/units.h"
 #include "tools/float_text.h"
+#include "tools/register_values.h"
 #include "ui/gateway_window.h"
+#include "ui/widgets.h"
 
 namespace kv770::ui {
 
@@ -41,13 +43,6 @@ std::string TypedText(const QLineEdit* edit) {
 
 void Clear(std::initializer_list<QLineEdit*> edits) {
   for (QLineEdit* e : edits) e->clear();
-}
-
-// The user's decimal separator, where a single 8-bit character can carry it.
-char DecimalSeparator() {
-  const QString point = QLocale().decimalPoint();
-  const char c = point.size() == 1 ? point[0].toLatin1() : 0;
-  return c ? c : '.';
 }
 
 hart::Identity ToHart(const GatewayWindow::HartIdentityRecord& r) {
@@ -96,7 +91,7 @@ std::span<const std::uint8_t> GatewayWindow::HartReplyBytes() {
 
 void GatewayWindow::onHartAddressSetClicked() {
   const QByteArray bytes =
-      Cycle.Stage(Bytes(hart::HartAddressCommand(hart.hartAddress->currentIndex())));
+      Cycle.Stage(Bytes(gateway::HartAddressCommand(hart.hartAddress->currentIndex())));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }
@@ -106,7 +101,8 @@ void GatewayWindow::onHartAddressChosen() {
   const int k = mapping.meter->currentIndex();
   if (k < 0 || k > 7) return;
   for (int r = 0; r < 5; ++r)
-    mapping.registerLabels[r]->setText(QString::number(40001 + 10 * k + 2 * r));
+    mapping.registerLabels[r]->setText(
+        QString::number(tools::kFirstHoldingRegister + tools::FirstRegister(k + 1, r)));
 }
 
 // ---- identity ----------------------------------------------------------------
@@ -167,8 +163,8 @@ void GatewayWindow::DecodeHartVariables() {
 void GatewayWindow::onManualSendClicked() {
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
-  const hart::HexBytes typed =
-      hart::ParseHexBytes(TypedText(hart.manualCommand), hart::kManualCommandLimit);
+  const gateway::HexBytes typed =
+      gateway::ParseHexBytes(TypedText(hart.manualCommand), gateway::kManualCommandLimit);
   if (!typed.ok()) {
     Messages().Show(QString::fromLatin1(typed.error));
     return;
@@ -182,12 +178,13 @@ void GatewayWindow::SendReadMeterCommand(int command, const QLineEdit* bytes,
                                          const QComboBox* enable) {
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
-  const hart::HexBytes typed = hart::ParseHexBytes(TypedText(bytes), hart::kReadMeterCommandLimit);
+  const gateway::HexBytes typed =
+      gateway::ParseHexBytes(TypedText(bytes), gateway::kReadMeterCommandLimit);
   if (!typed.ok()) {
     Messages().Show(QString::fromLatin1(typed.error));
     return;
   }
-  const QByteArray staged = Cycle.Stage(Bytes(hart::ReadMeterCommand(
+  const QByteArray staged = Cycle.Stage(Bytes(gateway::ReadMeterCommand(
       mapping.meter->currentIndex(), command, enable->currentIndex(), typed.bytes)));
   // The command carries raw bytes, so it is shown as digit pairs throughout.
   SendRequest(staged, cycle::BytesToHex(staged), cycle::PendingCode::kGatewaySetting,
@@ -205,7 +202,7 @@ void GatewayWindow::onReadCommand2SetClicked() {
 void GatewayWindow::onParsingFormatSetClicked() {
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
-  std::array<hart::VariableParsing, 4> variables;
+  std::array<gateway::ParsingFormatVariable, 4> variables;
   for (std::size_t v = 0; v < variables.size(); ++v) {
     const ParsingControls::Row& row = parsing.rows[v];
     variables[v].commandPosition = row.command->currentIndex();
@@ -214,7 +211,7 @@ void GatewayWindow::onParsingFormatSetClicked() {
     variables[v].start = cycle::StrToIntInRange(row.start->text(), 0, gateway::kTwoDigitMax);
     variables[v].lengthPosition = row.length->currentIndex();
   }
-  const QByteArray bytes = Cycle.Stage(Bytes(hart::ParsingFormatCommand(
+  const QByteArray bytes = Cycle.Stage(Bytes(gateway::ParsingFormatCommand(
       mapping.meter->currentIndex(), parsing.addressBits->currentIndex(), variables)));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
@@ -222,7 +219,7 @@ void GatewayWindow::onParsingFormatSetClicked() {
 
 void GatewayWindow::onChannelTestClicked() {
   const QByteArray bytes =
-      Cycle.Stage(Bytes(hart::ChannelTestCommand(mapping.meter->currentIndex())));
+      Cycle.Stage(Bytes(gateway::ChannelTestCommand(mapping.meter->currentIndex())));
   SendRequest(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
               cycle::RequestKind::kSetting);
 }

@@ -55,14 +55,6 @@ void Tighten(QGridLayout* grid) {
   grid->setVerticalSpacing(kSpacing);
 }
 
-// Width of an input that holds `chars` characters in the page's font, so a
-// number field fits its content at any DPI instead of running across a row.
-void SizeToChars(QWidget* input, int chars) {
-  const QFontMetrics metrics(input->font());
-  input->setMaximumWidth(metrics.horizontalAdvance(QString(chars, QLatin1Char('0'))) +
-                         metrics.height());
-}
-
 // Six "Set" buttons share this tab; a style's wide default button would cost
 // the custom command fields their room. The description tells a screen
 // reader which one is which.

@@ -11,6 +11,7 @@
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
 #include "ui/gateway_window.h"
+#include "ui/widgets.h"
 
 namespace kv770::ui {
 
@@ -26,20 +27,6 @@ std::uint8_t ByteField(const QLineEdit* edit) {
 template <std::size_t N>
 QByteArray Bytes(const std::array<std::uint8_t, N>& frame) {
   return QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(N));
-}
-
-// One character per position, as typed; anything beyond ASCII is no digit.
-std::string CalculatorChars(const QString& text) {
-  std::string chars;
-  chars.reserve(static_cast<std::size_t>(text.size()));
-  for (QChar c : text) chars += c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '\x7F';
-  return chars;
-}
-
-char DecimalSeparator() {
-  const QString point = QLocale().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode())
-                                                        : '.';
 }
 
 }  // namespace
@@ -77,17 +64,14 @@ void GatewayWindow::onModbusTestClicked() {
 }
 
 void GatewayWindow::onCalculateClicked() {
-  const tools::CalculatorInput input =
-      tools::ParseCalculatorInput(CalculatorChars(calculator.hexInput->text()));
-  switch (input.error) {
-    case tools::CalculatorInput::Error::NoSeparator:
-      Messages().Show(QStringLiteral("input data without spaces"));
-      return;
-    case tools::CalculatorInput::Error::IllegalCharacters:
-      Messages().Show(QStringLiteral("there are illegal characters, please re-enter!"));
-      return;
-    case tools::CalculatorInput::Error::None:
-      break;
+  const QString typed = calculator.hexInput->text();
+  const tools::CalculatorInput input = tools::ParseCalculatorInput(
+      tools::CalculatorChars(std::u16string_view(reinterpret_cast<const char16_t*>(typed.utf16()),
+                                                 static_cast<std::size_t>(typed.size()))));
+  if (input.error != tools::CalculatorInput::Error::None) {
+    const std::string_view message = tools::CalculatorInputMessage(input.error);
+    Messages().Show(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+    return;
   }
   // The value bytes live in the request area while the calculator works.
   std::copy(input.bytes.begin(), input.bytes.end(),

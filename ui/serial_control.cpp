@@ -10,9 +10,7 @@
 
 namespace kv770::ui {
 
-using link::TDtrControl;
 using link::TParity;
-using link::TRtsControl;
 
 namespace {
 // The longest reply text one serial block gives.
@@ -44,19 +42,13 @@ void GatewayWindow::onOpenPortClicked() {
     Comm1.ClosePort();
     return;
   }
-  Comm1.ClosePort();
-  Comm1.SetBaudRate(static_cast<std::uint32_t>(cycle::StrToInt(system.serialBaud->currentText())));
-  Comm1.SetParity(static_cast<TParity>(system.serialParity->currentIndex()));
-  Comm1.SetCommName(system.serialPort->currentText());
-  Comm1.SetOutx_XonXoffFlow(false);
-  Comm1.SetInx_XonXoffFlow(false);
-  Comm1.OpenPort();
   // Crossed on purpose, and kept so: the box captioned "COM_RTS" drives DTR
   // and "COM_DTR" drives RTS, and wiring instructions rely on it.
-  Comm1.SetDtrControl(system.comRts->isChecked() ? TDtrControl::DtrEnable
-                                                 : TDtrControl::DtrDisable);
-  Comm1.SetRtsControl(system.comDtr->isChecked() ? TRtsControl::RtsEnable
-                                                 : TRtsControl::RtsDisable);
+  link::OpenLine(Comm1,
+                 {system.serialPort->currentText(),
+                  static_cast<std::uint32_t>(cycle::StrToInt(system.serialBaud->currentText())),
+                  static_cast<TParity>(system.serialParity->currentIndex()),
+                  /*dtr=*/system.comRts->isChecked(), /*rts=*/system.comDtr->isChecked()});
   SerialOpen = true;
   system.openPort->setText(QStringLiteral("close"));
 }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gateway/commands.h"
 #include "ui/gateway_window.h"
 #include "ui/widgets.h"
 
@@ -16,12 +17,13 @@ namespace kv770::ui {
 
 namespace {
 
-// The gateway's baud codes '0'..'6' are positions in this list, so the RS-485
-// list must keep this order; the serial list offers the same rates.
-const QStringList kBaudRates = {QStringLiteral("1200"),  QStringLiteral("2400"),
-                                QStringLiteral("4800"),  QStringLiteral("9600"),
-                                QStringLiteral("19200"), QStringLiteral("38400"),
-                                QStringLiteral("57600")};
+// The gateway's baud codes '0'..'6' are positions in its list of rates, so
+// the RS-485 list keeps that order; the serial list offers the same rates.
+QStringList BaudRates() {
+  QStringList rates;
+  for (int rate : gateway::kRs485BaudRates) rates << QString::number(rate);
+  return rates;
+}
 constexpr int kBaud9600 = 3;
 
 // Parity codes '0' None, '1' Odd, '2' Even; the serial component takes the
@@ -41,10 +43,6 @@ constexpr int kCom4 = 3;
 int FieldWidth(const QWidget* page, int chars) {
   const QFontMetrics metrics(page->font());
   return metrics.horizontalAdvance(QString(chars, QLatin1Char('0'))) + 2 * metrics.height();
-}
-
-void SizeToChars(QWidget* input, const QWidget* page, int chars) {
-  input->setFixedWidth(FieldWidth(page, chars));
 }
 
 // A grid whose inputs stay at their own width: the spare width goes to an
@@ -71,7 +69,7 @@ QGridLayout* BuildLinkChoice(SystemControls& c, QWidget* page) {
 void BuildSerialGroup(SystemControls& c, QWidget* page) {
   c.serialGroup = MakeGroup(page, "GroupBox1", QStringLiteral("Serial Port Parameters"));
   c.serialPort = MakeCombo(c.serialGroup, "SPREALCOM", PortNames(), kCom4, /*editable=*/true);
-  c.serialBaud = MakeCombo(c.serialGroup, "ComboBox11", kBaudRates, kBaud9600, /*editable=*/true);
+  c.serialBaud = MakeCombo(c.serialGroup, "ComboBox11", BaudRates(), kBaud9600, /*editable=*/true);
   c.serialParity = MakeCombo(c.serialGroup, "ComboBox10", kParities, 0);
   c.openPort = MakeButton(c.serialGroup, "Button1", QStringLiteral("Open"));
   auto* grid = NewGrid(c.serialGroup, 2);
@@ -99,9 +97,9 @@ QHBoxLayout* BuildLineControls(SystemControls& c, QWidget* page) {
 void BuildTcpGroup(SystemControls& c, QWidget* page) {
   c.tcpGroup = MakeGroup(page, "GroupBox4", QStringLiteral("Internet Parameter Configuration"));
   c.tcpAddress = MakeEdit(c.tcpGroup, "Edit2", QStringLiteral("192.168.0.88"));
-  SizeToChars(c.tcpAddress, page, 15);
+  SizeToChars(c.tcpAddress, 15);
   c.tcpPort = MakeEdit(c.tcpGroup, "Edit34", QStringLiteral("7000"));
-  SizeToChars(c.tcpPort, page, 5);
+  SizeToChars(c.tcpPort, 5);
   c.tcpStatus = MakeLabel(c.tcpGroup, QStringLiteral("***"), "Label146");
   QPalette red = c.tcpStatus->palette();
   red.setColor(QPalette::WindowText, Qt::red);
@@ -145,7 +143,7 @@ QVBoxLayout* BuildLinkColumn(SystemControls& c, QWidget* page) {
 
 void BuildRs485Group(SystemControls& c, QWidget* page) {
   c.rs485Group = MakeGroup(page, "GroupBox18", QStringLiteral("RS485 Serial Port Parameters"));
-  c.rs485Baud = MakeCombo(c.rs485Group, "ComboBox8", kBaudRates, kBaud9600);
+  c.rs485Baud = MakeCombo(c.rs485Group, "ComboBox8", BaudRates(), kBaud9600);
   c.rs485Parity = MakeCombo(c.rs485Group, "ComboBox9", kParities, 0);
   c.rs485Set = MakeButton(c.rs485Group, "Button9", QStringLiteral("Set"));
   auto* grid = NewGrid(c.rs485Group, 1);
@@ -167,7 +165,7 @@ void SettingRow(QGroupBox* group, QWidget* input, QWidget* unit, QPushButton* se
 void BuildSlaveAddressGroup(SystemControls& c, QWidget* page) {
   c.slaveAddressGroup = MakeGroup(page, "GroupBox15", QStringLiteral("MODBUS_Slave_Adr:"));
   c.slaveAddress = MakeEdit(c.slaveAddressGroup, "Edit14", QStringLiteral("001"));
-  SizeToChars(c.slaveAddress, page, 3);
+  SizeToChars(c.slaveAddress, 3);
   c.slaveAddressSet = MakeButton(c.slaveAddressGroup, "Button29", QStringLiteral("Set"));
   SettingRow(c.slaveAddressGroup, c.slaveAddress, nullptr, c.slaveAddressSet);
 }
@@ -185,7 +183,7 @@ void BuildWorkingModeGroup(SystemControls& c, QWidget* page) {
 void BuildPollingGroup(SystemControls& c, QWidget* page) {
   c.pollingGroup = MakeGroup(page, "GroupBox14", QStringLiteral("Meter Polling Interval:"));
   c.pollingInterval = MakeEdit(c.pollingGroup, "Edit6", QStringLiteral("050"));
-  SizeToChars(c.pollingInterval, page, 3);
+  SizeToChars(c.pollingInterval, 3);
   c.pollingInterval->setAccessibleDescription(QStringLiteral("*10 ms"));
   auto* unit = MakeLabel(c.pollingGroup, QStringLiteral(" *10 ms"));
   c.pollingIntervalSet = MakeButton(c.pollingGroup, "Button27", QStringLiteral("Set"));
@@ -226,7 +224,7 @@ QVBoxLayout* BuildRequestColumn(SystemControls& c, QWidget* page) {
 void BuildBoardGroup(SystemControls& c, QWidget* page) {
   c.boardGroup = MakeGroup(page, "GroupBox2");
   c.boardSerial = MakeEdit(c.boardGroup, "PCBSN", QStringLiteral("00000000"));
-  SizeToChars(c.boardSerial, page, 10);
+  SizeToChars(c.boardSerial, 10);
   c.inspector = MakeCombo(
       c.boardGroup, "JIANZHI",
       {QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("003"), QStringLiteral("004"),

@@ -65,4 +65,16 @@ void NameForScreenReaders(QWidget* input, const QString& caption) {
   input->setAccessibleName(caption);
 }
 
+void SizeToChars(QWidget* input, int chars) {
+  const QFontMetrics metrics(input->font());
+  input->setMaximumWidth(metrics.horizontalAdvance(QString(chars, QLatin1Char('0'))) +
+                         2 * metrics.height());
+}
+
+char DecimalSeparator() {
+  const QString point = QLocale().decimalPoint();
+  return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode())
+                                                        : '.';
+}
+
 }  // namespace kv770::ui

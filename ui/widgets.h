@@ -41,6 +41,15 @@ QLabel* MakeLabel(QWidget* parent, const QString& caption, const char* name = nu
 QLabel* AddLabelled(QGridLayout* grid, int row, int col, const QString& caption, QWidget* input,
                     int inputColumnSpan = 1);
 
+// Caps an input at the width of `chars` characters in its own font (with
+// room for its frame), so a number field fits its content at any DPI
+// instead of running across its row.
+void SizeToChars(QWidget* input, int chars);
+
+// The user's decimal separator where one ASCII character can carry it,
+// else '.': value texts are built as 8-bit strings.
+char DecimalSeparator();
+
 // For inputs whose caption is not a label beside them (a group title, a
 // column heading): the accessible name alone.
 void NameForScreenReaders(QWidget* input, const QString& caption);

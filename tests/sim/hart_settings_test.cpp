@@ -3,7 +3,6 @@
 #include <string>
 
 #include "gateway/commands.h"
-#include "hart/settings_commands.h"
 #include "sim/engine.h"
 
 namespace kv770::sim {
@@ -15,9 +14,9 @@ bool Refused(const std::string& reply) {
 
 TEST(HartSettings, AddressAndChannelTestChooseTheTransparentChannel) {
   Engine engine;
-  EXPECT_EQ(engine.Handle(hart::HartAddressCommand(7), 0), "OK:HCS#");
+  EXPECT_EQ(engine.Handle(gateway::HartAddressCommand(7), 0), "OK:HCS#");
   EXPECT_EQ(engine.Model().hartAddress, 8);
-  EXPECT_EQ(engine.Handle(hart::ChannelTestCommand(2), 0), "OK:MCS#");
+  EXPECT_EQ(engine.Handle(gateway::ChannelTestCommand(2), 0), "OK:MCS#");
   EXPECT_EQ(engine.Model().hartAddress, 3);
   EXPECT_EQ(engine.Handle("QQS#HCS:5#\r\n", 0), "OK:HCS#");
   EXPECT_EQ(engine.Model().hartAddress, 5);
