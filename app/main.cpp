@@ -108,7 +108,35 @@ struct CommandLine {
       return UsageError(QStringLiteral("--tab: '%1' is not a tab number").arg(parser.value(tab)));
     return 0;
   }
+
+  // The picture format --screenshot asks for by its file name; the image
+  // plug-ins are known once the application is.
+  QByteArray pictureFormat;
+  int CheckPictureFormat() {
+    if (!parser.isSet(screenshot)) return 0;
+    pictureFormat = QFileInfo(parser.value(screenshot)).suffix().toLower().toLatin1();
+    if (QImageWriter::supportedImageFormats().contains(pictureFormat)) return 0;
+    return UsageError(
+        QStringLiteral("--screenshot: '%1' names no picture format (use .png or .jpg)")
+            .arg(parser.value(screenshot)));
+  }
 };
+
+// The simulated gateway inside the tool, the window pointed at it; none,
+// after saying why, when it cannot start.
+std::unique_ptr<kv770::app::Demo> StartDemo(kv770::ui::GatewayWindow& form) {
+  auto simulator = std::make_unique<kv770::app::Demo>();
+  if (!simulator->Start(form)) {
+    std::fprintf(stderr, "kv770-config: the demo simulator could not start\n");
+    return nullptr;
+  }
+  std::printf("demo: simulated gateway at 127.0.0.1:%u\n", simulator->Port());
+  if (!simulator->SerialPath().isEmpty())
+    std::printf("demo: simulated gateway on serial port COM4 (%s)\n",
+                qPrintable(simulator->SerialPath()));
+  std::fflush(stdout);
+  return simulator;
+}
 
 }  // namespace
 
@@ -133,15 +161,7 @@ int main(int argc, char** argv) {
   kv770::app::Application app(argc, argv);
   if (parser.isSet(options.help)) options.parser.showHelp(0);
   if (parser.isSet(options.version)) options.parser.showVersion();
-  // The image plug-ins are known once the application is.
-  QByteArray pictureFormat;
-  if (parser.isSet(options.screenshot)) {
-    pictureFormat = QFileInfo(parser.value(options.screenshot)).suffix().toLower().toLatin1();
-    if (!QImageWriter::supportedImageFormats().contains(pictureFormat))
-      return UsageError(
-          QStringLiteral("--screenshot: '%1' names no picture format (use .png or .jpg)")
-              .arg(parser.value(options.screenshot)));
-  }
+  if (const int usage = options.CheckPictureFormat()) return usage;
 
   // Declared before the window, so it outlives the links that write to it.
   kv770::link::Trace trace;
@@ -166,18 +186,7 @@ int main(int argc, char** argv) {
   }
 
   std::unique_ptr<kv770::app::Demo> simulator;
-  if (parser.isSet(options.demo)) {
-    simulator = std::make_unique<kv770::app::Demo>();
-    if (!simulator->Start(form)) {
-      std::fprintf(stderr, "kv770-config: the demo simulator could not start\n");
-      return 1;
-    }
-    std::printf("demo: simulated gateway at 127.0.0.1:%u\n", simulator->Port());
-    if (!simulator->SerialPath().isEmpty())
-      std::printf("demo: simulated gateway on serial port COM4 (%s)\n",
-                  qPrintable(simulator->SerialPath()));
-    std::fflush(stdout);
-  }
+  if (parser.isSet(options.demo) && !(simulator = StartDemo(form))) return 1;
   // After the demo's own mapping, so that the user's word is the last.
   for (const QString& assignment : parser.values(options.com)) {
     QString why;
@@ -200,7 +209,8 @@ int main(int argc, char** argv) {
   }
   if (parser.isSet(options.screenshot)) {
     QTimer::singleShot(200, &app, [&] {
-      app.exit(SaveScreenshot(form, parser.value(options.screenshot), pictureFormat) ? 0 : 1);
+      app.exit(SaveScreenshot(form, parser.value(options.screenshot), options.pictureFormat) ? 0
+                                                                                             : 1);
     });
   }
   return app.exec();
