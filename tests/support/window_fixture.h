@@ -4,12 +4,32 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpSocket>
 #include <QTest>
 #include <memory>
 
 #include "ui/gateway_window.h"
 
 namespace kv770::ui {
+
+// What arrived at `peer` from `client` since the last look. A marker goes
+// out on the same connection behind the window's bytes; TCP keeps the
+// order, so everything before the marker is all the window sent, with no
+// wait that guesses how long "nothing more" takes.
+inline QByteArray SentSince(link::TClientSocket& client, QTcpSocket& peer) {
+  static const QByteArray marker("<test marker>");
+  client.SendText(marker);
+  QByteArray got;
+  const bool arrived = QTest::qWaitFor(
+      [&] {
+        got += peer.readAll();
+        return got.endsWith(marker);
+      },
+      3000);
+  EXPECT_TRUE(arrived) << got.toStdString();
+  got.chop(marker.size());
+  return got;
+}
 
 using cycle::PendingCode;
 using cycle::RequestKind;

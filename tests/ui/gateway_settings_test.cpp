@@ -60,24 +60,8 @@ class GatewayWireTest : public GatewaySettingsTest {
 
   void TearDown() override { Idle(); }
 
-  // What arrived at the gateway since the last look. The test sends a marker
-  // on the same connection behind the window's bytes; TCP keeps the order,
-  // so everything before the marker is all the window sent, with no wait
-  // that guesses how long "nothing more" takes.
-  QByteArray Wire() {
-    static const QByteArray marker("<test marker>");
-    form->ClientSocket1.SendText(marker);
-    QByteArray got;
-    const bool arrived = QTest::qWaitFor(
-        [&] {
-          got += peer->readAll();
-          return got.endsWith(marker);
-        },
-        3000);
-    EXPECT_TRUE(arrived) << got.toStdString();
-    got.chop(marker.size());
-    return got;
-  }
+  // What reached the gateway since the last look (see SentSince).
+  QByteArray Wire() { return SentSince(form->ClientSocket1, *peer); }
 
   bool NothingSent() { return Wire().isEmpty(); }
 

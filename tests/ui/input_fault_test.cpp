@@ -129,23 +129,8 @@ class InputFaultTest : public WindowFixture {
     ExpectRefused(type, button, justAbove, OutOfRange(justAbove, lo, hi));
   }
 
-  // What reached the gateway since the last look: everything before a
-  // marker the test sends behind it on the same connection (TCP keeps the
-  // order), so "nothing" needs no guessed wait.
-  QByteArray Wire() {
-    static const QByteArray marker("<test marker>");
-    form->ClientSocket1.SendText(marker);
-    QByteArray got;
-    const bool arrived = QTest::qWaitFor(
-        [&] {
-          got += wire->readAll();
-          return got.endsWith(marker);
-        },
-        3000);
-    EXPECT_TRUE(arrived) << got.toStdString();
-    got.chop(marker.size());
-    return got;
-  }
+  // What reached the gateway since the last look (see SentSince).
+  QByteArray Wire() { return SentSince(form->ClientSocket1, *wire); }
 
   // Clicks with `text` and returns what went out.
   QByteArray Sent(QLineEdit* box, const QString& text, QPushButton* button) {
