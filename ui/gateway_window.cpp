@@ -1,5 +1,6 @@
 #include "ui/gateway_window.h"
 
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,11 +23,25 @@ namespace kv770::ui {
 
 using cycle::RequestCycle;
 
+namespace {
+
+// Qt exposes a plain top-level QWidget as a "filler"; screen readers announce
+// a window only for the window role, and then read its title as its name.
+QAccessibleInterface* WindowAccessible(const QString& className, QObject* object) {
+  if (className != QLatin1String(GatewayWindow::staticMetaObject.className())) return nullptr;
+  auto* widget = qobject_cast<QWidget*>(object);
+  return widget ? new QAccessibleWidget(widget, QAccessible::Window) : nullptr;
+}
+
+}  // namespace
+
 GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
     : QWidget(parent),
       parseTimer(cycle::kParseDelayMs),
       timeoutTimer(cycle::kFirstTimeoutMs),
       rs485CloseTimer(cycle::kRs485CloseDelayMs) {
+  static const bool accessibleAsWindow = (QAccessible::installFactory(WindowAccessible), true);
+  Q_UNUSED(accessibleAsWindow);
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("KV770-W"));
   SetMessageSink(sink);

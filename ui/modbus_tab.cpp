@@ -124,7 +124,9 @@ QGridLayout* BuildRegisters(MappingControls& c) {
   c.currentLabel = MakeLabel(c.group, QStringLiteral("Current"), "Label68");
   c.registerLabels[0] = MakeLabel(c.group, QStringLiteral("40001:"), "Label19");
   c.byteOrders[0] = MakeCombo(c.group, "FAMOUT1", kFloatOrders, 0);
-  NameForScreenReaders(c.byteOrders[0], QStringLiteral("Current 40001:"));
+  // Named without the register address or the row caption beside them:
+  // both change as reports and time-outs arrive.
+  NameForScreenReaders(c.byteOrders[0], QStringLiteral("Current byte order"));
 
   // Form names of the four variables' controls, and their first register.
   struct Names {
@@ -150,8 +152,7 @@ QGridLayout* BuildRegisters(MappingControls& c) {
     const QString name = QStringLiteral("Variable_%1(RTU_ADR)").arg(row);
     c.registerLabels[row] = MakeLabel(c.group, QString::fromLatin1(n.address), n.label);
     c.byteOrders[row] = MakeCombo(c.group, n.order, kVariableOrders, 0);
-    NameForScreenReaders(c.byteOrders[row],
-                         name + QLatin1Char(' ') + QString::fromLatin1(n.address));
+    NameForScreenReaders(c.byteOrders[row], name + QStringLiteral(" byte order"));
     registers->addWidget(MakeLabel(c.group, name), row, 0);
     registers->addWidget(c.registerLabels[row], row, 1);
     registers->addWidget(c.byteOrders[row], row, 2);
@@ -308,8 +309,7 @@ void BuildCalculatorGroup(CalculatorControls& c, QWidget* page) {
 }  // namespace
 
 void GatewayWindow::BuildModbusTab(QWidget* page) {
-  // Widgets are created in reading order, which is also the tab order. The
-  // meter's mapping and the query button fill the left column, the custom
+  // The meter's mapping and the query button fill the left column, the custom
   // HART parsing of that meter the right one; the two stand-alone tools run
   // along the bottom.
   mapping.mappingQuery = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
@@ -338,6 +338,58 @@ void GatewayWindow::BuildModbusTab(QWidget* page) {
   grid->addLayout(tools, 1, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(2, 1);
+
+  // The registers read row by row (byte order, then the coefficient beside
+  // it); the left column, then the right one, then the tools below.
+  const MappingControls& m = mapping;
+  const ParsingControls& p = parsing;
+  ChainTabOrder({m.mappingQuery,
+                 m.meter,
+                 m.enable,
+                 m.deviceMode,
+                 m.instrumentType,
+                 m.preambleLength,
+                 m.bufferClearTime,
+                 m.setupSet,
+                 m.byteOrders[0],
+                 m.byteOrders[1],
+                 m.coefficients[0],
+                 m.byteOrders[2],
+                 m.coefficients[1],
+                 m.byteOrders[3],
+                 m.coefficients[2],
+                 m.byteOrders[4],
+                 m.coefficients[3],
+                 m.channelTest,
+                 m.byteOrdersSet,
+                 m.coefficientsSet,
+                 p.readCommands[0].enable,
+                 p.readCommands[0].bytes,
+                 p.readCommands[0].set,
+                 p.readCommands[1].enable,
+                 p.readCommands[1].bytes,
+                 p.readCommands[1].set,
+                 p.addressBits,
+                 p.rows[0].command,
+                 p.rows[0].start,
+                 p.rows[0].length,
+                 p.rows[1].command,
+                 p.rows[1].start,
+                 p.rows[1].length,
+                 p.rows[2].command,
+                 p.rows[2].start,
+                 p.rows[2].length,
+                 p.rows[3].command,
+                 p.rows[3].start,
+                 p.rows[3].length,
+                 p.formatSet,
+                 modbusTest.slaveAddress,
+                 modbusTest.startAddress,
+                 modbusTest.length,
+                 modbusTest.send,
+                 calculator.hexInput,
+                 calculator.calculate,
+                 calculator.value});
 }
 
 }  // namespace kv770::ui

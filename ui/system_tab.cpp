@@ -242,9 +242,8 @@ void BuildBoardGroup(SystemControls& c, QWidget* page) {
 }  // namespace
 
 void GatewayWindow::BuildSystemTab(QWidget* page) {
-  // Widgets are created in reading order, which is also the tab order: the
-  // link on the left, the gateway's settings in the middle, the requests on
-  // the right, the board serial number along the bottom.
+  // Reading order, which Tab follows: the link on the left, the gateway's settings in the middle,
+  // the requests on the right, the board serial number along the bottom.
   QVBoxLayout* linkColumn = BuildLinkColumn(system, page);
   QVBoxLayout* settingsColumn = BuildSettingsColumn(system, page);
   QVBoxLayout* actionColumn = BuildRequestColumn(system, page);
@@ -261,6 +260,35 @@ void GatewayWindow::BuildSystemTab(QWidget* page) {
   auto* pageLayout = new QVBoxLayout(page);
   pageLayout->addLayout(columns, 1);
   pageLayout->addWidget(system.boardGroup);
+
+  const SystemControls& c = system;
+  ChainTabOrder({c.linkChoice,
+                 c.serialPort,
+                 c.serialBaud,
+                 c.serialParity,
+                 c.openPort,
+                 c.comRts,
+                 c.comDtr,
+                 c.tcpAddress,
+                 c.tcpPort,
+                 c.tcpConnect,
+                 c.tcpDisconnect,
+                 c.makerProgram,
+                 c.rs485Baud,
+                 c.rs485Parity,
+                 c.rs485Set,
+                 c.slaveAddress,
+                 c.slaveAddressSet,
+                 c.workingMode,
+                 c.workingModeSet,
+                 c.pollingInterval,
+                 c.pollingIntervalSet,
+                 c.communicationQuery,
+                 c.systemQuery,
+                 c.parameterReset,
+                 c.boardSerial,
+                 c.inspector,
+                 c.boardSet});
 }
 
 }  // namespace kv770::ui

@@ -136,6 +136,16 @@ void GatewayWindow::BuildTransparentTab(QWidget* page) {
   BuildManualGroup(hart, page);
   pageLayout->addWidget(hart.manualGroup);
   pageLayout->addStretch(1);
+
+  // The frame settings, then the identity on the left before the variables
+  // on the right, then the typed request.
+  const HartControls& c = hart;
+  ChainTabOrder(
+      {c.preambleLength,    c.hartAddress,        c.commandMode,       c.addressSet,
+       c.manufacturerId,    c.sensorType,         c.preambleCount,     c.sensorSerial,
+       c.identityQuery,     c.variables[0].value, c.variables[0].unit, c.variables[1].value,
+       c.variables[1].unit, c.variables[2].value, c.variables[2].unit, c.variables[3].value,
+       c.variables[3].unit, c.variablesQuery,     c.manualCommand,     c.manualSend});
 }
 
 }  // namespace kv770::ui

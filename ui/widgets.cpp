@@ -34,7 +34,7 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text) {
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(name);
-  button->setAccessibleName(caption);
+  // No fixed accessible name: Qt reads the caption, which may change later.
   button->setAutoDefault(false);
   return button;
 }
@@ -63,6 +63,14 @@ QLabel* AddLabelled(QGridLayout* grid, int row, int col, const QString& caption,
 
 void NameForScreenReaders(QWidget* input, const QString& caption) {
   input->setAccessibleName(caption);
+}
+
+void ChainTabOrder(std::initializer_list<QWidget*> inReadingOrder) {
+  QWidget* previous = nullptr;
+  for (QWidget* next : inReadingOrder) {
+    if (previous) QWidget::setTabOrder(previous, next);
+    previous = next;
+  }
 }
 
 void SizeToChars(QWidget* input, int chars) {

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QString>
 #include <QStringList>
+#include <initializer_list>
 
 class QComboBox;
 class QGridLayout;
@@ -49,6 +50,10 @@ void SizeToChars(QWidget* input, int chars);
 // The user's decimal separator where one ASCII character can carry it,
 // else '.': value texts are built as 8-bit strings.
 char DecimalSeparator();
+
+// Makes Tab visit `inReadingOrder` one after the other, so that the order
+// follows the page as it reads rather than the order widgets were created.
+void ChainTabOrder(std::initializer_list<QWidget*> inReadingOrder);
 
 // For inputs whose caption is not a label beside them (a group title, a
 // column heading): the accessible name alone.
