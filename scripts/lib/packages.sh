@@ -16,3 +16,8 @@ ensure_packages() {
 # What building and testing needs on a fresh Debian 12 machine.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libjpeg-dev libgtest-dev
                 fonts-dejavu-core libmodbus-dev nlohmann-json3-dev qt6-serialport-dev)
+
+# What the window test over the accessibility bus needs (tests/a11y/run):
+# a virtual display, the session and accessibility buses, Debian's python3
+# with pyatspi, and xdotool for keys.
+A11Y_PACKAGES=(xvfb xauth x11-utils dbus at-spi2-core python3-pyatspi xdotool)
