@@ -34,7 +34,8 @@ class Failure(Exception):
 def check(name, ok, detail=""):
     if ok:
         passed.append(name)
-        print(f"ok    {name}" + (" (was a known failure: take it off the list)" if name in KNOWN else ""))
+        note = " (was a known failure: take it off the list)" if name in KNOWN else ""
+        print(f"ok    {name}{note}")
     elif name in KNOWN:
         known.append(name)
         print(f"KNOWN {name}: {detail}")
@@ -110,8 +111,8 @@ def press(app, node, what):
     # The action reaches a control even behind a modal box: make sure there is none.
     boxes = message_boxes(app)
     if boxes:
-        raise Failure(f"a message box is open before pressing {what}: " +
-                      "; ".join(l.name for b in boxes for l in walk(b) if l.getRoleName() == "label"))
+        said = "; ".join(n.name for b in boxes for n in walk(b) if n.getRoleName() == "label")
+        raise Failure(f"a message box is open before pressing {what}: {said}")
     wait_for(f"{what} to be enabled", lambda: "Press" in actions(node))
     action = node.queryAction()
     action.doAction(actions(node).index("Press"))
@@ -128,9 +129,19 @@ def start(env_extra):
                 return a
         return None
 
-    app = wait_for("the program on the accessibility bus", app_of_process)
-    window = wait_for("the window", lambda: find(app, "filler", "KV770-W") or
-                      find(app, "frame", "KV770-W"))
+    def main_window(app):
+        for w in app:
+            if w is not None and w.getRoleName() in ("frame", "filler") and w.name == "KV770-W":
+                return w
+        return None
+
+    try:
+        app = wait_for("the program on the accessibility bus", app_of_process)
+        window = wait_for("the window", lambda: main_window(app))
+        wait_for("the window shown", lambda: showing(window))
+    except Failure:
+        stop(process)
+        raise
     return process, app, window
 
 
@@ -249,8 +260,8 @@ def main():
         check("every control inside a 1366x768 screen", not out, "\n      ".join([""] + out))
         try:
             session(app, window)
-        except Failure as e:
-            check("the session runs through", False, str(e))
+        except Exception as e:  # a control missing or a wait timed out
+            check("the session runs through", False, f"{type(e).__name__}: {e}")
     finally:
         stop(process)
 
@@ -274,7 +285,7 @@ def main():
 if __name__ == "__main__":
     try:
         sys.exit(main())
-    except Failure as e:
-        print(f"FAIL  {e}")
+    except Exception as e:
+        print(f"FAIL  {type(e).__name__}: {e}")
         print(f"{len(passed)} passed, {len(failed) + 1} failed")
         sys.exit(1)
