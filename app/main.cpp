@@ -3,8 +3,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageWriter>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -197,6 +199,12 @@ int main(int argc, char** argv) {
   }
   form.ShowSerialDevice();
   form.frame.pages->setCurrentIndex(options.firstTab);
+  // A screenshot shows the window as designed, whatever screen renders it.
+  if (!parser.isSet(options.screenshot)) {
+    QScreen* screen = QGuiApplication::screenAt(form.geometry().center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (screen) form.FitTo(screen->availableGeometry());
+  }
   form.show();
 
   if (parser.isSet(options.probe)) {

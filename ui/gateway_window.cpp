@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@
 #include "link/errors.h"
 #include "ui/contact.h"
 #include "ui/pictures.h"
+#include "ui/placement.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -32,6 +34,36 @@ QAccessibleInterface* WindowAccessible(const QString& className, QObject* object
   auto* widget = qobject_cast<QWidget*>(object);
   return widget ? new QAccessibleWidget(widget, QAccessible::Window) : nullptr;
 }
+
+// A page inside a scroll area: on a small or highly scaled screen the
+// window may be smaller than the page's layout needs, and every control must
+// still be reachable. At the designed size the page fits and no bar shows.
+QScrollArea* Scrolling(QWidget* page, const char* name) {
+  auto* scroll = new QScrollArea;
+  scroll->setObjectName(name);
+  scroll->setFrameShape(QFrame::NoFrame);
+  // No Tab stop of its own: focusing a control already scrolls it into view.
+  scroll->setFocusPolicy(Qt::NoFocus);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(page);
+  scroll->viewport()->setAutoFillBackground(false);
+  page->setAutoFillBackground(false);
+  return scroll;
+}
+
+// The title line asks for one line's width and wraps only when the window
+// is narrower than that (a small screen); a plain wrapping QLabel would
+// break it at any width to look compact.
+class TitleLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  QSize sizeHint() const override {
+    const QMargins margins = contentsMargins();
+    const int width = QFontMetrics(font()).horizontalAdvance(text()) + margins.left() +
+                      margins.right() + 2 * margin() + 2;
+    return {width, heightForWidth(width)};
+  }
+};
 
 }  // namespace
 
@@ -61,22 +93,21 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
 
   frame.pages = new QTabWidget(this);
   frame.pages->setObjectName("PageControl1");
-  frame.systemPage = new QWidget;
-  frame.systemPage->setObjectName("TabSheet1");
-  frame.transparentPage = new QWidget;
-  frame.transparentPage->setObjectName("TabSheet2");
-  frame.modbusPage = new QWidget;
-  frame.modbusPage->setObjectName("TabSheet3");
-  frame.wiringPage = new QWidget;
-  frame.wiringPage->setObjectName("TabSheet5");
+  // The tab's page (TabSheetN) is the scroll area; the controls are built
+  // on the widget it scrolls.
+  QWidget* const contents[] = {new QWidget, new QWidget, new QWidget, new QWidget};
+  frame.systemPage = Scrolling(contents[0], "TabSheet1");
+  frame.transparentPage = Scrolling(contents[1], "TabSheet2");
+  frame.modbusPage = Scrolling(contents[2], "TabSheet3");
+  frame.wiringPage = Scrolling(contents[3], "TabSheet5");
   frame.pages->addTab(frame.systemPage, QStringLiteral("System Parameter"));
   frame.pages->addTab(frame.transparentPage, QStringLiteral("Transparent Mode"));
   frame.pages->addTab(frame.modbusPage, QStringLiteral("MODBUS Parameter Configuration"));
   frame.pages->addTab(frame.wiringPage, QStringLiteral("Wiring Diagram"));
-  BuildSystemTab(frame.systemPage);
-  BuildTransparentTab(frame.transparentPage);
-  BuildModbusTab(frame.modbusPage);
-  BuildWiringTab(frame.wiringPage);
+  BuildSystemTab(contents[0]);
+  BuildTransparentTab(contents[1]);
+  BuildModbusTab(contents[2]);
+  BuildWiringTab(contents[3]);
   frame.pages->setCurrentIndex(0);
   outer->addWidget(frame.pages, 1);
 
@@ -84,14 +115,17 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   BuildSharedArea(shared);
   outer->addWidget(shared);
 
-  resize(1049, 677);
-  move(94, 171);
+  setGeometry(kDesignedGeometry);
 
   ConnectHandlers();
   StartUp();
 }
 
 GatewayWindow::~GatewayWindow() = default;
+
+void GatewayWindow::FitTo(const QRect& available) {
+  setGeometry(Placement(kDesignedGeometry, available));
+}
 
 void GatewayWindow::SetMessageSink(MessageSink* sink) {
   if (sink) {
@@ -116,13 +150,14 @@ void GatewayWindow::BuildTitleArea(QWidget* area) {
   row->addWidget(frame.logo);
   row->addStretch(1);
 
-  frame.title = new QLabel(QStringLiteral("KV770-W Parameter Configuration Software"), area);
+  frame.title = new TitleLabel(QStringLiteral("KV770-W Parameter Configuration Software"), area);
   frame.title->setObjectName("Label41");
   QFont titleFont(QStringLiteral("Segoe UI"));
   titleFont.setBold(true);
   titleFont.setPixelSize(27);
   frame.title->setFont(titleFont);
   frame.title->setStyleSheet(QStringLiteral("color: black;"));
+  frame.title->setWordWrap(true);
   row->addWidget(frame.title);
   row->addStretch(1);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -30,6 +31,12 @@ class GatewayWindow : public QWidget {
  public:
   explicit GatewayWindow(MessageSink* sink = nullptr, QWidget* parent = nullptr);
   ~GatewayWindow() override;
+
+  // Where and how large the window opens when the screen has room for it.
+  static constexpr QRect kDesignedGeometry{94, 171, 1049, 677};
+  // Moves and, if need be, shrinks the window into `available` (a screen's
+  // free area); the pages scroll when the window is smaller than they are.
+  void FitTo(const QRect& available);
 
   MessageSink& Messages() { return *sink_; }
   void SetMessageSink(MessageSink* sink);
