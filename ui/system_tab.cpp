@@ -68,7 +68,8 @@ QGridLayout* BuildLinkChoice(SystemControls& c, QWidget* page) {
 
 void BuildSerialGroup(SystemControls& c, QWidget* page) {
   c.serialGroup = MakeGroup(page, "GroupBox1", QStringLiteral("Serial Port Parameters"));
-  c.serialPort = MakeCombo(c.serialGroup, "SPREALCOM", PortNames(), kCom4, /*editable=*/true);
+  c.serialPort = SetUpCombo(new SerialPortCombo(c.serialGroup), "SPREALCOM", PortNames(), kCom4,
+                            /*editable=*/true);
   c.serialBaud = MakeCombo(c.serialGroup, "ComboBox11", BaudRates(), kBaud9600, /*editable=*/true);
   c.serialParity = MakeCombo(c.serialGroup, "ComboBox10", kParities, 0);
   c.openPort = MakeButton(c.serialGroup, "Button1", QStringLiteral("Open"));

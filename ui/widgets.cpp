@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace kv770::ui {
 
@@ -14,9 +15,35 @@ void ClickLabel::mouseDoubleClickEvent(QMouseEvent* event) {
   emit doubleClicked();
 }
 
+SerialPortCombo::SerialPortCombo(QWidget* parent)
+    : QComboBox(parent), devices_([] { return link::SerialDevicesPresent(); }) {}
+
+void SerialPortCombo::RefreshDevices() {
+  if (ownEntries_ < 0) ownEntries_ = count();
+  const QString shown = currentText();
+  const QSignalBlocker quiet(this);  // the text stays, so nothing has changed
+  while (count() > ownEntries_) removeItem(count() - 1);
+  for (const link::SerialDevice& device : devices_()) {
+    addItem(device.path);
+    if (!device.tooltip.isEmpty()) setItemData(count() - 1, device.tooltip, Qt::ToolTipRole);
+  }
+  const int index = findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  setCurrentIndex(index);
+  if (index < 0 && isEditable()) setEditText(shown);
+}
+
+void SerialPortCombo::showPopup() {
+  RefreshDevices();
+  QComboBox::showPopup();
+}
+
 QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, int index,
                      bool editable) {
-  auto* combo = new QComboBox(parent);
+  return SetUpCombo(new QComboBox(parent), name, items, index, editable);
+}
+
+QComboBox* SetUpCombo(QComboBox* combo, const char* name, const QStringList& items, int index,
+                      bool editable) {
   combo->setObjectName(name);
   combo->setEditable(editable);
   combo->addItems(items);

@@ -1,16 +1,20 @@
 #pragma once
 
+#include <QComboBox>
 #include <QLabel>
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <initializer_list>
 
-class QComboBox;
 class QGridLayout;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QWidget;
+
+#include "link/serial_devices.h"
 
 namespace kv770::ui {
 
@@ -26,11 +30,33 @@ class ClickLabel : public QLabel {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
+// The serial port list: its own entries (COM1..COM12) first, then the serial
+// devices present, read again each time the list opens so that an adapter
+// plugged in meanwhile shows up; each device's tooltip names the adapter.
+// What the box reads is kept across the refresh.
+class SerialPortCombo : public QComboBox {
+ public:
+  using DeviceSource = std::function<QList<link::SerialDevice>()>;
+  explicit SerialPortCombo(QWidget* parent = nullptr);
+  // Where the devices come from (tests give a fixed list).
+  void SetDeviceSource(DeviceSource devices) { devices_ = std::move(devices); }
+  // Replaces the devices after the box's own entries by those present now.
+  void RefreshDevices();
+  void showPopup() override;
+
+ private:
+  DeviceSource devices_;
+  int ownEntries_ = -1;  // the entries it had when first refreshed
+};
+
 // Small factories so that every tab states its controls the way a form
 // designer keeps them: name, caption or items, design-time selection.
 // `index` -1 leaves nothing selected; an editable combo keeps typed text.
 QComboBox* MakeCombo(QWidget* parent, const char* name, const QStringList& items, int index,
                      bool editable = false);
+// The same set-up for a combo box made elsewhere (a subclass).
+QComboBox* SetUpCombo(QComboBox* combo, const char* name, const QStringList& items, int index,
+                      bool editable);
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text = {});
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
 QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& caption = {});

@@ -13,6 +13,7 @@
 #include "support/pty_peer.h"
 #include "support/window_fixture.h"
 #include "ui/gateway_window.h"
+#include "ui/widgets.h"
 
 namespace kv770::ui {
 namespace {
@@ -149,6 +150,30 @@ TEST_F(SerialControlTest, TypedDeviceAndTheTooltipThatNamesIt) {
   form->system.openPort->click();
   EXPECT_TRUE(form->Comm1.IsOpen()) << messages.shown.join('|').toStdString();
   EXPECT_EQ(form->Comm1.CommName(), peer.Path());
+}
+
+TEST_F(SerialControlTest, PortListAppendsTheDevicesPresentEachTimeItOpens) {
+  auto* ports = dynamic_cast<SerialPortCombo*>(form->system.serialPort);
+  ASSERT_NE(ports, nullptr);
+  QList<link::SerialDevice> present = {{"/dev/ttyUSB0", "FTDI FT232R"}, {"/dev/ttyACM1", ""}};
+  ports->SetDeviceSource([&] { return present; });
+
+  ports->showPopup();
+  ports->hidePopup();
+  ASSERT_EQ(ports->count(), 14);
+  EXPECT_EQ(ports->itemText(11), QStringLiteral("COM12"));
+  EXPECT_EQ(ports->itemText(12), QStringLiteral("/dev/ttyUSB0"));
+  EXPECT_EQ(ports->itemData(12, Qt::ToolTipRole).toString(), QStringLiteral("FTDI FT232R"));
+  EXPECT_EQ(ports->itemText(13), QStringLiteral("/dev/ttyACM1"));
+  EXPECT_EQ(ports->currentText(), QStringLiteral("COM4"));
+
+  ports->setCurrentIndex(12);
+  present = {{"/dev/ttyACM1", ""}};  // the FTDI adapter pulled out
+  ports->showPopup();
+  ports->hidePopup();
+  ASSERT_EQ(ports->count(), 13);
+  EXPECT_EQ(ports->itemText(12), QStringLiteral("/dev/ttyACM1"));
+  EXPECT_EQ(ports->currentText(), QStringLiteral("/dev/ttyUSB0"));  // what the box read stays
 }
 
 TEST_F(SerialControlTest, Timer4ClosesThePortAndOpenWorksAgain) {
