@@ -95,6 +95,9 @@ class GatewayWindow : public QWidget {
   void onOpenPortClicked();
   void onRs485CloseTimer();
   void onSerialReceived(const char* buffer, std::uint16_t length);
+  void onSerialHangup();
+  // The device whose disappearance was told, so it is told once.
+  QString goneDevice_;
   // system.serialPort's tooltip: the device its name leads to. Call again after
   // changing Comm1.Ports().
   void ShowSerialDevice();

@@ -1,6 +1,7 @@
 // Opening and closing the serial port, and what arrives on it.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QThread>
 
@@ -24,6 +25,8 @@ void GatewayWindow::ConnectSerialHandlers() {
           [this](const char* buffer, std::uint16_t length) {
             Run([this, buffer, length] { onSerialReceived(buffer, length); });
           });
+  connect(&Comm1, &link::TComm::OnRequestHangup, this,
+          [this] { Run([this] { onSerialHangup(); }); });
   connect(system.serialPort, &QComboBox::currentTextChanged, this,
           &GatewayWindow::ShowSerialDevice);
   ShowSerialDevice();
@@ -49,6 +52,7 @@ void GatewayWindow::onOpenPortClicked() {
                   static_cast<std::uint32_t>(cycle::StrToInt(system.serialBaud->currentText())),
                   static_cast<TParity>(system.serialParity->currentIndex()),
                   /*dtr=*/system.comRts->isChecked(), /*rts=*/system.comDtr->isChecked()});
+  goneDevice_.clear();
   SerialOpen = true;
   system.openPort->setText(QStringLiteral("close"));
 }
@@ -67,6 +71,18 @@ void GatewayWindow::onSerialReceived(const char* buffer, std::uint16_t length) {
   // The reply area takes what fits; the text at most 255 characters.
   Cycle.StoreReply(QByteArray(buffer, length), kSerialTextCap);
   ReceiveDispatch(static_cast<int>(Cycle.ReplyText.size()));
+}
+
+// The line hung up. A peer that went away leaves the port as it is: the
+// next request times out and Close ends it. A device that is gone from the
+// system (an adapter pulled out) ends the same way, but nothing else would
+// tell the user why, so its name is said.
+void GatewayWindow::onSerialHangup() {
+  const QString device = Comm1.DevicePath();
+  // Both workers may report the same hang-up.
+  if (device.isEmpty() || device == goneDevice_ || QFileInfo::exists(device)) return;
+  goneDevice_ = device;
+  Messages().Show(QStringLiteral("The serial device %1 is gone").arg(device));
 }
 
 }  // namespace kv770::ui

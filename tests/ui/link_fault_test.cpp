@@ -208,17 +208,20 @@ TEST_F(LinkFaultTest, SerialAdapterPulledMidReplyThenPluggedBackIn) {
   ASSERT_EQ(line->Read(11), QByteArray("PPPPPP#VAR#"));
   line->Write("QV:KV7");
   QThread::msleep(20);
-  line.reset();  // pulled: both ends of the line go
+  const QString device = line->Path();
+  line.reset();  // pulled: both ends of the line go, and the device with them
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
   EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("QV:KV7"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
 
-  // The port is still open in the window; what is sent goes nowhere and
-  // the time-out reports it.
+  // The window says which device is gone. The port is still open in it;
+  // what is sent goes nowhere and the time-out reports it.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
   form->system.systemQuery->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
-  EXPECT_EQ(messages.shown, QStringList({"parameter query timeout!"}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return messages.shown.size() == 2; }, 4000));
+  EXPECT_EQ(messages.shown, QStringList({QStringLiteral("The serial device %1 is gone").arg(device),
+                                         "parameter query timeout!"}));
 
   // Close, plug a new adapter in, open: the window talks again.
   form->system.openPort->click();
