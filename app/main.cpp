@@ -140,6 +140,22 @@ std::unique_ptr<kv770::app::Demo> StartDemo(kv770::ui::GatewayWindow& form) {
   return simulator;
 }
 
+// The trace the user asked for, if any; false, after saying why, when it
+// cannot be written. A trace that fails later says so and stops.
+bool OpenTrace(kv770::link::Trace& trace, const CommandLine& options) {
+  if (options.parser.isSet(options.traceFile) &&
+      !trace.Open(options.parser.value(options.traceFile))) {
+    std::fprintf(stderr, "kv770-config: cannot write the trace %s: %s\n",
+                 qPrintable(options.parser.value(options.traceFile)),
+                 qPrintable(trace.ErrorString()));
+    return false;
+  }
+  trace.OnFailure([](const QString& message) {
+    std::fprintf(stderr, "kv770-config: %s; tracing stopped\n", qPrintable(message));
+  });
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,14 +183,7 @@ int main(int argc, char** argv) {
 
   // Declared before the window, so it outlives the links that write to it.
   kv770::link::Trace trace;
-  if (parser.isSet(options.traceFile) && !trace.Open(parser.value(options.traceFile))) {
-    std::fprintf(stderr, "kv770-config: cannot write the trace %s: %s\n",
-                 qPrintable(parser.value(options.traceFile)), qPrintable(trace.ErrorString()));
-    return 2;
-  }
-  trace.OnFailure([](const QString& message) {
-    std::fprintf(stderr, "kv770-config: %s; tracing stopped\n", qPrintable(message));
-  });
+  if (!OpenTrace(trace, options)) return 2;
 
   kv770::ui::GatewayWindow form;
   app.SetMessageSink(&form.Messages());

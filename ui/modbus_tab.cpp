@@ -306,6 +306,24 @@ void BuildCalculatorGroup(CalculatorControls& c, QWidget* page) {
   grid->addWidget(c.value, 1, 1);
 }
 
+// Reading order: the mapping's registers row by row (byte order, then the
+// coefficient beside it), the left column, then the right one, then the
+// tools below.
+QList<QWidget*> ModbusTabOrder(const MappingControls& m, const ParsingControls& p,
+                               const ModbusTestControls& t, const CalculatorControls& c) {
+  QList<QWidget*> order = {m.mappingQuery,    m.meter,          m.enable,
+                           m.deviceMode,      m.instrumentType, m.preambleLength,
+                           m.bufferClearTime, m.setupSet,       m.byteOrders[0]};
+  for (std::size_t i = 0; i < 4; ++i) order << m.byteOrders[i + 1] << m.coefficients[i];
+  order << m.channelTest << m.byteOrdersSet << m.coefficientsSet;
+  for (const auto& r : p.readCommands) order << r.enable << r.bytes << r.set;
+  order << p.addressBits;
+  for (const auto& row : p.rows) order << row.command << row.start << row.length;
+  order << p.formatSet << t.slaveAddress << t.startAddress << t.length << t.send << c.hexInput
+        << c.calculate << c.value;
+  return order;
+}
+
 }  // namespace
 
 void GatewayWindow::BuildModbusTab(QWidget* page) {
@@ -339,57 +357,7 @@ void GatewayWindow::BuildModbusTab(QWidget* page) {
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(2, 1);
 
-  // The registers read row by row (byte order, then the coefficient beside
-  // it); the left column, then the right one, then the tools below.
-  const MappingControls& m = mapping;
-  const ParsingControls& p = parsing;
-  ChainTabOrder({m.mappingQuery,
-                 m.meter,
-                 m.enable,
-                 m.deviceMode,
-                 m.instrumentType,
-                 m.preambleLength,
-                 m.bufferClearTime,
-                 m.setupSet,
-                 m.byteOrders[0],
-                 m.byteOrders[1],
-                 m.coefficients[0],
-                 m.byteOrders[2],
-                 m.coefficients[1],
-                 m.byteOrders[3],
-                 m.coefficients[2],
-                 m.byteOrders[4],
-                 m.coefficients[3],
-                 m.channelTest,
-                 m.byteOrdersSet,
-                 m.coefficientsSet,
-                 p.readCommands[0].enable,
-                 p.readCommands[0].bytes,
-                 p.readCommands[0].set,
-                 p.readCommands[1].enable,
-                 p.readCommands[1].bytes,
-                 p.readCommands[1].set,
-                 p.addressBits,
-                 p.rows[0].command,
-                 p.rows[0].start,
-                 p.rows[0].length,
-                 p.rows[1].command,
-                 p.rows[1].start,
-                 p.rows[1].length,
-                 p.rows[2].command,
-                 p.rows[2].start,
-                 p.rows[2].length,
-                 p.rows[3].command,
-                 p.rows[3].start,
-                 p.rows[3].length,
-                 p.formatSet,
-                 modbusTest.slaveAddress,
-                 modbusTest.startAddress,
-                 modbusTest.length,
-                 modbusTest.send,
-                 calculator.hexInput,
-                 calculator.calculate,
-                 calculator.value});
+  ChainTabOrder(ModbusTabOrder(mapping, parsing, modbusTest, calculator));
 }
 
 }  // namespace kv770::ui

@@ -92,7 +92,7 @@ void NameForScreenReaders(QWidget* input, const QString& caption) {
   input->setAccessibleName(caption);
 }
 
-void ChainTabOrder(std::initializer_list<QWidget*> inReadingOrder) {
+void ChainTabOrder(const QList<QWidget*>& inReadingOrder) {
   QWidget* previous = nullptr;
   for (QWidget* next : inReadingOrder) {
     if (previous) QWidget::setTabOrder(previous, next);

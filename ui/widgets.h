@@ -79,7 +79,7 @@ char DecimalSeparator();
 
 // Makes Tab visit `inReadingOrder` one after the other, so that the order
 // follows the page as it reads rather than the order widgets were created.
-void ChainTabOrder(std::initializer_list<QWidget*> inReadingOrder);
+void ChainTabOrder(const QList<QWidget*>& inReadingOrder);
 
 // For inputs whose caption is not a label beside them (a group title, a
 // column heading): the accessible name alone.
