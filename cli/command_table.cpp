@@ -20,7 +20,8 @@ bool Sets(const QString& verb) {
   return verb == QLatin1String("set");
 }
 bool HartSends(const QString& verb) {
-  return verb == QLatin1String("address") || verb == QLatin1String("send");
+  return verb == QLatin1String("address") || verb == QLatin1String("send") ||
+         verb == QLatin1String("scan");
 }
 
 Option Value(const char* name, const char* value) {
@@ -43,10 +44,13 @@ const std::vector<OptionHelp>& RunOptions() {
                                        .arg(Text(gateway::NameList(gateway::kParityNames)))
                                        .toUtf8();
   static const std::vector<OptionHelp> options = {
-      {{Value("tcp", "HOST[:PORT]")}, "the gateway's TCP server (port 7000 unless given)"},
+      {{Value("tcp", "HOST[:PORT]")},
+       "the gateway's TCP server (port 7000 unless given);\n"
+       "scan takes several"},
       {{Value("serial", "DEV|COMn")},
        "a serial port: a path (/dev/ttyUSB0), a name in /dev\n"
-       "(ttyUSB0) or COMn (/dev/ttyS(n-1), see --com)"},
+       "(ttyUSB0) or COMn (/dev/ttyS(n-1), see --com); scan\n"
+       "takes several"},
       {{Value("baud", "N")}, "serial bit rate (9600)"},
       {{Value("parity", "P")}, parity.constData()},
       {{Flag("dtr"), Flag("rts")}, "raise DTR, RTS (both low, as in the window's default)"},
@@ -57,6 +61,18 @@ const std::vector<OptionHelp>& RunOptions() {
        "append every request and reply to FILE (time in ms,\n"
        "link, direction, hexadecimal and ASCII)"},
       {{Flag("json")}, "print results as JSON"},
+      {{Value("fleet", "FILE")},
+       "run the command on every gateway FILE lists, one link\n"
+       "a line: \"tcp HOST[:PORT]\" or \"serial DEV [BAUD\n"
+       "[PARITY]]\" (# starts a comment); check, backup DIR,\n"
+       "restore FILE, system set and meter N set",
+       nullptr,
+       false},
+      {{Value("jobs", "N")},
+       "--fleet: gateways served at once (all, at most 16);\n"
+       "a serial device serves one at a time",
+       nullptr,
+       false},
       {{Flag("dry-run")},
        "print set commands instead of sending them (queries\n"
        "needed to complete a partial setting still go out)"},
@@ -146,10 +162,17 @@ Command HartEntry() {
             "identifies it first unless --id MAN,TYPE,ID is given"},
            {"hart send \"BYTES\"",
             "any HART request from its delimiter on (\"02 80 00\n"
-            "00\"); preamble and check byte are added"}},
+            "00\"); preamble and check byte are added"},
+           {"hart scan",
+            "the instruments on channels 1 to 8: command 0 at\n"
+            "polling address 0, or at each of --addresses; the\n"
+            "working mode is left as it was found"}},
           {{{Value("preambles", "N")}, "HART frames: preamble number (6: seven FF bytes)"},
            {{Flag("secondary")}, "act as secondary master (address bit 7 clear)"},
-           {{Value("id", "MAN,TYPE,ID")}, "hart vars: this identity, not command 0's"}},
+           {{Value("id", "MAN,TYPE,ID")}, "hart vars: this identity, not command 0's"},
+           {{Value("addresses", "LIST")},
+            "hart scan: polling addresses 0 to 63 (\"0-15\",\n"
+            "\"0,3,5\"; 0)"}},
           0,
           HartSends,
           Never,
@@ -202,6 +225,23 @@ Command BackupEntry() {
           RunBackup};
 }
 
+Command ScanEntry() {
+  Command c{"scan",
+            {{"scan",
+              "find gateways: every baud rate and parity on each\n"
+              "--serial device (every serial device present\n"
+              "without one), most used first, and each --tcp\n"
+              "address at once; prints what answered"}},
+            {{{Flag("all")}, "serial: every setting that answers, not only the first"}},
+            0,
+            Never,
+            Never,
+            false,
+            RunScan};
+  c.ownLinks = true;
+  return c;
+}
+
 Command RestoreEntry() {
   return {"restore",
           {{"restore FILE",
@@ -221,7 +261,7 @@ Command RestoreEntry() {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {CheckEntry(),  SystemEntry(), MeterEntry(),
                                                 HartEntry(),   ModbusEntry(), Ieee754Entry(),
-                                                BackupEntry(), RestoreEntry()};
+                                                BackupEntry(), RestoreEntry(), ScanEntry()};
   return commands;
 }
 

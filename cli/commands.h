@@ -33,12 +33,35 @@ struct Synopsis {
   const char* help;
 };
 
+// The options of the run, from before the command or after it, where the
+// command has no option of the same name.
+class RunValues {
+ public:
+  RunValues(const QCommandLineParser& before, const QCommandLineParser& after, QStringList shared)
+      : before_(before), after_(after), shared_(std::move(shared)) {}
+  bool isSet(const QString& name) const {
+    return before_.isSet(name) || (shared_.contains(name) && after_.isSet(name));
+  }
+  QString value(const QString& name) const {
+    return shared_.contains(name) && after_.isSet(name) ? after_.value(name) : before_.value(name);
+  }
+  QStringList values(const QString& name) const {
+    return before_.values(name) + (shared_.contains(name) ? after_.values(name) : QStringList());
+  }
+
+ private:
+  const QCommandLineParser& before_;
+  const QCommandLineParser& after_;
+  QStringList shared_;
+};
+
 // What the command line gave a command.
 struct CommandLine {
   const QCommandLineParser& options;  // the command's own and those after it
   QStringList words;                  // the command's arguments
   QString verb;
-  QStringList given;  // the command's own options that were given
+  QStringList given;     // the command's own options that were given
+  const RunValues& run;  // the link's and the run's options
 };
 
 struct Command {
@@ -53,6 +76,9 @@ struct Command {
   bool (*bare)(const QString& verb) = nullptr;
   bool verbInLabel = false;
   int (*run)(Session& s, const CommandLine& line) = nullptr;
+  // The command makes its own links from the run's --serial and --tcp
+  // (scan takes several of each); the run opens none for it.
+  bool ownLinks = false;
 };
 
 // The options of the link and the run, before the command or after it.
@@ -77,6 +103,7 @@ int RunModbus(Session& s, const CommandLine& line);
 int RunIeee754(Session& s, const CommandLine& line);
 int RunBackup(Session& s, const CommandLine& line);
 int RunRestore(Session& s, const CommandLine& line);
+int RunScan(Session& s, const CommandLine& line);
 
 // The communication check; a backup starts with it.
 int Check(Session& s);

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/failure.h"
+#include "cli/fleet.h"
 #include "cli/values.h"
 #include "link/errors.h"
 
@@ -15,28 +16,6 @@
 namespace kv770::cli {
 
 namespace {
-
-// The options of the run, from before the command or after it, where the
-// command has no option of the same name.
-class RunValues {
- public:
-  RunValues(const QCommandLineParser& before, const QCommandLineParser& after, QStringList shared)
-      : before_(before), after_(after), shared_(std::move(shared)) {}
-  bool isSet(const QString& name) const {
-    return before_.isSet(name) || (shared_.contains(name) && after_.isSet(name));
-  }
-  QString value(const QString& name) const {
-    return shared_.contains(name) && after_.isSet(name) ? after_.value(name) : before_.value(name);
-  }
-  QStringList values(const QString& name) const {
-    return before_.values(name) + (shared_.contains(name) ? after_.values(name) : QStringList());
-  }
-
- private:
-  const QCommandLineParser& before_;
-  const QCommandLineParser& after_;
-  QStringList shared_;
-};
 
 // Names of the command's settings given, leaving out those of the run.
 QStringList SettingsGiven(const QCommandLineParser& p, const QStringList& runOptions) {
@@ -124,7 +103,7 @@ int RunCommand(Session& s, const Command& c, const RunValues& run, const Command
   s.dryRun = dryRun;
   if (run.isSet("timeout")) s.timeoutMs = Integer(run.value("timeout"), 1, 600000);
   const int gapMs = run.isSet("gap") ? Integer(run.value("gap"), 1, 60000) : TcpLink::kDefaultGapMs;
-  s.link = MakeLink(run, s.timeoutMs, gapMs);
+  if (!c.ownLinks) s.link = MakeLink(run, s.timeoutMs, gapMs);
   CheckFits(c, line, dryRun);
   // Everything typed is checked above or in the command's own parse
   // before its first exchange; only then is the link opened.
@@ -152,6 +131,8 @@ int Execute(Session& s, const QStringList& arguments, QTextStream& out) {
   }
   const QStringList positional = global.positionalArguments();
   if (positional.isEmpty()) BadUsage(QStringLiteral("no command given (see kv770ctl --help)"));
+  if (global.isSet("fleet")) return RunFleet(global, positional, out, s.Err());
+  if (global.isSet("jobs")) BadUsage(QStringLiteral("--jobs belongs to --fleet"));
   const QString family = positional.first();
   const Command* command = FindCommand(family);
   if (!command) BadUsage(QStringLiteral("unknown command '%1' (see kv770ctl --help)").arg(family));
@@ -167,7 +148,8 @@ int Execute(Session& s, const QStringList& arguments, QTextStream& out) {
   }
   const RunValues run(global, sub, shared);
   const QStringList words = sub.positionalArguments();
-  const CommandLine line{sub, words, words.value(command->verbWord), SettingsGiven(sub, shared)};
+  const CommandLine line{sub, words, words.value(command->verbWord), SettingsGiven(sub, shared),
+                         run};
   return RunCommand(s, *command, run, line, run.isSet("dry-run"));
 }
 

@@ -44,6 +44,8 @@ class Session {
   void Print(const QJsonObject& object);
   void Result(const QJsonObject& object);
 
+  QTextStream& Err() { return err_; }
+
   Link& Connected();
   // One request and its reply; no reply within the time-out ends the run.
   QByteArray Exchange(const QByteArray& request, const Completion& complete = {});
