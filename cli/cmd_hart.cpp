@@ -1,6 +1,11 @@
-// hart address|identity|vars|send: the transparent HART channel.
+// hart address|identity|vars|send|scan: the transparent HART channel.
 #include <QCommandLineParser>
 #include <QJsonArray>
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <cstring>
+#include <exception>
 #include <optional>
 
 #include "cli/backup_file.h"
@@ -8,10 +13,12 @@
 #include "cli/failure.h"
 #include "cli/values.h"
 #include "gateway/commands.h"
+#include "gateway/config.h"
 #include "gateway/hex_bytes.h"
 #include "hart/frame.h"
 #include "hart/replies.h"
 #include "hart/units.h"
+#include "link/errors.h"
 #include "tools/float_text.h"
 
 namespace kv770::cli {
@@ -165,6 +172,335 @@ std::optional<hart::Identity> GivenIdentity(const QCommandLineParser& p) {
   return given;
 }
 
+// ---- hart scan ---------------------------------------------------------------------------
+// Every channel, every polling address asked: command 0 in a short frame.
+// Frames pass the gateway only in transparent mode, so a gateway found in
+// MODBUS RTU mode is switched for the scan and switched back on every way
+// out, or the run says loudly that it is not.
+
+constexpr int kChannels = gateway::kMeters;
+constexpr int kTransparent = 0;
+constexpr int kModbusRtu = 1;
+
+// "0-15", "0,3,5", "0-3,7": each polling address once, in order.
+std::vector<int> PollingAddresses(const QString& list) {
+  std::vector<int> addresses;
+  for (const QString& item : list.split(QLatin1Char(','))) {
+    const qsizetype dash = item.indexOf(QLatin1Char('-'), 1);
+    const int first = Integer(dash < 0 ? item : item.left(dash), 0, hart::kMaxPollingAddress);
+    const int last = dash < 0 ? first : Integer(item.mid(dash + 1), 0, hart::kMaxPollingAddress);
+    if (last < first) BadUsage(QStringLiteral("--addresses: '%1' runs backwards").arg(item));
+    for (int a = first; a <= last; ++a) addresses.push_back(a);
+  }
+  std::sort(addresses.begin(), addresses.end());
+  addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+  return addresses;
+}
+
+// The addresses again as a short list: "0-15", "0,3,5".
+QString AddressesText(const std::vector<int>& addresses) {
+  QStringList runs;
+  for (std::size_t i = 0; i < addresses.size();) {
+    std::size_t j = i;
+    while (j + 1 < addresses.size() && addresses[j + 1] == addresses[j] + 1) ++j;
+    runs << (j == i ? QString::number(addresses[i])
+                    : QStringLiteral("%1-%2").arg(addresses[i]).arg(addresses[j]));
+    i = j + 1;
+  }
+  return runs.join(QLatin1Char(','));
+}
+
+struct ScanOptions {
+  FrameOptions frame;
+  std::vector<int> addresses;
+};
+
+struct Place {
+  int channel = 0;
+  int address = 0;
+};
+
+// What one polling address of one channel said to command 0.
+struct PlaceAnswer {
+  enum Kind { kSilent, kInstrument, kSpoiled } kind = kSilent;
+  Place at;
+  hart::Identity id;
+  hart::CheckedReply checked;
+  QByteArray reply;
+};
+
+struct ScanFindings {
+  std::vector<PlaceAnswer> instruments;
+  std::vector<PlaceAnswer> spoiled;  // answers that are no sound identity
+  std::vector<int> emptyChannels;
+  int hartChannel = 0;  // the channel the gateway's HART address is left at
+  bool hartChannelRestored = false;
+};
+
+// Silence within the wait is no instrument; an answer that is no sound
+// identity is kept with its fault and the scan goes on.
+PlaceAnswer AskPlace(Session& s, const FrameOptions& f, Place at) {
+  PlaceAnswer a;
+  a.at = at;
+  const hart::Bytes body = hart::IdentityRequestBody(f.masterBit, at.address);
+  a.reply = s.Connected().Exchange(Bytes(hart::Frame(f.preambles, body)), kHartFrame);
+  if (a.reply.isEmpty()) return a;
+  a.checked = hart::CheckReply(Span(a.reply), body, hart::kIdentityByteCount);
+  if (!a.checked.ok()) {
+    a.kind = PlaceAnswer::kSpoiled;
+    return a;
+  }
+  a.kind = PlaceAnswer::kInstrument;
+  a.id = *hart::DecodeIdentity(Span(a.reply));  // the sound frame holds every field
+  return a;
+}
+
+// The HCS command; any answer is its acknowledgement, none ends the scan.
+void SelectChannel(Session& s, int channel) {
+  s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1)));
+}
+
+// A scan with the gateway out of MODBUS RTU may take minutes. Ctrl-C, a
+// hang-up of the terminal, a closed output pipe or a kill stop it before
+// the next place, so that the working mode still goes back; a second
+// Ctrl-C, hang-up or kill ends the program at once, as usual.
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void NoteStopSignal(int signal) {
+  stopSignal = signal;
+}
+
+class StopOnSignals {
+ public:
+  StopOnSignals() {
+    stopSignal = 0;
+    for (std::size_t i = 0; i < kSignals.size(); ++i) {
+      struct sigaction action {};
+      action.sa_handler = NoteStopSignal;
+      sigemptyset(&action.sa_mask);
+      // A closed pipe stays harmless while the mode is set back.
+      action.sa_flags = kSignals[i] == SIGPIPE ? 0 : SA_RESETHAND;
+      sigaction(kSignals[i], &action, &previous_[i]);
+    }
+  }
+  ~StopOnSignals() {
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+      sigaction(kSignals[i], &previous_[i], nullptr);
+  }
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  static void ThrowIfStopped() {
+    if (stopSignal != 0)
+      throw Failure{kDeviceFailed,
+                    QStringLiteral("the scan was stopped (%1)").arg(strsignal(stopSignal))};
+  }
+
+ private:
+  static constexpr std::array<int, 4> kSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+  std::array<struct sigaction, kSignals.size()> previous_{};
+};
+
+// The gateway cannot report its HART address. The instrument it reaches
+// before the scan, found again at the same polling address on exactly one
+// channel, tells which channel to choose again afterwards.
+int FormerChannel(const ScanFindings& findings, const PlaceAnswer& before) {
+  if (before.kind != PlaceAnswer::kInstrument) return 0;
+  int channel = 0;
+  int matches = 0;
+  for (const PlaceAnswer& a : findings.instruments)
+    if (a.at.address == before.at.address && a.id == before.id) {
+      channel = a.at.channel;
+      ++matches;
+    }
+  return matches == 1 ? channel : 0;
+}
+
+ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
+  ScanFindings findings;
+  StopOnSignals::ThrowIfStopped();
+  const PlaceAnswer before = AskPlace(s, o.frame, {0, o.addresses.front()});
+  for (int channel = 1; channel <= kChannels; ++channel) {
+    s.Note(QStringLiteral("channel %1 of %2, polling address%3 %4")
+               .arg(channel)
+               .arg(kChannels)
+               .arg(o.addresses.size() == 1 ? "" : "es", AddressesText(o.addresses)));
+    StopOnSignals::ThrowIfStopped();
+    SelectChannel(s, channel);
+    findings.hartChannel = channel;
+    bool any = false;
+    for (int address : o.addresses) {
+      StopOnSignals::ThrowIfStopped();
+      const PlaceAnswer a = AskPlace(s, o.frame, {channel, address});
+      if (a.kind == PlaceAnswer::kInstrument) findings.instruments.push_back(a);
+      if (a.kind == PlaceAnswer::kSpoiled) findings.spoiled.push_back(a);
+      any |= a.kind == PlaceAnswer::kInstrument;
+    }
+    if (!any) findings.emptyChannels.push_back(channel);
+  }
+  const int former = FormerChannel(findings, before);
+  if (former != 0) {
+    StopOnSignals::ThrowIfStopped();
+    if (former != findings.hartChannel) SelectChannel(s, former);
+    findings.hartChannel = former;
+    findings.hartChannelRestored = true;
+  }
+  return findings;
+}
+
+// Sends the working-mode command and reads the mode back: a gateway that
+// kept its mode would make every place look empty.
+void SetWorkingMode(Session& s, int mode) {
+  gateway::SystemSettings wanted;
+  wanted.workingMode = mode;
+  for (const Request& r : Requests(gateway::SystemCommands(wanted, gateway::kWorkingMode)))
+    s.Exchange(r.bytes);
+  if (s.ReadSystem().workingMode != mode)
+    throw Failure{kDeviceFailed, QStringLiteral("the gateway did not take working mode %1")
+                                     .arg(mode == kModbusRtu ? QStringLiteral("MODBUS RTU")
+                                                             : QStringLiteral("transparent"))};
+}
+
+// Empty when MODBUS RTU is back, else why not. Never throws: it runs on
+// the way out of a failed scan too.
+QString SetModbusBack(Session& s) {
+  try {
+    SetWorkingMode(s, kModbusRtu);
+    return {};
+  } catch (const Failure& f) {
+    return f.message;
+  } catch (const Error& e) {
+    return e.Message();
+  } catch (const std::exception& e) {
+    return QString::fromLocal8Bit(e.what());
+  }
+}
+
+QString NotBackMessage(const QString& why) {
+  return QStringLiteral(
+             "THE GATEWAY MAY STILL BE IN TRANSPARENT MODE and then polls no meter: setting "
+             "MODBUS RTU back failed (%1); set it with 'kv770ctl system set --mode modbus'")
+      .arg(why);
+}
+
+QString WorkingModeNote(bool wasModbus, bool back) {
+  if (!wasModbus) return QStringLiteral("transparent, left as it was");
+  return back ? QStringLiteral("MODBUS RTU; set to transparent for the scan and back to MODBUS RTU")
+              : QStringLiteral("MODBUS RTU; set to transparent for the scan, NOT set back");
+}
+
+QString HartChannelNote(const ScanFindings& f) {
+  if (f.hartChannelRestored)
+    return QStringLiteral("channel %1 again, where the instrument it reached before the scan is")
+        .arg(f.hartChannel);
+  return QStringLiteral("left at channel %1 (the gateway cannot report the channel it had)")
+      .arg(f.hartChannel);
+}
+
+QString SpoiledText(const PlaceAnswer& a) {
+  return QStringLiteral("not a valid HART reply: %1: %2")
+      .arg(QString::fromStdString(a.checked.error), Hex(a.reply));
+}
+
+QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, const QString& modeNote) {
+  QJsonArray instruments;
+  for (const PlaceAnswer& a : f.instruments) {
+    QJsonObject item = ToJson(a.id);
+    item.insert(QStringLiteral("channel"), a.at.channel);
+    item.insert(QStringLiteral("pollingAddress"), a.at.address);
+    item.insert(QStringLiteral("responseCode"), a.checked.responseCode);
+    item.insert(QStringLiteral("deviceStatus"), a.checked.deviceStatus);
+    instruments.append(item);
+  }
+  QJsonArray spoiled;
+  for (const PlaceAnswer& a : f.spoiled)
+    spoiled.append(QJsonObject{{QStringLiteral("channel"), a.at.channel},
+                               {QStringLiteral("pollingAddress"), a.at.address},
+                               {QStringLiteral("error"), QString::fromStdString(a.checked.error)},
+                               {QStringLiteral("reply"), Hex(a.reply)}});
+  QJsonArray addresses;
+  for (int a : o.addresses) addresses.append(a);
+  QJsonArray empty;
+  for (int c : f.emptyChannels) empty.append(c);
+  return {{QStringLiteral("pollingAddresses"), addresses},
+          {QStringLiteral("instruments"), instruments},
+          {QStringLiteral("channelsWithoutInstrument"), empty},
+          {QStringLiteral("invalidReplies"), spoiled},
+          {QStringLiteral("workingMode"), modeNote},
+          {QStringLiteral("hartAddress"), f.hartChannel},
+          {QStringLiteral("hartAddressRestored"), f.hartChannelRestored}};
+}
+
+void SayScan(Session& s, const ScanOptions& o, const ScanFindings& f, const QString& modeNote) {
+  const QString row = QStringLiteral("%1  %2  %3  %4  %5  %6");
+  if (!f.instruments.empty())
+    s.Say(row.arg("channel", "address", "manufacturer", "type", "device id", "preambles"));
+  for (const PlaceAnswer& a : f.instruments) {
+    const QString line = row.arg(a.at.channel, 7)
+                             .arg(a.at.address, 7)
+                             .arg(a.id.manufacturer, 12)
+                             .arg(a.id.deviceType, 4)
+                             .arg(a.id.deviceId, 9)
+                             .arg(a.id.preambles, 9);
+    const bool plain = a.checked.responseCode == 0 && a.checked.deviceStatus == 0;
+    s.Say(plain ? line : QStringLiteral("%1  %2").arg(line, ReplyStatus(a.checked)));
+  }
+  const QString where =
+      o.addresses.size() == 1 ? QStringLiteral("address") : QStringLiteral("addresses");
+  for (int channel : f.emptyChannels)
+    s.Say(QStringLiteral("channel %1: no instrument at %2 %3")
+              .arg(channel)
+              .arg(where, AddressesText(o.addresses)));
+  for (const PlaceAnswer& a : f.spoiled)
+    s.Say(QStringLiteral("channel %1, address %2: %3")
+              .arg(a.at.channel)
+              .arg(a.at.address)
+              .arg(SpoiledText(a)));
+  const std::size_t n = f.instruments.size();
+  s.Say(n == 0 ? QStringLiteral("no instrument found")
+               : QStringLiteral("%1 instrument%2 found").arg(n).arg(n == 1 ? "" : "s"));
+  s.Say(QStringLiteral("working mode: %1").arg(modeNote));
+  s.Say(QStringLiteral("HART address: %1").arg(HartChannelNote(f)));
+}
+
+int HartScan(Session& s, const ScanOptions& o) {
+  const StopOnSignals stop;
+  const bool wasModbus = s.ReadSystem().workingMode == kModbusRtu;
+  ScanFindings findings;
+  try {
+    if (wasModbus) {
+      StopOnSignals::ThrowIfStopped();
+      SetWorkingMode(s, kTransparent);
+    }
+    findings = ScanChannels(s, o);
+  } catch (...) {
+    // Whatever ended the scan is reported by the caller; the mode first.
+    if (wasModbus) {
+      const QString why = SetModbusBack(s);
+      s.Note(why.isEmpty() ? QStringLiteral("working mode set back to MODBUS RTU")
+                           : NotBackMessage(why));
+    }
+    throw;
+  }
+  const QString why = wasModbus ? SetModbusBack(s) : QString();
+  const QString modeNote = WorkingModeNote(wasModbus, why.isEmpty());
+  SayScan(s, o, findings, modeNote);
+  s.Result(ScanJson(o, findings, modeNote));
+  if (!why.isEmpty()) throw Failure{kDeviceFailed, NotBackMessage(why)};
+  return kDone;
+}
+
+ScanOptions ParseScanOptions(Session& s, const CommandLine& line, const FrameOptions& frame) {
+  Expect(line.words, 1, QStringLiteral("hart scan [--addresses LIST]"));
+  ScanOptions o{frame, {0}};
+  if (line.options.isSet("addresses"))
+    o.addresses = PollingAddresses(line.options.value("addresses"));
+  if (s.dryRun)
+    BadUsage(QStringLiteral(
+        "--dry-run: 'hart scan' finds instruments only by asking them; it has no dry run"));
+  return o;
+}
+
 }  // namespace
 
 int RunHart(Session& s, const CommandLine& line) {
@@ -178,6 +514,9 @@ int RunHart(Session& s, const CommandLine& line) {
   }
   if (verb != QLatin1String("vars") && line.options.isSet("id"))
     BadUsage(QStringLiteral("--id belongs to 'hart vars'"));
+  if (verb != QLatin1String("scan") && line.options.isSet("addresses"))
+    BadUsage(QStringLiteral("--addresses belongs to 'hart scan'"));
+  if (verb == QLatin1String("scan")) return HartScan(s, ParseScanOptions(s, line, frame));
   if (verb == QLatin1String("identity")) {
     Expect(line.words, 1, QStringLiteral("hart identity"));
     return HartIdentity(s, frame);
@@ -190,7 +529,7 @@ int RunHart(Session& s, const CommandLine& line) {
     Expect(line.words, 2, QStringLiteral("hart send \"02 80 00 00\""));
     return HartSend(s, frame, HexBytes(line.words[1], gateway::kManualCommandLimit));
   }
-  BadUsage(QStringLiteral("usage: kv770ctl hart address N|identity|vars|send BYTES"));
+  BadUsage(QStringLiteral("usage: kv770ctl hart address N|identity|vars|send BYTES|scan"));
 }
 
 }  // namespace kv770::cli

@@ -31,6 +31,14 @@ Bytes IdentityRequestBody(std::uint8_t masterBit) {
   };
 }
 
+Bytes IdentityRequestBody(std::uint8_t masterBit, int pollingAddress) {
+  if (pollingAddress < 0 || pollingAddress > kMaxPollingAddress)
+    throw std::out_of_range("polling address outside 0..63");
+  Bytes body = IdentityRequestBody(masterBit);
+  body[1] = static_cast<std::uint8_t>(masterBit | pollingAddress);
+  return body;
+}
+
 Bytes VariablesRequestBody(std::uint8_t masterBit, const Identity& instrument) {
   // Only the low six bits of the manufacturer code fit beside the master bit.
   const auto first = static_cast<std::uint8_t>(masterBit | (instrument.manufacturer & 0x3F));

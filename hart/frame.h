@@ -43,8 +43,17 @@ std::uint8_t CheckByte(std::span<const std::uint8_t> body);
 // number below -1 is a caller's fault and throws std::out_of_range.
 Bytes Frame(int preambleNumber, std::span<const std::uint8_t> body);
 
-// Command 0 to polling address 0, the only address a short frame carries.
+// Command 0 to polling address 0, the only address the window's short
+// frame carries.
 Bytes IdentityRequestBody(std::uint8_t masterBit);
+
+// A short frame's address byte holds the polling address in its low six
+// bits, beside the master bit (and the burst bit of a reply).
+inline constexpr int kMaxPollingAddress = 63;
+
+// Command 0 to `pollingAddress` (0..63), as a scan of a multidrop loop asks
+// it; any other address is a caller's fault and throws std::out_of_range.
+Bytes IdentityRequestBody(std::uint8_t masterBit, int pollingAddress);
 
 // Command 3 to the long address of `instrument`.
 Bytes VariablesRequestBody(std::uint8_t masterBit, const Identity& instrument);

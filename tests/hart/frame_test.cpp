@@ -27,6 +27,15 @@ TEST(HartFrame, IdentityQueryInBothMasterModes) {
   EXPECT_EQ(MasterBit(-1), 0x00);
 }
 
+TEST(HartFrame, IdentityQueryToAPollingAddress) {
+  EXPECT_EQ(IdentityRequestBody(MasterBit(0), 5), (Bytes{0x02, 0x85, 0x00, 0x00}));
+  EXPECT_EQ(IdentityRequestBody(MasterBit(1), 63), (Bytes{0x02, 0x3F, 0x00, 0x00}));
+  EXPECT_EQ(IdentityRequestBody(MasterBit(0), 0), IdentityRequestBody(MasterBit(0)));
+  // Bit 6 is the reply's burst bit, never an address.
+  EXPECT_THROW(IdentityRequestBody(MasterBit(0), 64), std::out_of_range);
+  EXPECT_THROW(IdentityRequestBody(MasterBit(0), -1), std::out_of_range);
+}
+
 TEST(HartFrame, PreambleIsOneMoreThanTheNumberTyped) {
   EXPECT_EQ(Frame(-1, IdentityRequestBody(0x80)), (Bytes{0x02, 0x80, 0x00, 0x00, 0x82}));
   EXPECT_EQ(Frame(kMaxPreambleNumber, Bytes(kLongestBody, 0x11)).size(), 504u);
