@@ -87,6 +87,10 @@ const std::vector<Command>& Commands();
 // Null for a family that does not exist.
 const Command* FindCommand(const QString& family);
 
+// The parser of the command and what follows it: the command's options and
+// those of the run it leaves free (`shared`). Returns the names it takes.
+QStringList SetUpCommand(QCommandLineParser& p, const Command& c, QStringList* shared);
+
 // Adds `entries`' options to `p`, leaving out the names in `taken` and,
 // for a parser of what follows the command, those that may not follow it;
 // returns the names it added.

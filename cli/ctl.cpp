@@ -70,15 +70,6 @@ QStringList SetUpGlobal(QCommandLineParser& p) {
   return AddOptions(p, RunOptions());
 }
 
-// The parser of the command and what follows it: the command's options and
-// those of the run it leaves free (`shared`). Returns the names it takes.
-QStringList SetUpCommand(QCommandLineParser& p, const Command& c, QStringList* shared) {
-  p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-  const QStringList own = AddOptions(p, c.options);
-  *shared = AddOptions(p, RunOptions(), own, true);
-  return own + *shared;
-}
-
 // What applies to every command: --dry-run only where set commands go
 // out, the command's options only where it takes them.
 void CheckFits(const Command& c, const CommandLine& line, bool dryRun) {
@@ -155,6 +146,13 @@ int Execute(Session& s, const QStringList& arguments, QTextStream& out) {
 
 }  // namespace
 
+QStringList SetUpCommand(QCommandLineParser& p, const Command& c, QStringList* shared) {
+  p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  const QStringList own = AddOptions(p, c.options);
+  *shared = AddOptions(p, RunOptions(), own, true);
+  return own + *shared;
+}
+
 void Expect(const QStringList& words, qsizetype count, const QString& usage) {
   if (words.size() != count) BadUsage(QStringLiteral("usage: kv770ctl %1").arg(usage));
 }
@@ -167,31 +165,47 @@ QStringList AcceptedOptions(const QString& family) {
   return command ? SetUpCommand(p, *command, &shared) : QStringList();
 }
 
-int Run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& err,
+                   bool checkOnly) {
   Session session(out, err);
-  int code = kDone;
+  session.checkOnly = checkOnly;
+  RunOutcome outcome;
+  const auto fail = [&](int code, const QString& message) {
+    err << "kv770ctl: " << message << Qt::endl;
+    outcome.code = code;
+    outcome.message = message;
+  };
   try {
-    code = Execute(session, arguments, out);
+    outcome.code = Execute(session, arguments, out);
+  } catch (const LinkNeeded&) {
+    outcome.code = kDone;
   } catch (const Failure& f) {
-    err << "kv770ctl: " << f.message << Qt::endl;
-    code = f.exitCode;
+    fail(f.exitCode, f.message);
   } catch (const EConvertError& e) {
     // Only values the user typed are converted outside the reports.
-    err << "kv770ctl: " << e.Message() << Qt::endl;
-    code = kBadUsage;
+    fail(kBadUsage, e.Message());
   } catch (const Error& e) {
-    err << "kv770ctl: " << e.Message() << Qt::endl;
-    code = kDeviceFailed;
+    fail(kDeviceFailed, e.Message());
   }
   // A trace with a hole is no record of the run.
   if (session.trace.Failed()) {
-    err << "kv770ctl: cannot write the trace " << session.trace.Path() << ": "
-        << session.trace.ErrorString() << Qt::endl;
-    if (code == kDone) code = kDeviceFailed;
+    const QString message = QStringLiteral("cannot write the trace %1: %2")
+                                .arg(session.trace.Path(), session.trace.ErrorString());
+    err << "kv770ctl: " << message << Qt::endl;
+    if (outcome.code == kDone) {
+      outcome.code = kDeviceFailed;
+      outcome.message = message;
+    }
   }
+  outcome.refused = session.notTaken;
+  outcome.noAnswer = session.noAnswer;
   out.flush();
   err.flush();
-  return code;
+  return outcome;
+}
+
+int Run(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+  return RunOnce(arguments, out, err).code;
 }
 
 }  // namespace kv770::cli

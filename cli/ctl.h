@@ -11,6 +11,20 @@ namespace kv770::cli {
 // object and may be called from tests in-process.
 int Run(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
+// What one run came to, as --fleet sums it up per gateway.
+struct RunOutcome {
+  int code = 0;
+  QString message;      // why it failed, without the program's name
+  QStringList refused;  // settings the gateway did not take
+  bool noAnswer = false;
+};
+
+// Run as above; with `checkOnly` the run stops, successfully, where it
+// would first reach the gateway, so that everything typed has been checked
+// and nothing sent.
+RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& err,
+                   bool checkOnly = false);
+
 // The text of --help, made from the table of commands (cli/commands.h).
 QString UsageText();
 

@@ -50,8 +50,14 @@ void Session::Result(const QJsonObject& object) {
 Link& Session::Connected() {
   if (!link)
     BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV (see --help)"));
+  if (checkOnly) throw LinkNeeded{};
   if (!open_) {
-    link->Open();
+    try {
+      link->Open();
+    } catch (const Failure&) {
+      noAnswer = true;  // the gateway cannot be reached
+      throw;
+    }
     open_ = true;
   }
   return *link;
@@ -59,10 +65,12 @@ Link& Session::Connected() {
 
 QByteArray Session::Exchange(const QByteArray& request, const Completion& complete) {
   const QByteArray reply = Connected().Exchange(request, complete);
-  if (reply.isEmpty())
+  if (reply.isEmpty()) {
+    noAnswer = true;
     throw Failure{kDeviceFailed, QStringLiteral("no answer from the gateway within %1 ms to %2")
                                      .arg(timeoutMs)
                                      .arg(Shown(request))};
+  }
   return reply;
 }
 
@@ -109,6 +117,7 @@ void Session::Verify(const QStringList& differences, QJsonObject result) {
     Say(QStringLiteral("verified: the gateway reports what was written"));
     return;
   }
+  notTaken = differences;
   for (const QString& d : differences) err_ << "not taken: " << d << Qt::endl;
   throw Failure{kDeviceFailed,
                 QStringLiteral("%1 setting(s) did not take").arg(differences.size())};

@@ -24,6 +24,9 @@ struct Request {
 };
 std::vector<Request> Requests(const std::vector<gateway::Request>& requests);
 
+// Thrown by a check-only session where it would open the link.
+struct LinkNeeded {};
+
 // One run of kv770ctl: its output, its link and the exchanges over it.
 class Session {
  public:
@@ -35,6 +38,12 @@ class Session {
   // to standard error instead.
   bool fileOnStdout = false;
   int timeoutMs = kDefaultTimeoutMs;
+  // Stop, successfully, where the gateway would first be reached: the
+  // values typed have been checked by then (see LinkNeeded).
+  bool checkOnly = false;
+  // For --fleet's summary: what the run came to.
+  bool noAnswer = false;
+  QStringList notTaken;
   link::Trace trace;  // before the link, which writes to it
   std::unique_ptr<Link> link;
 
