@@ -1,0 +1,230 @@
+// kv770ctl hart scan against the simulated gateway: which instruments it
+// lists, and that a gateway found in MODBUS RTU mode goes back to it
+// whatever ends the scan.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "cli/ctl.h"
+#include "sim/engine.h"
+#include "sim/instruments.h"
+#include "sim/sim_thread.h"
+
+namespace kv770::cli {
+namespace {
+
+struct Outcome {
+  int code = -1;
+  QString out;
+  QString err;
+};
+
+Outcome Ctl(const QStringList& arguments) {
+  Outcome o;
+  QTextStream out(&o.out);
+  QTextStream err(&o.err);
+  o.code = Run(arguments, out, err);
+  return o;
+}
+
+QJsonObject Json(const QString& text) {
+  return QJsonDocument::fromJson(text.toUtf8()).object();
+}
+
+enum class Via { Tcp, Serial };
+
+struct ScanCase {
+  Via via;
+  bool modbus;  // the gateway's working mode before the scan
+};
+
+class HartScan : public ::testing::TestWithParam<ScanCase> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_.Start());
+    if (GetParam().via == Via::Tcp) {
+      link_ = {"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim_.Port()), "--gap", "20"};
+    } else {
+      ASSERT_FALSE(sim_.StartPty().isEmpty());
+      link_ = {"--serial", sim_.PtyPath()};
+    }
+    const char* mode = GetParam().modbus ? "modbus" : "transparent";
+    ASSERT_EQ(Run({"system", "set", "--mode", mode}).code, 0);
+  }
+  Outcome Run(const QStringList& arguments) { return Ctl(link_ + arguments); }
+
+  sim::SimThread sim_;
+  QStringList link_;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothLinksBothModes, HartScan,
+                         ::testing::Values(ScanCase{Via::Tcp, true}, ScanCase{Via::Tcp, false},
+                                           ScanCase{Via::Serial, true}),
+                         [](const auto& info) {
+                           return std::string(info.param.via == Via::Tcp ? "Tcp" : "Serial") +
+                                  (info.param.modbus ? "Modbus" : "Transparent");
+                         });
+
+TEST_P(HartScan, ListsEachInstrumentAndLeavesTheWorkingModeAsFound) {
+  const Outcome o = Run({"hart", "scan", "--addresses", "0,5", "--timeout", "400", "--json"});
+  ASSERT_EQ(o.code, 0) << o.err.toStdString();
+  const QJsonObject r = Json(o.out);
+  const QJsonArray instruments = r["instruments"].toArray();
+  ASSERT_EQ(instruments.size(), 8) << o.out.toStdString();
+  for (int channel = 1; channel <= 8; ++channel) {
+    const QJsonObject found = instruments[channel - 1].toObject();
+    const sim::Instrument& expected = sim::InstrumentAt(channel);
+    EXPECT_EQ(found["channel"], channel);
+    EXPECT_EQ(found["pollingAddress"], 0);
+    EXPECT_EQ(found["manufacturer"], expected.manufacturer);
+    EXPECT_EQ(found["deviceType"], expected.deviceType);
+    EXPECT_EQ(found["deviceId"], static_cast<qint64>(expected.deviceId));
+    EXPECT_EQ(found["preambles"], expected.preambles);
+  }
+  EXPECT_EQ(r["channelsWithoutInstrument"], QJsonArray());
+  EXPECT_EQ(r["workingMode"], GetParam().modbus ? "MODBUS RTU; set to transparent for the scan "
+                                                  "and back to MODBUS RTU"
+                                                : "transparent, left as it was");
+  const QString mode = GetParam().modbus ? "modbus" : "transparent";
+  EXPECT_EQ(Json(Run({"system", "get", "--json"}).out)["workingMode"], mode);
+  // The channel the gateway reached before: its instrument answers again.
+  EXPECT_EQ(r["hartAddress"], 1);
+  EXPECT_EQ(r["hartAddressRestored"], true);
+}
+
+// The simulated gateway's engine behind a TCP server of the test's own,
+// with some requests answered otherwise: `twist` gives the reply to send
+// instead (empty: none) or nothing to let the engine answer.
+using Twist =
+    std::function<std::optional<std::string>(const std::string& request, sim::GatewayModel&)>;
+
+class TwistedGateway {
+ public:
+  explicit TwistedGateway(Twist twist) : twist_(std::move(twist)) {
+    engine_.Model().workingMode = 1;
+    server_.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) Serve(socket);
+    });
+  }
+  QStringList Link() const {
+    return {"--tcp",     QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()),
+            "--gap",     "30",
+            "--timeout", "300"};
+  }
+  const sim::GatewayModel& Model() { return engine_.Model(); }
+
+ private:
+  void Serve(QTcpSocket* socket) {
+    auto* quiet = new QTimer(socket);
+    quiet->setSingleShot(true);
+    quiet->setInterval(10);
+    auto buffer = std::make_shared<QByteArray>();
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, buffer, quiet] {
+      *buffer += socket->readAll();
+      quiet->start();
+    });
+    QObject::connect(quiet, &QTimer::timeout, socket, [this, socket, buffer] {
+      const std::string request = buffer->toStdString();
+      buffer->clear();
+      const std::optional<std::string> twisted = twist_(request, engine_.Model());
+      const std::string reply = twisted ? *twisted : engine_.Handle(request, 0);
+      socket->write(reply.data(), static_cast<qint64>(reply.size()));
+    });
+  }
+
+  Twist twist_;
+  QTcpServer server_;
+  sim::Engine engine_;
+};
+
+bool IsHartFrame(const std::string& request) {
+  return !request.empty() && static_cast<unsigned char>(request[0]) == 0xFF;
+}
+
+struct TwistCase {
+  const char* name;
+  Twist twist;
+  int code;
+  const char* says;  // on standard error, or standard output for a scan that ran through
+  int modeAfter;     // what the gateway ends with
+};
+
+class HartScanTwisted : public ::testing::TestWithParam<TwistCase> {};
+
+TEST_P(HartScanTwisted, EndsWithTheWorkingModeBackOrSaysSoLoudly) {
+  TwistedGateway gateway(GetParam().twist);
+  const Outcome o = Ctl(gateway.Link() + QStringList{"hart", "scan"});
+  EXPECT_EQ(o.code, GetParam().code) << o.err.toStdString();
+  EXPECT_TRUE((o.code == 0 ? o.out : o.err).contains(GetParam().says))
+      << o.out.toStdString() << o.err.toStdString();
+  EXPECT_EQ(gateway.Model().workingMode, GetParam().modeAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, HartScanTwisted,
+    ::testing::Values(
+        TwistCase{"ChannelNotAcknowledged",
+                  [](const std::string& r, sim::GatewayModel&) {
+                    return r == "QQS#HCS:3#" ? std::optional<std::string>("") : std::nullopt;
+                  },
+                  1, "no answer from the gateway within 300 ms to QQS#HCS:3#", 1},
+        TwistCase{"Interrupted",
+                  [](const std::string& r, sim::GatewayModel&) {
+                    if (r == "QQS#HCS:2#") std::raise(SIGINT);
+                    return std::optional<std::string>();
+                  },
+                  1, "the scan was stopped (Interrupt)", 1},
+        TwistCase{"ModeNotTakenBack",
+                  [](const std::string& r, sim::GatewayModel&) {
+                    return r == "QQS#MD:1#" ? std::optional<std::string>("OK:MD#") : std::nullopt;
+                  },
+                  1, "THE GATEWAY MAY STILL BE IN TRANSPARENT MODE", 0},
+        TwistCase{"SpoiledReplyOnOneChannel",
+                  [](const std::string& r, sim::GatewayModel& m) {
+                    return IsHartFrame(r) && m.hartAddress == 2
+                               ? std::optional<std::string>(std::in_place,
+                                                            "\xFF\x06\x80\x00\x0E\x00", 6)
+                               : std::nullopt;
+                  },
+                  0, "channel 2, address 0: not a valid HART reply: byte count 14, but", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Refused before anything is sent: the trace stays empty.
+TEST(HartScanUsage, BadAddressesAndOptionsAreRefused) {
+  sim::SimThread sim;
+  ASSERT_TRUE(sim.Start());
+  QTemporaryDir dir;
+  const QString trace = dir.filePath("trace.log");
+  const struct {
+    QStringList arguments;
+    const char* says;
+  } cases[] = {
+      {{"--addresses", "64"}, "'64' is out of range (0 to 63)"},
+      {{"--addresses", "5-3"}, "--addresses: '5-3' runs backwards"},
+      {{"--addresses", "x"}, "'x' is not a valid integer value"},
+      {{"--dry-run"}, "'hart scan' finds instruments only by asking them"},
+      {{"--id", "1,2,3"}, "--id belongs to 'hart vars'"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Ctl(QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.Port()),
+                                      "--trace", trace, "hart", "scan"} +
+                          c.arguments);
+    EXPECT_EQ(o.code, 2) << c.arguments.join(' ').toStdString();
+    EXPECT_TRUE(o.err.contains(c.says)) << o.err.toStdString();
+    EXPECT_FALSE(QFile::exists(trace) && QFile(trace).size() > 0);
+  }
+}
+
+}  // namespace
+}  // namespace kv770::cli
