@@ -3,6 +3,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 BIN = sys.argv[1]
@@ -70,6 +71,66 @@ def serial():
             print(f"{name} {value} ms")
 
 
+def start_sim(*args):
+    """A kv770-sim on a free port; returns the process and its port."""
+    sim = subprocess.Popen([f"{BIN}/kv770-sim", "--port", "0", *args],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    ready = sim.stdout.readline()  # "kv770-sim listening on 127.0.0.1:PORT"
+    if "listening on" not in ready:
+        raise SystemExit(f"unexpected output: {ready!r}")
+    return sim, ready.rsplit(":", 1)[1].strip()
+
+
+def timed(args):
+    """Seconds one kv770ctl run takes; it must succeed."""
+    start = time.perf_counter()
+    subprocess.run([f"{BIN}/kv770ctl", *args], capture_output=True, text=True, check=True,
+                   timeout=600)
+    return time.perf_counter() - start
+
+
+def scan_serial():
+    """kv770ctl scan finding a gateway set to 57600 bit/s on a pseudo-terminal:
+    the last rate of the scan's order (median of 3)."""
+    with tempfile.TemporaryDirectory() as folder:
+        link = os.path.join(folder, "ttyGW")
+        sim, _ = start_sim("--pty", link, "--baud", "57600")
+        try:
+            sim.stdout.readline()  # "kv770-sim serial line on ..."
+            times = [timed(["scan", "--serial", link]) for _ in range(3)]
+        finally:
+            sim.terminate()
+            sim.wait(timeout=10)
+    print(f"scan_serial_s {statistics.median(times):.2f} s")
+
+
+def fleet_restore():
+    """One backup restored onto 16 simulators over TCP, 16 at once and one at a
+    time, beside a single restore."""
+    sims = [start_sim() for _ in range(16)]
+    try:
+        with tempfile.TemporaryDirectory() as folder:
+            backup = os.path.join(folder, "gw.json")
+            fleet = os.path.join(folder, "fleet.txt")
+            first = f"127.0.0.1:{sims[0][1]}"
+            timed(["--tcp", first, "meter", "2", "set", "--coefficients", "2.5,1,1,1"])
+            timed(["--tcp", first, "backup", backup])
+            with open(fleet, "w") as f:
+                f.writelines(f"tcp 127.0.0.1:{port}\n" for _, port in sims)
+            one = timed(["--tcp", first, "restore", backup])
+            parallel = timed(["--fleet", fleet, "--jobs", "16", "restore", backup])
+            serial_jobs = timed(["--fleet", fleet, "--jobs", "1", "restore", backup])
+    finally:
+        for sim, _ in sims:
+            sim.terminate()
+            sim.wait(timeout=10)
+    print(f"restore_one_s {one:.2f} s")
+    print(f"fleet_restore_s {parallel:.2f} s")
+    print(f"fleet_restore_jobs1_s {serial_jobs:.2f} s")
+
+
 startup()
 modbus_tcp()
 serial()
+scan_serial()
+fleet_restore()
