@@ -402,7 +402,9 @@ QString SpoiledText(const PlaceAnswer& a) {
       .arg(QString::fromStdString(a.checked.error), Hex(a.reply));
 }
 
-QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, const QString& modeNote) {
+// `wasModbus`: the working mode the gateway had before the scan.
+QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, bool wasModbus,
+                     const QString& modeNote) {
   QJsonArray instruments;
   for (const PlaceAnswer& a : f.instruments) {
     QJsonObject item = ToJson(a.id);
@@ -422,13 +424,16 @@ QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, const QString&
   for (int a : o.addresses) addresses.append(a);
   QJsonArray empty;
   for (int c : f.emptyChannels) empty.append(c);
-  return {{QStringLiteral("pollingAddresses"), addresses},
-          {QStringLiteral("instruments"), instruments},
-          {QStringLiteral("channelsWithoutInstrument"), empty},
-          {QStringLiteral("invalidReplies"), spoiled},
-          {QStringLiteral("workingMode"), modeNote},
-          {QStringLiteral("hartAddress"), f.hartChannel},
-          {QStringLiteral("hartAddressRestored"), f.hartChannelRestored}};
+  return {
+      {QStringLiteral("pollingAddresses"), addresses},
+      {QStringLiteral("instruments"), instruments},
+      {QStringLiteral("channelsWithoutInstrument"), empty},
+      {QStringLiteral("invalidReplies"), spoiled},
+      {QStringLiteral("workingMode"),
+       Text(gateway::NameOf(gateway::kWorkingModeNames, wasModbus ? kModbusRtu : kTransparent))},
+      {QStringLiteral("workingModeNote"), modeNote},
+      {QStringLiteral("hartAddress"), f.hartChannel},
+      {QStringLiteral("hartAddressRestored"), f.hartChannelRestored}};
 }
 
 void SayScan(Session& s, const ScanOptions& o, const ScanFindings& f, const QString& modeNote) {
@@ -485,7 +490,7 @@ int HartScan(Session& s, const ScanOptions& o) {
   const QString why = wasModbus ? SetModbusBack(s) : QString();
   const QString modeNote = WorkingModeNote(wasModbus, why.isEmpty());
   SayScan(s, o, findings, modeNote);
-  s.Result(ScanJson(o, findings, modeNote));
+  s.Result(ScanJson(o, findings, wasModbus, modeNote));
   if (!why.isEmpty()) throw Failure{kDeviceFailed, NotBackMessage(why)};
   return kDone;
 }

@@ -92,9 +92,9 @@ TEST_P(HartScan, ListsEachInstrumentAndLeavesTheWorkingModeAsFound) {
     EXPECT_EQ(found["preambles"], expected.preambles);
   }
   EXPECT_EQ(r["channelsWithoutInstrument"], QJsonArray());
-  EXPECT_EQ(r["workingMode"], GetParam().modbus ? "MODBUS RTU; set to transparent for the scan "
-                                                  "and back to MODBUS RTU"
-                                                : "transparent, left as it was");
+  EXPECT_EQ(r["workingModeNote"], GetParam().modbus ? "MODBUS RTU; set to transparent for the scan "
+                                                      "and back to MODBUS RTU"
+                                                    : "transparent, left as it was");
   const QString mode = GetParam().modbus ? "modbus" : "transparent";
   EXPECT_EQ(Json(Run({"system", "get", "--json"}).out)["workingMode"], mode);
   // The channel the gateway reached before: its instrument answers again.
