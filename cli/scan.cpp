@@ -202,6 +202,23 @@ ScanResult AskTcp(const TcpAddress& address, const ScanPlan& plan) {
   return r;
 }
 
+// The TCP threads, waited for however the serial part ends: a QThread
+// must not go while it runs.
+class TcpThreads {
+ public:
+  ~TcpThreads() { Wait(); }
+  void Start(std::function<void()> work) {
+    threads_.emplace_back(QThread::create(std::move(work)));
+    threads_.back()->start();
+  }
+  void Wait() {
+    for (const auto& thread : threads_) thread->wait();
+  }
+
+ private:
+  std::vector<std::unique_ptr<QThread>> threads_;
+};
+
 }  // namespace
 
 std::vector<LineSetting> ScanOrder() {
@@ -229,12 +246,9 @@ TryWait FixedWait(int ms) {
 
 std::vector<ScanResult> Scan(const ScanPlan& plan) {
   std::vector<ScanResult> tcpRows(plan.tcp.size());
-  std::vector<std::unique_ptr<QThread>> threads;
-  for (std::size_t i = 0; i < plan.tcp.size(); ++i) {
-    threads.emplace_back(
-        QThread::create([&tcpRows, &plan, i] { tcpRows[i] = AskTcp(plan.tcp[i], plan); }));
-    threads.back()->start();
-  }
+  TcpThreads threads;
+  for (std::size_t i = 0; i < plan.tcp.size(); ++i)
+    threads.Start([&tcpRows, &plan, i] { tcpRows[i] = AskTcp(plan.tcp[i], plan); });
   if (!plan.tcp.empty() && plan.progress) {
     QStringList shown;
     for (const TcpAddress& a : plan.tcp) shown << QStringLiteral("%1:%2").arg(a.host).arg(a.port);
@@ -247,7 +261,7 @@ std::vector<ScanResult> Scan(const ScanPlan& plan) {
     if (plan.progress) plan.progress(QStringLiteral("scanning %1 ...").arg(name));
     for (ScanResult& r : scan.Run()) rows.push_back(std::move(r));
   }
-  for (const auto& thread : threads) thread->wait();
+  threads.Wait();
   for (ScanResult& r : tcpRows) rows.push_back(std::move(r));
   return rows;
 }
