@@ -17,7 +17,7 @@ namespace {
 
 // A command the gateway knows whose parameters it cannot take. Nothing of it
 // is applied.
-constexpr const char* kBadParameter = "ERR:BAD PARAMETER#";
+constexpr const char* kBadParameter = Engine::kBadParameter;
 
 // What a hand-typed session (nc, a terminal) appends; the tool sends none.
 std::string_view WithoutLineEnd(std::string_view request) {

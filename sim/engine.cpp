@@ -1,5 +1,6 @@
 #include "sim/engine.h"
 
+#include <algorithm>
 #include <array>
 
 namespace kv770::sim {
@@ -63,7 +64,7 @@ std::span<const Engine::Route> Engine::Routes() {
 std::string Engine::Handle(std::string_view request, std::int64_t nowMs, Transport transport) {
   if (request.empty()) return {};
   for (const Route& route : Routes()) {
-    if (request.starts_with(route.prefix)) return (this->*route.handler)(request, nowMs);
+    if (request.starts_with(route.prefix)) return Refusing(route.handler, request, nowMs);
   }
   // Binary requests: MODBUS TCP frames are known by their headers (protocol
   // 0, length of the rest), whatever their transaction numbers, even ones
@@ -74,6 +75,29 @@ std::string Engine::Handle(std::string_view request, std::int64_t nowMs, Transpo
   if (static_cast<std::uint8_t>(request.front()) == 0xFF) return HartFrame(request, nowMs);
   if (std::string reply = ModbusRequest(request, nowMs, transport); !reply.empty()) return reply;
   return transport == Transport::Serial && LooksBinary(request) ? std::string() : kUnknownCommand;
+}
+
+std::span<const std::string_view> Engine::SetCommandMnemonics() {
+  static constexpr std::array<std::string_view, 14> kMnemonics{
+      "BA1",  "MD",   "ADR", "JTM", "RESET", "YB",   "HART",
+      "DFOT", "XISH", "HCS", "MCS", "CAMD",  "MDBS", "PCBSN",
+  };
+  return kMnemonics;
+}
+
+std::string Engine::Refusing(Handler handler, std::string_view request, std::int64_t nowMs) {
+  if (refused_.empty()) return (this->*handler)(request, nowMs);
+  const GatewayModel before = model_;
+  std::string reply = (this->*handler)(request, nowMs);
+  // A set command is acknowledged "OK:<mnemonic>#".
+  if (reply.starts_with("OK:") && reply.ends_with('#')) {
+    const std::string_view mnemonic = std::string_view(reply).substr(3, reply.size() - 4);
+    if (std::ranges::find(refused_, mnemonic) != refused_.end()) {
+      model_ = before;
+      return kBadParameter;
+    }
+  }
+  return reply;
 }
 
 std::string Engine::CommunicationCheck(std::string_view request, std::int64_t) {

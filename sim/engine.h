@@ -4,8 +4,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/gateway_model.h"
+#include "sim/instruments.h"
 
 namespace kv770::sim {
 
@@ -41,6 +43,22 @@ class Engine {
   // One or more whole MODBUS TCP frames back to back and nothing else.
   static bool IsModbusTcpFrames(std::string_view request);
 
+  // The instruments behind the gateway, which transparent HART frames
+  // reach (by default OneInstrumentPerChannel()). Places outside channels
+  // 1..8 or polling addresses 0..63, and repeated places, are left out.
+  // The MODBUS registers of meter N always show channel N's instrument at
+  // polling address 0, whether or not it is listed.
+  void SetInstruments(std::vector<InstrumentPlace> places);
+  const std::vector<InstrumentPlace>& Instruments() const { return instruments_; }
+
+  // Set commands the gateway refuses, by the mnemonic of their
+  // acknowledgement ("BA1", "XISH", ...): such a command is answered as one
+  // with a bad parameter, and changes nothing. Empty by default.
+  void SetRefused(std::vector<std::string> mnemonics) { refused_ = std::move(mnemonics); }
+  const std::vector<std::string>& Refused() const { return refused_; }
+  // The mnemonics of all the set commands' acknowledgements.
+  static std::span<const std::string_view> SetCommandMnemonics();
+
   const GatewayModel& Model() const { return model_; }
   GatewayModel& Model() { return model_; }
 
@@ -52,6 +70,8 @@ class Engine {
   static constexpr const char* kFirmware = "KV770-W V2.1.0";
   // What the gateway says to anything it does not understand.
   static constexpr const char* kUnknownCommand = "ERR:UNKNOWN COMMAND#";
+  // What it says to a command it knows whose parameters it cannot take.
+  static constexpr const char* kBadParameter = "ERR:BAD PARAMETER#";
 
  private:
   // A handler gets the whole request.
@@ -74,7 +94,12 @@ class Engine {
   // A MODBUS request (modbus_slave.cpp); empty when no slave would answer.
   std::string ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport);
 
+  // A set command's reply, refused when its mnemonic is one of refused_.
+  std::string Refusing(Handler handler, std::string_view request, std::int64_t nowMs);
+
   GatewayModel model_;
+  std::vector<InstrumentPlace> instruments_ = OneInstrumentPerChannel();
+  std::vector<std::string> refused_;
 };
 
 }  // namespace kv770::sim

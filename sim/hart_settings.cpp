@@ -12,7 +12,7 @@ namespace {
 
 // A command the gateway knows whose parameters it cannot take; nothing of it
 // is applied.
-constexpr const char* kBadParameter = "ERR:BAD PARAMETER#";
+constexpr const char* kBadParameter = Engine::kBadParameter;
 
 std::string Ack(std::string_view mnemonic) {
   return "OK:" + std::string(mnemonic) + "#";

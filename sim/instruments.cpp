@@ -196,6 +196,26 @@ const Instrument& InstrumentAt(int address) {
   return Instruments()[static_cast<std::size_t>(address - 1)];
 }
 
+Instrument InstrumentAt(int channel, int pollingAddress) {
+  if (pollingAddress < 0 || pollingAddress > kMaxPollingAddress)
+    throw std::out_of_range("HART polling address 0..63");
+  Instrument instrument = InstrumentAt(channel);
+  instrument.pollingAddress = pollingAddress;
+  instrument.deviceId =
+      (instrument.deviceId + static_cast<std::uint32_t>(pollingAddress)) & 0xFFFFFF;
+  return instrument;
+}
+
+Instrument InstrumentAt(InstrumentPlace place) {
+  return InstrumentAt(place.channel, place.pollingAddress);
+}
+
+std::vector<InstrumentPlace> OneInstrumentPerChannel() {
+  std::vector<InstrumentPlace> places;
+  for (int channel = 1; channel <= kInstrumentCount; ++channel) places.push_back({channel, 0});
+  return places;
+}
+
 double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs) {
   switch (variable) {
     case 1:
@@ -243,9 +263,9 @@ std::string AnswerHartFrame(const Instrument& instrument, std::string_view reque
   const Bytes address(request.begin() + static_cast<std::ptrdiff_t>(p + 1),
                       request.begin() + static_cast<std::ptrdiff_t>(commandAt));
   if (delimiter == hart::kShortRequest) {
-    // A short frame reaches polling address 0 and carries command 0 only;
+    // A short frame reaches a polling address and carries command 0 only;
     // the instrument ignores any other command in it.
-    if ((address[0] & 0x3F) != 0 || command != 0) return {};
+    if ((address[0] & 0x3F) != instrument.pollingAddress || command != 0) return {};
     return ReplyFrame(hart::kShortReply, address, command, kSuccess, Command0Data(instrument));
   }
 
@@ -263,10 +283,27 @@ std::string AnswerHartFrame(const Instrument& instrument, std::string_view reque
 // ---- the gateway's side ------------------------------------------------------
 
 std::string Engine::HartFrame(std::string_view request, std::int64_t nowMs) {
-  // Frames pass through only in transparent mode, to the chosen channel.
+  // Frames pass through only in transparent mode, to the chosen channel's
+  // loop, where at most one instrument answers: the one at the short
+  // frame's polling address or the one with the long frame's address.
   if (model_.workingMode != 0) return {};
-  if (model_.hartAddress < 1 || model_.hartAddress > kInstrumentCount) return {};
-  return AnswerHartFrame(InstrumentAt(model_.hartAddress), request, nowMs);
+  for (const InstrumentPlace& place : instruments_) {
+    if (place.channel != model_.hartAddress) continue;
+    if (std::string reply = AnswerHartFrame(InstrumentAt(place), request, nowMs); !reply.empty())
+      return reply;
+  }
+  return {};
+}
+
+void Engine::SetInstruments(std::vector<InstrumentPlace> places) {
+  // Places no loop has, and a second instrument at one place, are left out.
+  std::vector<InstrumentPlace> kept;
+  for (const InstrumentPlace& p : places) {
+    const bool valid = p.channel >= 1 && p.channel <= kInstrumentCount && p.pollingAddress >= 0 &&
+                       p.pollingAddress <= kMaxPollingAddress;
+    if (valid && std::find(kept.begin(), kept.end(), p) == kept.end()) kept.push_back(p);
+  }
+  instruments_ = std::move(kept);
 }
 
 double Engine::LoopCurrent(int meter, std::int64_t nowMs) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kv770::sim {
 
@@ -19,6 +20,8 @@ struct Instrument {
   std::uint32_t deviceId = 0;  // 24 bits
   std::uint8_t deviceRevision = 1;
   std::uint8_t softwareRevision = 1;
+  // The polling address in its loop (0..63), which short frames reach.
+  int pollingAddress = 0;
 
   // A slow swing around a base value.
   struct Wave {
@@ -39,10 +42,33 @@ struct Instrument {
 };
 
 inline constexpr int kInstrumentCount = 8;
+inline constexpr int kMaxPollingAddress = 63;
 
-// The instrument on channel `address` (1..8); throws std::out_of_range for
-// any other address.
+// Where an instrument sits: the gateway's channel (1..8) and its polling
+// address in that channel's loop (0..63; several instruments share a loop
+// when it is multidrop).
+struct InstrumentPlace {
+  int channel = 1;
+  int pollingAddress = 0;
+  bool operator==(const InstrumentPlace&) const = default;
+};
+
+// The instrument on channel `address` (1..8) at polling address 0; throws
+// std::out_of_range for any other address.
 const Instrument& InstrumentAt(int address);
+
+// The instrument at a place: the channel's instrument at polling address 0,
+// and for another polling address one of the same make and values whose
+// device id is the channel's plus the polling address, modulo 2^24. So two
+// places on one channel never share a long address (nor do two channels:
+// their manufacturers differ). Throws std::out_of_range for a channel
+// outside 1..8 or a polling address outside 0..63.
+Instrument InstrumentAt(int channel, int pollingAddress);
+Instrument InstrumentAt(InstrumentPlace place);
+
+// The gateway's default: one instrument on each channel, at polling
+// address 0.
+std::vector<InstrumentPlace> OneInstrumentPerChannel();
 
 // Dynamic variable 1..4 (flow, temperature, pressure, total) at `nowMs`;
 // 0 for another variable number.
@@ -53,7 +79,7 @@ double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs
 double LoopCurrentAt(const Instrument& instrument, std::int64_t nowMs);
 
 // The instrument's answer to one HART frame (preamble, delimiter, address,
-// command, byte count, data, check byte): command 0 to polling address 0
+// command, byte count, data, check byte): command 0 to its polling address
 // in a short frame; commands 0, 1, 2 and 3 to its own long address; any
 // other command to its long address gets response code 64, command not
 // implemented. Empty, as the instrument keeps silent, for a frame to

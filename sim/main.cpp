@@ -6,20 +6,29 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "link/trace.h"
 #include "sim/engine.h"
+#include "sim/instruments.h"
 #include "sim/pty_server.h"
 #include "sim/tcp_server.h"
 
 namespace {
 
 using kv770::sim::Behaviour;
+using kv770::sim::InstrumentPlace;
+
+// The speeds the gateway's serial line can be set to.
+constexpr int kLineSpeeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600};
 
 struct Options {
   QHostAddress address{QHostAddress::LocalHost};
@@ -28,6 +37,9 @@ struct Options {
   bool pty = false;
   QString ptyLink;
   QString trace;
+  int lineBaud = 0;  // any
+  std::optional<std::vector<InstrumentPlace>> instruments;
+  std::vector<std::string> refused;
 };
 
 void Complain(const QString& message) {
@@ -56,6 +68,72 @@ int ParseCount(const QString& text, const char* what, int max) {
   return value;
 }
 
+int ParseLineBaud(const QString& text) {
+  bool ok = false;
+  const int baud = text.toInt(&ok);
+  if (ok && std::ranges::find(kLineSpeeds, baud) != std::end(kLineSpeeds)) return baud;
+  Fail(QStringLiteral("invalid baud rate '%1' (1200, 2400, 4800, 9600, 19200, 38400 or 57600)")
+           .arg(text));
+}
+
+// "1,2:0,2:5,8:15": channels, each with a polling address (0 when left
+// out); "none" for no instrument at all.
+std::vector<InstrumentPlace> ParseInstruments(const QString& list) {
+  std::vector<InstrumentPlace> places;
+  if (list == QLatin1String("none")) return places;
+  static const QRegularExpression item(QStringLiteral("^([1-8])(?::([0-9]{1,2}))?$"));
+  for (const QString& text : list.split(QLatin1Char(','))) {
+    const QRegularExpressionMatch m = item.match(text);
+    const int address = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
+    if (!m.hasMatch() || address > kv770::sim::kMaxPollingAddress) {
+      Fail(QStringLiteral("invalid instrument '%1' in --instruments (CHANNEL 1-8 or "
+                          "CHANNEL:ADDRESS with a polling address 0-63, or 'none')")
+               .arg(text));
+    }
+    const InstrumentPlace place{m.captured(1).toInt(), address};
+    if (std::ranges::find(places, place) != places.end()) {
+      Fail(QStringLiteral("instrument '%1' in --instruments is listed twice (channel %2, "
+                          "polling address %3)")
+               .arg(text)
+               .arg(place.channel)
+               .arg(place.pollingAddress));
+    }
+    places.push_back(place);
+  }
+  return places;
+}
+
+QString KnownMnemonics() {
+  QStringList known;
+  for (std::string_view m : kv770::sim::Engine::SetCommandMnemonics())
+    known << QString::fromLatin1(m.data(), static_cast<qsizetype>(m.size()));
+  return known.join(QStringLiteral(", "));
+}
+
+std::vector<std::string> ParseRefused(const QStringList& mnemonics) {
+  std::vector<std::string> refused;
+  const auto known = kv770::sim::Engine::SetCommandMnemonics();
+  for (const QString& m : mnemonics) {
+    const std::string name = m.toStdString();
+    if (std::ranges::find(known, std::string_view(name)) == known.end())
+      Fail(QStringLiteral("unknown set command '%1' for --refuse (known: %2)")
+               .arg(m, KnownMnemonics()));
+    refused.push_back(name);
+  }
+  return refused;
+}
+
+// The gateway's line speed, instruments and refusals.
+void ReadGatewayOptions(const QCommandLineParser& parser, Options& options) {
+  if (parser.isSet(QStringLiteral("baud"))) {
+    options.lineBaud = ParseLineBaud(parser.value(QStringLiteral("baud")));
+    if (!options.pty) Fail(QStringLiteral("--baud needs --pty: it sets the serial line's speed"));
+  }
+  if (parser.isSet(QStringLiteral("instruments")))
+    options.instruments = ParseInstruments(parser.value(QStringLiteral("instruments")));
+  options.refused = ParseRefused(parser.values(QStringLiteral("refuse")));
+}
+
 Options ParseOptions(const QCoreApplication& app) {
   QCommandLineParser parser;
   parser.setApplicationDescription(
@@ -79,7 +157,26 @@ Options ParseOptions(const QCoreApplication& app) {
                                  "Append every request and reply to FILE: time (ms), link, "
                                  "direction ('<' received, '>' sent), hex and ASCII.",
                                  "FILE");
-  parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty, trace});
+  const QCommandLineOption baud(
+      "baud",
+      "With --pty: the serial line's speed, N one of 1200, 2400, 4800, 9600, 19200, 38400, "
+      "57600 bit/s (default: any). A tool at another speed gets line noise. Parity cannot be "
+      "seen on a pseudo-terminal: it answers at any parity.",
+      "N");
+  const QCommandLineOption instruments(
+      "instruments",
+      "The HART instruments behind the gateway, for transparent frames: comma-separated CHANNEL "
+      "(1-8) or CHANNEL:ADDRESS (polling address 0-63, 0 when left out), e.g. 1,2:0,2:5,8:15; "
+      "'none' for none (default: one on each channel, at address 0).",
+      "LIST");
+  const QCommandLineOption refuse(
+      "refuse",
+      QStringLiteral("Refuse the set command acknowledged OK:MNEMONIC# as one with a bad "
+                     "parameter, changing nothing (repeatable). Known: %1.")
+          .arg(KnownMnemonics()),
+      "MNEMONIC");
+  parser.addOptions(
+      {listen, port, silent, delay, byteByByte, byteGap, pty, baud, instruments, refuse, trace});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
                                "[LINK]");
   parser.process(app);
@@ -103,6 +200,7 @@ Options ParseOptions(const QCoreApplication& app) {
   options.behaviour.delayMs = ParseCount(parser.value(delay), "delay", 600000);
   options.behaviour.byteByByte = parser.isSet(byteByByte) || parser.isSet(byteGap);
   options.behaviour.byteGapMs = ParseCount(parser.value(byteGap), "byte gap", 60000);
+  ReadGatewayOptions(parser, options);
   return options;
 }
 
@@ -143,6 +241,8 @@ int main(int argc, char** argv) {
 
   kv770::sim::TcpServer server;
   server.SetBehaviour(options.behaviour);
+  if (options.instruments) server.GetEngine().SetInstruments(*options.instruments);
+  server.GetEngine().SetRefused(options.refused);
   server.SetTrace(&trace);
   if (!server.Listen(options.address, options.port)) {
     Complain(QStringLiteral("cannot listen on %1: %2")
@@ -156,16 +256,18 @@ int main(int argc, char** argv) {
   if (options.pty) {
     serial.SetBehaviour(options.behaviour);
     serial.SetTrace(&trace);
+    serial.SetLineBaud(options.lineBaud);
     if (!serial.Open(options.ptyLink)) {
       Complain(serial.ErrorString());
       return 1;
     }
     QuitOnSignals(app);
-    if (options.ptyLink.isEmpty())
-      std::printf("kv770-sim serial line on %s\n", qPrintable(serial.SlavePath()));
-    else
-      std::printf("kv770-sim serial line on %s (link %s)\n", qPrintable(serial.SlavePath()),
-                  qPrintable(options.ptyLink));
+    const QString speed =
+        options.lineBaud ? QStringLiteral(" at %1 bit/s").arg(options.lineBaud) : QString();
+    const QString link =
+        options.ptyLink.isEmpty() ? QString() : QStringLiteral(" (link %1)").arg(options.ptyLink);
+    std::printf("kv770-sim serial line on %s%s%s\n", qPrintable(serial.SlavePath()),
+                qPrintable(speed), qPrintable(link));
   }
   std::fflush(stdout);
 

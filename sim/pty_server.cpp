@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "link/trace.h"
+#include "sim/line_noise.h"
 
 namespace kv770::sim {
 
@@ -20,6 +21,27 @@ namespace {
 
 QString Reason(int error) {
   return QString::fromStdString(std::generic_category().message(error));
+}
+
+// A termios speed constant in bit/s; 0 for B0 and anything unknown.
+int BitsPerSecond(speed_t speed) {
+  struct Speed {
+    speed_t code;
+    int baud;
+  };
+  static constexpr Speed kSpeeds[] = {
+      {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},
+      {B150, 150},         {B200, 200},         {B300, 300},         {B600, 600},
+      {B1200, 1200},       {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
+      {B9600, 9600},       {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
+      {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
+      {B576000, 576000},   {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000},
+      {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
+      {B3500000, 3500000}, {B4000000, 4000000},
+  };
+  for (const Speed& s : kSpeeds)
+    if (s.code == speed) return s.baud;
+  return 0;
 }
 
 }  // namespace
@@ -84,6 +106,12 @@ bool PtyServer::Open(const QString& link) {
   return true;
 }
 
+int PtyServer::ToolBaud() const {
+  termios t{};
+  if (slave_ < 0 || tcgetattr(slave_, &t) != 0) return 0;
+  return BitsPerSecond(cfgetospeed(&t));
+}
+
 void PtyServer::ReadMaster() {
   char chunk[4096];
   for (;;) {
@@ -103,8 +131,13 @@ void PtyServer::Answer() {
   request.swap(request_);
   if (request.isEmpty()) return;
   if (trace_) trace_->Record(QStringLiteral("serial"), link::Trace::Direction::Received, request);
-  const std::string reply = engine_.Handle(std::string_view(request.constData(), request.size()),
-                                           clock_.elapsed(), Transport::Serial);
+  // At another speed than the gateway's, both sides hear only noise.
+  const int toolBaud = lineBaud_ == 0 ? 0 : ToolBaud();
+  const std::string reply =
+      lineBaud_ == 0 || toolBaud == lineBaud_
+          ? engine_.Handle(std::string_view(request.constData(), request.size()), clock_.elapsed(),
+                           Transport::Serial)
+          : Resample(Engine::kUnknownCommand, lineBaud_, toolBaud);
   // The behaviour of the moment the request completed holds for its reply.
   const Behaviour behaviour = behaviour_;
   if (reply.empty() || behaviour.silent) return;

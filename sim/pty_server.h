@@ -48,6 +48,19 @@ class PtyServer : public QObject {
   // Applies to requests that complete from now on.
   void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
 
+  // The speed the gateway's serial line is set to, in bit/s; 0 (the
+  // default) answers at any speed. The tool's speed is read from the line
+  // as each request completes: a pseudo-terminal shares its settings
+  // between both ends. At another speed the gateway hears garbage and
+  // answers it as an unknown command, and the tool gets that answer as its
+  // UART samples bytes sent at `baud` (Resample). Parity cannot be seen on
+  // a pseudo-terminal (Linux clears it whatever the tool sets), so the line
+  // answers at any parity. Applies to requests that complete from now on.
+  void SetLineBaud(int baud) { lineBaud_ = baud; }
+  int LineBaud() const { return lineBaud_; }
+  // The tool's speed now, in bit/s; 0 when not open or not a standard one.
+  int ToolBaud() const;
+
   static constexpr int kRequestGapMs = 20;
   static constexpr int kMaxRequestBytes = 64 * 1024;
   // Replies nobody reads are dropped beyond this much.
@@ -64,6 +77,7 @@ class PtyServer : public QObject {
   std::unique_ptr<Engine> ownEngine_;
   Engine& engine_;
   Behaviour behaviour_;
+  int lineBaud_ = 0;
   QElapsedTimer clock_;
 
   int master_ = -1;

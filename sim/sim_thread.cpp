@@ -41,6 +41,8 @@ bool SimThread::Start(quint16 port) {
     return false;
   }
   port_ = bound;
+  if (instruments_) SetInstruments(*instruments_);
+  if (!refused_.empty()) SetRefused(refused_);
   return true;
 }
 
@@ -50,13 +52,15 @@ QString SimThread::StartPty() {
   PtyServer* pty = nullptr;
   QString path;
   link::Trace* trace = trace_;
+  const int baud = lineBaud_;
   QMetaObject::invokeMethod(
       server_,
-      [server, trace, &pty, &path] {
+      [server, trace, baud, &pty, &path] {
         // A child of the TCP server: same thread, same engine, same end.
         auto* candidate = new PtyServer(&server->GetEngine(), server);
         candidate->SetBehaviour(server->GetBehaviour());
         candidate->SetTrace(trace);
+        candidate->SetLineBaud(baud);
         if (!candidate->Open()) {
           delete candidate;
           return;
@@ -81,6 +85,32 @@ void SimThread::SetBehaviour(const Behaviour& behaviour) {
         if (pty) pty->SetBehaviour(behaviour);
       },
       Qt::BlockingQueuedConnection);
+}
+
+void SimThread::SetLineBaud(int baud) {
+  lineBaud_ = baud;
+  if (!pty_) return;
+  PtyServer* pty = pty_;
+  QMetaObject::invokeMethod(
+      pty_, [pty, baud] { pty->SetLineBaud(baud); }, Qt::BlockingQueuedConnection);
+}
+
+template <typename Change>
+void SimThread::OnEngine(Change change) {
+  if (!server_) return;
+  TcpServer* server = server_;
+  QMetaObject::invokeMethod(
+      server_, [server, &change] { change(server->GetEngine()); }, Qt::BlockingQueuedConnection);
+}
+
+void SimThread::SetInstruments(std::vector<InstrumentPlace> places) {
+  instruments_ = places;
+  OnEngine([&places](Engine& engine) { engine.SetInstruments(places); });
+}
+
+void SimThread::SetRefused(std::vector<std::string> mnemonics) {
+  refused_ = mnemonics;
+  OnEngine([&mnemonics](Engine& engine) { engine.SetRefused(mnemonics); });
 }
 
 void SimThread::SetTrace(link::Trace* trace) {

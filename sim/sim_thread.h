@@ -3,6 +3,9 @@
 #include <QString>
 #include <QThread>
 #include <QtGlobal>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "sim/engine.h"
 
@@ -39,12 +42,24 @@ class SimThread {
 
   // Takes effect for requests completed after the call returns.
   void SetBehaviour(const Behaviour& behaviour);
+  // The serial line's speed (PtyServer::SetLineBaud; 0 answers at any),
+  // for the line running now or started later. Takes effect for requests
+  // completed after the call returns.
+  void SetLineBaud(int baud);
+  // The instruments behind the gateway (Engine::SetInstruments) and the set
+  // commands it refuses (Engine::SetRefused), now or from Start on. Take
+  // effect for requests completed after the call returns.
+  void SetInstruments(std::vector<InstrumentPlace> places);
+  void SetRefused(std::vector<std::string> mnemonics);
   // Both servers record their traffic in `trace` (nullptr: none) from the
   // call on; a serial line started later does too.
   void SetTrace(link::Trace* trace);
 
  private:
   void Stop();
+  // Runs `change` on the gateway's engine in its thread and waits for it.
+  template <typename Change>
+  void OnEngine(Change change);
 
   QThread thread_;
   TcpServer* server_ = nullptr;
@@ -52,6 +67,9 @@ class SimThread {
   quint16 port_ = 0;
   QString ptyPath_;
   link::Trace* trace_ = nullptr;
+  int lineBaud_ = 0;
+  std::optional<std::vector<InstrumentPlace>> instruments_;
+  std::vector<std::string> refused_;
 };
 
 }  // namespace kv770::sim

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 
@@ -228,6 +229,46 @@ TEST_F(ConfigCommandsTest, RandomParametersNeverCorruptTheModel) {
     for (unsigned char c : reply) ASSERT_TRUE(c >= 0x20 && c < 0x7F) << request;
     if (!reply.starts_with("OK:")) {
       ASSERT_TRUE(engine.Model() == before) << request << " -> " << reply;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kv770::sim
+
+namespace kv770::sim {
+namespace {
+
+// A gateway told to refuse one kind of set command answers it as one with
+// a bad parameter and keeps its settings; every other kind still works.
+TEST(RefusedSetCommands, AnswerAsBadParametersAndChangeNothing) {
+  const std::map<std::string_view, std::string> commands{
+      {"BA1", "QQS#BA1:62#"},
+      {"MD", "QQS#MD:1#"},
+      {"ADR", "QQS#ADR:009#"},
+      {"JTM", "QQS#JTM:005#"},
+      {"RESET", "QQS#RESET#"},
+      {"YB", "QQS#YB:01#"},
+      {"HART", "QQS#HART0:1,1,05,6,010#"},
+      {"DFOT", "QQS#DFOT2:13210#"},
+      {"XISH", "QQS#XISH2:-1.5,2,0.001,12.34#"},
+      {"HCS", "QQS#HCS:5#"},
+      {"MCS", "QQS#MCS:4#"},
+      {"CAMD", std::string("QQS#CAMD01:1<02,\x01\x03")},
+      {"MDBS", "QQS#MDBS0:5,1001,1041,2001,0000#"},
+      {"PCBSN", "TAVELK#PCBSN:00000123,005#"},
+  };
+  ASSERT_EQ(commands.size(), Engine::SetCommandMnemonics().size());
+  for (std::string_view refused : Engine::SetCommandMnemonics()) {
+    Engine engine;
+    engine.Model().slaveAddress = 7;  // so that a reset changes something
+    engine.SetRefused({std::string(refused)});
+    const GatewayModel before = engine.Model();
+    EXPECT_EQ(engine.Handle(commands.at(refused), 0), Engine::kBadParameter) << refused;
+    EXPECT_TRUE(engine.Model() == before) << refused;
+    for (const auto& [mnemonic, command] : commands) {
+      if (mnemonic == refused) continue;
+      EXPECT_EQ(engine.Handle(command, 0), "OK:" + std::string(mnemonic) + "#") << refused;
     }
   }
 }

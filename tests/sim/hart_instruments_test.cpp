@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "hart/frame.h"
 #include "hart/replies.h"
@@ -137,6 +140,48 @@ TEST(HartInstruments, SilentToFramesNotForIt) {
   EXPECT_EQ(engine.Handle(Wire(hart::Frame(5, Bytes{0x02, 0x80, 0x03, 0x00})), 0), "");
   // Not a delimiter the instrument knows.
   EXPECT_EQ(engine.Handle(Wire(hart::Frame(5, Bytes{0x01, 0x80, 0x00, 0x00})), 0), "");
+}
+
+TEST(HartInstruments, MultidropLoopsAnswerAtTheirPlacesOnly) {
+  Engine engine;
+  const std::vector<InstrumentPlace> places{{1, 0}, {2, 0}, {2, 5}, {2, 63}, {8, 15}};
+  engine.SetInstruments(places);
+  for (int channel : {2, 3, 8}) {
+    engine.Model().hartAddress = channel;
+    for (int polling = 0; polling <= kMaxPollingAddress; ++polling) {
+      SCOPED_TRACE(testing::Message() << "channel " << channel << " address " << polling);
+      const bool placed =
+          std::ranges::find(places, InstrumentPlace{channel, polling}) != places.end();
+      const std::string reply =
+          engine.Handle(Wire(hart::Frame(5, hart::IdentityRequestBody(0x80, polling))), 0);
+      const Instrument there = InstrumentAt(channel, polling);
+      // A long frame reaches the instrument with that address, wherever it polls.
+      const std::string variables = engine.Handle(VariablesQuery(IdentityOf(there)), 0);
+      if (!placed) {
+        EXPECT_EQ(reply, "");
+        EXPECT_EQ(variables, "");
+        continue;
+      }
+      ASSERT_TRUE(Framed(reply, hart::kShortReply, 0));
+      EXPECT_EQ(static_cast<std::uint8_t>(reply[6]), 0x80 | polling);
+      EXPECT_EQ(hart::DecodeIdentity(Received(reply)), IdentityOf(there));
+      EXPECT_TRUE(Framed(variables, hart::kLongReply, 3));
+    }
+  }
+  // Address 0 is the channel's own instrument; the others have long
+  // addresses of their own.
+  EXPECT_EQ(IdentityOf(InstrumentAt(2, 0)), IdentityOf(InstrumentAt(2)));
+  std::set<std::uint32_t> ids;
+  for (int polling = 0; polling <= kMaxPollingAddress; ++polling)
+    ids.insert(InstrumentAt(7, polling).deviceId);
+  EXPECT_EQ(ids.size(), 64u);
+  EXPECT_THROW(InstrumentAt(1, 64), std::out_of_range);
+}
+
+TEST(HartInstruments, PlacesNoGatewayHasAreLeftOut) {
+  Engine engine;
+  engine.SetInstruments({{0, 0}, {9, 0}, {1, 64}, {1, 2}, {1, 2}});
+  EXPECT_EQ(engine.Instruments(), (std::vector<InstrumentPlace>{{1, 2}}));
 }
 
 TEST(HartInstruments, UnknownCommandIsAnsweredNotImplemented) {

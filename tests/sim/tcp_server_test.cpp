@@ -318,13 +318,26 @@ TEST(SimProgram, AnnouncesItsPortAndRefusesABusyOne) {
 TEST(SimProgram, RejectsBadOptions) {
   const QString program = SimProgram();
   if (program.isEmpty()) GTEST_SKIP() << "kv770-sim not built";
-  for (const QStringList& args : {QStringList{"--port", "70000"}, QStringList{"--delay", "x"},
-                                  QStringList{"--listen", "not-an-address"}}) {
+  // The options, and what the complaint must name.
+  const std::pair<QStringList, QByteArray> cases[] = {
+      {{"--port", "70000"}, "70000"},
+      {{"--delay", "x"}, "'x'"},
+      {{"--listen", "not-an-address"}, "not-an-address"},
+      {{"--pty", "--baud", "9601"}, "'9601'"},
+      {{"--baud", "9600"}, "--pty"},
+      {{"--instruments", "1,9:0"}, "'9:0'"},
+      {{"--instruments", "1,2:64"}, "'2:64'"},
+      {{"--instruments", "2,2:0"}, "'2:0'"},
+      {{"--instruments", "1,,2"}, "''"},
+      {{"--refuse", "BA1", "--refuse", "BA2"}, "'BA2'"},
+  };
+  for (const auto& [args, named] : cases) {
     QProcess sim;
     sim.start(program, args);
     ASSERT_TRUE(sim.waitForFinished(5000));
     EXPECT_EQ(sim.exitCode(), 1) << args.join(' ').toStdString();
-    EXPECT_FALSE(sim.readAllStandardError().isEmpty());
+    const QByteArray complaint = sim.readAllStandardError();
+    EXPECT_TRUE(complaint.contains(named)) << complaint.toStdString();
   }
 }
 
@@ -429,8 +442,13 @@ TEST(SimProgram, HangupRemovesTheSerialLink) {
   SimProcess sim;
   // A test run under nohup would hand its ignoring of SIGHUP on.
   sim.process.setChildProcessModifier([] { std::signal(SIGHUP, SIG_DFL); });
-  ASSERT_NE(sim.Start(program, {"--port", "0", "--pty", link}), 0);
-  ASSERT_TRUE(sim.ReadLine().startsWith("kv770-sim serial line on"));
+  // With the gateway's own options, which it takes as they are written.
+  ASSERT_NE(sim.Start(program, {"--port", "0", "--pty", link, "--baud", "9600", "--instruments",
+                                "1,2:0,2:5,8:15", "--refuse", "BA1", "--refuse", "MD"}),
+            0);
+  const QString line = sim.ReadLine();
+  ASSERT_TRUE(line.startsWith("kv770-sim serial line on")) << line.toStdString();
+  EXPECT_TRUE(line.contains(" at 9600 bit/s")) << line.toStdString();
   ASSERT_TRUE(QFileInfo(link).isSymLink());
 
   ::kill(static_cast<pid_t>(sim.process.processId()), SIGHUP);
