@@ -68,7 +68,7 @@ Instrument Make(std::uint8_t manufacturer, std::uint8_t deviceType, std::uint8_t
 // Eight instruments of different makes and units, so that each channel is
 // recognisable in the window. Manufacturer codes above 63 show that only
 // their low six bits enter the long address.
-const std::array<Instrument, kInstrumentCount>& Instruments() {
+const std::array<Instrument, kInstrumentCount>& ChannelInstruments() {
   static const std::array<Instrument, kInstrumentCount> instruments{
       Make(0x26, 0x06, 5, 0x123456, {42.5, 3.0, 60'000, 0.0}, {21.3, 0.8, 300'000, 0.5},
            {0.62, 0.03, 45'000, 1.0}, 10'234.0, kPerHour,
@@ -193,7 +193,7 @@ std::string ReplyFrame(std::uint8_t delimiter, const Bytes& address, std::uint8_
 
 const Instrument& InstrumentAt(int address) {
   if (address < 1 || address > kInstrumentCount) throw std::out_of_range("HART address 1..8");
-  return Instruments()[static_cast<std::size_t>(address - 1)];
+  return ChannelInstruments()[static_cast<std::size_t>(address - 1)];
 }
 
 Instrument InstrumentAt(int channel, int pollingAddress) {

@@ -160,8 +160,8 @@ Options ParseOptions(const QCoreApplication& app) {
   const QCommandLineOption baud(
       "baud",
       "With --pty: the serial line's speed, N one of 1200, 2400, 4800, 9600, 19200, 38400, "
-      "57600 bit/s (default: any). A tool at another speed gets line noise. Parity cannot be "
-      "seen on a pseudo-terminal: it answers at any parity.",
+      "57600 bit/s (default: any); the system report says the same. A tool at another speed "
+      "gets line noise. Parity cannot be seen on a pseudo-terminal: it answers at any parity.",
       "N");
   const QCommandLineOption instruments(
       "instruments",
@@ -171,8 +171,8 @@ Options ParseOptions(const QCoreApplication& app) {
       "LIST");
   const QCommandLineOption refuse(
       "refuse",
-      QStringLiteral("Refuse the set command acknowledged OK:MNEMONIC# as one with a bad "
-                     "parameter, changing nothing (repeatable). Known: %1.")
+      QStringLiteral("Answer the set command acknowledged OK:MNEMONIC# with ERR:BAD "
+                     "PARAMETER# and change nothing (repeatable). Known: %1.")
           .arg(KnownMnemonics()),
       "MNEMONIC");
   parser.addOptions(
@@ -257,6 +257,10 @@ int main(int argc, char** argv) {
     serial.SetBehaviour(options.behaviour);
     serial.SetTrace(&trace);
     serial.SetLineBaud(options.lineBaud);
+    // The system report's speed code: 0 for 1200 .. 6 for 57600 bit/s.
+    if (const auto* code = std::ranges::find(kLineSpeeds, options.lineBaud);
+        code != std::end(kLineSpeeds))
+      server.GetEngine().Model().baudCode = static_cast<int>(code - std::begin(kLineSpeeds));
     if (!serial.Open(options.ptyLink)) {
       Complain(serial.ErrorString());
       return 1;
