@@ -391,9 +391,11 @@ QString WorkingModeNote(bool wasModbus, bool back) {
 
 QString HartChannelNote(const ScanFindings& f) {
   if (f.hartChannelRestored)
-    return QStringLiteral("channel %1 again, where the instrument it reached before the scan is")
+    return QStringLiteral(
+               "back to channel %1, where the instrument it reached before the scan "
+               "was found")
         .arg(f.hartChannel);
-  return QStringLiteral("left at channel %1 (the gateway cannot report the channel it had)")
+  return QStringLiteral("left at channel %1; the gateway cannot report the channel it had")
       .arg(f.hartChannel);
 }
 

@@ -226,8 +226,8 @@ TEST(HartScanText, SpoiledReplyIsNamedAndTheRestListed) {
                          "7 instruments found",
                          "working mode: MODBUS RTU; set to transparent for the scan and back "
                          "to MODBUS RTU",
-                         "HART address: channel 1 again, where the instrument it reached "
-                         "before the scan is",
+                         "HART address: back to channel 1, where the instrument it reached "
+                         "before the scan was found",
                          ""}))
       << o.out.toStdString();
   EXPECT_EQ(gateway.Model().workingMode, 1);
