@@ -222,8 +222,9 @@ struct Place {
 
 // What one polling address of one channel said to command 0.
 struct PlaceAnswer {
-  enum Kind { kSilent, kInstrument, kSpoiled } kind = kSilent;
+  enum Kind { kSilent, kInstrument, kSpoiled, kRepeated } kind = kSilent;
   Place at;
+  int sameAsChannel = 0;  // kRepeated: the channel where this instrument was found first
   hart::Identity id;
   hart::CheckedReply checked;
   QByteArray reply;
@@ -231,7 +232,9 @@ struct PlaceAnswer {
 
 struct ScanFindings {
   std::vector<PlaceAnswer> instruments;
-  std::vector<PlaceAnswer> spoiled;  // answers that are no sound identity
+  std::vector<PlaceAnswer> spoiled;                  // answers that are no sound identity
+  std::vector<PlaceAnswer> repeated;                 // an earlier channel's instrument again
+  std::array<QString, kChannels + 1> selectReplies;  // the gateway's answer to each HCS
   std::vector<int> emptyChannels;
   int hartChannel = 0;  // the channel the gateway's HART address is left at
   bool hartChannelRestored = false;
@@ -256,8 +259,22 @@ PlaceAnswer AskPlace(Session& s, const FrameOptions& f, Place at) {
 }
 
 // The HCS command; any answer is its acknowledgement, none ends the scan.
-void SelectChannel(Session& s, int channel) {
-  s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1)));
+QString SelectChannel(Session& s, int channel) {
+  return Shown(s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1))));
+}
+
+// A long address is unique to one instrument, and one instrument sits on
+// one channel: the same identity at the same polling address on a later
+// channel means the gateway still reaches the earlier one. It acknowledges
+// the HCS command whether or not it changed channel, so this is the only
+// sign of that.
+void MarkRepeated(const ScanFindings& findings, PlaceAnswer& a) {
+  for (const PlaceAnswer& earlier : findings.instruments)
+    if (earlier.at.address == a.at.address && earlier.id == a.id) {
+      a.kind = PlaceAnswer::kRepeated;
+      a.sameAsChannel = earlier.at.channel;
+      return;
+    }
 }
 
 // A scan with the gateway out of MODBUS RTU may take minutes. Ctrl-C, a
@@ -326,17 +343,19 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
                .arg(kChannels)
                .arg(o.addresses.size() == 1 ? "" : "es", AddressesText(o.addresses)));
     StopOnSignals::ThrowIfStopped();
-    SelectChannel(s, channel);
+    findings.selectReplies[channel] = SelectChannel(s, channel);
     findings.hartChannel = channel;
-    bool any = false;
+    bool silent = true;
     for (int address : o.addresses) {
       StopOnSignals::ThrowIfStopped();
-      const PlaceAnswer a = AskPlace(s, o.frame, {channel, address});
+      PlaceAnswer a = AskPlace(s, o.frame, {channel, address});
+      if (a.kind == PlaceAnswer::kInstrument) MarkRepeated(findings, a);
       if (a.kind == PlaceAnswer::kInstrument) findings.instruments.push_back(a);
       if (a.kind == PlaceAnswer::kSpoiled) findings.spoiled.push_back(a);
-      any |= a.kind == PlaceAnswer::kInstrument;
+      if (a.kind == PlaceAnswer::kRepeated) findings.repeated.push_back(a);
+      silent &= a.kind == PlaceAnswer::kSilent || a.kind == PlaceAnswer::kSpoiled;
     }
-    if (!any) findings.emptyChannels.push_back(channel);
+    if (silent) findings.emptyChannels.push_back(channel);
   }
   const int former = FormerChannel(findings, before);
   if (former != 0) {
@@ -404,6 +423,15 @@ QString SpoiledText(const PlaceAnswer& a) {
       .arg(QString::fromStdString(a.checked.error), Hex(a.reply));
 }
 
+QString RepeatedText(const ScanFindings& f, const PlaceAnswer& a) {
+  return QStringLiteral(
+             "the instrument of channel %1 answers again; the gateway may not have changed "
+             "channel (%2 -> %3)")
+      .arg(a.sameAsChannel)
+      .arg(Shown(QByteArray::fromStdString(gateway::HartAddressCommand(a.at.channel - 1))),
+           f.selectReplies[static_cast<std::size_t>(a.at.channel)]);
+}
+
 // `wasModbus`: the working mode the gateway had before the scan.
 QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, bool wasModbus,
                      const QString& modeNote) {
@@ -422,6 +450,12 @@ QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, bool wasModbus
                                {QStringLiteral("pollingAddress"), a.at.address},
                                {QStringLiteral("error"), QString::fromStdString(a.checked.error)},
                                {QStringLiteral("reply"), Hex(a.reply)}});
+  QJsonArray repeated;
+  for (const PlaceAnswer& a : f.repeated)
+    repeated.append(QJsonObject{{QStringLiteral("channel"), a.at.channel},
+                                {QStringLiteral("pollingAddress"), a.at.address},
+                                {QStringLiteral("sameAsChannel"), a.sameAsChannel},
+                                {QStringLiteral("note"), RepeatedText(f, a)}});
   QJsonArray addresses;
   for (int a : o.addresses) addresses.append(a);
   QJsonArray empty;
@@ -431,6 +465,7 @@ QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, bool wasModbus
       {QStringLiteral("instruments"), instruments},
       {QStringLiteral("channelsWithoutInstrument"), empty},
       {QStringLiteral("invalidReplies"), spoiled},
+      {QStringLiteral("repeatedInstruments"), repeated},
       {QStringLiteral("workingMode"),
        Text(gateway::NameOf(gateway::kWorkingModeNames, wasModbus ? kModbusRtu : kTransparent))},
       {QStringLiteral("workingModeNote"), modeNote},
@@ -463,6 +498,11 @@ void SayScan(Session& s, const ScanOptions& o, const ScanFindings& f, const QStr
               .arg(a.at.channel)
               .arg(a.at.address)
               .arg(SpoiledText(a)));
+  for (const PlaceAnswer& a : f.repeated)
+    s.Say(QStringLiteral("channel %1, address %2: %3")
+              .arg(a.at.channel)
+              .arg(a.at.address)
+              .arg(RepeatedText(f, a)));
   const std::size_t n = f.instruments.size();
   s.Say(n == 0 ? QStringLiteral("no instrument found")
                : QStringLiteral("%1 instrument%2 found").arg(n).arg(n == 1 ? "" : "s"));
@@ -494,6 +534,11 @@ int HartScan(Session& s, const ScanOptions& o) {
   SayScan(s, o, findings, modeNote);
   s.Result(ScanJson(o, findings, wasModbus, modeNote));
   if (!why.isEmpty()) throw Failure{kDeviceFailed, NotBackMessage(why)};
+  if (!findings.repeated.empty())
+    throw Failure{kDeviceFailed,
+                  QStringLiteral("the gateway seems not to have changed channel: %1 place(s) "
+                                 "answered with an instrument of an earlier channel")
+                      .arg(findings.repeated.size())};
   return kDone;
 }
 

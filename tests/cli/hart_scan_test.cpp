@@ -196,7 +196,14 @@ INSTANTIATE_TEST_SUITE_P(
                                   return r == "QQS#MD:1#" ? std::optional<std::string>("OK:MD#")
                                                           : std::nullopt;
                                 },
-                                1, "THE GATEWAY MAY STILL BE IN TRANSPARENT MODE", 0}),
+                                1, "THE GATEWAY MAY STILL BE IN TRANSPARENT MODE", 0},
+                      TwistCase{"ChannelAcknowledgedButKept",
+                                [](const std::string& r, sim::GatewayModel&) {
+                                  return r.starts_with("QQS#HCS:") && r != "QQS#HCS:1#"
+                                             ? std::optional<std::string>("OK:HCS#")
+                                             : std::nullopt;
+                                },
+                                1, "the gateway seems not to have changed channel: 7 place(s)", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A reply that is no sound frame is named for its place, and the scan
