@@ -336,6 +336,7 @@ int FormerChannel(const ScanFindings& findings, const PlaceAnswer& before) {
 ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
   ScanFindings findings;
   StopOnSignals::ThrowIfStopped();
+  // Whoever answers on the channel chosen now, to choose it again after.
   const PlaceAnswer before = AskPlace(s, o.frame, {0, o.addresses.front()});
   for (int channel = 1; channel <= kChannels; ++channel) {
     s.Note(QStringLiteral("channel %1 of %2, polling address%3 %4")
@@ -343,9 +344,9 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
                .arg(kChannels)
                .arg(o.addresses.size() == 1 ? "" : "es", AddressesText(o.addresses)));
     StopOnSignals::ThrowIfStopped();
-    findings.selectReplies[channel] = SelectChannel(s, channel);
+    findings.selectReplies[static_cast<std::size_t>(channel)] = SelectChannel(s, channel);
     findings.hartChannel = channel;
-    bool silent = true;
+    bool anyInstrument = false;  // a repeated one counts: the channel is not known empty
     for (int address : o.addresses) {
       StopOnSignals::ThrowIfStopped();
       PlaceAnswer a = AskPlace(s, o.frame, {channel, address});
@@ -353,9 +354,9 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
       if (a.kind == PlaceAnswer::kInstrument) findings.instruments.push_back(a);
       if (a.kind == PlaceAnswer::kSpoiled) findings.spoiled.push_back(a);
       if (a.kind == PlaceAnswer::kRepeated) findings.repeated.push_back(a);
-      silent &= a.kind == PlaceAnswer::kSilent || a.kind == PlaceAnswer::kSpoiled;
+      anyInstrument |= a.kind == PlaceAnswer::kInstrument || a.kind == PlaceAnswer::kRepeated;
     }
-    if (silent) findings.emptyChannels.push_back(channel);
+    if (!anyInstrument) findings.emptyChannels.push_back(channel);
   }
   const int former = FormerChannel(findings, before);
   if (former != 0) {
