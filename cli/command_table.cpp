@@ -242,6 +242,24 @@ Command ScanEntry() {
   return c;
 }
 
+Command MonitorEntry() {
+  return {"monitor",
+          {{"monitor",
+            "the live values of every enabled meter (MODBUS RTU\n"
+            "mode: its registers in its byte order) or of each\n"
+            "instrument (transparent mode: HART command 3), one\n"
+            "line per poll, until --count or Ctrl+C"}},
+          {{{Value("interval", "MS")}, "time from one poll to the next (1000)"},
+           {{Value("count", "N")}, "stop after N polls"},
+           {{Value("csv", "FILE")}, "append the values to FILE as CSV, with a header"},
+           {{Value("meters", "LIST")}, "only these meters or channels (\"1,3\", \"2-5\")"}},
+          0,
+          Never,
+          Always,
+          false,
+          RunMonitor};
+}
+
 Command RestoreEntry() {
   return {"restore",
           {{"restore FILE",
@@ -259,9 +277,9 @@ Command RestoreEntry() {
 }  // namespace
 
 const std::vector<Command>& Commands() {
-  static const std::vector<Command> commands = {CheckEntry(),  SystemEntry(), MeterEntry(),
-                                                HartEntry(),   ModbusEntry(), Ieee754Entry(),
-                                                BackupEntry(), RestoreEntry(), ScanEntry()};
+  static const std::vector<Command> commands = {
+      CheckEntry(),   SystemEntry(), MeterEntry(),   HartEntry(), ModbusEntry(),
+      Ieee754Entry(), BackupEntry(), RestoreEntry(), ScanEntry(), MonitorEntry()};
   return commands;
 }
 

@@ -108,6 +108,7 @@ int RunIeee754(Session& s, const CommandLine& line);
 int RunBackup(Session& s, const CommandLine& line);
 int RunRestore(Session& s, const CommandLine& line);
 int RunScan(Session& s, const CommandLine& line);
+int RunMonitor(Session& s, const CommandLine& line);
 
 // The communication check; a backup starts with it.
 int Check(Session& s);
