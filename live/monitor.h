@@ -14,6 +14,13 @@
 //     else sleep until m.NextPollAt();
 //     for (const Sample& s : m.TakeSamples()) show(s);
 //   }
+//
+// The driver sends one exchange at a time and hands back only what arrived
+// for it: bytes that come after an exchange's wait are a late reply to the
+// earlier request and must be drained (read and dropped) before the next
+// request goes out, or they would be taken for its reply. kv770ctl's links
+// do so (TCP: whatever is pending is dropped before sending; serial: blocks
+// delivered before the send are dropped).
 
 #include <cstdint>
 #include <functional>
@@ -29,11 +36,13 @@ enum class Status { kOk, kNoAnswer, kBadReply };
 
 // One value of one poll.
 struct Sample {
-  std::int64_t timeMs = 0;  // when its poll began, on the driver's clock (ms)
-  int meter = 1;            // meter 1..8 (MODBUS RTU mode) or HART channel 1..8 (transparent)
-  int quantity = 0;         // 0 the loop current, 1..4 the variables
-  double value = 0;         // NaN unless the status is kOk
-  std::string unit;         // "mA", a HART unit's text, or empty when not known
+  // When its poll began, on the driver's clock (ms). CsvRow reads it as
+  // milliseconds since 1970 UTC, so a driver that writes CSV counts so.
+  std::int64_t timeMs = 0;
+  int meter = 1;     // meter 1..8 (MODBUS RTU mode) or HART channel 1..8 (transparent)
+  int quantity = 0;  // 0 the loop current, 1..4 the variables
+  double value = 0;  // NaN unless the status is kOk
+  std::string unit;  // "mA", a HART unit's text, or empty when not known
   Status status = Status::kOk;
 };
 
@@ -43,26 +52,46 @@ struct Column {
   int meter = 1;
   int quantity = 0;
   std::string unit;
+  // MODBUS RTU mode, variables 1..4: the gateway's coefficient as it
+  // reports it ("2.500"). The gateway has already multiplied the value by
+  // it before filling the register, so the value is what a MODBUS master
+  // reads; this says by how much it was scaled. Empty otherwise.
+  std::string coefficient;
 };
 
 // "current", "variable 1" .. "variable 4".
 std::string QuantityName(int quantity);
 // "ok", "no answer", "bad reply".
 std::string StatusName(Status status);
+// The unit and the coefficient as a person reads them beside a value:
+// "mA", "m3/h", "×2.500", "m3/h ×2.500", or empty when neither is known.
+std::string UnitLabel(const Column& column);
 
 // One request and how to tell that its reply is whole, so the driver need
 // not wait for the link's silence.
+// `complete` is always set. For the gateway's ASCII reports it turns true
+// once the report ends with '#' and decodes; a gateway that ends its
+// report otherwise leaves it false, and the link's silence must end it.
 struct Exchange {
   std::vector<std::uint8_t> bytes;
   std::function<bool(std::span<const std::uint8_t> reply)> complete;
   int waitMs = 0;  // at most this long for its reply; then it is a gap
 };
 
+// Waits. A poll's exchange waits as long as the interval, but not past
+// kMaxWaitMs (a gateway that has not answered by then will not), nor less
+// than kMinWaitMs (a short interval would otherwise cut off a serial reply
+// still on its way: a poll then simply runs late). Reading the
+// configuration waits kConfigWaitMs per report.
+inline constexpr int kMaxWaitMs = 3000;
+inline constexpr int kMinWaitMs = 300;
+inline constexpr int kConfigWaitMs = 3000;
+
 struct Options {
-  bool serial = false;        // MODBUS RTU on a serial link, MODBUS TCP on TCP
-  int intervalMs = 1000;      // from the start of one poll to the next
-  std::vector<int> meters;    // meters (or channels) to watch; empty: every enabled one
-  int hartPreambles = 6;      // transparent mode: the preamble number of HART frames
+  bool serial = false;      // MODBUS RTU on a serial link, MODBUS TCP on TCP
+  int intervalMs = 1000;    // from the start of one poll to the next
+  std::vector<int> meters;  // meters (or channels) to watch; empty: every enabled one
+  int hartPreambles = 6;    // transparent mode: the preamble number of HART frames
   std::uint8_t hartMasterBit = 0x80;
 };
 
@@ -83,14 +112,22 @@ class Monitor {
   // The reply to the exchange Next gave last; empty when none came within
   // its wait.
   void Reply(std::span<const std::uint8_t> reply, std::int64_t nowMs);
-  // Samples of the polls completed since the last call.
+  // Samples of the polls completed since the last call: each poll gives
+  // one sample per column, in the order of Columns(), gaps included.
   std::vector<Sample> TakeSamples();
 
   Phase State() const;
-  bool ModbusMode() const;           // known once the system report was read
-  std::vector<Column> Columns() const;  // known once polling
+  bool ModbusMode() const;  // known once the system report was read
+  // Known once polling. Transparent mode: per channel whose instrument
+  // answered command 0, the loop current and the variables its first
+  // command 3 reply carried (all four when that reply failed), with the
+  // units it gave.
+  std::vector<Column> Columns() const;
   std::int64_t NextPollAt() const;
   std::string Error() const;  // why it failed
+  // What the monitor left out and why ("channel 3: no instrument answered
+  // command 0"), for the driver to show once polling has begun.
+  std::vector<std::string> Notes() const;
 
  private:
   struct Impl;
