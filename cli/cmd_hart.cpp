@@ -210,9 +210,15 @@ QString AddressesText(const std::vector<int>& addresses) {
   return runs.join(QLatin1Char(','));
 }
 
+// An instrument answers command 0 at 1200 bit/s: about 40 bytes of request
+// and reply take ~370 ms, and the gateway relays both. An empty place costs
+// the whole wait, so it is this rather than the run's time-out.
+constexpr int kPlaceWaitMs = 1000;
+
 struct ScanOptions {
   FrameOptions frame;
   std::vector<int> addresses;
+  int placeWaitMs = kPlaceWaitMs;
 };
 
 struct Place {
@@ -242,11 +248,15 @@ struct ScanFindings {
 
 // Silence within the wait is no instrument; an answer that is no sound
 // identity is kept with its fault and the scan goes on.
-PlaceAnswer AskPlace(Session& s, const FrameOptions& f, Place at) {
+PlaceAnswer AskPlace(Session& s, const ScanOptions& o, Place at) {
   PlaceAnswer a;
   a.at = at;
+  const FrameOptions& f = o.frame;
   const hart::Bytes body = hart::IdentityRequestBody(f.masterBit, at.address);
-  a.reply = s.Connected().Exchange(Bytes(hart::Frame(f.preambles, body)), kHartFrame);
+  {
+    const WaitFor wait(s.Connected(), o.placeWaitMs);
+    a.reply = s.Connected().Exchange(Bytes(hart::Frame(f.preambles, body)), kHartFrame);
+  }
   if (a.reply.isEmpty()) return a;
   a.checked = hart::CheckReply(Span(a.reply), body, hart::kIdentityByteCount);
   if (!a.checked.ok()) {
@@ -337,7 +347,7 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
   ScanFindings findings;
   StopOnSignals::ThrowIfStopped();
   // Whoever answers on the channel chosen now, to choose it again after.
-  const PlaceAnswer before = AskPlace(s, o.frame, {0, o.addresses.front()});
+  const PlaceAnswer before = AskPlace(s, o, {0, o.addresses.front()});
   for (int channel = 1; channel <= kChannels; ++channel) {
     s.Note(QStringLiteral("channel %1 of %2, polling address%3 %4")
                .arg(channel)
@@ -349,7 +359,7 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
     bool anyInstrument = false;  // a repeated one counts: the channel is not known empty
     for (int address : o.addresses) {
       StopOnSignals::ThrowIfStopped();
-      PlaceAnswer a = AskPlace(s, o.frame, {channel, address});
+      PlaceAnswer a = AskPlace(s, o, {channel, address});
       if (a.kind == PlaceAnswer::kInstrument) MarkRepeated(findings, a);
       if (a.kind == PlaceAnswer::kInstrument) findings.instruments.push_back(a);
       if (a.kind == PlaceAnswer::kSpoiled) findings.spoiled.push_back(a);
@@ -546,6 +556,7 @@ int HartScan(Session& s, const ScanOptions& o) {
 ScanOptions ParseScanOptions(Session& s, const CommandLine& line, const FrameOptions& frame) {
   Expect(line.words, 1, QStringLiteral("hart scan [--addresses LIST]"));
   ScanOptions o{frame, {0}};
+  if (line.run.isSet("timeout")) o.placeWaitMs = s.timeoutMs;
   if (line.options.isSet("addresses"))
     o.addresses = PollingAddresses(line.options.value("addresses"));
   if (s.dryRun)

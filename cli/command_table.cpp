@@ -166,7 +166,8 @@ Command HartEntry() {
            {"hart scan",
             "the instruments on channels 1 to 8: command 0 at\n"
             "polling address 0, or at each of --addresses; the\n"
-            "working mode is left as it was found"}},
+            "working mode is left as it was found; each empty\n"
+            "place costs 1000 ms, or --timeout"}},
           {{{Value("preambles", "N")}, "HART frames: preamble number (6: seven FF bytes)"},
            {{Flag("secondary")}, "act as secondary master (address bit 7 clear)"},
            {{Value("id", "MAN,TYPE,ID")}, "hart vars: this identity, not command 0's"},

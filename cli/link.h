@@ -31,6 +31,23 @@ class Link {
   virtual QString Describe() const = 0;
   // Where every block sent and received is recorded; null for nowhere.
   virtual void SetTrace(link::Trace* trace) = 0;
+  // How long an exchange waits for its reply from now on.
+  virtual int Timeout() const = 0;
+  virtual void SetTimeout(int ms) = 0;
+};
+
+// A shorter (or longer) wait for the exchanges of its lifetime; the link's
+// own comes back however the scope ends.
+class WaitFor {
+ public:
+  WaitFor(Link& link, int ms) : link_(link), before_(link.Timeout()) { link.SetTimeout(ms); }
+  ~WaitFor() { link_.SetTimeout(before_); }
+  WaitFor(const WaitFor&) = delete;
+  WaitFor& operator=(const WaitFor&) = delete;
+
+ private:
+  Link& link_;
+  int before_;
 };
 
 // TCP: a reply ends when `complete` says so, or after `gapMs` of silence.
@@ -50,6 +67,8 @@ class TcpLink : public Link {
   bool IsSerial() const override { return false; }
   QString Describe() const override;
   void SetTrace(link::Trace* trace) override { socket_.SetTrace(trace); }
+  int Timeout() const override { return timeoutMs_; }
+  void SetTimeout(int ms) override { timeoutMs_ = ms; }
 
  private:
   QString host_;
@@ -72,6 +91,8 @@ class SerialLink : public Link {
   bool IsSerial() const override { return true; }
   QString Describe() const override;
   void SetTrace(link::Trace* trace) override { comm_.SetTrace(trace); }
+  int Timeout() const override { return timeoutMs_; }
+  void SetTimeout(int ms) override { timeoutMs_ = ms; }
 
   // After the gateway's RS-485 side was set: the port again, at the new
   // bit rate and parity (the window closes its port for the same reason).
