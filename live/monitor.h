@@ -80,11 +80,14 @@ struct Exchange {
 
 // Waits. A poll's exchange waits as long as the interval, but not past
 // kMaxWaitMs (a gateway that has not answered by then will not), nor less
-// than kMinWaitMs (a short interval would otherwise cut off a serial reply
-// still on its way: a poll then simply runs late). Reading the
-// configuration waits kConfigWaitMs per report.
+// than kMinWaitMs: an instrument's command 3 through the gateway at
+// 1200 bit/s takes about 400 ms, and a serial link ends a reply only after
+// 100 ms of silence, so a shorter wait would turn sound replies into
+// gaps; a poll with a silent gateway then runs late instead. Reading the
+// configuration and identifying the instruments wait kConfigWaitMs per
+// exchange.
 inline constexpr int kMaxWaitMs = 3000;
-inline constexpr int kMinWaitMs = 300;
+inline constexpr int kMinWaitMs = 1000;
 inline constexpr int kConfigWaitMs = 3000;
 
 struct Options {
