@@ -55,7 +55,10 @@ const std::vector<OptionHelp>& RunOptions() {
       {{Value("parity", "P")}, parity.constData()},
       {{Flag("dtr"), Flag("rts")}, "raise DTR, RTS (both low, as in the window's default)"},
       {{Value("com", "COMn=PATH")}, "where COMn leads; may be repeated"},
-      {{Value("timeout", "MS")}, "how long to wait for each reply (3000)"},
+      {{Value("timeout", "MS")},
+       "how long to wait for each reply (3000; hart scan:\n"
+       "each place, 1000; scan: each serial try, as long\n"
+       "as a gateway needs at its rate)"},
       {{Value("gap", "MS")}, "silence that ends a TCP reply (100)"},
       {{Value("trace", "FILE")},
        "append every request and reply to FILE (time in ms,\n"

@@ -98,7 +98,8 @@ int RunCommand(Session& s, const Command& c, const RunValues& run, const Command
   CheckFits(c, line, dryRun);
   // Everything typed is checked above or in the command's own parse
   // before its first exchange; only then is the link opened.
-  if (run.isSet("trace")) {
+  // A command with links of its own refuses a trace: none is opened for it.
+  if (run.isSet("trace") && !c.ownLinks) {
     if (!s.trace.Open(run.value("trace")))
       BadUsage(QStringLiteral("cannot write the trace %1: %2")
                    .arg(run.value("trace"), s.trace.ErrorString()));
