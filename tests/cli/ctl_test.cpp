@@ -25,29 +25,17 @@
 #include "sim/instruments.h"
 #include "sim/sim_thread.h"
 #include "support/child_process.h"
+#include "support/ctl_run.h"
 #include "support/pty_peer.h"
 #include "support/tcp_peer.h"
 
 namespace kv770::cli {
 namespace {
 
-struct Outcome {
-  int code = -1;
-  QString out;
-  QString err;
-};
+using test::Ctl;
+using test::Outcome;
 
-Outcome Ctl(const QStringList& arguments) {
-  Outcome o;
-  QTextStream out(&o.out);
-  QTextStream err(&o.err);
-  o.code = Run(arguments, out, err);
-  return o;
-}
-
-QJsonObject Json(const QString& text) {
-  return QJsonDocument::fromJson(text.toUtf8()).object();
-}
+using test::Json;
 
 QString ReadAll(const QString& path) {
   QFile f(path);

@@ -7,23 +7,13 @@
 #include "cli/ctl.h"
 #include "link/trace.h"
 #include "sim/sim_thread.h"
+#include "support/ctl_run.h"
 
 namespace kv770::cli {
 namespace {
 
-struct Outcome {
-  int code = -1;
-  QString out;
-  QString err;
-};
-
-Outcome Ctl(const QStringList& arguments) {
-  Outcome o;
-  QTextStream out(&o.out);
-  QTextStream err(&o.err);
-  o.code = Run(arguments, out, err);
-  return o;
-}
+using test::Ctl;
+using test::Outcome;
 
 QString Write(const QTemporaryDir& dir, const QString& name, const QString& text) {
   QFile f(dir.filePath(name));
@@ -81,16 +71,15 @@ TEST(CtlFleet, BadLinesAreNamedBeforeAnythingIsSent) {
   link::Trace trace;
   ASSERT_TRUE(trace.Open(dir.filePath("trace.txt")));
   gateway.SetTrace(&trace);
-  const QString fleet = Write(dir, "fleet.txt",
-                              Tcp(gateway) +
-                                  "\nudp 10.0.0.1\ntcp 10.0.0.2:70000\nserial /dev/ttyS0 9601\n" +
-                                  Tcp(gateway) + "\n");
+  const QString fleet =
+      Write(dir, "fleet.txt",
+            Tcp(gateway) + "\nudp 10.0.0.1\ntcp 10.0.0.2:70000\nserial /dev/ttyS0 9601\n" +
+                Tcp(gateway) + "\n");
   const Outcome o = Ctl({"--fleet", fleet, "check"});
   EXPECT_EQ(o.code, 2);
   EXPECT_EQ(o.out, "");
-  for (const char* expected :
-       {":2: 'udp': a line is", ":3: '70000' is out of range (1 to 65535)",
-        ":4: '9601' is not a baud rate of the gateway", ":5: tcp 127.0.0.1"})
+  for (const char* expected : {":2: 'udp': a line is", ":3: '70000' is out of range (1 to 65535)",
+                               ":4: '9601' is not a baud rate of the gateway", ":5: tcp 127.0.0.1"})
     EXPECT_TRUE(o.err.contains(expected)) << expected << "\n" << o.err.toStdString();
   gateway.SetTrace(nullptr);
   EXPECT_EQ(QFile(dir.filePath("trace.txt")).size(), 0);
@@ -104,8 +93,8 @@ TEST(CtlFleet, BackupWritesOneFilePerGatewayNamedAfterItsLink) {
   const Outcome o = Ctl({"--fleet", fleet, "--jobs", "1", "backup", dir.filePath("out")});
   ASSERT_EQ(o.code, 0) << o.err.toStdString();
   for (const sim::SimThread* s : {&a, &b})
-    EXPECT_TRUE(QFile::exists(
-        dir.filePath(QStringLiteral("out/tcp_127.0.0.1_%1.json").arg(s->Port()))));
+    EXPECT_TRUE(
+        QFile::exists(dir.filePath(QStringLiteral("out/tcp_127.0.0.1_%1.json").arg(s->Port()))));
 }
 
 }  // namespace

@@ -16,24 +16,14 @@
 #include "cli/ctl.h"
 #include "cli/scan.h"
 #include "sim/sim_thread.h"
+#include "support/ctl_run.h"
 #include "support/pty_peer.h"
 
 namespace kv770::cli {
 namespace {
 
-struct Outcome {
-  int code = -1;
-  QString out;
-  QString err;
-};
-
-Outcome Ctl(const QStringList& arguments) {
-  Outcome o;
-  QTextStream out(&o.out);
-  QTextStream err(&o.err);
-  o.code = Run(arguments, out, err);
-  return o;
-}
+using test::Ctl;
+using test::Outcome;
 
 // A simulated gateway on a pseudo-terminal that answers only at `baud`
 // (0: any) and with line noise at any other speed.
