@@ -7,6 +7,7 @@
 // are plain pointers to them.
 #include <array>
 
+class QChartView;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -14,7 +15,9 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
+class QTableWidget;
 class QWidget;
 
 namespace kv770::ui {
@@ -169,6 +172,21 @@ struct FrameControls {
   QWidget* modbusPage = nullptr;
   QWidget* wiringPage = nullptr;
   QLabel* wiringPicture = nullptr;
+  QWidget* livePage = nullptr;
+};
+
+// "Live Values": the gateway's values polled at an interval, as a chart and
+// as a table of the latest ones (ui/live_tab.cpp).
+struct LiveControls {
+  QPushButton* startStop = nullptr;    // "Start" / "Stop"
+  QSpinBox* interval = nullptr;        // from the start of one poll to the next, ms
+  std::array<QCheckBox*, 8> meters{};  // meters (or HART channels) 1..8 to watch
+  QCheckBox* pause = nullptr;          // the chart stops scrolling; values keep coming
+  QPushButton* resetZoom = nullptr;
+  QPushButton* saveCsv = nullptr;
+  QLabel* status = nullptr;  // phase, poll count, what went wrong
+  QChartView* chart = nullptr;
+  QTableWidget* table = nullptr;  // one row per meter and quantity: the latest value
 };
 
 // The send and receive buffers below the tabs, shared by every request.

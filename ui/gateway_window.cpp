@@ -17,6 +17,7 @@
 #include "cycle/waits.h"
 #include "link/errors.h"
 #include "ui/contact.h"
+#include "ui/live_tab.h"
 #include "ui/pictures.h"
 #include "ui/placement.h"
 #include "ui/widgets.h"
@@ -95,19 +96,22 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   frame.pages->setObjectName("PageControl1");
   // The tab's page (TabSheetN) is the scroll area; the controls are built
   // on the widget it scrolls.
-  QWidget* const contents[] = {new QWidget, new QWidget, new QWidget, new QWidget};
+  QWidget* const contents[] = {new QWidget, new QWidget, new QWidget, new QWidget, new QWidget};
   frame.systemPage = Scrolling(contents[0], "TabSheet1");
   frame.transparentPage = Scrolling(contents[1], "TabSheet2");
   frame.modbusPage = Scrolling(contents[2], "TabSheet3");
   frame.wiringPage = Scrolling(contents[3], "TabSheet5");
+  frame.livePage = Scrolling(contents[4], "TabSheet6");
   frame.pages->addTab(frame.systemPage, QStringLiteral("System Parameter"));
   frame.pages->addTab(frame.transparentPage, QStringLiteral("Transparent Mode"));
   frame.pages->addTab(frame.modbusPage, QStringLiteral("MODBUS Parameter Configuration"));
   frame.pages->addTab(frame.wiringPage, QStringLiteral("Wiring Diagram"));
+  frame.pages->addTab(frame.livePage, QStringLiteral("Live Values"));
   BuildSystemTab(contents[0]);
   BuildTransparentTab(contents[1]);
   BuildModbusTab(contents[2]);
   BuildWiringTab(contents[3]);
+  BuildLiveTab(contents[4]);
   frame.pages->setCurrentIndex(0);
   outer->addWidget(frame.pages, 1);
 
@@ -121,7 +125,22 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   StartUp();
 }
 
-GatewayWindow::~GatewayWindow() = default;
+GatewayWindow::~GatewayWindow() {
+  // A running session stops before the links and timers it uses are gone.
+  if (liveTab_) liveTab_->Close();
+}
+
+void GatewayWindow::BuildLiveTab(QWidget* page) {
+  liveTab_ = std::make_unique<LiveTab>(*this);
+  liveTab_->Build(page);
+}
+
+void GatewayWindow::RefuseWhileLive() const {
+  if (liveTab_ && liveTab_->Running())
+    throw Error(QStringLiteral(
+        "Live Values is running: press Stop on the Live Values tab before sending from "
+        "another tab."));
+}
 
 void GatewayWindow::FitTo(const QRect& available) {
   setGeometry(Placement(kDesignedGeometry, available));
@@ -290,6 +309,7 @@ int GatewayWindow::LinkIndex() const {
 }
 
 void GatewayWindow::RouteToLink(const QByteArray& bytes) {
+  RefuseWhileLive();
   if (LinkIndex() == 0)
     Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
   else
@@ -299,6 +319,7 @@ void GatewayWindow::RouteToLink(const QByteArray& bytes) {
 void GatewayWindow::SendRequest(const QByteArray& bytes, const QString& shown,
                                 cycle::PendingCode code, cycle::RequestKind kind,
                                 int timeoutInterval) {
+  RefuseWhileLive();
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
   shared.sendBuffer->setText(shown);
@@ -309,6 +330,13 @@ void GatewayWindow::SendRequest(const QByteArray& bytes, const QString& shown,
 }
 
 void GatewayWindow::onSocketRead() {
+  // A live session takes its replies as they come, without the wait below;
+  // the request cycle stays idle meanwhile, whichever link it runs on.
+  if (liveTab_->Running()) {
+    const QByteArray bytes = ClientSocket1.ReceiveText();
+    if (!liveTab_->OverSerial()) liveTab_->Received(bytes);
+    return;
+  }
   QThread::msleep(cycle::kTcpReplyWaitMs);
   Cycle.StoreReply(ClientSocket1.ReceiveText());
   if (LinkIndex() != 1) return;

@@ -25,6 +25,8 @@ namespace kv770::ui {
 // objectName (docs/controls.md). Design-time values are set where each tab
 // is built (ui/*_tab.cpp); StartUp then puts the window into its start-up
 // state.
+class LiveTab;
+
 class GatewayWindow : public QWidget {
   Q_OBJECT
 
@@ -49,6 +51,7 @@ class GatewayWindow : public QWidget {
   ParsingControls parsing;
   ModbusTestControls modbusTest;
   CalculatorControls calculator;
+  LiveControls live;  // "Live Values"
 
   // ---- non-visual parts --------------------------------------------------
   link::TComm Comm1;
@@ -57,6 +60,13 @@ class GatewayWindow : public QWidget {
   cycle::FormTimer timeoutTimer;     // reports a request that got no answer
   cycle::FormTimer rs485CloseTimer;  // closes the serial port after an RS-485 setting
   cycle::RequestCycle Cycle;         // Pending, Kind, ExchangeBuffer, ReplyText
+
+  // ---- live values (live_tab.cpp) ----------------------------------------
+  LiveTab& Live() { return *liveTab_; }
+  // While Live Values runs it owns the link: every other sender is refused
+  // here (an Error the handler's message box shows) before it changes
+  // anything.
+  void RefuseWhileLive() const;
 
   // ---- start-up and frame ------------------------------------------------
   void StartUp();
@@ -164,6 +174,7 @@ class GatewayWindow : public QWidget {
   void BuildTransparentTab(QWidget* page);
   void BuildModbusTab(QWidget* page);
   void BuildWiringTab(QWidget* page);
+  void BuildLiveTab(QWidget* page);
   void ConnectHandlers();
   void ConnectSerialHandlers();
   void ConnectGatewayHandlers();
@@ -183,6 +194,7 @@ class GatewayWindow : public QWidget {
 
   std::unique_ptr<MessageSink> ownedSink_;
   MessageSink* sink_ = nullptr;
+  std::unique_ptr<LiveTab> liveTab_;
 };
 
 }  // namespace kv770::ui

@@ -8,6 +8,7 @@
 #include "cycle/convert.h"
 #include "cycle/waits.h"
 #include "ui/gateway_window.h"
+#include "ui/live_tab.h"
 
 namespace kv770::ui {
 
@@ -40,6 +41,7 @@ void GatewayWindow::ShowSerialDevice() {
 
 void GatewayWindow::onOpenPortClicked() {
   if (SerialOpen) {
+    if (Live().OverSerial()) Live().End(QStringLiteral("the serial port was closed"));
     SerialOpen = false;
     system.openPort->setText(QStringLiteral("open"));
     Comm1.ClosePort();
@@ -60,12 +62,19 @@ void GatewayWindow::onOpenPortClicked() {
 void GatewayWindow::onRs485CloseTimer() {
   // The gateway has taken new RS-485 settings; the old line is given up.
   rs485CloseTimer.SetEnabled(false);
+  if (Live().OverSerial()) Live().End(QStringLiteral("the serial port was closed"));
   SerialOpen = false;
   system.openPort->setText(QStringLiteral("open serial"));
   Comm1.ClosePort();
 }
 
 void GatewayWindow::onSerialReceived(const char* buffer, std::uint16_t length) {
+  // A live session takes its replies as they come, without the wait below;
+  // the request cycle stays idle meanwhile, whichever link it runs on.
+  if (Live().Running()) {
+    if (Live().OverSerial()) Live().Received(QByteArray(buffer, length));
+    return;
+  }
   QThread::msleep(cycle::kSerialReplyWaitMs);
   // The block is the component's and gone after this call: keep a copy.
   // The reply area takes what fits; the text at most 255 characters.

@@ -1,0 +1,234 @@
+#include "ui/live_chart.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QLegend>
+#include <QLineSeries>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kv770::ui {
+
+namespace {
+
+// Ten colours that stay apart from each other on a white chart.
+const QColor kColours[] = {{0x1f, 0x77, 0xb4}, {0xff, 0x7f, 0x0e}, {0x2c, 0xa0, 0x2c},
+                           {0xd6, 0x27, 0x28}, {0x94, 0x67, 0xbd}, {0x8c, 0x56, 0x4b},
+                           {0xe3, 0x77, 0xc2}, {0x7f, 0x7f, 0x7f}, {0xbc, 0xbd, 0x22},
+                           {0x17, 0xbe, 0xcf}};
+
+// Our own changes of the axes, which are not the user zooming.
+class OwnChange {
+ public:
+  explicit OwnChange(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+  ~OwnChange() { flag_ = was_; }
+
+ private:
+  bool& flag_;
+  bool was_;
+};
+
+}  // namespace
+
+LiveChart::LiveChart(QChartView* view)
+    : view_(view), chart_(new QChart), timeAxis_(new QDateTimeAxis), valueAxis_(new QValueAxis) {
+  chart_->legend()->hide();  // the table beside the chart names each line in its colour
+  chart_->setBackgroundRoundness(0);
+  chart_->setMargins(QMargins(4, 4, 4, 4));
+  timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
+  timeAxis_->setTickCount(6);
+  timeAxis_->setTitleText(QStringLiteral("Time"));
+  valueAxis_->setLabelFormat(QStringLiteral("%.5g"));
+  chart_->addAxis(timeAxis_, Qt::AlignBottom);
+  chart_->addAxis(valueAxis_, Qt::AlignLeft);
+  NameValueAxis();
+  {
+    OwnChange own(settingRange_);
+    const QDateTime now = QDateTime::currentDateTime();
+    timeAxis_->setRange(now.addMSecs(-kShownMs), now);
+    valueAxis_->setRange(0, 1);
+  }
+  // Any change of the axes that is not ours is the user's zoom (a rubber
+  // band, or the right button zooming out): the chart stops following.
+  connect(timeAxis_, &QDateTimeAxis::rangeChanged, this, [this] {
+    if (!settingRange_) zoomed_ = true;
+  });
+  connect(valueAxis_, &QValueAxis::rangeChanged, this, [this] {
+    if (!settingRange_) zoomed_ = true;
+  });
+  view_->setChart(chart_);
+  view_->setRenderHint(QPainter::Antialiasing);
+  view_->setRubberBand(QChartView::RectangleRubberBand);
+}
+
+void LiveChart::SetColumns(const std::vector<live::Column>& columns) {
+  OwnChange own(settingRange_);
+  chart_->removeAllSeries();
+  lines_.clear();
+  lines_.resize(columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const live::Column& c = columns[i];
+    Line& line = lines_[i];
+    line.unit = QString::fromStdString(c.unit);
+    line.name = QStringLiteral("Meter %1 %2")
+                    .arg(c.meter)
+                    .arg(QString::fromStdString(live::QuantityName(c.quantity)));
+    const QString label = QString::fromStdString(live::UnitLabel(c));
+    if (!label.isEmpty()) line.name += QStringLiteral(" (%1)").arg(label);
+    line.colour = kColours[i % std::size(kColours)];
+  }
+  newest_ = 0;
+  NameValueAxis();
+}
+
+void LiveChart::Add(std::int64_t timeMs, const std::vector<double>& values) {
+  newest_ = std::max(newest_, timeMs);
+  const double x = static_cast<double>(timeMs);
+  const double oldest = static_cast<double>(newest_ - kKeepMs);
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    Line& line = lines_[i];
+    line.points.emplace_back(
+        x, i < values.size() ? values[i] : std::numeric_limits<double>::quiet_NaN());
+    while (!line.points.empty() &&
+           (line.points.front().x() < oldest || line.points.size() > kMaxPoints))
+      line.points.pop_front();
+  }
+}
+
+void LiveChart::Redraw() {
+  OwnChange own(settingRange_);
+  for (Line& line : lines_) DrawLine(line);
+  NameValueAxis();
+  if (!paused_ && !zoomed_) Follow();
+}
+
+// The line's runs of values between gaps, each drawn as one segment.
+void LiveChart::DrawLine(Line& line) {
+  std::vector<QList<QPointF>> runs(1);
+  for (const QPointF& p : line.points) {
+    if (!std::isnan(p.y()))
+      runs.back().append(p);
+    else if (!runs.back().isEmpty())
+      runs.emplace_back();
+  }
+  if (runs.back().isEmpty()) runs.pop_back();
+  if (runs.size() > kMaxSegments) runs.erase(runs.begin(), runs.end() - kMaxSegments);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    QLineSeries* segment = Segment(line, k);
+    segment->replace(runs[k]);
+    // A value alone between two gaps has no line to show it: a dot does.
+    segment->setPointsVisible(runs[k].size() == 1);
+    segment->setVisible(line.shown);
+  }
+  for (std::size_t k = runs.size(); k < static_cast<std::size_t>(line.segmentsUsed); ++k) {
+    line.series[k]->clear();
+    line.series[k]->setVisible(false);
+  }
+  line.segmentsUsed = static_cast<int>(runs.size());
+}
+
+QLineSeries* LiveChart::Segment(Line& line, std::size_t index) {
+  while (line.series.size() <= index) {
+    auto* series = new QLineSeries;
+    series->setName(line.name);
+    QPen pen(line.colour);
+    pen.setWidthF(2);
+    series->setPen(pen);
+    series->setColor(line.colour);
+    chart_->addSeries(series);
+    series->attachAxis(timeAxis_);
+    series->attachAxis(valueAxis_);
+    line.series.push_back(series);
+  }
+  return line.series[index];
+}
+
+void LiveChart::Follow() {
+  OwnChange own(settingRange_);
+  const std::int64_t to = newest_ > 0 ? newest_ : QDateTime::currentMSecsSinceEpoch();
+  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(to - kShownMs),
+                      QDateTime::fromMSecsSinceEpoch(to));
+  FitValues();
+}
+
+// The value axis spans the values shown in the time span, with a margin.
+void LiveChart::FitValues() {
+  const double from = static_cast<double>(ShownFrom());
+  const double to = static_cast<double>(ShownTo());
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  for (const Line& line : lines_) {
+    if (!line.shown) continue;
+    for (const QPointF& p : line.points) {
+      if (p.x() < from || p.x() > to || std::isnan(p.y())) continue;
+      low = std::min(low, p.y());
+      high = std::max(high, p.y());
+    }
+  }
+  if (low > high) return;  // nothing shown: the axis stays
+  const double margin = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.05, 1.0);
+  valueAxis_->setRange(low - margin, high + margin);
+}
+
+// "Value (mA)" while every line shown has that unit, else "Value".
+void LiveChart::NameValueAxis() {
+  QString unit;
+  bool one = true;
+  for (const Line& line : lines_) {
+    if (!line.shown) continue;
+    if (unit.isEmpty()) unit = line.unit;
+    one = one && line.unit == unit;
+  }
+  valueAxis_->setTitleText(one && !unit.isEmpty() ? QStringLiteral("Value (%1)").arg(unit)
+                                                  : QStringLiteral("Value"));
+}
+
+void LiveChart::SetPaused(bool paused) {
+  paused_ = paused;
+  if (!paused_ && !zoomed_) Follow();
+}
+
+void LiveChart::ResetZoom() {
+  {
+    OwnChange own(settingRange_);
+    chart_->zoomReset();
+  }
+  zoomed_ = false;
+  Follow();
+}
+
+void LiveChart::SetLineShown(int column, bool shown) {
+  if (column < 0 || column >= static_cast<int>(lines_.size())) return;
+  lines_[static_cast<std::size_t>(column)].shown = shown;
+  Redraw();
+}
+
+QColor LiveChart::Colour(int column) const {
+  if (column < 0 || column >= static_cast<int>(lines_.size())) return {};
+  return lines_[static_cast<std::size_t>(column)].colour;
+}
+
+std::size_t LiveChart::PointsKept() const {
+  std::size_t n = 0;
+  for (const Line& line : lines_) n += line.points.size();
+  return n;
+}
+
+int LiveChart::Segments(int column) const {
+  if (column < 0 || column >= static_cast<int>(lines_.size())) return 0;
+  return lines_[static_cast<std::size_t>(column)].segmentsUsed;
+}
+
+std::int64_t LiveChart::ShownFrom() const {
+  return timeAxis_->min().toMSecsSinceEpoch();
+}
+
+std::int64_t LiveChart::ShownTo() const {
+  return timeAxis_->max().toMSecsSinceEpoch();
+}
+
+}  // namespace kv770::ui

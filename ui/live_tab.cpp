@@ -1,0 +1,570 @@
+#include "ui/live_tab.h"
+
+#include <QChartView>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStringList>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <limits>
+#include <span>
+
+#include "link/file_output.h"
+#include "ui/gateway_window.h"
+#include "ui/live_chart.h"
+#include "ui/widgets.h"
+
+namespace kv770::ui {
+
+namespace {
+
+constexpr int kMinIntervalMs = 200;
+constexpr int kMaxIntervalMs = 60000;
+// A reply longer than any the monitor asks for is whole by now, however
+// the peer goes on: what came is judged as it is, and memory stays bounded.
+constexpr qsizetype kLongestReply = 4096;
+// TCP: a reply the monitor cannot tell whole ends after this much silence,
+// as in kv770ctl. (On the serial line one block is one reply: the serial
+// component ends a block after 100 ms of silence.)
+constexpr int kTcpSilenceMs = 100;
+
+enum TableColumn { kMeterCell, kQuantityCell, kValueCell, kUnitCell, kStatusCell, kTimeCell };
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// Seven significant digits: what a single-precision value carries.
+QString ValueText(double value) {
+  QString text = QString::number(value, 'g', 7);
+  const char separator = DecimalSeparator();
+  if (separator != '.') text.replace(QLatin1Char('.'), QLatin1Char(separator));
+  return text;
+}
+
+// "1 poll", "3 polls".
+QString PollCount(int n) {
+  return n == 1 ? QStringLiteral("1 poll") : QStringLiteral("%1 polls").arg(n);
+}
+
+QTableWidgetItem* Cell(const QString& text) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  return item;
+}
+
+}  // namespace
+
+LiveTab::LiveTab(GatewayWindow& form) : form_(form), silenceTimer_(kTcpSilenceMs) {
+  pollTimer_.SetEnabled(false);
+  waitTimer_.SetEnabled(false);
+  silenceTimer_.SetEnabled(false);
+}
+
+LiveTab::~LiveTab() = default;
+
+// ---- the page --------------------------------------------------------------
+
+void LiveTab::Build(QWidget* page) {
+  auto* column = new QVBoxLayout(page);
+  column->setContentsMargins(8, 8, 8, 8);
+  BuildControls(page, column);
+  form_.live.status = MakeLabel(page, QString(), "Label150");
+  form_.live.status->setWordWrap(true);
+  form_.live.status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  column->addWidget(form_.live.status);
+  BuildViews(page, column);
+  ShowStatus();
+  Connect();
+}
+
+void LiveTab::BuildControls(QWidget* page, QBoxLayout* layout) {
+  LiveControls& c = form_.live;
+  auto* row = new QHBoxLayout;
+  row->setSpacing(6);
+  c.startStop = MakeButton(page, "Button61", QStringLiteral("Start"));
+  row->addWidget(c.startStop);
+  row->addSpacing(8);
+
+  c.interval = new QSpinBox(page);
+  c.interval->setObjectName("SpinEdit1");
+  c.interval->setRange(kMinIntervalMs, kMaxIntervalMs);
+  c.interval->setSingleStep(100);
+  c.interval->setValue(1000);
+  c.interval->setSuffix(QStringLiteral(" ms"));
+  auto* intervalLabel = MakeLabel(page, QStringLiteral("Interval:"), "Label151");
+  intervalLabel->setBuddy(c.interval);
+  NameForScreenReaders(c.interval, intervalLabel->text());
+  // The box's own edit line is what some tools walk to; it bears the name too.
+  if (auto* edit = c.interval->findChild<QLineEdit*>())
+    NameForScreenReaders(edit, intervalLabel->text());
+  row->addWidget(intervalLabel);
+  row->addWidget(c.interval);
+  row->addSpacing(8);
+
+  row->addWidget(MakeLabel(page, QStringLiteral("Meters:"), "Label152"));
+  for (int m = 0; m < 8; ++m) {
+    auto* box = new QCheckBox(QString::number(m + 1), page);
+    box->setObjectName(QStringLiteral("CheckBox%1").arg(11 + m));
+    box->setChecked(true);
+    NameForScreenReaders(box, QStringLiteral("Meter %1").arg(m + 1));
+    c.meters[static_cast<std::size_t>(m)] = box;
+    row->addWidget(box);
+  }
+  row->addSpacing(8);
+  c.pause = new QCheckBox(QStringLiteral("Pause"), page);
+  c.pause->setObjectName("CheckBox19");
+  row->addWidget(c.pause);
+  c.resetZoom = MakeButton(page, "Button62", QStringLiteral("Reset zoom"));
+  c.saveCsv = MakeButton(page, "Button63", QStringLiteral("Save CSV"));
+  row->addWidget(c.resetZoom);
+  row->addWidget(c.saveCsv);
+  row->addStretch(1);
+  layout->addLayout(row);
+}
+
+void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
+  LiveControls& c = form_.live;
+  auto* row = new QHBoxLayout;
+  c.chart = new QChartView(page);
+  c.chart->setObjectName("Chart1");
+  c.chart->setMinimumSize(320, 180);
+  // The mouse zooms it; the keyboard reads the same values in the table.
+  c.chart->setFocusPolicy(Qt::ClickFocus);
+  c.chart->setAccessibleName(QStringLiteral("Chart of the live values"));
+  c.chart->setAccessibleDescription(QStringLiteral(
+      "Each meter's values over the last minutes; drag a rectangle to zoom in. The table "
+      "beside it lists the latest values."));
+  chart_ = new LiveChart(c.chart);
+  chart_->setParent(this);
+  row->addWidget(c.chart, 3);
+
+  c.table = new QTableWidget(0, 6, page);
+  c.table->setObjectName("StringGrid1");
+  c.table->setHorizontalHeaderLabels({QStringLiteral("Meter"), QStringLiteral("Quantity"),
+                                      QStringLiteral("Value"), QStringLiteral("Unit"),
+                                      QStringLiteral("Status"), QStringLiteral("Time")});
+  c.table->verticalHeader()->hide();
+  c.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  c.table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  c.table->setMinimumSize(300, 150);
+  NameForScreenReaders(c.table, QStringLiteral("Latest values"));
+  c.table->setAccessibleDescription(
+      QStringLiteral("One row per meter and quantity: value, unit, status and time of the "
+                     "latest poll. A row's check box shows or hides its line in the chart."));
+  row->addWidget(c.table, 2);
+  layout->addLayout(row, 1);
+
+  ChainTabOrder({c.startStop, c.interval, c.meters[0], c.meters[1], c.meters[2], c.meters[3],
+                 c.meters[4], c.meters[5], c.meters[6], c.meters[7], c.pause, c.resetZoom,
+                 c.saveCsv, c.table});
+}
+
+void LiveTab::Connect() {
+  const auto on = [this](auto* sender, auto signal, void (LiveTab::*handler)()) {
+    connect(sender, signal, this,
+            [this, handler] { form_.Run([this, handler] { (this->*handler)(); }); });
+  };
+  LiveControls& c = form_.live;
+  on(c.startStop, &QPushButton::clicked, &LiveTab::onStartStopClicked);
+  on(c.pause, &QCheckBox::toggled, &LiveTab::onPauseToggled);
+  on(c.resetZoom, &QPushButton::clicked, &LiveTab::onResetZoomClicked);
+  on(c.saveCsv, &QPushButton::clicked, &LiveTab::onSaveCsvClicked);
+  on(&pollTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onPollTimer);
+  on(&waitTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onWaitTimer);
+  on(&silenceTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onSilenceTimer);
+  connect(c.table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    if (item->column() == kMeterCell) onTableItemChanged(item->row());
+  });
+  // The connection went away under the session.
+  connect(&form_.ClientSocket1, &link::TClientSocket::OnDisconnect, this, [this] {
+    if (running_ && !serial_) End(QStringLiteral("the TCP connection closed"));
+  });
+}
+
+// ---- the session -------------------------------------------------------------
+
+void LiveTab::onStartStopClicked() {
+  if (running_)
+    End();
+  else
+    Start();
+}
+
+void LiveTab::Start() {
+  LiveControls& c = form_.live;
+  serial_ = form_.LinkIndex() == 0;  // as the window's senders choose the link
+  if (!LinkOpen()) {
+    form_.Messages().Show(
+        QStringLiteral("No link to the gateway is open: open the serial port or connect over "
+                       "TCP on the System Parameter tab, then press Start."));
+    return;
+  }
+  live::Options options;
+  options.serial = serial_;
+  options.intervalMs = c.interval->value();
+  for (int m = 0; m < 8; ++m)
+    if (c.meters[static_cast<std::size_t>(m)]->isChecked()) options.meters.push_back(m + 1);
+  if (options.meters.empty()) {
+    form_.Messages().Show(QStringLiteral("Choose at least one meter to watch, then press Start."));
+    return;
+  }
+  // The session owns the link from here: a request still pending would get
+  // no reply, so the request cycle is left idle.
+  form_.Cycle.Arm(cycle::PendingCode::kNone, cycle::RequestKind::kNone);
+  form_.parseTimer.SetEnabled(false);
+  form_.timeoutTimer.SetEnabled(false);
+
+  monitor_ = std::make_unique<live::Monitor>(options);
+  intervalMs_ = options.intervalMs;
+  SetColumns({});
+  kept_.clear();
+  polls_ = silentPolls_ = lastGaps_ = 0;
+  ended_.clear();
+  notes_.clear();
+  clockStart_ = QDateTime::currentMSecsSinceEpoch();
+  clock_.start();
+  running_ = true;
+  c.startStop->setText(QStringLiteral("Stop"));
+  SetEditable(false);
+  ShowStatus();
+  Step();
+}
+
+void LiveTab::End(const QString& why) {
+  if (!running_) return;
+  Halt();
+  ended_ = QStringLiteral("Stopped after %1").arg(PollCount(polls_));
+  ended_ += why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": %1.").arg(why);
+  form_.live.startStop->setText(QStringLiteral("Start"));
+  SetEditable(true);
+  ShowStatus();
+}
+
+void LiveTab::Close() {
+  if (running_) Halt();
+}
+
+void LiveTab::Halt() {
+  running_ = false;
+  exchange_.reset();
+  reply_.clear();
+  pollTimer_.SetEnabled(false);
+  waitTimer_.SetEnabled(false);
+  silenceTimer_.SetEnabled(false);
+  // Idle, as after start-up: nothing pending, neither timer armed.
+  form_.Cycle.Arm(cycle::PendingCode::kNone, cycle::RequestKind::kNone);
+  form_.parseTimer.SetEnabled(false);
+  form_.timeoutTimer.SetEnabled(false);
+}
+
+bool LiveTab::LinkOpen() const {
+  return serial_ ? form_.SerialOpen : form_.ClientSocket1.Active();
+}
+
+// On a steady clock, counted from the wall clock's time at Start: the polls'
+// times are real times, and a clock set meanwhile does not disturb them.
+std::int64_t LiveTab::Now() const {
+  return clockStart_ + clock_.elapsed();
+}
+
+// Runs the monitor as far as it goes now: sends its next exchange, or waits
+// for the next poll.
+void LiveTab::Step() {
+  if (!running_ || exchange_) return;
+  std::optional<live::Exchange> next = monitor_->Next(Now());
+  Collect();
+  if (!running_) return;
+  if (!next) {
+    const std::int64_t wait = std::max<std::int64_t>(1, monitor_->NextPollAt() - Now());
+    pollTimer_.SetEnabled(false);
+    pollTimer_.SetInterval(static_cast<int>(std::min<std::int64_t>(wait, kMaxIntervalMs)));
+    pollTimer_.SetEnabled(true);
+    return;
+  }
+  if (!LinkOpen()) {
+    End(serial_ ? QStringLiteral("the serial port is closed")
+                : QStringLiteral("the TCP connection is closed"));
+    return;
+  }
+  exchange_ = std::move(next);
+  Send();
+}
+
+void LiveTab::Send() {
+  reply_.clear();
+  const QByteArray bytes(reinterpret_cast<const char*>(exchange_->bytes.data()),
+                         static_cast<qsizetype>(exchange_->bytes.size()));
+  if (serial_) {
+    form_.Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
+  } else {
+    // What is still pending is a late reply to an earlier request.
+    form_.ClientSocket1.ReceiveText();
+    form_.ClientSocket1.SendText(bytes);
+  }
+  waitTimer_.SetEnabled(false);
+  waitTimer_.SetInterval(std::max(1, exchange_->waitMs));
+  waitTimer_.SetEnabled(true);
+}
+
+void LiveTab::Received(const QByteArray& bytes) {
+  // Bytes between exchanges are a late reply to one already given up.
+  if (!running_ || !exchange_) return;
+  reply_ += bytes;
+  const std::span<const std::uint8_t> reply(
+      reinterpret_cast<const std::uint8_t*>(reply_.constData()),
+      static_cast<std::size_t>(reply_.size()));
+  if (serial_ || reply_.size() >= kLongestReply || exchange_->complete(reply)) {
+    Answer(reply_);
+    return;
+  }
+  silenceTimer_.SetEnabled(false);  // restarts its countdown
+  silenceTimer_.SetEnabled(true);
+}
+
+void LiveTab::onPollTimer() {
+  pollTimer_.SetEnabled(false);
+  Step();
+}
+
+// The wait is over: what came so far is the reply (nothing: a gap).
+void LiveTab::onWaitTimer() {
+  waitTimer_.SetEnabled(false);
+  if (exchange_) Answer(reply_);
+}
+
+void LiveTab::onSilenceTimer() {
+  silenceTimer_.SetEnabled(false);
+  if (exchange_) Answer(reply_);
+}
+
+void LiveTab::Answer(const QByteArray& reply) {
+  waitTimer_.SetEnabled(false);
+  silenceTimer_.SetEnabled(false);
+  exchange_.reset();
+  const QByteArray kept = reply;  // `reply` may be reply_ itself
+  reply_.clear();
+  monitor_->Reply(std::span(reinterpret_cast<const std::uint8_t*>(kept.constData()),
+                            static_cast<std::size_t>(kept.size())),
+                  Now());
+  Collect();
+  if (!running_) return;
+  // After a serial exchange that got nothing, the next request waits for
+  // the events already queued: a block of the late reply is dropped then,
+  // not taken for the next one's reply. (TCP drops what is pending before
+  // each request.)
+  if (serial_ && kept.isEmpty()) {
+    pollTimer_.SetEnabled(false);
+    pollTimer_.SetInterval(1);
+    pollTimer_.SetEnabled(true);
+  } else {
+    Step();
+  }
+}
+
+// The samples of the polls finished, the columns once known, and the end
+// of a session whose configuration could not be read.
+void LiveTab::Collect() {
+  if (columns_.empty() && monitor_->State() == live::Phase::kPolling) {
+    SetColumns(monitor_->Columns());
+    QStringList notes;
+    for (const std::string& note : monitor_->Notes()) notes << Text(note);
+    notes_ = notes.join(QStringLiteral("; "));
+  }
+  TakePolls(monitor_->TakeSamples());
+  if (monitor_->State() == live::Phase::kFailed) {
+    const QString error = Text(monitor_->Error());
+    End(QStringLiteral("the gateway's configuration could not be read (%1)").arg(error));
+    form_.Messages().Show(
+        QStringLiteral("Live Values: the gateway's configuration could not be read: %1")
+            .arg(error));
+    return;
+  }
+  ShowStatus();
+}
+
+// ---- polls ---------------------------------------------------------------------
+
+void LiveTab::Feed(const std::vector<live::Sample>& samples) {
+  if (columns_.empty()) {
+    std::vector<live::Column> columns;
+    for (const live::Sample& s : samples) {
+      const bool known = std::any_of(columns.begin(), columns.end(), [&](const live::Column& c) {
+        return c.meter == s.meter && c.quantity == s.quantity;
+      });
+      if (!known) columns.push_back({s.meter, s.quantity, s.unit, {}});
+    }
+    SetColumns(columns);
+  }
+  TakePolls(samples);
+}
+
+void LiveTab::TakePolls(std::vector<live::Sample> samples) {
+  if (samples.empty()) return;
+  std::size_t first = 0;
+  for (std::size_t i = 1; i <= samples.size(); ++i) {
+    if (i < samples.size() && samples[i].timeMs == samples[first].timeMs) continue;
+    AddPoll(samples[first].timeMs,
+            std::vector<live::Sample>(samples.begin() + static_cast<std::ptrdiff_t>(first),
+                                      samples.begin() + static_cast<std::ptrdiff_t>(i)));
+    first = i;
+  }
+  ShowLatest();
+  chart_->Redraw();
+}
+
+void LiveTab::AddPoll(std::int64_t timeMs, const std::vector<live::Sample>& samples) {
+  Poll poll;
+  poll.timeMs = timeMs;
+  poll.values.assign(columns_.size(), std::numeric_limits<double>::quiet_NaN());
+  poll.statuses.assign(columns_.size(), live::Status::kNoAnswer);
+  for (const live::Sample& s : samples) {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (columns_[i].meter != s.meter || columns_[i].quantity != s.quantity) continue;
+      poll.statuses[i] = s.status;
+      if (s.status == live::Status::kOk) poll.values[i] = s.value;
+    }
+  }
+  lastGaps_ = static_cast<int>(std::count_if(poll.values.begin(), poll.values.end(),
+                                             [](double v) { return std::isnan(v); }));
+  silentPolls_ = lastGaps_ == static_cast<int>(columns_.size()) ? silentPolls_ + 1 : 0;
+  ++polls_;
+  chart_->Add(timeMs, poll.values);
+  kept_.push_back(std::move(poll));
+  while (kept_.size() > kKeptPolls) kept_.pop_front();
+}
+
+void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
+  columns_ = columns;
+  chart_->SetColumns(columns);
+  QTableWidget* table = form_.live.table;
+  const QSignalBlocker quiet(table);  // the rows are ours, not the user's choice
+  table->setRowCount(static_cast<int>(columns.size()));
+  for (int r = 0; r < table->rowCount(); ++r) {
+    const live::Column& c = columns[static_cast<std::size_t>(r)];
+    QTableWidgetItem* meter = Cell(QString::number(c.meter));
+    meter->setFlags(meter->flags() | Qt::ItemIsUserCheckable);
+    meter->setCheckState(Qt::Checked);
+    meter->setData(Qt::DecorationRole, chart_->Colour(r));
+    meter->setToolTip(QStringLiteral("Shown in the chart in this colour"));
+    table->setItem(r, kMeterCell, meter);
+    table->setItem(r, kQuantityCell, Cell(Text(live::QuantityName(c.quantity))));
+    table->setItem(r, kValueCell, Cell(QString()));
+    table->setItem(r, kUnitCell, Cell(Text(live::UnitLabel(c))));
+    table->setItem(r, kStatusCell, Cell(QString()));
+    table->setItem(r, kTimeCell, Cell(QString()));
+  }
+}
+
+// The table's rows take the newest poll's values.
+void LiveTab::ShowLatest() {
+  if (kept_.empty()) return;
+  const Poll& poll = kept_.back();
+  QTableWidget* table = form_.live.table;
+  const QSignalBlocker quiet(table);
+  const QString time =
+      QDateTime::fromMSecsSinceEpoch(poll.timeMs).toString(QStringLiteral("HH:mm:ss.zzz"));
+  for (int r = 0; r < table->rowCount() && r < static_cast<int>(poll.values.size()); ++r) {
+    const std::size_t i = static_cast<std::size_t>(r);
+    const double value = poll.values[i];
+    table->item(r, kValueCell)->setText(std::isnan(value) ? QString() : ValueText(value));
+    table->item(r, kStatusCell)->setText(Text(live::StatusName(poll.statuses[i])));
+    table->item(r, kTimeCell)->setText(time);
+  }
+}
+
+void LiveTab::ShowStatus() {
+  QString text;
+  if (!running_) {
+    text = ended_.isEmpty() ? QStringLiteral(
+                                  "Open a link on the System Parameter tab, then "
+                                  "press Start to poll the gateway's values.")
+                            : ended_;
+  } else if (monitor_->State() == live::Phase::kReadingConfiguration) {
+    text = QStringLiteral("Reading the gateway's configuration...");
+  } else if (monitor_->State() == live::Phase::kIdentifying) {
+    text = QStringLiteral("Identifying the instruments...");
+  } else {
+    text = QStringLiteral("Polling every %1 ms: %2.").arg(intervalMs_).arg(PollCount(polls_));
+    if (silentPolls_ > 0)
+      text += QStringLiteral(" The gateway did not answer: no values for %1.")
+                  .arg(PollCount(silentPolls_));
+    else if (lastGaps_ > 0)
+      text += QStringLiteral(" %1 of %2 values missing in the last poll.")
+                  .arg(lastGaps_)
+                  .arg(columns_.size());
+    if (!notes_.isEmpty()) text += QStringLiteral(" Left out: %1.").arg(notes_);
+  }
+  form_.live.status->setText(text);
+}
+
+void LiveTab::SetEditable(bool editable) {
+  form_.live.interval->setEnabled(editable);
+  for (QCheckBox* box : form_.live.meters) box->setEnabled(editable);
+}
+
+// ---- chart and CSV ----------------------------------------------------------------
+
+void LiveTab::onPauseToggled() {
+  chart_->SetPaused(form_.live.pause->isChecked());
+}
+
+void LiveTab::onResetZoomClicked() {
+  chart_->ResetZoom();
+}
+
+void LiveTab::onTableItemChanged(int row) {
+  const QTableWidgetItem* item = form_.live.table->item(row, kMeterCell);
+  if (item) chart_->SetLineShown(row, item->checkState() == Qt::Checked);
+}
+
+void LiveTab::onSaveCsvClicked() {
+  if (kept_.empty() || columns_.empty()) {
+    form_.Messages().Show(
+        QStringLiteral("There are no values to save yet: press Start and let a poll come."));
+    return;
+  }
+  const QString path = chooseCsvPath_
+                           ? chooseCsvPath_()
+                           : QFileDialog::getSaveFileName(
+                                 form_.live.saveCsv->window(), QStringLiteral("Save CSV"),
+                                 QStringLiteral("live-values-%1.csv")
+                                     .arg(QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")),
+                                 QStringLiteral("CSV files (*.csv);;All files (*)"));
+  if (path.isEmpty()) return;  // cancelled
+  const QString reason = link::WriteWholeFile(path, Csv());
+  if (!reason.isEmpty())
+    form_.Messages().Show(
+        QStringLiteral("The values could not be saved to %1: %2").arg(path, reason));
+}
+
+QByteArray LiveTab::Csv() const {
+  std::string text = live::CsvHeader(columns_);
+  std::vector<live::Sample> samples(columns_.size());
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    samples[i].meter = columns_[i].meter;
+    samples[i].quantity = columns_[i].quantity;
+    samples[i].unit = columns_[i].unit;
+  }
+  for (const Poll& poll : kept_) {
+    for (std::size_t i = 0; i < samples.size() && i < poll.values.size(); ++i) {
+      samples[i].timeMs = poll.timeMs;
+      samples[i].value = poll.values[i];
+      samples[i].status = poll.statuses[i];
+    }
+    text += live::CsvRow(poll.timeMs, columns_, samples);
+  }
+  return QByteArray::fromStdString(text);
+}
+
+}  // namespace kv770::ui

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "cycle/form_timer.h"
+#include "live/monitor.h"
+
+class QBoxLayout;
+class QWidget;
+
+namespace kv770::ui {
+
+class GatewayWindow;
+class LiveChart;
+
+// "Live Values": the gateway's values polled at an interval, drawn as a
+// chart and listed as a table of the latest ones, and saved as CSV.
+//
+// While a session runs it owns the link: it sends each exchange of the
+// monitor (live/monitor.h) itself, the window hands it every byte that
+// arrives (before the receive handlers' waits, which are not for it), and
+// the window's other senders are refused. Its two timers are the only ones
+// that run meanwhile; the request cycle stays idle, and is left idle when
+// the session ends (Stop, the link closing, the window closing).
+class LiveTab : public QObject {
+  Q_OBJECT
+
+ public:
+  // The polls kept for "Save CSV": the newest ones of the session, at most
+  // this many (24 h at 1 s, 4.8 h at the shortest interval); older ones are
+  // dropped as new ones come.
+  static constexpr std::size_t kKeptPolls = 86400;
+
+  explicit LiveTab(GatewayWindow& form);
+  ~LiveTab() override;
+
+  // Builds the page's controls into form.live and connects them.
+  void Build(QWidget* page);
+
+  bool Running() const { return running_; }
+  // Running over the serial line (else over TCP).
+  bool OverSerial() const { return serial_; }
+  // Bytes that came on the session's link.
+  void Received(const QByteArray& bytes);
+  // Ends a running session, saying why in the status line ("the serial
+  // port was closed"; empty: the user stopped it). Nothing happens when
+  // none runs.
+  void End(const QString& why = {});
+  // Ends it without a word: the window is closing.
+  void Close();
+
+  // Where "Save CSV" writes; by default the user chooses in a file dialog
+  // (an empty path: the user cancelled).
+  void SetCsvPathChooser(std::function<QString()> choose) { chooseCsvPath_ = std::move(choose); }
+
+  // Shows samples as if polled: each run of samples with one time is a
+  // poll. Columns come from the samples when no session set them. For the
+  // bench, which feeds many without a gateway.
+  void Feed(const std::vector<live::Sample>& samples);
+
+  int Polls() const { return polls_; }
+  std::size_t PollsKept() const { return kept_.size(); }
+  const LiveChart& Chart() const { return *chart_; }
+
+  void onStartStopClicked();
+  void onPauseToggled();
+  void onResetZoomClicked();
+  void onSaveCsvClicked();
+  void onTableItemChanged(int row);
+
+ private:
+  // One poll as kept for the CSV: a value and a status per column.
+  struct Poll {
+    std::int64_t timeMs = 0;
+    std::vector<double> values;
+    std::vector<live::Status> statuses;
+  };
+
+  void BuildControls(QWidget* page, QBoxLayout* layout);
+  void BuildViews(QWidget* page, QBoxLayout* layout);
+  void Connect();
+  void Start();
+  void Stop(const QString& why);
+  void Halt();
+  bool LinkOpen() const;
+  void Send();
+  std::int64_t Now() const;
+  void Step();
+  void onPollTimer();
+  void onWaitTimer();
+  void onSilenceTimer();
+  void Answer(const QByteArray& reply);
+  void Collect();
+  void TakePolls(std::vector<live::Sample> samples);
+  void AddPoll(std::int64_t timeMs, const std::vector<live::Sample>& samples);
+  void SetColumns(const std::vector<live::Column>& columns);
+  void ShowLatest();
+  void ShowStatus();
+  void SetEditable(bool editable);
+  QByteArray Csv() const;
+
+  GatewayWindow& form_;
+  LiveChart* chart_ = nullptr;
+  std::unique_ptr<live::Monitor> monitor_;
+  bool running_ = false;
+  bool serial_ = false;
+  int intervalMs_ = 1000;
+  QElapsedTimer clock_;
+  std::int64_t clockStart_ = 0;  // ms since the epoch when clock_ started
+
+  std::optional<live::Exchange> exchange_;  // sent, its reply not yet complete
+  QByteArray reply_;
+  cycle::FormTimer pollTimer_;     // the next poll is due
+  cycle::FormTimer waitTimer_;     // the exchange's reply is late: a gap
+  cycle::FormTimer silenceTimer_;  // TCP: a reply not yet whole has gone quiet
+
+  std::vector<live::Column> columns_;
+  std::deque<Poll> kept_;
+  int polls_ = 0;
+  int silentPolls_ = 0;  // polls in a row without a single value
+  int lastGaps_ = 0;     // values missing in the newest poll
+  QString ended_;        // why the last session ended
+  QString notes_;        // what the monitor left out
+  std::function<QString()> chooseCsvPath_;
+};
+
+}  // namespace kv770::ui
