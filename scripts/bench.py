@@ -129,8 +129,37 @@ def fleet_restore():
     print(f"fleet_restore_jobs1_s {serial_jobs:.2f} s")
 
 
+def monitor():
+    """What kv770ctl monitor adds to each poll beyond the link's own exchange:
+    50 polls of all eight meters (one MODBUS TCP read) back to back against
+    kv770-sim. With KV770_MONITOR_TIMING set, kv770ctl times each poll from
+    its first request to its line shown and CSV row written, and the part
+    spent inside the link's exchanges; the difference is the monitor's own
+    work (building, decoding, formatting, writing). Median of 3 runs."""
+    sim, port = start_sim()
+    overheads = []
+    try:
+        link = ["--tcp", f"127.0.0.1:{port}", "--gap", "20"]
+        timed([*link, "system", "set", "--mode", "modbus"])
+        with tempfile.TemporaryDirectory() as folder:
+            for run in range(3):
+                err = subprocess.run(
+                    [f"{BIN}/kv770ctl", *link, "monitor", "--count", "50", "--interval", "0",
+                     "--csv", os.path.join(folder, f"values{run}.csv")],
+                    capture_output=True, text=True, check=True, timeout=120,
+                    env={**os.environ, "KV770_MONITOR_TIMING": "1"}).stderr
+                # "kv770ctl: timing: 50 polls, X ms each, of which Y ms in the link's exchanges"
+                words = err[err.index("timing:"):].split()
+                overheads.append(float(words[3]) - float(words[8]))
+    finally:
+        sim.terminate()
+        sim.wait(timeout=10)
+    print(f"monitor_poll_overhead_ms {statistics.median(overheads):.3f} ms")
+
+
 startup()
 modbus_tcp()
 serial()
 scan_serial()
 fleet_restore()
+monitor()
