@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -46,10 +47,23 @@ class Engine {
   // The instruments behind the gateway, which transparent HART frames
   // reach (by default OneInstrumentPerChannel()). Places outside channels
   // 1..8 or polling addresses 0..63, and repeated places, are left out.
-  // The MODBUS registers of meter N always show channel N's instrument at
-  // polling address 0, whether or not it is listed.
+  // The MODBUS registers of meter N show channel N's instrument at polling
+  // address 0; without one there, the meter has no values (MeterAnswers).
   void SetInstruments(std::vector<InstrumentPlace> places);
   const std::vector<InstrumentPlace>& Instruments() const { return instruments_; }
+  // Whether channel `meter` (1..8) has an instrument at polling address 0,
+  // the one the gateway polls for the meter's registers.
+  bool MeterAnswers(int meter) const;
+
+  // From `atMs` on, the flow (variable 1) of the instrument behind meter
+  // 1..8 moves to `value` in a first-order approach (time constant
+  // kStepTimeConstantMs), and with it the loop current and the rate the
+  // total grows at. Steps stay in order of time; a later one starts from
+  // wherever the flow has got to. HART frames to that instrument see the
+  // same flow. False, and nothing changes, for a meter outside 1..8, a
+  // value that is negative or not finite, or a negative time.
+  bool Step(int meter, double value, std::int64_t atMs);
+  const std::vector<FlowStep>& Steps(int meter) const;
 
   // Set commands the gateway refuses, by the mnemonic of their
   // acknowledgement ("BA1", "XISH", ...): such a command is answered as one
@@ -63,7 +77,9 @@ class Engine {
   GatewayModel& Model() { return model_; }
 
   // Live values of the instrument behind meter 1..8 at `nowMs`: the loop
-  // current in mA and dynamic variables 1..4 in their own units.
+  // current in mA and dynamic variables 1..4 in their own units (see
+  // VariableAt). NaN for a meter whose instrument does not answer
+  // (MeterAnswers), 0 for a meter outside 1..8.
   double LoopCurrent(int meter, std::int64_t nowMs) const;
   double Variable(int meter, int variable, std::int64_t nowMs) const;
 
@@ -98,7 +114,11 @@ class Engine {
   std::string Refusing(Handler handler, std::string_view request, std::int64_t nowMs);
 
   GatewayModel model_;
+  // The instrument at polling address 0 of each channel, with its steps.
+  Instrument Polled(InstrumentPlace place) const;
+
   std::vector<InstrumentPlace> instruments_ = OneInstrumentPerChannel();
+  std::array<std::vector<FlowStep>, kInstrumentCount> steps_;
   std::vector<std::string> refused_;
 };
 

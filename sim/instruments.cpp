@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <stdexcept>
@@ -99,19 +100,112 @@ const std::array<Instrument, kInstrumentCount>& ChannelInstruments() {
   return instruments;
 }
 
-double WaveAt(const Instrument::Wave& w, std::int64_t nowMs) {
-  const double angle = 2 * std::numbers::pi * static_cast<double>(nowMs) / w.periodMs + w.phase;
-  return w.base + w.amplitude * std::sin(angle);
+// ---- values that move like a process --------------------------------------
+//
+// Every value is a pure function of the instrument, the variable and the
+// time: the same instant always reads the same.
+
+// Shares of a wave's amplitude; they add up to 1, so a value never strays
+// farther than the amplitude from its base.
+constexpr double kSwingShare = 0.5;
+constexpr double kDriftShare = 0.4;
+constexpr double kNoiseShare = 0.1;
+// The drift is two sines of these periods (of no common multiple within a
+// day), with phases of the instrument's own.
+constexpr std::array<double, 2> kDriftPeriodsMs{7.3 * 60'000, 17.9 * 60'000};
+
+// A 64-bit mix (splitmix64's finaliser): nearby inputs, far-apart outputs.
+std::uint64_t Mix(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15u;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  return x ^ (x >> 31);
 }
 
-// The flow integrated from time 0: the base flow's share plus the swing's.
-double TotalAt(const Instrument& i, std::int64_t nowMs) {
-  const double t = static_cast<double>(nowMs);
-  const Instrument::Wave& w = i.flow;
-  const double omega = 2 * std::numbers::pi / w.periodMs;
-  const double integral =
-      w.base * t + w.amplitude / omega * (std::cos(w.phase) - std::cos(omega * t + w.phase));
-  return i.totalAtStart + i.totalPerFlowMs * integral;
+// A number in [-1, 1) that `seed` fixes.
+double Spread(std::uint64_t seed) {
+  return static_cast<double>(Mix(seed) >> 11) * 0x1.0p-52 - 1.0;
+}
+
+// What sets one variable of one instrument apart: the instrument's long
+// address (so two instruments on one channel differ) and the variable.
+std::uint64_t Key(const Instrument& i, int variable) {
+  const std::uint64_t address = std::uint64_t{i.manufacturer} << 32 |
+                                std::uint64_t{i.deviceType} << 24 | (i.deviceId & 0xFFFFFF);
+  return address << 3 | static_cast<std::uint64_t>(variable);
+}
+
+struct Sine {
+  double amplitude;
+  double omega;  // radians per millisecond
+  double phase;
+};
+
+// The smooth part's sines: the wave's swing and the two of the drift.
+std::array<Sine, 3> Sines(const Instrument::Wave& w, std::uint64_t key) {
+  const double drift = kDriftShare * w.amplitude / 2;
+  const auto phase = [key](std::uint64_t k) {
+    return std::numbers::pi * (Spread(key * 31 + k) + 1);
+  };
+  return {{{kSwingShare * w.amplitude, 2 * std::numbers::pi / w.periodMs, w.phase},
+           {drift, 2 * std::numbers::pi / kDriftPeriodsMs[0], phase(1)},
+           {drift, 2 * std::numbers::pi / kDriftPeriodsMs[1], phase(2)}}};
+}
+
+double SmoothAt(const Instrument::Wave& w, std::uint64_t key, double t) {
+  double value = w.base;
+  for (const Sine& s : Sines(w, key)) value += s.amplitude * std::sin(s.omega * t + s.phase);
+  return value;
+}
+
+// The smooth part integrated from time 0.
+double SmoothIntegral(const Instrument::Wave& w, std::uint64_t key, double t) {
+  double integral = w.base * t;
+  for (const Sine& s : Sines(w, key))
+    integral += s.amplitude / s.omega * (std::cos(s.phase) - std::cos(s.omega * t + s.phase));
+  return integral;
+}
+
+// Measurement noise: one sample per kNoiseStepMs.
+double NoiseAt(const Instrument::Wave& w, std::uint64_t key, std::int64_t nowMs) {
+  const std::int64_t slot =
+      nowMs >= 0 ? nowMs / kNoiseStepMs : -((-nowMs + kNoiseStepMs - 1) / kNoiseStepMs);
+  const std::uint64_t seed = Mix(key) ^ static_cast<std::uint64_t>(slot);
+  return kNoiseShare * w.amplitude * Spread(seed);
+}
+
+// The flow without its noise, and its integral from time 0.
+struct SmoothFlow {
+  double value = 0;
+  double integral = 0;
+
+  // Lets `ms` pass while the flow approaches `target` (first order).
+  void Approach(double target, double ms) {
+    const double left = std::exp(-ms / kStepTimeConstantMs);
+    integral += target * ms + (value - target) * kStepTimeConstantMs * (1 - left);
+    value = target + (value - target) * left;
+  }
+};
+
+// The wave up to the first step, then one approach after another.
+SmoothFlow SmoothFlowAt(const Instrument& i, std::int64_t nowMs) {
+  const std::uint64_t key = Key(i, 1);
+  const auto natural = [&](double t) -> SmoothFlow {
+    return {SmoothAt(i.flow, key, t), SmoothIntegral(i.flow, key, t)};
+  };
+  const FlowStep* last = nullptr;
+  SmoothFlow flow;
+  for (const FlowStep& step : i.flowSteps) {
+    if (step.atMs > nowMs) break;
+    if (last)
+      flow.Approach(last->value, static_cast<double>(step.atMs - last->atMs));
+    else
+      flow = natural(static_cast<double>(step.atMs));
+    last = &step;
+  }
+  if (!last) return natural(static_cast<double>(nowMs));
+  flow.Approach(last->value, static_cast<double>(nowMs - last->atMs));
+  return flow;
 }
 
 void AppendFloat(Bytes& out, double value) {
@@ -217,15 +311,21 @@ std::vector<InstrumentPlace> OneInstrumentPerChannel() {
 }
 
 double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs) {
+  const std::uint64_t key = Key(instrument, variable);
+  const auto wave = [&](const Instrument::Wave& w) {
+    return SmoothAt(w, key, static_cast<double>(nowMs)) + NoiseAt(w, key, nowMs);
+  };
   switch (variable) {
     case 1:
-      return WaveAt(instrument.flow, nowMs);
+      return std::max(0.0,
+                      SmoothFlowAt(instrument, nowMs).value + NoiseAt(instrument.flow, key, nowMs));
     case 2:
-      return WaveAt(instrument.temperature, nowMs);
+      return wave(instrument.temperature);
     case 3:
-      return WaveAt(instrument.pressure, nowMs);
+      return wave(instrument.pressure);
     case 4:
-      return TotalAt(instrument, nowMs);
+      return instrument.totalAtStart +
+             instrument.totalPerFlowMs * SmoothFlowAt(instrument, nowMs).integral;
     default:
       return 0;
   }
@@ -289,10 +389,17 @@ std::string Engine::HartFrame(std::string_view request, std::int64_t nowMs) {
   if (model_.workingMode != 0) return {};
   for (const InstrumentPlace& place : instruments_) {
     if (place.channel != model_.hartAddress) continue;
-    if (std::string reply = AnswerHartFrame(InstrumentAt(place), request, nowMs); !reply.empty())
+    if (std::string reply = AnswerHartFrame(Polled(place), request, nowMs); !reply.empty())
       return reply;
   }
   return {};
+}
+
+Instrument Engine::Polled(InstrumentPlace place) const {
+  Instrument instrument = InstrumentAt(place);
+  if (place.pollingAddress == 0)
+    instrument.flowSteps = steps_[static_cast<std::size_t>(place.channel - 1)];
+  return instrument;
 }
 
 void Engine::SetInstruments(std::vector<InstrumentPlace> places) {
@@ -306,14 +413,36 @@ void Engine::SetInstruments(std::vector<InstrumentPlace> places) {
   instruments_ = std::move(kept);
 }
 
+bool Engine::MeterAnswers(int meter) const {
+  return std::ranges::find(instruments_, InstrumentPlace{meter, 0}) != instruments_.end();
+}
+
+bool Engine::Step(int meter, double value, std::int64_t atMs) {
+  if (meter < 1 || meter > kInstrumentCount || !std::isfinite(value) || value < 0 || atMs < 0)
+    return false;
+  std::vector<FlowStep>& steps = steps_[static_cast<std::size_t>(meter - 1)];
+  // After any step at the same instant, so the last one given wins.
+  const auto at = std::ranges::upper_bound(steps, atMs, {}, &FlowStep::atMs);
+  steps.insert(at, FlowStep{atMs, value});
+  return true;
+}
+
+const std::vector<FlowStep>& Engine::Steps(int meter) const {
+  static const std::vector<FlowStep> kNone;
+  if (meter < 1 || meter > kInstrumentCount) return kNone;
+  return steps_[static_cast<std::size_t>(meter - 1)];
+}
+
 double Engine::LoopCurrent(int meter, std::int64_t nowMs) const {
   if (meter < 1 || meter > kInstrumentCount) return 0;
-  return LoopCurrentAt(InstrumentAt(meter), nowMs);
+  if (!MeterAnswers(meter)) return std::numeric_limits<double>::quiet_NaN();
+  return LoopCurrentAt(Polled({meter, 0}), nowMs);
 }
 
 double Engine::Variable(int meter, int variable, std::int64_t nowMs) const {
   if (meter < 1 || meter > kInstrumentCount) return 0;
-  return VariableAt(InstrumentAt(meter), variable, nowMs);
+  if (!MeterAnswers(meter)) return std::numeric_limits<double>::quiet_NaN();
+  return VariableAt(Polled({meter, 0}), variable, nowMs);
 }
 
 }  // namespace kv770::sim

@@ -8,10 +8,24 @@
 
 namespace kv770::sim {
 
+// A change of the flow's setpoint: from `atMs` on, the flow moves to
+// `value` as a first-order lag with time constant kStepTimeConstantMs, and
+// holds there (with its measurement noise) until the next step.
+struct FlowStep {
+  std::int64_t atMs = 0;
+  double value = 0;
+  bool operator==(const FlowStep&) const = default;
+};
+
+// The flow's time constant after a step: within 1 % of a step's size
+// after about 9 s, within 0.7 % after 10 s.
+inline constexpr double kStepTimeConstantMs = 2000;
+
 // A HART field instrument behind one of the gateway's eight channels: a
 // flow meter that also reports its process temperature, line pressure and
-// totalised flow. Its values are functions of the time alone, so a test
-// that passes the clock knows what the instrument will say.
+// totalised flow. Its values are functions of the time alone (and of the
+// steps it has been given), so a test that passes the clock knows what
+// the instrument will say.
 struct Instrument {
   // Identity, as command 0 reports it.
   std::uint8_t manufacturer = 0;
@@ -23,12 +37,15 @@ struct Instrument {
   // The polling address in its loop (0..63), which short frames reach.
   int pollingAddress = 0;
 
-  // A slow swing around a base value.
+  // A value wandering around its base: a slow swing (half the amplitude),
+  // a drift over several minutes (0.4 of it) and measurement noise that
+  // changes every kNoiseStepMs (0.1 of it). It never strays farther than
+  // the amplitude from the base.
   struct Wave {
     double base = 0;
     double amplitude = 0;
-    double periodMs = 60000;
-    double phase = 0;  // radians
+    double periodMs = 60000;  // of the swing
+    double phase = 0;         // radians
   };
   Wave flow;
   Wave temperature;
@@ -39,7 +56,13 @@ struct Instrument {
 
   // HART engineering-unit codes of flow, temperature, pressure, total.
   std::array<std::uint8_t, 4> units{};
+
+  // Setpoint changes of the flow, in order of time; none by default.
+  std::vector<FlowStep> flowSteps;
 };
+
+// How long a noise sample holds.
+inline constexpr std::int64_t kNoiseStepMs = 100;
 
 inline constexpr int kInstrumentCount = 8;
 inline constexpr int kMaxPollingAddress = 63;
@@ -71,11 +94,13 @@ Instrument InstrumentAt(InstrumentPlace place);
 std::vector<InstrumentPlace> OneInstrumentPerChannel();
 
 // Dynamic variable 1..4 (flow, temperature, pressure, total) at `nowMs`;
-// 0 for another variable number.
+// 0 for another variable number. The flow never reads below 0 (a meter's
+// low-flow cut-off), and the total, which integrates the flow without its
+// noise, never decreases.
 double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs);
 
-// The loop current in mA: 4 to 20 over the flow range, held inside the
-// 3.8..20.5 mA a transmitter signals in normal operation.
+// The loop current in mA: 4 to 20 over the flow range (noise included),
+// held inside the 3.8..20.5 mA a transmitter signals in normal operation.
 double LoopCurrentAt(const Instrument& instrument, std::int64_t nowMs);
 
 // The instrument's answer to one HART frame (preamble, delimiter, address,

@@ -1,6 +1,7 @@
 // kv770-sim: a stand-in KV770-W gateway for the configuration tool, served
 // over TCP and, with --pty, over a pseudo-terminal as its serial line.
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -9,9 +10,12 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +34,20 @@ using kv770::sim::InstrumentPlace;
 // The speeds the gateway's serial line can be set to.
 constexpr int kLineSpeeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600};
 
+// A step of a meter's flow on the simulator's clock (Engine::Step).
+struct StepOption {
+  int meter = 0;
+  double value = 0;
+  std::int64_t atMs = 0;
+};
+
+// When --step names no time: long enough to watch the values before.
+constexpr double kDefaultStepSeconds = 10;
+// Bounds that keep a step's flow and time sane (a float register holds the
+// one, the millisecond clock the other).
+constexpr double kMaxStepValue = 1e9;
+constexpr double kMaxStepSeconds = 1e6;
+
 struct Options {
   QHostAddress address{QHostAddress::LocalHost};
   quint16 port = 7000;
@@ -40,6 +58,7 @@ struct Options {
   int lineBaud = 0;  // any
   std::optional<std::vector<InstrumentPlace>> instruments;
   std::vector<std::string> refused;
+  std::vector<StepOption> steps;
 };
 
 void Complain(const QString& message) {
@@ -103,6 +122,39 @@ std::vector<InstrumentPlace> ParseInstruments(const QString& list) {
   return places;
 }
 
+// A step's meter and flow, or why they will not do: empty for good ones.
+QString StepError(const QString& meter, const QString& value, StepOption& step) {
+  bool ok = false;
+  step.meter = meter.toInt(&ok);
+  if (!ok || step.meter < 1 || step.meter > kv770::sim::kInstrumentCount)
+    return QStringLiteral("meter '%1' (1-8)").arg(meter);
+  step.value = value.toDouble(&ok);
+  if (!ok || !std::isfinite(step.value) || step.value < 0 || step.value > kMaxStepValue)
+    return QStringLiteral("flow '%1' (a number from 0 to 1e9, in the meter's flow unit)")
+        .arg(value);
+  return {};
+}
+
+// "3=80" or "3=80@25.5": meter 3's flow to 80 at 10 s or at 25.5 s.
+StepOption ParseStep(const QString& text) {
+  static const QRegularExpression form(QStringLiteral("^([^=@]*)=([^=@]*)(?:@([^=@]*))?$"));
+  const QRegularExpressionMatch m = form.match(text);
+  if (!m.hasMatch())
+    Fail(QStringLiteral("invalid step '%1' in --step (METER=VALUE or METER=VALUE@SECONDS, "
+                        "e.g. 3=80@25)")
+             .arg(text));
+  const QString seconds = m.hasCaptured(3) ? m.captured(3) : QString::number(kDefaultStepSeconds);
+  StepOption step;
+  QString error = StepError(m.captured(1), m.captured(2), step);
+  bool ok = false;
+  const double at = seconds.toDouble(&ok);
+  if (error.isEmpty() && (!ok || !std::isfinite(at) || at < 0 || at > kMaxStepSeconds))
+    error = QStringLiteral("time '%1' (seconds after start, 0 to 1e6)").arg(seconds);
+  if (!error.isEmpty()) Fail(QStringLiteral("invalid step '%1' in --step: %2").arg(text, error));
+  step.atMs = std::llround(at * 1000);
+  return step;
+}
+
 QString KnownMnemonics() {
   QStringList known;
   for (std::string_view m : kv770::sim::Engine::SetCommandMnemonics())
@@ -132,6 +184,8 @@ void ReadGatewayOptions(const QCommandLineParser& parser, Options& options) {
   if (parser.isSet(QStringLiteral("instruments")))
     options.instruments = ParseInstruments(parser.value(QStringLiteral("instruments")));
   options.refused = ParseRefused(parser.values(QStringLiteral("refuse")));
+  for (const QString& step : parser.values(QStringLiteral("step")))
+    options.steps.push_back(ParseStep(step));
 }
 
 Options ParseOptions(const QCoreApplication& app) {
@@ -175,8 +229,14 @@ Options ParseOptions(const QCoreApplication& app) {
                      "PARAMETER# and change nothing (repeatable). Known: %1.")
           .arg(KnownMnemonics()),
       "MNEMONIC");
-  parser.addOptions(
-      {listen, port, silent, delay, byteByByte, byteGap, pty, baud, instruments, refuse, trace});
+  const QCommandLineOption step(
+      "step",
+      "Move meter METER's flow (channel METER's instrument) to VALUE, in its own flow unit, "
+      "SECONDS after start (default 10), as a process does: a first-order approach with a 2 s "
+      "time constant. The loop current and the total follow (repeatable).",
+      "METER=VALUE[@SECONDS]");
+  parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty, baud, instruments,
+                     refuse, step, trace});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
                                "[LINK]");
   parser.process(app);
@@ -221,6 +281,63 @@ void QuitOnSignals(QCoreApplication& app) {
   }
 }
 
+// ---- commands on stdin while running -------------------------------------
+
+// Longest command line taken; a longer one is dropped.
+constexpr qsizetype kMaxCommandLength = 1024;
+
+// "step METER VALUE": meter METER's flow moves to VALUE from now on.
+void RunCommand(const QString& line, kv770::sim::TcpServer& server) {
+  const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+  if (words.isEmpty()) return;
+  if (words.size() != 3 || words[0] != QLatin1String("step")) {
+    Complain(QStringLiteral("unknown command '%1' (step METER VALUE, e.g. step 3 80)")
+                 .arg(line.simplified()));
+    return;
+  }
+  StepOption step;
+  if (const QString error = StepError(words[1], words[2], step); !error.isEmpty()) {
+    Complain(QStringLiteral("invalid step: %1").arg(error));
+    return;
+  }
+  step.atMs = server.Clock().elapsed();
+  server.GetEngine().Step(step.meter, step.value, step.atMs);
+  std::printf("step: meter %d flow to %s at %.3f s\n", step.meter,
+              qPrintable(QString::number(step.value)), static_cast<double>(step.atMs) / 1000);
+  std::fflush(stdout);
+}
+
+// Whether stdin may be read: open, and not a terminal some other process
+// group has in the foreground (reading it from a background job would
+// stop the simulator).
+bool StdinIsOurs() {
+  if (fcntl(STDIN_FILENO, F_GETFD) == -1) return false;
+  return !isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
+// Runs the commands typed or piped on stdin, line by line, until it ends;
+// the simulator goes on serving after that.
+void ReadCommands(kv770::sim::TcpServer& server) {
+  if (!StdinIsOurs()) return;
+  auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &server);
+  auto pending = std::make_shared<QByteArray>();
+  QObject::connect(notifier, &QSocketNotifier::activated, &server, [notifier, pending, &server] {
+    char chunk[4096];
+    const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n > 0) pending->append(chunk, n);
+    for (qsizetype end; (end = pending->indexOf('\n')) >= 0; pending->remove(0, end + 1))
+      RunCommand(QString::fromUtf8(pending->left(end)), server);
+    if (n <= 0) {  // the end, or an error: no more commands
+      RunCommand(QString::fromUtf8(*pending), server);
+      notifier->setEnabled(false);
+    } else if (pending->size() > kMaxCommandLength) {
+      Complain(QStringLiteral("command longer than %1 bytes dropped").arg(kMaxCommandLength));
+      pending->clear();
+    }
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -243,6 +360,8 @@ int main(int argc, char** argv) {
   server.SetBehaviour(options.behaviour);
   if (options.instruments) server.GetEngine().SetInstruments(*options.instruments);
   server.GetEngine().SetRefused(options.refused);
+  for (const StepOption& step : options.steps)
+    server.GetEngine().Step(step.meter, step.value, step.atMs);
   server.SetTrace(&trace);
   if (!server.Listen(options.address, options.port)) {
     Complain(QStringLiteral("cannot listen on %1: %2")
@@ -257,6 +376,7 @@ int main(int argc, char** argv) {
     serial.SetBehaviour(options.behaviour);
     serial.SetTrace(&trace);
     serial.SetLineBaud(options.lineBaud);
+    serial.ShareClock(server.Clock());
     // The system report's speed code: 0 for 1200 .. 6 for 57600 bit/s.
     if (const auto* code = std::ranges::find(kLineSpeeds, options.lineBaud);
         code != std::end(kLineSpeeds))
@@ -274,6 +394,7 @@ int main(int argc, char** argv) {
                 qPrintable(speed), qPrintable(link));
   }
   std::fflush(stdout);
+  ReadCommands(server);
 
   return app.exec();
 }

@@ -42,26 +42,38 @@ double Coefficient(const std::string& text) {
   return value;
 }
 
+// "No value", for a meter whose instrument does not answer: a quiet NaN
+// in IEEE 754 registers, all ones in unsigned ones.
+constexpr std::uint32_t kNoFloat = 0x7FC00000u;
+constexpr std::uint32_t kNoUnsigned = 0xFFFFFFFFu;
+
 // Unsigned 32-bit registers hold the value rounded, clamped to their range.
 std::uint32_t ToUint32(double value) {
-  if (!(value > 0)) return 0;  // negative, zero or NaN
+  if (std::isnan(value)) return kNoUnsigned;
+  if (!(value > 0)) return 0;
   if (value >= 4294967295.0) return 0xFFFFFFFFu;
   return static_cast<std::uint32_t>(std::llround(value));
 }
 
+std::uint32_t ToFloatBits(double value) {
+  if (std::isnan(value)) return kNoFloat;  // whatever sign or payload it carried
+  return std::bit_cast<std::uint32_t>(static_cast<float>(value));
+}
+
 // One value's four bytes FF4 (most significant) .. FF1 in register order.
 // Codes: 0 IEEE 754 FF4 FF3 FF2 FF1, 1 IEEE 754 FF2 FF1 FF4 FF3, 2 and 3 the
-// same orders as unsigned 32-bit. An unset code reads as 0.
+// same orders as unsigned 32-bit. An unset code reads as 0. NaN is "no
+// value".
 std::array<std::uint8_t, 4> Encode(double value, int code) {
   const bool integer = code == 2 || code == 3;
-  const std::uint32_t bits =
-      integer ? ToUint32(value) : std::bit_cast<std::uint32_t>(static_cast<float>(value));
+  const std::uint32_t bits = integer ? ToUint32(value) : ToFloatBits(value);
   const std::uint8_t ff4 = bits >> 24, ff3 = bits >> 16, ff2 = bits >> 8, ff1 = bits;
   if (code == 1 || code == 3) return {ff2, ff1, ff4, ff3};
   return {ff4, ff3, ff2, ff1};
 }
 
-// Register r as its two bytes, high byte first.
+// Register r as its two bytes, high byte first. A meter whose instrument
+// does not answer reads NaN (Engine::Variable), whatever the coefficient.
 std::array<std::uint8_t, 2> Register(const Engine& engine, int r, std::int64_t nowMs) {
   const auto [meter, value, first] = tools::PlaceOfRegister(r);
   const MeterMapping& mapping = engine.Model().meters[static_cast<std::size_t>(meter - 1)];

@@ -102,7 +102,7 @@ bool PtyServer::Open(const QString& link) {
   writable_ = new QSocketNotifier(master_, QSocketNotifier::Write, this);
   writable_->setEnabled(false);
   connect(writable_, &QSocketNotifier::activated, this, &PtyServer::Flush);
-  clock_.restart();
+  if (!sharedClock_) clock_.restart();
   return true;
 }
 

@@ -48,6 +48,14 @@ class PtyServer : public QObject {
   // Applies to requests that complete from now on.
   void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
 
+  // Answers at `clock`'s time (a TCP server's, sharing the engine) rather
+  // than at a clock of its own started by Open, so a step or a value is
+  // seen at the same moment on both links.
+  void ShareClock(const QElapsedTimer& clock) {
+    clock_ = clock;
+    sharedClock_ = true;
+  }
+
   // The speed the gateway's serial line is set to, in bit/s; 0 (the
   // default) answers at any speed. The tool's speed is read from the line
   // as each request completes: a pseudo-terminal shares its settings
@@ -79,6 +87,7 @@ class PtyServer : public QObject {
   Behaviour behaviour_;
   int lineBaud_ = 0;
   QElapsedTimer clock_;
+  bool sharedClock_ = false;
 
   int master_ = -1;
   int slave_ = -1;  // held so the master never reads EIO while the tool is away

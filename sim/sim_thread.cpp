@@ -28,12 +28,14 @@ bool SimThread::Start(quint16 port) {
 
   bool listening = false;
   quint16 bound = 0;
+  QElapsedTimer clock;
   TcpServer* server = server_;
   QMetaObject::invokeMethod(
       server_,
-      [server, port, &listening, &bound] {
+      [server, port, &listening, &bound, &clock] {
         listening = server->Listen(QHostAddress(QHostAddress::LocalHost), port);
         bound = server->Port();
+        clock = server->Clock();
       },
       Qt::BlockingQueuedConnection);
   if (!listening) {
@@ -41,8 +43,13 @@ bool SimThread::Start(quint16 port) {
     return false;
   }
   port_ = bound;
+  clock_ = clock;
   if (instruments_) SetInstruments(*instruments_);
   if (!refused_.empty()) SetRefused(refused_);
+  const auto steps = steps_;
+  OnEngine([&steps](Engine& engine) {
+    for (const auto& [meter, step] : steps) engine.Step(meter, step.value, step.atMs);
+  });
   return true;
 }
 
@@ -56,8 +63,10 @@ QString SimThread::StartPty() {
   QMetaObject::invokeMethod(
       server_,
       [server, trace, baud, &pty, &path] {
-        // A child of the TCP server: same thread, same engine, same end.
+        // A child of the TCP server: same thread, same engine, same clock,
+        // same end.
         auto* candidate = new PtyServer(&server->GetEngine(), server);
+        candidate->ShareClock(server->Clock());
         candidate->SetBehaviour(server->GetBehaviour());
         candidate->SetTrace(trace);
         candidate->SetLineBaud(baud);
@@ -113,6 +122,18 @@ void SimThread::SetRefused(std::vector<std::string> mnemonics) {
   OnEngine([&mnemonics](Engine& engine) { engine.SetRefused(mnemonics); });
 }
 
+bool SimThread::Step(int meter, double value, std::int64_t atMs) {
+  // The engine is the judge of what it takes: ask a spare one.
+  if (!Engine().Step(meter, value, atMs)) return false;
+  steps_.emplace_back(meter, FlowStep{atMs, value});
+  OnEngine([&](Engine& engine) { engine.Step(meter, value, atMs); });
+  return true;
+}
+
+std::int64_t SimThread::NowMs() const {
+  return server_ && clock_.isValid() ? clock_.elapsed() : 0;
+}
+
 void SimThread::SetTrace(link::Trace* trace) {
   trace_ = trace;
   if (!server_) return;
@@ -136,6 +157,7 @@ void SimThread::Stop() {
   pty_ = nullptr;     // with it
   port_ = 0;
   ptyPath_.clear();
+  clock_.invalidate();
 }
 
 }  // namespace kv770::sim

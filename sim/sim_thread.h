@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QThread>
 #include <QtGlobal>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/engine.h"
@@ -51,6 +53,13 @@ class SimThread {
   // effect for requests completed after the call returns.
   void SetInstruments(std::vector<InstrumentPlace> places);
   void SetRefused(std::vector<std::string> mnemonics);
+  // A step of meter 1..8's flow to `value` at `atMs` on the simulator's
+  // clock (Engine::Step), now or from Start on; false when the engine
+  // refuses it. Takes effect for requests completed after the call returns.
+  bool Step(int meter, double value, std::int64_t atMs);
+  // The simulator's clock: milliseconds since Start, the time its requests
+  // are answered at (over TCP and the serial line alike); 0 while stopped.
+  std::int64_t NowMs() const;
   // Both servers record their traffic in `trace` (nullptr: none) from the
   // call on; a serial line started later does too.
   void SetTrace(link::Trace* trace);
@@ -70,6 +79,8 @@ class SimThread {
   int lineBaud_ = 0;
   std::optional<std::vector<InstrumentPlace>> instruments_;
   std::vector<std::string> refused_;
+  std::vector<std::pair<int, FlowStep>> steps_;
+  QElapsedTimer clock_;
 };
 
 }  // namespace kv770::sim

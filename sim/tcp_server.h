@@ -46,6 +46,9 @@ class TcpServer : public QObject {
   const Behaviour& GetBehaviour() const { return behaviour_; }
   // The gateway it serves; a serial server may share it (PtyServer).
   Engine& GetEngine() { return engine_; }
+  // The clock requests are answered at: started when listening starts.
+  // A serial server sharing the engine shares it too (PtyServer::ShareClock).
+  const QElapsedTimer& Clock() const { return clock_; }
 
   // Silence after the last byte that closes a request.
   static constexpr int kRequestGapMs = 20;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -214,29 +215,78 @@ TEST(HartInstruments, OnlyInTransparentMode) {
   EXPECT_EQ(engine.Handle(IdentityQuery(), 0), "");
 }
 
-TEST(HartInstruments, ValuesMoveWithTimeAndTheTotalOnlyGrows) {
+TEST(HartInstruments, ValuesWanderInTheirBandRepeatAndTheTotalOnlyGrows) {
   Engine engine;
+  const Engine other;
   for (int meter = 1; meter <= kInstrumentCount; ++meter) {
+    const Instrument& instrument = InstrumentAt(meter);
+    const Instrument::Wave* waves[] = {&instrument.flow, &instrument.temperature,
+                                       &instrument.pressure};
     double lastTotal = engine.Variable(meter, 4, 0);
-    bool flowMoved = false;
+    std::set<double> seen[3];
     for (std::int64_t t = 1000; t <= 600'000; t += 1000) {
       const double total = engine.Variable(meter, 4, t);
       EXPECT_GT(total, lastTotal) << meter << " at " << t;
       lastTotal = total;
-      flowMoved |= engine.Variable(meter, 1, t) != engine.Variable(meter, 1, 0);
+      for (int v = 1; v <= 3; ++v) {
+        const Instrument::Wave& w = *waves[v - 1];
+        const double value = engine.Variable(meter, v, t);
+        EXPECT_NEAR(value, w.base, w.amplitude) << meter << " variable " << v << " at " << t;
+        if (t <= 60'000 && t % 10'000 == 0) seen[v - 1].insert(value);
+        // Deterministic: another engine says the same at the same instant.
+        EXPECT_EQ(value, other.Variable(meter, v, t));
+      }
       const double current = engine.LoopCurrent(meter, t);
+      EXPECT_NEAR(current, 4 + 16 * engine.Variable(meter, 1, t) / instrument.flowAt20mA, 1e-9);
       EXPECT_GE(current, 3.8);
       EXPECT_LE(current, 20.5);
-      EXPECT_GT(engine.Variable(meter, 1, t), 0) << meter;
     }
-    EXPECT_TRUE(flowMoved) << meter;
-    // The same instant gives the same values.
-    EXPECT_EQ(engine.Variable(meter, 2, 4242), engine.Variable(meter, 2, 4242));
+    // Not constant over a minute: six samples, six values.
+    for (const auto& values : seen) EXPECT_EQ(values.size(), 6u) << meter;
   }
   EXPECT_EQ(engine.Variable(0, 1, 0), 0);
   EXPECT_EQ(engine.Variable(9, 1, 0), 0);
   EXPECT_EQ(engine.Variable(1, 5, 0), 0);
   EXPECT_EQ(engine.LoopCurrent(9, 0), 0);
+}
+
+// Meter 3's flow (95 +- 5 kg/min, 20 mA at 150) stepped to 120 at 20 s: it
+// leaves its band smoothly, settles within a few seconds, and the loop
+// current, the total's rate and the instrument's HART answer go with it.
+TEST(HartInstruments, StepMovesTheFlowLikeAProcess) {
+  Engine engine;
+  const Instrument& instrument = InstrumentAt(3);
+  ASSERT_TRUE(engine.Step(3, 120, 20'000));
+  for (std::int64_t t : {0, 10'000, 19'900, 20'000, 20'100}) {
+    EXPECT_NEAR(engine.Variable(3, 1, t), instrument.flow.base, instrument.flow.amplitude) << t;
+  }
+  EXPECT_GT(engine.Variable(3, 1, 22'000), instrument.flow.base + instrument.flow.amplitude);
+  for (std::int64_t t : {30'000, 40'000, 300'000}) {
+    EXPECT_NEAR(engine.Variable(3, 1, t), 120, 1.2) << t;
+    EXPECT_NEAR(engine.LoopCurrent(3, t), 4 + 16 * 120.0 / instrument.flowAt20mA, 0.13) << t;
+  }
+  // 120 kg/min for ten minutes.
+  EXPECT_NEAR(engine.Variable(3, 4, 900'000) - engine.Variable(3, 4, 300'000), 1200, 12);
+  EXPECT_NEAR(engine.Variable(2, 1, 30'000), InstrumentAt(2).flow.base,
+              InstrumentAt(2).flow.amplitude);
+
+  engine.Model().hartAddress = 3;
+  const auto vars = hart::DecodeDynamicVariables(
+      Received(engine.Handle(VariablesQuery(IdentityOf(instrument)), 30'000)));
+  ASSERT_EQ(vars.size(), 4u);
+  EXPECT_EQ(vars[0].value, static_cast<float>(engine.Variable(3, 1, 30'000)));
+}
+
+TEST(HartInstruments, StepRefusesWhatNoProcessCanDo) {
+  Engine engine;
+  EXPECT_FALSE(engine.Step(0, 10, 0));
+  EXPECT_FALSE(engine.Step(9, 10, 0));
+  EXPECT_FALSE(engine.Step(1, -0.5, 0));
+  EXPECT_FALSE(engine.Step(1, std::numeric_limits<double>::quiet_NaN(), 0));
+  EXPECT_FALSE(engine.Step(1, std::numeric_limits<double>::infinity(), 0));
+  EXPECT_FALSE(engine.Step(1, 10, -1));
+  for (int meter = 1; meter <= kInstrumentCount; ++meter) EXPECT_TRUE(engine.Steps(meter).empty());
+  EXPECT_EQ(engine.Variable(1, 1, 5000), Engine().Variable(1, 1, 5000));
 }
 
 }  // namespace

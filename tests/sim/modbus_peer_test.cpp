@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <bit>
 #include <cerrno>
 #include <set>
@@ -115,6 +116,43 @@ TEST(LibmodbusRtuClient, ReadsMeterValuesOverTheSerialLine) {
   EXPECT_EQ(errno, ETIMEDOUT);
   modbus_close(ctx);
   modbus_free(ctx);
+}
+
+// Steps given before and after the start both reach the gateway, and the
+// serial line, opened later, answers on the same clock as TCP.
+TEST(LibmodbusRtuClient, StepsReachTheSerialLineOnTheSimulatorsClock) {
+  SimThread sim;
+  ASSERT_TRUE(sim.Step(1, 1e6, 0));
+  ASSERT_TRUE(sim.Start());
+  ASSERT_TRUE(sim.Step(2, 1e6, 0));
+  EXPECT_FALSE(sim.Step(9, 1, 0));
+  Engine reference;
+  reference.Step(1, 1e6, 0);
+  reference.Step(2, 1e6, 0);
+  QThread::msleep(300);
+  const std::int64_t from = sim.NowMs();
+  ASSERT_GE(from, 300);
+  const QString path = sim.StartPty();
+  ASSERT_FALSE(path.isEmpty());
+  modbus_t* ctx = modbus_new_rtu(path.toLocal8Bit().constData(), 9600, 'N', 8, 1);
+  ASSERT_NE(ctx, nullptr);
+  modbus_set_slave(ctx, 1);
+  modbus_set_response_timeout(ctx, 2, 0);
+  ASSERT_EQ(modbus_connect(ctx), 0) << modbus_strerror(errno);
+  std::uint16_t regs[14] = {};
+  EXPECT_EQ(modbus_read_registers(ctx, 0, 14, regs), 14) << modbus_strerror(errno);
+  const std::int64_t upto = sim.NowMs();
+  modbus_close(ctx);
+  modbus_free(ctx);
+  for (int meter : {1, 2}) {
+    const int r = 10 * (meter - 1) + 2;  // the flow
+    const float read =
+        std::bit_cast<float>(std::uint32_t{regs[r]} << 16 | std::uint32_t{regs[r + 1]});
+    std::set<float> possible;
+    for (std::int64_t t = from; t <= upto; ++t)
+      possible.insert(static_cast<float>(reference.Variable(meter, 1, t)));
+    EXPECT_TRUE(possible.contains(read)) << "meter " << meter << ": " << read;
+  }
 }
 
 #else

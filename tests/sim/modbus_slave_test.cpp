@@ -120,6 +120,33 @@ TEST_F(ModbusSlave, UnsignedValuesClampToTheirRange) {
   EXPECT_EQ(Assemble(reply.data() + 15, 3), 0u);
 }
 
+// A meter whose channel has no instrument at polling address 0 reads "no
+// value" in every register: NaN in IEEE 754 orders, all ones in unsigned
+// ones, whatever its coefficients; a meter with one keeps its values.
+TEST_F(ModbusSlave, MeterWithoutAnInstrumentReadsNoValue) {
+  engine.SetInstruments({{1, 0}, {2, 5}});  // channel 2's instrument is at address 5
+  const struct {
+    int code;
+    std::uint32_t noValue;
+  } kOrders[] = {{0, 0x7FC00000u}, {1, 0x7FC00000u}, {2, 0xFFFFFFFFu}, {3, 0xFFFFFFFFu}};
+  for (const auto& [code, noValue] : kOrders) {
+    for (int meter : {2, 8}) {
+      MeterMapping& m = engine.Model().meters[static_cast<std::size_t>(meter - 1)];
+      m.byteOrders = {code, code, code, code, code};
+      m.coefficients = {"1.000", "-2", "x", "0"};
+      const auto start = static_cast<std::uint8_t>(10 * (meter - 1));
+      const Bytes reply = Rtu(Of(Str(tools::RtuReadRequest(1, start, 10))));
+      ASSERT_EQ(reply.size(), 25u) << code;
+      for (std::size_t value = 0; value < 5; ++value)
+        EXPECT_EQ(Assemble(reply.data() + 3 + 4 * value, code), noValue)
+            << "order " << code << " meter " << meter << " value " << value;
+    }
+  }
+  const Bytes first = Rtu(Of(Str(tools::RtuReadRequest(1, 0, 2))));
+  ASSERT_EQ(first.size(), 9u);
+  EXPECT_EQ(FloatAt(first, 3), static_cast<float>(Engine().LoopCurrent(1, kNow)));
+}
+
 TEST_F(ModbusSlave, RtuFramesAQuietSlaveIgnores) {
   Bytes bad = Of(Str(tools::RtuReadRequest(1, 0, 10)));
   bad[7] ^= 0x01;

@@ -14,6 +14,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
+#include <bit>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -330,6 +332,13 @@ TEST(SimProgram, RejectsBadOptions) {
       {{"--instruments", "2,2:0"}, "'2:0'"},
       {{"--instruments", "1,,2"}, "''"},
       {{"--refuse", "BA1", "--refuse", "BA2"}, "'BA2'"},
+      {{"--step", "9=80"}, "meter '9'"},
+      {{"--step", "3=-1"}, "flow '-1'"},
+      {{"--step", "3=nan"}, "flow 'nan'"},
+      {{"--step", "3=80@x"}, "time 'x'"},
+      {{"--step", "3=80@-5"}, "time '-5'"},
+      {{"--step", "3"}, "'3'"},
+      {{"--step", "3=80", "--step", "3=80@1=2"}, "'3=80@1=2'"},
   };
   for (const auto& [args, named] : cases) {
     QProcess sim;
@@ -362,6 +371,43 @@ struct SimProcess {
   }
   QProcess process;
 };
+
+// The flow in a MODBUS TCP reply to ReadRequest(_, count) from register 0:
+// meter METER's registers 10 * (METER - 1) + 2 and + 3, FF4 first.
+float FlowIn(const QByteArray& reply, int meter) {
+  const qsizetype at = 9 + 2 * (10 * (meter - 1) + 2);
+  std::uint32_t bits = 0;
+  for (qsizetype k = 0; k < 4; ++k) bits = bits << 8 | static_cast<std::uint8_t>(reply[at + k]);
+  return std::bit_cast<float>(bits);
+}
+
+// A step given as an option and one typed on stdin while running: both
+// take the meter's flow far out of its band within a second. A bad line
+// gets a complaint, and the simulator goes on.
+TEST(SimProgram, StepsFromTheCommandLineAndFromStdin) {
+  const QString program = SimProgram();
+  if (program.isEmpty()) GTEST_SKIP() << "kv770-sim not built";
+  SimProcess sim;
+  const quint16 port = sim.Start(program, {"--port", "0", "--step", "1=1000@0"});
+  ASSERT_NE(port, 0);
+  sim.process.write("step 9 1\nstep 2 5000\n");
+  const QByteArray said = sim.ReadLine();
+  EXPECT_TRUE(said.startsWith("step: meter 2 flow to 5000 at ")) << said.toStdString();
+  QByteArray complaint;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return (complaint += sim.process.readAllStandardError()).contains("meter '9'"); },
+      3000))
+      << complaint.toStdString();
+
+  QThread::msleep(1000);
+  auto client = ConnectTo(port);
+  client->write(ReadRequest(1, 14));
+  const QByteArray reply = ReadBlocking(*client, 9 + 28, 3000).bytes;
+  ASSERT_EQ(reply.size(), 9 + 28);
+  EXPECT_GT(FlowIn(reply, 1), 100) << "meter 1, 42.5 +- 3 before";
+  EXPECT_GT(FlowIn(reply, 2), 500) << "meter 2, 180 +- 12 before";
+  EXPECT_EQ(sim.process.state(), QProcess::Running);
+}
 
 // The descriptors a process has open.
 std::set<rlim_t> Descriptors(qint64 pid) {
