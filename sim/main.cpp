@@ -221,7 +221,9 @@ Options ParseOptions(const QCoreApplication& app) {
       "instruments",
       "The HART instruments behind the gateway, for transparent frames: comma-separated CHANNEL "
       "(1-8) or CHANNEL:ADDRESS (polling address 0-63, 0 when left out), e.g. 1,2:0,2:5,8:15; "
-      "'none' for none (default: one on each channel, at address 0).",
+      "'none' for none (default: one on each channel, at address 0). A meter whose channel "
+      "has none at address 0 has no values: its MODBUS registers read NaN (7FC00000), or "
+      "FFFFFFFF in the unsigned byte orders.",
       "LIST");
   const QCommandLineOption refuse(
       "refuse",
@@ -233,7 +235,8 @@ Options ParseOptions(const QCoreApplication& app) {
       "step",
       "Move meter METER's flow (channel METER's instrument) to VALUE, in its own flow unit, "
       "SECONDS after start (default 10), as a process does: a first-order approach with a 2 s "
-      "time constant. The loop current and the total follow (repeatable).",
+      "time constant. The loop current and the total follow (repeatable). While running, a "
+      "line 'step METER VALUE' on standard input does the same at once.",
       "METER=VALUE[@SECONDS]");
   parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty, baud, instruments,
                      refuse, step, trace});
