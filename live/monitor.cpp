@@ -264,10 +264,10 @@ void Monitor::Impl::StartPoll(std::int64_t nowMs) {
     for (const Channel& c : channels) PollChannel(c);
     return;
   }
+  ++read.transaction;
   steps.push_back(
       {{RegisterReadRequest(read),
-        [serial = read.serial](ReplyBytes r) { return RegisterReplyComplete(serial, r); },
-        PollWait()},
+        [read = read](ReplyBytes r) { return RegisterReplyComplete(read, r); }, PollWait()},
        [this](ReplyBytes r) { TakeRegisterValues(read, r, poll); }});
 }
 

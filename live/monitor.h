@@ -20,7 +20,10 @@
 // earlier request and must be drained (read and dropped) before the next
 // request goes out, or they would be taken for its reply. kv770ctl's links
 // do so (TCP: whatever is pending is dropped before sending; serial: blocks
-// delivered before the send are dropped).
+// delivered before the send are dropped). A late reply that arrives only
+// after the next request went out is caught for MODBUS TCP, whose reads
+// carry a new transaction number each poll; a MODBUS RTU or HART reply
+// carries nothing to tell it by.
 
 #include <cstdint>
 #include <functional>

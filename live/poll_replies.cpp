@@ -31,8 +31,27 @@ bool DecodesWhole(std::span<const std::uint8_t> reply, Decode decode) {
   }
 }
 
+template <std::size_t N>
+Bytes AsVector(const std::array<std::uint8_t, N>& frame) {
+  return {frame.begin(), frame.end()};
+}
+
 int RegisterCount(const RegisterRead& read) {
   return (read.lastMeter - read.firstMeter + 1) * tools::kRegistersPerMeter;
+}
+
+// MODBUS TCP: whole frames of another transaction at the start came late
+// for an earlier read; what follows them is this read's reply.
+std::span<const std::uint8_t> OwnReply(const RegisterRead& read,
+                                       std::span<const std::uint8_t> reply) {
+  if (read.serial) return reply;
+  while (reply.size() >= 6 && (reply[0] << 8 | reply[1]) != read.transaction && reply[2] == 0 &&
+         reply[3] == 0) {
+    const std::size_t size = 6 + (std::size_t{reply[4]} << 8 | reply[5]);
+    if (reply.size() < size) break;
+    reply = reply.subspan(size);
+  }
+  return reply;
 }
 
 tools::ReadReply DecodeRead(bool serial, std::span<const std::uint8_t> reply) {
@@ -57,23 +76,27 @@ bool MeterReportComplete(int meter, std::span<const std::uint8_t> reply) {
 Bytes RegisterReadRequest(const RegisterRead& read) {
   const auto start = static_cast<std::uint8_t>(tools::FirstRegister(read.firstMeter, 0));
   const auto count = static_cast<std::uint8_t>(RegisterCount(read));
-  if (read.serial) {
-    const auto frame = tools::RtuReadRequest(read.slave, start, count);
-    return {frame.begin(), frame.end()};
-  }
-  const auto frame = tools::TcpReadRequest(read.slave, start, count);
-  return {frame.begin(), frame.end()};
+  if (read.serial) return AsVector(tools::RtuReadRequest(read.slave, start, count));
+  Bytes frame = AsVector(tools::TcpReadRequest(read.slave, start, count));
+  frame[0] = static_cast<std::uint8_t>(read.transaction >> 8);
+  frame[1] = static_cast<std::uint8_t>(read.transaction);
+  return frame;
 }
 
-bool RegisterReplyComplete(bool serial, std::span<const std::uint8_t> reply) {
-  return DecodeRead(serial, reply).status != tools::ReadReply::Status::Incomplete;
+bool RegisterReplyComplete(const RegisterRead& read, std::span<const std::uint8_t> reply) {
+  reply = OwnReply(read, reply);
+  return !reply.empty() &&
+         DecodeRead(read.serial, reply).status != tools::ReadReply::Status::Incomplete;
 }
 
 void TakeRegisterValues(const RegisterRead& read, std::span<const std::uint8_t> reply,
                         std::vector<Sample>& samples) {
+  reply = OwnReply(read, reply);
   if (reply.empty()) return;
   const tools::ReadReply r = DecodeRead(read.serial, reply);
+  const bool ownTransaction = read.serial || (reply[0] << 8 | reply[1]) == read.transaction;
   const bool sound = r.status == tools::ReadReply::Status::Complete && r.unit == read.slave &&
+                     ownTransaction &&
                      r.data.size() == 2 * static_cast<std::size_t>(RegisterCount(read));
   const int start = tools::FirstRegister(read.firstMeter, 0);
   for (Sample& s : samples) {

@@ -30,13 +30,18 @@ struct RegisterRead {
   int firstMeter = 1;      // the read spans these meters' registers, both included
   int lastMeter = 1;
   std::array<std::array<int, 5>, 8> byteOrders{};  // by meter, then value
+  // MODBUS TCP: a new one for each read, so that a reply that came late
+  // for an earlier read is told from this one's and skipped.
+  std::uint16_t transaction = 1;
 };
 
 Bytes RegisterReadRequest(const RegisterRead& read);
-// Whole, or certainly no reply to a read: no more bytes are worth waiting for.
-bool RegisterReplyComplete(bool serial, std::span<const std::uint8_t> reply);
+// Whole, or certainly no reply to a read: no more bytes are worth waiting
+// for. Whole frames of earlier transactions do not count.
+bool RegisterReplyComplete(const RegisterRead& read, std::span<const std::uint8_t> reply);
 // Fills `samples` (meter and quantity set, within the read) from the reply:
-// nothing for an empty reply (they stay gaps), kBadReply for all of them
+// nothing for an empty reply or one that holds only earlier transactions'
+// frames (they stay gaps), kBadReply for all of them
 // when the reply is no whole answer to this read, and for each value a
 // NaN IEEE 754 pattern is the gateway's sign that the instrument did not
 // answer: a gap.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "live/monitor.h"
 #include "live/poll_replies.h"
@@ -20,19 +21,23 @@ constexpr int kInterval = 1000;
 
 // What the gateway does to the replies of a poll's data exchanges (the
 // MODBUS read, HART frames); its ASCII commands are answered as usual.
-enum class Fault { kNone, kSilent, kSpoiled };
+// kLate holds a reply back and lets it arrive just before the next one.
+enum class Fault { kNone, kSilent, kSpoiled, kLate };
 
 struct Driver {
   sim::Engine engine;
   sim::Transport transport = sim::Transport::Tcp;
   Fault fault = Fault::kNone;
   std::int64_t now = kStart;
+  std::string held;  // kLate's reply, not yet arrived
 
   std::string Answer(const Exchange& e) {
     const std::string request(e.bytes.begin(), e.bytes.end());
     std::string reply = engine.Handle(request, now, transport);
-    if (request.starts_with("QQ") || fault == Fault::kNone) return reply;
-    if (fault == Fault::kSilent) return {};
+    if (request.starts_with("QQ")) return reply;
+    if (fault == Fault::kNone) return std::exchange(held, {}) + reply;
+    if (fault == Fault::kLate) held = reply;
+    if (fault == Fault::kSilent || fault == Fault::kLate) return {};
     if (!reply.empty()) reply.pop_back();  // cut short, as by a line dropout
     return reply;
   }
@@ -208,6 +213,21 @@ TEST(Monitor, ANanRegisterIsAGap) {
     const bool nan = s.meter == 2 && s.quantity == 1;
     EXPECT_EQ(s.status, nan ? Status::kNoAnswer : Status::kOk) << s.meter << " " << s.quantity;
     EXPECT_EQ(std::isnan(s.value), nan);
+  }
+}
+
+// MODBUS TCP: the reply that came late for one poll arrives just before
+// the next poll's own; that poll takes its own values, not the stale ones.
+TEST(Monitor, ALateTcpReplyIsNotTakenForTheNextPoll) {
+  Driver d;
+  d.engine.Model().workingMode = 1;
+  Monitor monitor({.intervalMs = kInterval, .meters = {1}});
+  d.fault = Fault::kLate;
+  for (const Sample& s : d.Polls(monitor, 1)) EXPECT_EQ(s.status, Status::kNoAnswer);
+  d.fault = Fault::kNone;
+  for (const Sample& s : d.Polls(monitor, 1)) {
+    ASSERT_EQ(s.status, Status::kOk);
+    EXPECT_EQ(s.value, RegisterTruth(d.engine, 1, s.quantity, s.timeMs)) << s.quantity;
   }
 }
 
