@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QTimer>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -310,24 +311,37 @@ void RunCommand(const QString& line, kv770::sim::TcpServer& server) {
   std::fflush(stdout);
 }
 
-// Whether stdin may be read: open, and not a terminal some other process
-// group has in the foreground (reading it from a background job would
-// stop the simulator).
-bool StdinIsOurs() {
-  if (fcntl(STDIN_FILENO, F_GETFD) == -1) return false;
-  return !isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp();
+// While another process group has the terminal in the foreground (the
+// simulator sent to the background), its input is not ours: look again
+// this much later rather than spin on it.
+constexpr int kBackgroundRecheckMs = 500;
+
+// Whether stdin is a terminal some other process group has in the
+// foreground.
+bool TerminalElsewhere() {
+  return isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) != getpgrp();
 }
 
 // Runs the commands typed or piped on stdin, line by line, until it ends;
 // the simulator goes on serving after that.
 void ReadCommands(kv770::sim::TcpServer& server) {
-  if (!StdinIsOurs()) return;
+  if (fcntl(STDIN_FILENO, F_GETFD) == -1) return;  // no stdin at all
+  // Reading the terminal from the background fails (EIO) rather than
+  // stopping the simulator.
+  if (isatty(STDIN_FILENO)) std::signal(SIGTTIN, SIG_IGN);
   auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &server);
   auto pending = std::make_shared<QByteArray>();
   QObject::connect(notifier, &QSocketNotifier::activated, &server, [notifier, pending, &server] {
+    const auto later = [notifier] {
+      notifier->setEnabled(false);
+      QTimer::singleShot(kBackgroundRecheckMs, notifier,
+                         [notifier] { notifier->setEnabled(true); });
+    };
+    if (TerminalElsewhere()) return later();
     char chunk[4096];
     const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n < 0 && errno == EIO) return later();  // sent to the background meanwhile
     if (n > 0) pending->append(chunk, n);
     for (qsizetype end; (end = pending->indexOf('\n')) >= 0; pending->remove(0, end + 1))
       RunCommand(QString::fromUtf8(pending->left(end)), server);
