@@ -259,7 +259,7 @@ Command MonitorEntry() {
            {{Value("meters", "LIST")}, "only these meters or channels (\"1,3\", \"2-5\")"}},
           0,
           Never,
-          Always,
+          Never,
           false,
           RunMonitor};
 }
