@@ -110,8 +110,8 @@ const std::array<Instrument, kInstrumentCount>& ChannelInstruments() {
 constexpr double kSwingShare = 0.5;
 constexpr double kDriftShare = 0.4;
 constexpr double kNoiseShare = 0.1;
-// The drift is two sines of these periods (of no common multiple within a
-// day), with phases of the instrument's own.
+// The drift is two sines of these periods (together they repeat only after
+// some 22 hours), with phases of each instrument's and variable's own.
 constexpr std::array<double, 2> kDriftPeriodsMs{7.3 * 60'000, 17.9 * 60'000};
 
 // A 64-bit mix (splitmix64's finaliser): nearby inputs, far-apart outputs.
