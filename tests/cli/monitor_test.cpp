@@ -26,7 +26,7 @@ Outcome Ctl(const QStringList& arguments) {
 }
 
 // Three polls: a line each after the two heading lines, and a CSV of a
-// header and three rows whose times are the lines' times.
+// header and three rows; a second run appends its rows without a header.
 TEST(Monitor, CountPollsAreShownAndWrittenToCsv) {
   sim::SimThread sim;
   ASSERT_TRUE(sim.Start());
@@ -45,12 +45,14 @@ TEST(Monitor, CountPollsAreShownAndWrittenToCsv) {
   for (int i = 2; i < 5; ++i)
     EXPECT_TRUE(poll.match(lines[i]).hasMatch()) << lines[i].toStdString();
 
+  ASSERT_EQ(
+      Ctl(link + QStringList{"monitor", "--count", "1", "--csv", csv, "--meters", "1,3"}).code, 0);
   QFile file(csv);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
-  ASSERT_EQ(rows.size(), 4);
+  ASSERT_EQ(rows.size(), 5);
   EXPECT_TRUE(rows[0].startsWith("time,meter 1 current (mA),meter 1 variable 1 ("));
-  for (int i = 1; i < 4; ++i) {
+  for (int i = 1; i < 5; ++i) {
     EXPECT_EQ(rows[i].count(','), 10) << rows[i].toStdString();
     EXPECT_FALSE(rows[i].contains(",,"));
   }
