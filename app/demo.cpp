@@ -13,6 +13,10 @@ Demo::~Demo() = default;
 bool Demo::Start(ui::GatewayWindow& form) {
   // The gateway's usual port when it is free, any free port otherwise.
   if (!sim_->Start(7000) && !sim_->Start(0)) return false;
+  // Something for "Live Values" to show: meter 3's flow (95 kg/min) rises
+  // to 125 after 20 s and falls back after 80 s, as a process would.
+  sim_->Step(3, 125, 20'000);
+  sim_->Step(3, 95, 80'000);
   form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
   form.system.tcpPort->setText(QString::number(sim_->Port()));
   // COM4 is the window's own choice, so "Open" reaches the simulator. A
