@@ -178,7 +178,7 @@ QJsonObject PollJson(std::int64_t timeMs, const std::vector<live::Column>& colum
 
 // ---- the run -----------------------------------------------------------------------------
 
-// The link's clock for the monitor: wall time in ms since 1970 (the CSV's
+// The monitor's clock: wall time in ms since 1970 (the CSV's
 // and the lines' times), advancing monotonically from the start.
 class Clock {
  public:

@@ -231,6 +231,27 @@ TEST(Monitor, ALateTcpReplyIsNotTakenForTheNextPoll) {
   }
 }
 
+// A poll started a little late keeps the next on time; polls missed
+// altogether (the driver was held up) are not made up in a burst.
+TEST(Monitor, PollsKeepTheirPaceAndSkipWhatWasMissed) {
+  Driver d;
+  d.engine.Model().workingMode = 1;
+  Monitor monitor({.intervalMs = kInterval, .meters = {1}});
+  d.Polls(monitor, 1);
+  const std::int64_t due = monitor.NextPollAt();
+  const auto pollAt = [&](std::int64_t t) {
+    d.now = t;
+    ASSERT_TRUE(monitor.Next(t));
+    monitor.Reply({}, t);
+    EXPECT_EQ(monitor.TakeSamples().front().timeMs, t);
+  };
+  pollAt(due + 10);
+  EXPECT_EQ(monitor.NextPollAt(), due + kInterval);
+  pollAt(due + 5 * kInterval + 3);
+  EXPECT_EQ(monitor.NextPollAt(), due + 6 * kInterval + 3);
+  EXPECT_FALSE(monitor.Next(due + 6 * kInterval));
+}
+
 TEST(Monitor, AChannelWithoutInstrumentIsLeftOutWithANote) {
   Driver d;
   d.engine.SetInstruments({{1, 0}, {3, 0}});
