@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
@@ -6,9 +7,11 @@
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,6 +23,9 @@
 #include "ui/gateway_window.h"
 
 namespace {
+
+// The Live Values tab, which --live-seconds shows.
+constexpr int kLiveTab = 4;
 
 bool HasDisplay() {
   for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -88,12 +94,19 @@ struct CommandLine {
                                                     "<file>: time (ms), link, direction, hex "
                                                     "and ASCII."),
                                      QStringLiteral("file")};
+  const QCommandLineOption liveSeconds{
+      QStringLiteral("live-seconds"),
+      QStringLiteral("With --demo: connect to the simulator, start Live Values and let it poll "
+                     "for <seconds> before --screenshot renders the window (on the Live Values "
+                     "tab unless --tab says otherwise)."),
+      QStringLiteral("seconds")};
   int firstTab = 0;
+  int liveMs = 0;
 
   CommandLine() {
     parser.setApplicationDescription(
         QStringLiteral("Configure and test a KV770-W HART to MODBUS gateway."));
-    parser.addOptions({demo, screenshot, tab, probe, com, traceFile});
+    parser.addOptions({demo, screenshot, tab, probe, com, traceFile, liveSeconds});
   }
 
   // 0, or the exit code of a usage error once it has been said.
@@ -108,6 +121,16 @@ struct CommandLine {
     firstTab = parser.value(tab).toInt(&ok);
     if (!ok || firstTab < 0)
       return UsageError(QStringLiteral("--tab: '%1' is not a tab number").arg(parser.value(tab)));
+    if (parser.isSet(liveSeconds)) {
+      const int seconds = parser.value(liveSeconds).toInt(&ok);
+      if (!ok || seconds < 1 || seconds > 3600)
+        return UsageError(QStringLiteral("--live-seconds: '%1' is not a number of seconds "
+                                         "(1 to 3600)")
+                              .arg(parser.value(liveSeconds)));
+      if (!parser.isSet(demo)) return UsageError(QStringLiteral("--live-seconds needs --demo"));
+      liveMs = seconds * 1000;
+      if (!parser.isSet(tab)) firstTab = kLiveTab;
+    }
     return 0;
   }
 
@@ -123,6 +146,22 @@ struct CommandLine {
             .arg(parser.value(screenshot)));
   }
 };
+
+// Live Values polling the demo's simulator over TCP, as a user starts it:
+// "IP Ethernet", Connect, then Start once connected.
+void StartLiveValues(kv770::ui::GatewayWindow& form) {
+  form.system.linkChoice->setCurrentIndex(1);
+  form.Run([&form] {
+    form.onLinkChosen();
+    form.onConnectClicked();
+  });
+  auto* started = new QObject(&form);
+  QObject::connect(&form.ClientSocket1, &kv770::link::TClientSocket::OnConnect, started,
+                   [&form, started] {
+                     form.live.startStop->click();
+                     started->deleteLater();
+                   });
+}
 
 // The simulated gateway inside the tool, the window pointed at it; none,
 // after saying why, when it cannot start.
@@ -224,8 +263,9 @@ int main(int argc, char** argv) {
       app.quit();
     });
   }
+  if (options.liveMs > 0) StartLiveValues(form);
   if (parser.isSet(options.screenshot)) {
-    QTimer::singleShot(200, &app, [&] {
+    QTimer::singleShot(std::max(200, options.liveMs), &app, [&] {
       app.exit(SaveScreenshot(form, parser.value(options.screenshot), options.pictureFormat) ? 0
                                                                                              : 1);
     });

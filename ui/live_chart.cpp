@@ -15,11 +15,19 @@ namespace kv770::ui {
 
 namespace {
 
-// Ten colours that stay apart from each other on a white chart.
-const QColor kColours[] = {{0x1f, 0x77, 0xb4}, {0xff, 0x7f, 0x0e}, {0x2c, 0xa0, 0x2c},
-                           {0xd6, 0x27, 0x28}, {0x94, 0x67, 0xbd}, {0x8c, 0x56, 0x4b},
-                           {0xe3, 0x77, 0xc2}, {0x7f, 0x7f, 0x7f}, {0xbc, 0xbd, 0x22},
-                           {0x17, 0xbe, 0xcf}};
+// A colour per meter, eight that stay apart from each other on a white
+// chart, and a dash pattern per quantity: the current solid, the variables
+// dashed in four ways.
+const QColor kMeterColours[] = {{0x1f, 0x77, 0xb4}, {0xff, 0x7f, 0x0e}, {0x2c, 0xa0, 0x2c},
+                                {0xd6, 0x27, 0x28}, {0x94, 0x67, 0xbd}, {0x8c, 0x56, 0x4b},
+                                {0xe3, 0x77, 0xc2}, {0x17, 0xbe, 0xcf}};
+const Qt::PenStyle kQuantityStyles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+                                        Qt::DashDotDotLine};
+
+template <typename T, std::size_t N>
+const T& Pick(const T (&table)[N], int index) {
+  return table[static_cast<std::size_t>(std::max(index, 0)) % N];
+}
 
 // Our own changes of the axes, which are not the user zooming.
 class OwnChange {
@@ -79,7 +87,11 @@ void LiveChart::SetColumns(const std::vector<live::Column>& columns) {
                     .arg(QString::fromStdString(live::QuantityName(c.quantity)));
     const QString label = QString::fromStdString(live::UnitLabel(c));
     if (!label.isEmpty()) line.name += QStringLiteral(" (%1)").arg(label);
-    line.colour = kColours[i % std::size(kColours)];
+    line.colour = Pick(kMeterColours, c.meter - 1);
+    line.style = Pick(kQuantityStyles, c.quantity);
+    // The loop currents share a unit and a scale; a variable (a flow, a
+    // total in the millions) would squash them flat. The user adds lines.
+    line.shown = c.quantity == 0;
   }
   newest_ = 0;
   NameValueAxis();
@@ -137,6 +149,7 @@ QLineSeries* LiveChart::Segment(Line& line, std::size_t index) {
     series->setName(line.name);
     QPen pen(line.colour);
     pen.setWidthF(2);
+    pen.setStyle(line.style);
     series->setPen(pen);
     series->setColor(line.colour);
     chart_->addSeries(series);
@@ -172,6 +185,7 @@ void LiveChart::FitValues() {
   if (low > high) return;  // nothing shown: the axis stays
   const double margin = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.05, 1.0);
   valueAxis_->setRange(low - margin, high + margin);
+  valueAxis_->applyNiceNumbers();
 }
 
 // "Value (mA)" while every line shown has that unit, else "Value".
@@ -205,6 +219,11 @@ void LiveChart::SetLineShown(int column, bool shown) {
   if (column < 0 || column >= static_cast<int>(lines_.size())) return;
   lines_[static_cast<std::size_t>(column)].shown = shown;
   Redraw();
+}
+
+bool LiveChart::LineShown(int column) const {
+  return column >= 0 && column < static_cast<int>(lines_.size()) &&
+         lines_[static_cast<std::size_t>(column)].shown;
 }
 
 QColor LiveChart::Colour(int column) const {

@@ -36,7 +36,7 @@ class LiveChart : public QObject {
 
   explicit LiveChart(QChartView* view);
 
-  // Starts afresh with one line per column.
+  // Starts afresh with one line per column; the currents are shown.
   void SetColumns(const std::vector<live::Column>& columns);
   // One poll's values, values[i] for column i; NaN is a gap. Redraw shows
   // what was added since the last redraw (a burst of polls is drawn once).
@@ -48,7 +48,9 @@ class LiveChart : public QObject {
   bool Zoomed() const { return zoomed_; }
   void ResetZoom();
   void SetLineShown(int column, bool shown);
+  bool LineShown(int column) const;
 
+  // The line's colour: its meter's (its quantity sets the dash pattern).
   QColor Colour(int column) const;
   // The points kept, over every line (gaps included), and the segments a
   // line is drawn in: for tests and the bench.
@@ -63,6 +65,7 @@ class LiveChart : public QObject {
     QString name;
     QString unit;
     QColor colour;
+    Qt::PenStyle style = Qt::SolidLine;
     bool shown = true;
     std::deque<QPointF> points;        // y NaN: a gap
     std::vector<QLineSeries*> series;  // the segments, oldest first; reused

@@ -146,7 +146,7 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
       "beside it lists the latest values."));
   chart_ = new LiveChart(c.chart);
   chart_->setParent(this);
-  row->addWidget(c.chart, 3);
+  row->addWidget(c.chart, 1);
 
   c.table = new QTableWidget(0, 6, page);
   c.table->setObjectName("StringGrid1");
@@ -157,12 +157,14 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
   c.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
   c.table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  c.table->horizontalHeader()->setStretchLastSection(true);
   c.table->setMinimumSize(300, 150);
   NameForScreenReaders(c.table, QStringLiteral("Latest values"));
-  c.table->setAccessibleDescription(
-      QStringLiteral("One row per meter and quantity: value, unit, status and time of the "
-                     "latest poll. A row's check box shows or hides its line in the chart."));
-  row->addWidget(c.table, 2);
+  c.table->setAccessibleDescription(QStringLiteral(
+      "One row per meter and quantity: value, unit, status and time of the "
+      "latest poll. A row's check box shows or hides its line in the chart; the currents "
+      "are shown at first."));
+  row->addWidget(c.table, 1);
   layout->addLayout(row, 1);
 
   ChainTabOrder({c.startStop, c.interval, c.meters[0], c.meters[1], c.meters[2], c.meters[3],
@@ -454,9 +456,11 @@ void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
     const live::Column& c = columns[static_cast<std::size_t>(r)];
     QTableWidgetItem* meter = Cell(QString::number(c.meter));
     meter->setFlags(meter->flags() | Qt::ItemIsUserCheckable);
-    meter->setCheckState(Qt::Checked);
+    meter->setCheckState(chart_->LineShown(r) ? Qt::Checked : Qt::Unchecked);
     meter->setData(Qt::DecorationRole, chart_->Colour(r));
-    meter->setToolTip(QStringLiteral("Shown in the chart in this colour"));
+    meter->setToolTip(
+        QStringLiteral("Ticked: drawn in the chart, in this colour (the current solid, the "
+                       "variables dashed)"));
     table->setItem(r, kMeterCell, meter);
     table->setItem(r, kQuantityCell, Cell(Text(live::QuantityName(c.quantity))));
     table->setItem(r, kValueCell, Cell(QString()));

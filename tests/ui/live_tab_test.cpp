@@ -63,16 +63,7 @@ class LiveTabTest : public WindowFixture {
 
 // ---- against the simulated gateway -------------------------------------------
 
-struct LinkCase {
-  const char* name;
-  bool modbusMode;  // else transparent
-  bool serial;      // else TCP
-  // Transparent mode asks each channel in turn, each request ending in a
-  // pause the gateway waits for: eight take longer than 200 ms.
-  int intervalMs;
-};
-
-class LiveValuesTest : public LiveTabTest, public ::testing::WithParamInterface<LinkCase> {
+class SimulatorTest : public LiveTabTest {
  protected:
   void SetUp() override {
     LiveTabTest::SetUp();
@@ -80,8 +71,8 @@ class LiveValuesTest : public LiveTabTest, public ::testing::WithParamInterface<
     ASSERT_TRUE(gateway.Start());
     simStartedAfter = QDateTime::currentMSecsSinceEpoch();
   }
-  void OpenLink() {
-    if (GetParam().serial) {
+  void OpenLink(bool serial) {
+    if (serial) {
       const QString line = gateway.StartPty();
       ASSERT_FALSE(line.isEmpty());
       form->Comm1.Ports().Set(4, line);
@@ -92,8 +83,8 @@ class LiveValuesTest : public LiveTabTest, public ::testing::WithParamInterface<
       ConnectTo(gateway.Port());
     }
   }
-  void SetWorkingMode() {
-    Pick(form->system.workingMode, GetParam().modbusMode ? 1 : 0);
+  void SetWorkingMode(bool modbus) {
+    Pick(form->system.workingMode, modbus ? 1 : 0);
     form->system.workingModeSet->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 3000));
   }
@@ -113,17 +104,29 @@ class LiveValuesTest : public LiveTabTest, public ::testing::WithParamInterface<
     const double tolerance = 1e-5 * std::max(1.0, std::abs(value));
     return value >= low - tolerance && value <= high + tolerance;
   }
+  QString Status() const { return form->live.status->text(); }
 
   sim::SimThread gateway;
   std::int64_t simStartedBefore = 0;
   std::int64_t simStartedAfter = 0;
 };
 
+struct LinkCase {
+  const char* name;
+  bool modbusMode;  // else transparent
+  bool serial;      // else TCP
+  // Transparent mode asks each channel in turn, each request ending in a
+  // pause the gateway waits for: eight take longer than 200 ms.
+  int intervalMs;
+};
+
+class LiveValuesTest : public SimulatorTest, public ::testing::WithParamInterface<LinkCase> {};
+
 // Every row of the table holds a value with its unit, the one the simulated
 // gateway showed when the poll read it.
 TEST_P(LiveValuesTest, TableShowsTheGatewaysValues) {
-  OpenLink();
-  SetWorkingMode();
+  OpenLink(GetParam().serial);
+  SetWorkingMode(GetParam().modbusMode);
   const int interval = GetParam().intervalMs;
   Start(interval);
   ASSERT_TRUE(PolledAtLeast(1, 15000)) << form->live.status->text().toStdString();
@@ -160,6 +163,27 @@ INSTANTIATE_TEST_SUITE_P(Links, LiveValuesTest,
                                            LinkCase{"ModbusOverTcp", true, false, 200},
                                            LinkCase{"ModbusOverSerial", true, true, 200}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A gateway gone silent leaves gaps, and the status line says so; its
+// values come back with its answers.
+TEST_F(SimulatorTest, SilenceShowsAsGapsUntilTheGatewayAnswersAgain) {
+  OpenLink(false);
+  SetWorkingMode(true);
+  Start();
+  ASSERT_TRUE(PolledAtLeast(1, 10000)) << Status().toStdString();
+  gateway.SetBehaviour({.silent = true});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Status().contains("no values for 2 polls"); }, 8000))
+      << Status().toStdString();
+  EXPECT_TRUE(Status().contains("The gateway did not answer")) << Status().toStdString();
+  EXPECT_TRUE(form->live.table->item(0, 2)->text().isEmpty());
+  EXPECT_EQ(form->live.table->item(0, 4)->text(), QStringLiteral("no answer"));
+
+  gateway.SetBehaviour({});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Status().contains("did not answer"); }, 5000))
+      << Status().toStdString();
+  EXPECT_EQ(form->live.table->item(0, 4)->text(), QStringLiteral("ok"));
+  EXPECT_TRUE(Live().Running());
+}
 
 // ---- the link while it runs ---------------------------------------------------
 
