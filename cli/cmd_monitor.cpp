@@ -2,6 +2,7 @@
 #include <QCommandLineParser>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -257,7 +258,18 @@ void MonitorRun::Begin() {
   for (const std::string& note : monitor_.Notes()) s_.Note(Text(note));
   table_.emplace(columns_, monitor_.ModbusMode());
   for (const QString& line : table_->Heading()) s_.Say(line);
-  if (csvHeaderDue_) WriteCsv(live::CsvHeader(columns_));
+  const std::string header = live::CsvHeader(columns_);
+  if (csvHeaderDue_) {
+    WriteCsv(header);
+  } else if (csv_.IsOpen()) {
+    // Rows under another file's header would be read as the wrong values.
+    QFile file(o_.csv);
+    const QByteArray first = file.open(QIODevice::ReadOnly) ? file.readLine() : QByteArray();
+    if (first != QByteArray::fromStdString(header))
+      throw Failure{kBadUsage,
+                    QStringLiteral("%1 holds other columns (%2); name a new file for these")
+                        .arg(o_.csv, QString::fromUtf8(first.trimmed().left(120)))};
+  }
 }
 
 void MonitorRun::WriteCsv(const std::string& text) {
@@ -270,10 +282,8 @@ void MonitorRun::WriteCsv(const std::string& text) {
 void MonitorRun::Show(std::int64_t timeMs, const std::vector<live::Sample>& samples) {
   if (s_.json) {
     // JSON Lines: one compact object per poll.
-    s_.json = false;
-    s_.Say(QString::fromUtf8(
+    s_.Line(QString::fromUtf8(
         QJsonDocument(PollJson(timeMs, columns_, samples)).toJson(QJsonDocument::Compact)));
-    s_.json = true;
   } else {
     s_.Say(table_->Line(timeMs, samples));
   }

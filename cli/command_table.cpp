@@ -253,7 +253,10 @@ Command MonitorEntry() {
             "mode: its registers in its byte order) or of each\n"
             "instrument (transparent mode: HART command 3), one\n"
             "line per poll, until --count or Ctrl+C"}},
-          {{{Value("interval", "MS")}, "time from one poll to the next (1000)"},
+          {{{Value("interval", "MS")},
+            "time from one poll to the next (1000); each reply\n"
+            "is waited for 1000 to 3000 ms, so a shorter interval\n"
+            "polls late rather than losing sound replies"},
            {{Value("count", "N")}, "stop after N polls"},
            {{Value("csv", "FILE")}, "append the values to FILE as CSV, with a header"},
            {{Value("meters", "LIST")}, "only these meters or channels (\"1,3\", \"2-5\")"}},

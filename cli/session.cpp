@@ -34,6 +34,10 @@ void Session::Say(const QString& line) {
   (fileOnStdout ? err_ : out_) << line << Qt::endl;
 }
 
+void Session::Line(const QString& line) {
+  (fileOnStdout ? err_ : out_) << line << Qt::endl;
+}
+
 void Session::Note(const QString& line) {
   err_ << "kv770ctl: " << line << Qt::endl;
 }

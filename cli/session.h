@@ -49,6 +49,8 @@ class Session {
 
   // A line for people; nothing with --json.
   void Say(const QString& line);
+  // A line of the result itself, with --json too (JSON Lines).
+  void Line(const QString& line);
   void Note(const QString& line);
   void Print(const QJsonObject& object);
   void Result(const QJsonObject& object);
