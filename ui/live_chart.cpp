@@ -6,10 +6,12 @@
 #include <QDateTimeAxis>
 #include <QLegend>
 #include <QLineSeries>
+#include <QTimer>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace kv770::ui {
 
@@ -62,8 +64,11 @@ LiveChart::LiveChart(QChartView* view)
   }
   // Any change of the axes that is not ours is the user's zoom (a rubber
   // band, or the right button zooming out): the chart stops following.
+  // The lines are drawn for the span shown: a new span draws them again.
   connect(timeAxis_, &QDateTimeAxis::rangeChanged, this, [this] {
-    if (!settingRange_) zoomed_ = true;
+    if (settingRange_) return;
+    zoomed_ = true;
+    QTimer::singleShot(0, this, &LiveChart::Redraw);
   });
   connect(valueAxis_, &QValueAxis::rangeChanged, this, [this] {
     if (!settingRange_) zoomed_ = true;
@@ -93,11 +98,12 @@ void LiveChart::SetColumns(const std::vector<live::Column>& columns) {
     // total in the millions) would squash them flat. The user adds lines.
     line.shown = c.quantity == 0;
   }
-  newest_ = 0;
+  first_ = newest_ = 0;
   NameValueAxis();
 }
 
 void LiveChart::Add(std::int64_t timeMs, const std::vector<double>& values) {
+  if (first_ == 0) first_ = timeMs;
   newest_ = std::max(newest_, timeMs);
   const double x = static_cast<double>(timeMs);
   const double oldest = static_cast<double>(newest_ - kKeepMs);
@@ -113,34 +119,91 @@ void LiveChart::Add(std::int64_t timeMs, const std::vector<double>& values) {
 
 void LiveChart::Redraw() {
   OwnChange own(settingRange_);
-  for (Line& line : lines_) DrawLine(line);
+  if (!paused_ && !zoomed_) FollowTime();
+  for (Line& line : lines_) {
+    if (line.shown)
+      DrawLine(line);
+    else
+      HideLine(line);
+  }
   NameValueAxis();
-  if (!paused_ && !zoomed_) Follow();
+  if (!paused_ && !zoomed_) FitValues();
 }
 
-// The line's runs of values between gaps, each drawn as one segment.
+// The line's runs of values between gaps, each drawn as one segment, over
+// the span shown (and a point beyond either end, so a line reaches the
+// edge). Where a pixel's width of time holds several values, its lowest
+// and highest stand for them all: drawing costs the same at any interval,
+// and no peak is lost.
 void LiveChart::DrawLine(Line& line) {
+  const double from = static_cast<double>(ShownFrom());
+  const double to = static_cast<double>(ShownTo());
+  const double pixelMs = (to - from) / std::max(100.0, chart_->plotArea().width());
+  const auto byTime = [](const QPointF& p, double x) { return p.x() < x; };
+  auto begin = std::lower_bound(line.points.begin(), line.points.end(), from, byTime);
+  auto end = std::lower_bound(begin, line.points.end(), std::nextafter(to, to + 1), byTime);
+  if (begin != line.points.begin()) --begin;
+  if (end != line.points.end()) ++end;
+
   std::vector<QList<QPointF>> runs(1);
-  for (const QPointF& p : line.points) {
-    if (!std::isnan(p.y()))
-      runs.back().append(p);
-    else if (!runs.back().isEmpty())
-      runs.emplace_back();
+  std::optional<QPointF> low, high;  // of the pixel being gathered
+  double pixel = std::numeric_limits<double>::quiet_NaN();
+  const auto flush = [&] {
+    if (!low) return;
+    const bool same = low->x() == high->x() && low->y() == high->y();
+    if (low->x() <= high->x()) {
+      runs.back().append(*low);
+      if (!same) runs.back().append(*high);
+    } else {
+      runs.back().append(*high);
+      runs.back().append(*low);
+    }
+    low.reset();
+    high.reset();
+  };
+  for (auto p = begin; p != end; ++p) {
+    if (std::isnan(p->y())) {
+      flush();
+      if (!runs.back().isEmpty()) runs.emplace_back();
+      continue;
+    }
+    const double at = pixelMs > 0 ? std::floor((p->x() - from) / pixelMs) : p->x();
+    if (at != pixel) flush();
+    pixel = at;
+    if (!low || p->y() < low->y()) low = *p;
+    if (!high || p->y() > high->y()) high = *p;
   }
+  flush();
   if (runs.back().isEmpty()) runs.pop_back();
   if (runs.size() > kMaxSegments) runs.erase(runs.begin(), runs.end() - kMaxSegments);
+  ShowRuns(line, runs);
+}
+
+void LiveChart::ShowRuns(Line& line, const std::vector<QList<QPointF>>& runs) {
   for (std::size_t k = 0; k < runs.size(); ++k) {
     QLineSeries* segment = Segment(line, k);
     segment->replace(runs[k]);
     // A value alone between two gaps has no line to show it: a dot does.
-    segment->setPointsVisible(runs[k].size() == 1);
-    segment->setVisible(line.shown);
+    const bool dot = runs[k].size() == 1;
+    if (segment->pointsVisible() != dot) segment->setPointsVisible(dot);
+    if (!segment->isVisible()) segment->setVisible(true);
   }
-  for (std::size_t k = runs.size(); k < static_cast<std::size_t>(line.segmentsUsed); ++k) {
+  const std::size_t used = line.segmentsUsed;
+  line.segmentsUsed = static_cast<int>(runs.size());
+  for (std::size_t k = runs.size(); k < used; ++k) {
     line.series[k]->clear();
     line.series[k]->setVisible(false);
   }
-  line.segmentsUsed = static_cast<int>(runs.size());
+}
+
+// A hidden line's segments hold no points: a line not looked at costs
+// nothing to draw.
+void LiveChart::HideLine(Line& line) {
+  for (std::size_t k = 0; k < static_cast<std::size_t>(line.segmentsUsed); ++k) {
+    line.series[k]->clear();
+    line.series[k]->setVisible(false);
+  }
+  line.segmentsUsed = 0;
 }
 
 QLineSeries* LiveChart::Segment(Line& line, std::size_t index) {
@@ -160,16 +223,18 @@ QLineSeries* LiveChart::Segment(Line& line, std::size_t index) {
   return line.series[index];
 }
 
-void LiveChart::Follow() {
+void LiveChart::FollowTime() {
   OwnChange own(settingRange_);
-  const std::int64_t to = newest_ > 0 ? newest_ : QDateTime::currentMSecsSinceEpoch();
+  // The first minutes fill the span from the left; then it scrolls.
+  const std::int64_t to =
+      newest_ == 0 ? QDateTime::currentMSecsSinceEpoch() : std::max(newest_, first_ + kShownMs);
   timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(to - kShownMs),
                       QDateTime::fromMSecsSinceEpoch(to));
-  FitValues();
 }
 
 // The value axis spans the values shown in the time span, with a margin.
 void LiveChart::FitValues() {
+  OwnChange own(settingRange_);
   const double from = static_cast<double>(ShownFrom());
   const double to = static_cast<double>(ShownTo());
   double low = std::numeric_limits<double>::infinity();
@@ -203,7 +268,7 @@ void LiveChart::NameValueAxis() {
 
 void LiveChart::SetPaused(bool paused) {
   paused_ = paused;
-  if (!paused_ && !zoomed_) Follow();
+  if (!paused_ && !zoomed_) Redraw();
 }
 
 void LiveChart::ResetZoom() {
@@ -212,7 +277,7 @@ void LiveChart::ResetZoom() {
     chart_->zoomReset();
   }
   zoomed_ = false;
-  Follow();
+  Redraw();
 }
 
 void LiveChart::SetLineShown(int column, bool shown) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QObject>
 #include <QPointF>
 #include <cstdint>
@@ -18,7 +19,8 @@ class QValueAxis;
 namespace kv770::ui {
 
 // The live tab's chart: one line per meter and quantity over the last
-// minutes, scrolling with the newest poll. A value that did not come breaks
+// minutes, scrolling with the newest poll once the first minutes have
+// filled it. A value that did not come breaks
 // its line: the values on either side of the gap are separate segments of
 // the same colour, and no line joins them. The chart keeps its own copy of
 // the points of the last kKeepMs (and never more than kMaxPoints per line),
@@ -53,7 +55,7 @@ class LiveChart : public QObject {
   // The line's colour: its meter's (its quantity sets the dash pattern).
   QColor Colour(int column) const;
   // The points kept, over every line (gaps included), and the segments a
-  // line is drawn in: for tests and the bench.
+  // shown line is drawn in: for tests and the bench.
   std::size_t PointsKept() const;
   int Segments(int column) const;
   // The time span the horizontal axis shows, ms since the epoch.
@@ -73,8 +75,10 @@ class LiveChart : public QObject {
   };
 
   void DrawLine(Line& line);
+  void ShowRuns(Line& line, const std::vector<QList<QPointF>>& runs);
+  void HideLine(Line& line);
   QLineSeries* Segment(Line& line, std::size_t index);
-  void Follow();
+  void FollowTime();
   void FitValues();
   void NameValueAxis();
 
@@ -83,6 +87,7 @@ class LiveChart : public QObject {
   QDateTimeAxis* timeAxis_;
   QValueAxis* valueAxis_;
   std::vector<Line> lines_;
+  std::int64_t first_ = 0;  // the first poll's time; 0 before it
   std::int64_t newest_ = 0;
   bool paused_ = false;
   bool zoomed_ = false;

@@ -156,7 +156,6 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
   c.table->verticalHeader()->hide();
   c.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  c.table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   c.table->horizontalHeader()->setStretchLastSection(true);
   c.table->setMinimumSize(300, 150);
   NameForScreenReaders(c.table, QStringLiteral("Latest values"));
@@ -230,7 +229,8 @@ void LiveTab::Start() {
   monitor_ = std::make_unique<live::Monitor>(options);
   intervalMs_ = options.intervalMs;
   SetColumns({});
-  kept_.clear();
+  kept_.Clear(0);
+  latest_ = {};
   polls_ = silentPolls_ = lastGaps_ = 0;
   ended_.clear();
   notes_.clear();
@@ -442,14 +442,17 @@ void LiveTab::AddPoll(std::int64_t timeMs, const std::vector<live::Sample>& samp
   silentPolls_ = lastGaps_ == static_cast<int>(columns_.size()) ? silentPolls_ + 1 : 0;
   ++polls_;
   chart_->Add(timeMs, poll.values);
-  kept_.push_back(std::move(poll));
-  while (kept_.size() > kKeptPolls) kept_.pop_front();
+  kept_.Add(poll);
+  latest_ = std::move(poll);
 }
 
 void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
   columns_ = columns;
+  kept_.Clear(columns.size());
+  latest_ = {};
   chart_->SetColumns(columns);
   QTableWidget* table = form_.live.table;
+  sized_ = false;
   const QSignalBlocker quiet(table);  // the rows are ours, not the user's choice
   table->setRowCount(static_cast<int>(columns.size()));
   for (int r = 0; r < table->rowCount(); ++r) {
@@ -472,8 +475,8 @@ void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
 
 // The table's rows take the newest poll's values.
 void LiveTab::ShowLatest() {
-  if (kept_.empty()) return;
-  const Poll& poll = kept_.back();
+  if (latest_.values.empty()) return;
+  const Poll& poll = latest_;
   QTableWidget* table = form_.live.table;
   const QSignalBlocker quiet(table);
   const QString time =
@@ -485,6 +488,10 @@ void LiveTab::ShowLatest() {
     table->item(r, kStatusCell)->setText(Text(live::StatusName(poll.statuses[i])));
     table->item(r, kTimeCell)->setText(time);
   }
+  // Once, when the first values are in: fitting the columns to their
+  // contents at every change would measure every row each poll.
+  if (!sized_) table->resizeColumnsToContents();
+  sized_ = true;
 }
 
 void LiveTab::ShowStatus() {
@@ -517,6 +524,35 @@ void LiveTab::SetEditable(bool editable) {
   for (QCheckBox* box : form_.live.meters) box->setEnabled(editable);
 }
 
+void LiveTab::KeptPolls::Clear(std::size_t columns) {
+  width = columns;
+  times.clear();
+  values.clear();
+  statuses.clear();
+}
+
+void LiveTab::KeptPolls::Add(const Poll& poll) {
+  if (poll.values.size() != width || poll.statuses.size() != width) return;
+  times.push_back(poll.timeMs);
+  values.insert(values.end(), poll.values.begin(), poll.values.end());
+  for (live::Status status : poll.statuses) statuses.push_back(static_cast<std::uint8_t>(status));
+  if (times.size() <= kKeptPolls) return;
+  times.pop_front();
+  values.erase(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(width));
+  statuses.erase(statuses.begin(), statuses.begin() + static_cast<std::ptrdiff_t>(width));
+}
+
+LiveTab::Poll LiveTab::KeptPolls::At(std::size_t index) const {
+  Poll poll;
+  poll.timeMs = times[index];
+  const auto first = static_cast<std::ptrdiff_t>(index * width);
+  const auto last = first + static_cast<std::ptrdiff_t>(width);
+  poll.values.assign(values.begin() + first, values.begin() + last);
+  for (auto s = statuses.begin() + first; s != statuses.begin() + last; ++s)
+    poll.statuses.push_back(static_cast<live::Status>(*s));
+  return poll;
+}
+
 // ---- chart and CSV ----------------------------------------------------------------
 
 void LiveTab::onPauseToggled() {
@@ -533,7 +569,7 @@ void LiveTab::onTableItemChanged(int row) {
 }
 
 void LiveTab::onSaveCsvClicked() {
-  if (kept_.empty() || columns_.empty()) {
+  if (kept_.times.empty() || columns_.empty()) {
     form_.Messages().Show(
         QStringLiteral("There are no values to save yet: press Start and let a poll come."));
     return;
@@ -560,7 +596,8 @@ QByteArray LiveTab::Csv() const {
     samples[i].quantity = columns_[i].quantity;
     samples[i].unit = columns_[i].unit;
   }
-  for (const Poll& poll : kept_) {
+  for (std::size_t k = 0; k < kept_.times.size(); ++k) {
+    const Poll poll = kept_.At(k);
     for (std::size_t i = 0; i < samples.size() && i < poll.values.size(); ++i) {
       samples[i].timeMs = poll.timeMs;
       samples[i].value = poll.values[i];

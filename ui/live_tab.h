@@ -68,7 +68,7 @@ class LiveTab : public QObject {
   void Feed(const std::vector<live::Sample>& samples);
 
   int Polls() const { return polls_; }
-  std::size_t PollsKept() const { return kept_.size(); }
+  std::size_t PollsKept() const { return kept_.times.size(); }
   const LiveChart& Chart() const { return *chart_; }
 
   void onStartStopClicked();
@@ -78,11 +78,22 @@ class LiveTab : public QObject {
   void onTableItemChanged(int row);
 
  private:
-  // One poll as kept for the CSV: a value and a status per column.
+  // One poll: a value (NaN for a gap) and a status per column.
   struct Poll {
     std::int64_t timeMs = 0;
     std::vector<double> values;
     std::vector<live::Status> statuses;
+  };
+  // The polls kept for the CSV, oldest first, each poll's values one after
+  // the other: nothing allocated per poll, at most kKeptPolls.
+  struct KeptPolls {
+    std::size_t width = 0;  // values per poll
+    std::deque<std::int64_t> times;
+    std::deque<double> values;
+    std::deque<std::uint8_t> statuses;
+    void Clear(std::size_t columns);
+    void Add(const Poll& poll);
+    Poll At(std::size_t index) const;
   };
 
   void BuildControls(QWidget* page, QBoxLayout* layout);
@@ -124,10 +135,12 @@ class LiveTab : public QObject {
   cycle::FormTimer silenceTimer_;  // TCP: a reply not yet whole has gone quiet
 
   std::vector<live::Column> columns_;
-  std::deque<Poll> kept_;
+  Poll latest_;  // the newest poll, in the table
+  KeptPolls kept_;
   int polls_ = 0;
   int silentPolls_ = 0;  // polls in a row without a single value
   int lastGaps_ = 0;     // values missing in the newest poll
+  bool sized_ = false;   // the table's columns fitted to the first values
   QString ended_;        // why the last session ended
   QString notes_;        // what the monitor left out
   std::function<QString()> chooseCsvPath_;
