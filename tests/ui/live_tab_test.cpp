@@ -18,6 +18,7 @@
 
 #include "gateway/commands.h"
 #include "sim/sim_thread.h"
+#include "support/child_process.h"
 #include "support/window_fixture.h"
 #include "ui/live_chart.h"
 #include "ui/live_tab.h"
@@ -284,26 +285,29 @@ TEST_F(LiveTabTest, GapBreaksTheLineAndOldPointsAreDropped) {
 
 TEST_F(LiveTabTest, ChartFollowsTheNewestPollUnlessPausedOrZoomed) {
   const std::int64_t t0 = 1'700'000'000'000;
-  Live().Feed(Polls(t0, {4.0}));
-  EXPECT_EQ(Live().Chart().ShownTo(), t0);
-  EXPECT_EQ(Live().Chart().ShownFrom(), t0 - LiveChart::kShownMs);
+  const std::int64_t span = LiveChart::kShownMs;
+  Live().Feed(Polls(t0, {4.0}));  // the first minutes fill the span from the left
+  EXPECT_EQ(Live().Chart().ShownFrom(), t0);
+  EXPECT_EQ(Live().Chart().ShownTo(), t0 + span);
+  Live().Feed(Polls(t0 + span + 1000, {4.0}));
+  EXPECT_EQ(Live().Chart().ShownTo(), t0 + span + 1000);
 
   form->live.pause->setChecked(true);
-  Live().Feed(Polls(t0 + 1000, {5.0}));
-  EXPECT_EQ(Live().Chart().ShownTo(), t0);
+  Live().Feed(Polls(t0 + span + 2000, {5.0}));
+  EXPECT_EQ(Live().Chart().ShownTo(), t0 + span + 1000);
   form->live.pause->setChecked(false);
-  EXPECT_EQ(Live().Chart().ShownTo(), t0 + 1000);
+  EXPECT_EQ(Live().Chart().ShownTo(), t0 + span + 2000);
 
   // A rubber band's zoom.
   form->resize(1049, 677);
   form->live.chart->chart()->zoomIn(QRectF(QPointF(50, 50), QSizeF(40, 40)));
   EXPECT_TRUE(Live().Chart().Zoomed());
   const std::int64_t zoomedTo = Live().Chart().ShownTo();
-  Live().Feed(Polls(t0 + 2000, {6.0}));
+  Live().Feed(Polls(t0 + span + 3000, {6.0}));
   EXPECT_EQ(Live().Chart().ShownTo(), zoomedTo);
   form->live.resetZoom->click();
   EXPECT_FALSE(Live().Chart().Zoomed());
-  EXPECT_EQ(Live().Chart().ShownTo(), t0 + 2000);
+  EXPECT_EQ(Live().Chart().ShownTo(), t0 + span + 3000);
 }
 
 TEST_F(LiveTabTest, SaveCsvWritesEveryPollOrSaysWhyNot) {
@@ -333,6 +337,19 @@ TEST_F(LiveTabTest, SaveCsvWritesEveryPollOrSaysWhyNot) {
   ASSERT_EQ(messages.shown.size(), 2);
   EXPECT_TRUE(messages.shown[1].startsWith(QStringLiteral("The values could not be saved to")))
       << messages.shown[1].toStdString();
+}
+
+// --live-seconds polls the demo's own simulator, and nothing else.
+TEST(LiveSecondsUsage, NeedsTheDemoAndANumberOfSeconds) {
+  for (const QStringList& arguments :
+       {QStringList{"--live-seconds", "5"}, QStringList{"--demo", "--live-seconds", "0"},
+        QStringList{"--demo", "--live-seconds", "x"}}) {
+    const test::ChildRun run =
+        test::RunChild(test::BuiltProgram(QStringLiteral("kv770-config")), arguments, {},
+                       {QStringLiteral("QT_QPA_PLATFORM=offscreen")});
+    EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(run.err.contains("--live-seconds")) << run.err.toStdString();
+  }
 }
 
 }  // namespace
