@@ -18,6 +18,7 @@
 #include <limits>
 #include <span>
 
+#include "gateway/commands.h"
 #include "link/file_output.h"
 #include "ui/gateway_window.h"
 #include "ui/live_chart.h"
@@ -234,6 +235,7 @@ void LiveTab::Start() {
   polls_ = silentPolls_ = lastGaps_ = 0;
   ended_.clear();
   notes_.clear();
+  hartChannel_ = 0;
   clockStart_ = QDateTime::currentMSecsSinceEpoch();
   clock_.start();
   running_ = true;
@@ -248,6 +250,11 @@ void LiveTab::End(const QString& why) {
   Halt();
   ended_ = QStringLiteral("Stopped after %1").arg(PollCount(polls_));
   ended_ += why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": %1.").arg(why);
+  if (hartChannel_ > 0)
+    ended_ += QStringLiteral(
+                  " The gateway's HART address is left at %1: set it again on the Transparent "
+                  "Mode tab before asking an instrument there.")
+                  .arg(hartChannel_);
   form_.live.startStop->setText(QStringLiteral("Start"));
   SetEditable(true);
   ShowStatus();
@@ -307,6 +314,10 @@ void LiveTab::Send() {
   reply_.clear();
   const QByteArray bytes(reinterpret_cast<const char*>(exchange_->bytes.data()),
                          static_cast<qsizetype>(exchange_->bytes.size()));
+  // Transparent mode reaches each channel by setting the gateway's HART
+  // address, and the gateway keeps the last one set.
+  for (int k = 0; k < 8; ++k)
+    if (bytes.toStdString() == gateway::HartAddressCommand(k)) hartChannel_ = k + 1;
   if (serial_) {
     form_.Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
   } else {

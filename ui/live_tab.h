@@ -143,6 +143,7 @@ class LiveTab : public QObject {
   bool sized_ = false;   // the table's columns fitted to the first values
   QString ended_;        // why the last session ended
   QString notes_;        // what the monitor left out
+  int hartChannel_ = 0;  // the HART address the session set last, 1..8; 0: none
   std::function<QString()> chooseCsvPath_;
 };
 
