@@ -189,6 +189,17 @@ TEST_F(SimulatorTest, SilenceShowsAsGapsUntilTheGatewayAnswersAgain) {
   EXPECT_TRUE(Live().Running());
 }
 
+TEST_F(SimulatorTest, ClosingTheSerialPortEndsTheSession) {
+  OpenLink(true);
+  Start();
+  ASSERT_TRUE(Live().Running());
+  form->system.openPort->click();
+  EXPECT_FALSE(Live().Running());
+  EXPECT_TRUE(Status().contains(QStringLiteral("the serial port was closed")))
+      << Status().toStdString();
+  ExpectIdle();
+}
+
 // ---- the link while it runs ---------------------------------------------------
 
 // A gateway that never answers: what the window puts on the line is all
