@@ -157,9 +157,20 @@ def monitor():
     print(f"monitor_poll_overhead_ms {statistics.median(overheads):.3f} ms")
 
 
+def live_tab():
+    """The Live Values tab fed 10 000 polls of 40 values: how much its memory
+    grew (the chart and the table keep a bounded window)."""
+    out = subprocess.run([f"{BIN}/kv770-live-bench"], capture_output=True, text=True,
+                         check=True, timeout=300).stdout
+    for line in out.splitlines():
+        if line.startswith("monitor_rss_growth_kib"):
+            print(f"monitor_rss_growth_kib {line.split()[1]} KiB")
+
+
 startup()
 modbus_tcp()
 serial()
 scan_serial()
 fleet_restore()
 monitor()
+live_tab()

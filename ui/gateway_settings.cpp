@@ -232,6 +232,7 @@ void GatewayWindow::onByteOrdersSetClicked() {
 // The coefficients travel as typed and are not staged; the command sets
 // only the request kind, so no time-out is reported for it.
 void GatewayWindow::onCoefficientsSetClicked() {
+  RefuseWhileLive();
   shared.sendBuffer->clear();
   shared.receiveBuffer->clear();
   const QByteArray bytes = Bytes(gateway::CoefficientsCommand(
@@ -249,6 +250,7 @@ void GatewayWindow::onCoefficientsSetClicked() {
 // port whatever the link choice.
 void GatewayWindow::onMeterChosen() {
   if (!SerialOpen) return;
+  RefuseWhileLive();  // the meter's report would go out beside a poll
   const int position = mapping.meter->currentIndex();
   const QString i = QString::number(position);
   // "400", the meter's position, the register's last digit: 1, 3, 5, 7, 9.

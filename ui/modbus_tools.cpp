@@ -37,6 +37,7 @@ void GatewayWindow::ConnectModbusToolHandlers() {
 }
 
 void GatewayWindow::onModbusTestClicked() {
+  RefuseWhileLive();
   QByteArray frame;
   if (LinkIndex() == 0) {
     // RTU on the serial line. Both areas are cleared before the fields are

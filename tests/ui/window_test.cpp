@@ -24,7 +24,7 @@ using WindowTest = WindowFixture;
 
 TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
   EXPECT_EQ(form->windowTitle(), QStringLiteral("KV770-W"));
-  EXPECT_EQ(form->frame.pages->count(), 4);
+  EXPECT_EQ(form->frame.pages->count(), 5);
   EXPECT_EQ(form->frame.pages->currentIndex(), 0);
   EXPECT_EQ(form->system.linkChoice->currentText(), QStringLiteral("Serial Port"));
   EXPECT_TRUE(form->system.serialGroup->isEnabled());
