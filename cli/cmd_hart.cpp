@@ -11,6 +11,7 @@
 #include "cli/backup_file.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
+#include "cli/stop_signals.h"
 #include "cli/values.h"
 #include "gateway/commands.h"
 #include "gateway/config.h"
@@ -289,44 +290,13 @@ void MarkRepeated(const ScanFindings& findings, PlaceAnswer& a) {
 
 // A scan with the gateway out of MODBUS RTU may take minutes. Ctrl-C, a
 // hang-up of the terminal, a closed output pipe or a kill stop it before
-// the next place, so that the working mode still goes back; a second
-// Ctrl-C, hang-up or kill ends the program at once, as usual.
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void NoteStopSignal(int signal) {
-  stopSignal = signal;
+// the next place, so that the working mode still goes back.
+void ThrowIfStopped() {
+  if (StopOnSignals::Stopped())
+    throw Failure{
+        kDeviceFailed,
+        QStringLiteral("the scan was stopped (%1)").arg(strsignal(StopOnSignals::Signal()))};
 }
-
-class StopOnSignals {
- public:
-  StopOnSignals() {
-    stopSignal = 0;
-    for (std::size_t i = 0; i < kSignals.size(); ++i) {
-      struct sigaction action {};
-      action.sa_handler = NoteStopSignal;
-      sigemptyset(&action.sa_mask);
-      // A closed pipe stays harmless while the mode is set back.
-      action.sa_flags = kSignals[i] == SIGPIPE ? 0 : SA_RESETHAND;
-      sigaction(kSignals[i], &action, &previous_[i]);
-    }
-  }
-  ~StopOnSignals() {
-    for (std::size_t i = 0; i < kSignals.size(); ++i)
-      sigaction(kSignals[i], &previous_[i], nullptr);
-  }
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-  static void ThrowIfStopped() {
-    if (stopSignal != 0)
-      throw Failure{kDeviceFailed,
-                    QStringLiteral("the scan was stopped (%1)").arg(strsignal(stopSignal))};
-  }
-
- private:
-  static constexpr std::array<int, 4> kSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-  std::array<struct sigaction, kSignals.size()> previous_{};
-};
 
 // The gateway cannot report its HART address. The instrument it reaches
 // before the scan, found again at the same polling address on exactly one
@@ -345,7 +315,7 @@ int FormerChannel(const ScanFindings& findings, const PlaceAnswer& before) {
 
 ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
   ScanFindings findings;
-  StopOnSignals::ThrowIfStopped();
+  ThrowIfStopped();
   // Whoever answers on the channel chosen now, to choose it again after.
   const PlaceAnswer before = AskPlace(s, o, {0, o.addresses.front()});
   for (int channel = 1; channel <= kChannels; ++channel) {
@@ -353,12 +323,12 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
                .arg(channel)
                .arg(kChannels)
                .arg(o.addresses.size() == 1 ? "" : "es", AddressesText(o.addresses)));
-    StopOnSignals::ThrowIfStopped();
+    ThrowIfStopped();
     findings.selectReplies[static_cast<std::size_t>(channel)] = SelectChannel(s, channel);
     findings.hartChannel = channel;
     bool anyInstrument = false;  // a repeated one counts: the channel is not known empty
     for (int address : o.addresses) {
-      StopOnSignals::ThrowIfStopped();
+      ThrowIfStopped();
       PlaceAnswer a = AskPlace(s, o, {channel, address});
       if (a.kind == PlaceAnswer::kInstrument) MarkRepeated(findings, a);
       if (a.kind == PlaceAnswer::kInstrument) findings.instruments.push_back(a);
@@ -370,7 +340,7 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
   }
   const int former = FormerChannel(findings, before);
   if (former != 0) {
-    StopOnSignals::ThrowIfStopped();
+    ThrowIfStopped();
     if (former != findings.hartChannel) SelectChannel(s, former);
     findings.hartChannel = former;
     findings.hartChannelRestored = true;
@@ -522,12 +492,12 @@ void SayScan(Session& s, const ScanOptions& o, const ScanFindings& f, const QStr
 }
 
 int HartScan(Session& s, const ScanOptions& o) {
-  const StopOnSignals stop;
+  const StopOnSignals stop({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
   const bool wasModbus = s.ReadSystem().workingMode == kModbusRtu;
   ScanFindings findings;
   try {
     if (wasModbus) {
-      StopOnSignals::ThrowIfStopped();
+      ThrowIfStopped();
       SetWorkingMode(s, kTransparent);
     }
     findings = ScanChannels(s, o);

@@ -16,6 +16,7 @@
 
 #include "cli/commands.h"
 #include "cli/failure.h"
+#include "cli/stop_signals.h"
 #include "cli/values.h"
 #include "link/file_output.h"
 #include "live/monitor.h"
@@ -54,42 +55,6 @@ MonitorOptions ParseOptions(const QCommandLineParser& p) {
   if (p.isSet("meters")) o.meters = MeterList(p.value("meters"));
   return o;
 }
-
-// ---- stopping ------------------------------------------------------------------------------
-// Ctrl+C or a kill ends the run after the exchange under way, with what it
-// has written; a second one ends the program at once, as usual.
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-extern "C" void NoteMonitorStop(int signal) {
-  stopSignal = signal;
-}
-
-class StopOnSignals {
- public:
-  StopOnSignals() {
-    stopSignal = 0;
-    for (std::size_t i = 0; i < kSignals.size(); ++i) {
-      struct sigaction action {};
-      action.sa_handler = NoteMonitorStop;
-      sigemptyset(&action.sa_mask);
-      action.sa_flags = SA_RESETHAND;
-      sigaction(kSignals[i], &action, &previous_[i]);
-    }
-  }
-  ~StopOnSignals() {
-    for (std::size_t i = 0; i < kSignals.size(); ++i)
-      sigaction(kSignals[i], &previous_[i], nullptr);
-  }
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
-
-  static bool Stopped() { return stopSignal != 0; }
-
- private:
-  static constexpr std::array<int, 2> kSignals{SIGINT, SIGTERM};
-  std::array<struct sigaction, kSignals.size()> previous_{};
-};
 
 // ---- showing values ----------------------------------------------------------------------
 
@@ -350,12 +315,12 @@ int RunMonitor(Session& s, const CommandLine& line) {
     BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV (see --help)"));
   live::Monitor monitor(
       {.serial = s.link->IsSerial(), .intervalMs = o.intervalMs, .meters = o.meters});
-  const StopOnSignals stop;
+  const StopOnSignals stop({SIGINT, SIGTERM});
   MonitorRun run(s, o, monitor);
   run.Run();
   if (StopOnSignals::Stopped())
     s.Note(QStringLiteral("stopped (%1) after %2 poll%3")
-               .arg(QString::fromLocal8Bit(strsignal(stopSignal)))
+               .arg(QString::fromLocal8Bit(strsignal(StopOnSignals::Signal())))
                .arg(run.Polls())
                .arg(run.Polls() == 1 ? "" : "s"));
   return kDone;
