@@ -185,17 +185,7 @@ constexpr int kModbusRtu = 1;
 
 // "0-15", "0,3,5", "0-3,7": each polling address once, in order.
 std::vector<int> PollingAddresses(const QString& list) {
-  std::vector<int> addresses;
-  for (const QString& item : list.split(QLatin1Char(','))) {
-    const qsizetype dash = item.indexOf(QLatin1Char('-'), 1);
-    const int first = Integer(dash < 0 ? item : item.left(dash), 0, hart::kMaxPollingAddress);
-    const int last = dash < 0 ? first : Integer(item.mid(dash + 1), 0, hart::kMaxPollingAddress);
-    if (last < first) BadUsage(QStringLiteral("--addresses: '%1' runs backwards").arg(item));
-    for (int a = first; a <= last; ++a) addresses.push_back(a);
-  }
-  std::sort(addresses.begin(), addresses.end());
-  addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
-  return addresses;
+  return NumberList(QStringLiteral("addresses"), list, 0, hart::kMaxPollingAddress);
 }
 
 // The addresses again as a short list: "0-15", "0,3,5".

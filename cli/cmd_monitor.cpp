@@ -34,17 +34,7 @@ struct MonitorOptions {
 
 // "1,3", "2-5", "1-2,7": each meter once, in order.
 std::vector<int> MeterList(const QString& list) {
-  std::vector<int> meters;
-  for (const QString& item : list.split(QLatin1Char(','))) {
-    const qsizetype dash = item.indexOf(QLatin1Char('-'), 1);
-    const int first = Integer(dash < 0 ? item : item.left(dash), 1, gateway::kMeters);
-    const int last = dash < 0 ? first : Integer(item.mid(dash + 1), 1, gateway::kMeters);
-    if (last < first) BadUsage(QStringLiteral("--meters: '%1' runs backwards").arg(item));
-    for (int m = first; m <= last; ++m) meters.push_back(m);
-  }
-  std::sort(meters.begin(), meters.end());
-  meters.erase(std::unique(meters.begin(), meters.end()), meters.end());
-  return meters;
+  return NumberList(QStringLiteral("meters"), list, 1, gateway::kMeters);
 }
 
 MonitorOptions ParseOptions(const QCommandLineParser& p) {

@@ -1,5 +1,7 @@
 #include "cli/values.h"
 
+#include <algorithm>
+
 #include "cli/failure.h"
 #include "cycle/convert.h"
 #include "gateway/commands.h"
@@ -31,6 +33,20 @@ int BaudRate(const QString& text) {
   if (gateway::BaudCode(rate) >= 0) return rate;
   BadUsage(QStringLiteral("'%1' is not a baud rate of the gateway (%2)")
                .arg(text, Text(gateway::BaudRateList())));
+}
+
+std::vector<int> NumberList(const QString& option, const QString& text, int lo, int hi) {
+  std::vector<int> numbers;
+  for (const QString& item : text.split(QLatin1Char(','))) {
+    const qsizetype dash = item.indexOf(QLatin1Char('-'), 1);
+    const int first = Integer(dash < 0 ? item : item.left(dash), lo, hi);
+    const int last = dash < 0 ? first : Integer(item.mid(dash + 1), lo, hi);
+    if (last < first) BadUsage(QStringLiteral("--%1: '%2' runs backwards").arg(option, item));
+    for (int n = first; n <= last; ++n) numbers.push_back(n);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  return numbers;
 }
 
 int OnOff(const QString& option, const QString& text) {

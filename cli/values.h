@@ -26,6 +26,9 @@ int Choice(const QString& option, const QString& text, const QStringList& names,
 int BaudRate(const QString& text);
 // 0 close (off), 1 open (on).
 int OnOff(const QString& option, const QString& text);
+// "0-15", "0,3,5", "1-2,7": each number once, in order, every one from lo
+// to hi; a run that goes backwards is refused naming `option`.
+std::vector<int> NumberList(const QString& option, const QString& text, int lo, int hi);
 // A comma-separated list of exactly `count` items.
 QStringList Items(const QString& option, const QString& text, int count);
 std::vector<std::uint8_t> HexBytes(const QString& text, int limit);

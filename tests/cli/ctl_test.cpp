@@ -28,6 +28,7 @@
 #include "support/ctl_run.h"
 #include "support/pty_peer.h"
 #include "support/tcp_peer.h"
+#include "support/twisted_gateway.h"
 
 namespace kv770::cli {
 namespace {
@@ -262,39 +263,11 @@ TEST_P(CtlTest, BackupRestoredOntoAnotherGatewayReadsBackIdentical) {
 }
 
 // A gateway that acknowledges one command without applying it.
-class ForgetfulGateway {
- public:
-  explicit ForgetfulGateway(std::string ignored) : ignored_(std::move(ignored)) {
-    server_.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
-      while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        auto* quiet = new QTimer(socket);
-        quiet->setSingleShot(true);
-        quiet->setInterval(10);
-        auto buffer = std::make_shared<QByteArray>();
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, buffer, quiet] {
-          *buffer += socket->readAll();
-          quiet->start();
-        });
-        QObject::connect(quiet, &QTimer::timeout, socket, [this, socket, buffer] {
-          const std::string request = buffer->toStdString();
-          buffer->clear();
-          const std::string reply =
-              request.starts_with(ignored_) ? "OK:XISH#" : engine_.Handle(request, 0);
-          socket->write(reply.data(), static_cast<qint64>(reply.size()));
-        });
-      }
-    });
-  }
-  QStringList Link() const {
-    return {"--tcp", QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()), "--gap", "30"};
-  }
-
- private:
-  std::string ignored_;
-  QTcpServer server_;
-  sim::Engine engine_;
-};
+test::TwistedGateway ForgetfulGateway(const std::string& ignored) {
+  return test::TwistedGateway([ignored](const std::string& request, sim::GatewayModel&) {
+    return request.starts_with(ignored) ? std::optional<std::string>("OK:XISH#") : std::nullopt;
+  });
+}
 
 TEST(CtlRestore, SettingsTheGatewayDidNotTakeFailTheRestoreByName) {
   Gateway source(Via::Tcp);
@@ -304,7 +277,7 @@ TEST(CtlRestore, SettingsTheGatewayDidNotTakeFailTheRestoreByName) {
   const QString file = dir.filePath("backup.json");
   ASSERT_EQ(source.Run({"backup", file}).code, 0);
 
-  ForgetfulGateway target("QQS#XISH");
+  test::TwistedGateway target = ForgetfulGateway("QQS#XISH");
   const Outcome o = Ctl(target.Link() + QStringList{"restore", file});
   EXPECT_EQ(o.code, 1);
   EXPECT_TRUE(

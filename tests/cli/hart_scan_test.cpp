@@ -7,12 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <csignal>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,6 +17,7 @@
 #include "sim/instruments.h"
 #include "sim/sim_thread.h"
 #include "support/ctl_run.h"
+#include "support/twisted_gateway.h"
 
 namespace kv770::cli {
 namespace {
@@ -96,50 +93,16 @@ TEST_P(HartScan, ListsEachInstrumentAndLeavesTheWorkingModeAsFound) {
   EXPECT_EQ(r["hartAddressRestored"], true);
 }
 
-// The simulated gateway's engine behind a TCP server of the test's own,
-// with some requests answered otherwise: `twist` gives the reply to send
-// instead (empty: none) or nothing to let the engine answer.
-using Twist =
-    std::function<std::optional<std::string>(const std::string& request, sim::GatewayModel&)>;
+using test::Twist;
 
-class TwistedGateway {
- public:
-  explicit TwistedGateway(Twist twist) : twist_(std::move(twist)) {
-    engine_.Model().workingMode = 1;
-    server_.listen(QHostAddress::LocalHost, 0);
-    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
-      while (QTcpSocket* socket = server_.nextPendingConnection()) Serve(socket);
-    });
+// A gateway in MODBUS RTU mode with some requests answered otherwise.
+struct TwistedGateway : test::TwistedGateway {
+  explicit TwistedGateway(Twist twist) : test::TwistedGateway(std::move(twist)) {
+    Model().workingMode = 1;
   }
   QStringList Link() const {
-    return {"--tcp",     QStringLiteral("127.0.0.1:%1").arg(server_.serverPort()),
-            "--gap",     "30",
-            "--timeout", "300"};
+    return test::TwistedGateway::Link() + QStringList{"--timeout", "300"};
   }
-  const sim::GatewayModel& Model() { return engine_.Model(); }
-
- private:
-  void Serve(QTcpSocket* socket) {
-    auto* quiet = new QTimer(socket);
-    quiet->setSingleShot(true);
-    quiet->setInterval(10);
-    auto buffer = std::make_shared<QByteArray>();
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, buffer, quiet] {
-      *buffer += socket->readAll();
-      quiet->start();
-    });
-    QObject::connect(quiet, &QTimer::timeout, socket, [this, socket, buffer] {
-      const std::string request = buffer->toStdString();
-      buffer->clear();
-      const std::optional<std::string> twisted = twist_(request, engine_.Model());
-      const std::string reply = twisted ? *twisted : engine_.Handle(request, 0);
-      socket->write(reply.data(), static_cast<qint64>(reply.size()));
-    });
-  }
-
-  Twist twist_;
-  QTcpServer server_;
-  sim::Engine engine_;
 };
 
 bool IsHartFrame(const std::string& request) {
