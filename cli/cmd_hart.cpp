@@ -229,12 +229,19 @@ struct PlaceAnswer {
 
 struct ScanFindings {
   std::vector<PlaceAnswer> instruments;
-  std::vector<PlaceAnswer> spoiled;                  // answers that are no sound identity
+  std::vector<PlaceAnswer> spoiled;                  // damaged replies: no sound identity
   std::vector<PlaceAnswer> repeated;                 // an earlier channel's instrument again
   std::array<QString, kChannels + 1> selectReplies;  // the gateway's answer to each HCS
-  std::vector<int> emptyChannels;
+  std::vector<int> emptyChannels;                    // every place asked, and every one silent
   int hartChannel = 0;  // the channel the gateway's HART address is left at
   bool hartChannelRestored = false;
+  // Where the scan is: 0 before the first channel, kChannels + 1 while
+  // choosing the former channel again; and a channel whose HCS command
+  // had no answer yet, 0 for none.
+  int at = 0;
+  int choosing = 0;
+  // Why the scan ended before its end; empty when it ran through.
+  QString stopReason;
 };
 
 // Silence within the wait is no instrument; an answer that is no sound
@@ -260,8 +267,14 @@ PlaceAnswer AskPlace(Session& s, const ScanOptions& o, Place at) {
 }
 
 // The HCS command; any answer is its acknowledgement, none ends the scan.
-QString SelectChannel(Session& s, int channel) {
-  return Shown(s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1))));
+// Until it comes, the channel the gateway reaches is not known.
+QString SelectChannel(Session& s, ScanFindings& findings, int channel) {
+  findings.choosing = channel;
+  const QString reply =
+      Shown(s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1))));
+  findings.choosing = 0;
+  findings.hartChannel = channel;
+  return reply;
 }
 
 // A long address is unique to one instrument, and one instrument sits on
@@ -303,20 +316,21 @@ int FormerChannel(const ScanFindings& findings, const PlaceAnswer& before) {
   return matches == 1 ? channel : 0;
 }
 
-ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
-  ScanFindings findings;
+// Fills `findings` as it goes, so that what was found before a failure
+// is still there to show.
+void ScanChannels(Session& s, const ScanOptions& o, ScanFindings& findings) {
   ThrowIfStopped();
   // Whoever answers on the channel chosen now, to choose it again after.
   const PlaceAnswer before = AskPlace(s, o, {0, o.addresses.front()});
   for (int channel = 1; channel <= kChannels; ++channel) {
+    findings.at = channel;
     s.Note(QStringLiteral("channel %1 of %2, polling address%3 %4")
                .arg(channel)
                .arg(kChannels)
                .arg(o.addresses.size() == 1 ? "" : "es", AddressesText(o.addresses)));
     ThrowIfStopped();
-    findings.selectReplies[static_cast<std::size_t>(channel)] = SelectChannel(s, channel);
-    findings.hartChannel = channel;
-    bool anyInstrument = false;  // a repeated one counts: the channel is not known empty
+    findings.selectReplies[static_cast<std::size_t>(channel)] = SelectChannel(s, findings, channel);
+    bool anyAnswer = false;  // a repeated or damaged one counts: the channel is not empty
     for (int address : o.addresses) {
       ThrowIfStopped();
       PlaceAnswer a = AskPlace(s, o, {channel, address});
@@ -324,18 +338,17 @@ ScanFindings ScanChannels(Session& s, const ScanOptions& o) {
       if (a.kind == PlaceAnswer::kInstrument) findings.instruments.push_back(a);
       if (a.kind == PlaceAnswer::kSpoiled) findings.spoiled.push_back(a);
       if (a.kind == PlaceAnswer::kRepeated) findings.repeated.push_back(a);
-      anyInstrument |= a.kind == PlaceAnswer::kInstrument || a.kind == PlaceAnswer::kRepeated;
+      anyAnswer |= a.kind != PlaceAnswer::kSilent;
     }
-    if (!anyInstrument) findings.emptyChannels.push_back(channel);
+    if (!anyAnswer) findings.emptyChannels.push_back(channel);
   }
+  findings.at = kChannels + 1;
   const int former = FormerChannel(findings, before);
   if (former != 0) {
     ThrowIfStopped();
-    if (former != findings.hartChannel) SelectChannel(s, former);
-    findings.hartChannel = former;
+    if (former != findings.hartChannel) SelectChannel(s, findings, former);
     findings.hartChannelRestored = true;
   }
-  return findings;
 }
 
 // Sends the working-mode command and reads the mode back: a gateway that
@@ -380,6 +393,9 @@ QString WorkingModeNote(bool wasModbus, bool back) {
 }
 
 QString HartChannelNote(const ScanFindings& f) {
+  if (f.choosing != 0)
+    return QStringLiteral("unknown: the scan stopped while choosing channel %1").arg(f.choosing);
+  if (f.hartChannel == 0) return QStringLiteral("as it was before the scan");
   if (f.hartChannelRestored)
     return QStringLiteral(
                "back to channel %1, where the instrument it reached before the scan "
@@ -389,9 +405,24 @@ QString HartChannelNote(const ScanFindings& f) {
       .arg(f.hartChannel);
 }
 
+// "channel 3: damaged reply at address 0: check byte 36 where 35 was expected: FF ...":
+// someone answered, so the place is not empty, and what came is no identity.
 QString SpoiledText(const PlaceAnswer& a) {
-  return QStringLiteral("not a valid HART reply: %1: %2")
+  return QStringLiteral("channel %1: damaged reply at address %2: %3: %4")
+      .arg(a.at.channel)
+      .arg(a.at.address)
       .arg(QString::fromStdString(a.checked.error), Hex(a.reply));
+}
+
+// "at channel 4 (channels 4 to 8 not scanned whole)": where a scan that
+// did not run through ended.
+QString StoppedWhere(const ScanFindings& f) {
+  if (f.at > kChannels)
+    return QStringLiteral("after channel %1, choosing the former channel again").arg(kChannels);
+  if (f.at == kChannels) return QStringLiteral("at channel %1 (not scanned whole)").arg(kChannels);
+  return QStringLiteral("at channel %1 (channels %1 to %2 not scanned whole)")
+      .arg(f.at)
+      .arg(kChannels);
 }
 
 QString RepeatedText(const ScanFindings& f, const PlaceAnswer& a) {
@@ -431,7 +462,8 @@ QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, bool wasModbus
   for (int a : o.addresses) addresses.append(a);
   QJsonArray empty;
   for (int c : f.emptyChannels) empty.append(c);
-  return {
+  QJsonObject result{
+      {QStringLiteral("complete"), f.stopReason.isEmpty()},
       {QStringLiteral("pollingAddresses"), addresses},
       {QStringLiteral("instruments"), instruments},
       {QStringLiteral("channelsWithoutInstrument"), empty},
@@ -442,6 +474,12 @@ QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, bool wasModbus
       {QStringLiteral("workingModeNote"), modeNote},
       {QStringLiteral("hartAddress"), f.hartChannel},
       {QStringLiteral("hartAddressRestored"), f.hartChannelRestored}};
+  if (!f.stopReason.isEmpty())
+    result.insert(QStringLiteral("stopped"),
+                  QJsonObject{{QStringLiteral("channel"), std::min(f.at, kChannels)},
+                              {QStringLiteral("where"), StoppedWhere(f)},
+                              {QStringLiteral("reason"), f.stopReason}});
+  return result;
 }
 
 void SayScan(Session& s, const ScanOptions& o, const ScanFindings& f, const QString& modeNote) {
@@ -464,19 +502,19 @@ void SayScan(Session& s, const ScanOptions& o, const ScanFindings& f, const QStr
     s.Say(QStringLiteral("channel %1: no instrument at %2 %3")
               .arg(channel)
               .arg(where, AddressesText(o.addresses)));
-  for (const PlaceAnswer& a : f.spoiled)
-    s.Say(QStringLiteral("channel %1, address %2: %3")
-              .arg(a.at.channel)
-              .arg(a.at.address)
-              .arg(SpoiledText(a)));
+  for (const PlaceAnswer& a : f.spoiled) s.Say(SpoiledText(a));
   for (const PlaceAnswer& a : f.repeated)
     s.Say(QStringLiteral("channel %1, address %2: %3")
               .arg(a.at.channel)
               .arg(a.at.address)
               .arg(RepeatedText(f, a)));
   const std::size_t n = f.instruments.size();
-  s.Say(n == 0 ? QStringLiteral("no instrument found")
-               : QStringLiteral("%1 instrument%2 found").arg(n).arg(n == 1 ? "" : "s"));
+  const QString before = f.stopReason.isEmpty() ? QString() : QStringLiteral(" before it stopped");
+  s.Say((n == 0 ? QStringLiteral("no instrument found")
+                : QStringLiteral("%1 instrument%2 found").arg(n).arg(n == 1 ? "" : "s")) +
+        before);
+  if (!f.stopReason.isEmpty())
+    s.Say(QStringLiteral("the scan stopped %1: %2").arg(StoppedWhere(f), f.stopReason));
   s.Say(QStringLiteral("working mode: %1").arg(modeNote));
   s.Say(QStringLiteral("HART address: %1").arg(HartChannelNote(f)));
 }
@@ -485,14 +523,18 @@ int HartScan(Session& s, const ScanOptions& o) {
   const StopOnSignals stop({SIGINT, SIGTERM, SIGHUP, SIGPIPE});
   const bool wasModbus = s.ReadSystem().workingMode == kModbusRtu;
   ScanFindings findings;
+  std::optional<Failure> stopped;
   try {
     if (wasModbus) {
       ThrowIfStopped();
       SetWorkingMode(s, kTransparent);
     }
-    findings = ScanChannels(s, o);
+    ScanChannels(s, o, findings);
+  } catch (const Failure& f) {
+    stopped = f;
+  } catch (const Error& e) {
+    stopped = Failure{kDeviceFailed, e.Message()};
   } catch (...) {
-    // Whatever ended the scan is reported by the caller; the mode first.
     if (wasModbus) {
       const QString why = SetModbusBack(s);
       s.Note(why.isEmpty() ? QStringLiteral("working mode set back to MODBUS RTU")
@@ -500,16 +542,33 @@ int HartScan(Session& s, const ScanOptions& o) {
     }
     throw;
   }
+  // The mode first, whatever ended the scan.
   const QString why = wasModbus ? SetModbusBack(s) : QString();
+  if (stopped && findings.at == 0) {
+    // Stopped before the first channel: nothing was found to show.
+    if (wasModbus)
+      s.Note(why.isEmpty() ? QStringLiteral("working mode set back to MODBUS RTU")
+                           : NotBackMessage(why));
+    throw *stopped;
+  }
+  if (stopped) findings.stopReason = stopped->message;
   const QString modeNote = WorkingModeNote(wasModbus, why.isEmpty());
   SayScan(s, o, findings, modeNote);
   s.Result(ScanJson(o, findings, wasModbus, modeNote));
-  if (!why.isEmpty()) throw Failure{kDeviceFailed, NotBackMessage(why)};
+  if (stopped) {
+    if (!why.isEmpty()) s.Note(NotBackMessage(why));
+    throw *stopped;
+  }
+  QStringList faults;
+  if (!why.isEmpty()) faults << NotBackMessage(why);
   if (!findings.repeated.empty())
-    throw Failure{kDeviceFailed,
-                  QStringLiteral("the gateway seems not to have changed channel: %1 place(s) "
-                                 "answered with an instrument of an earlier channel")
-                      .arg(findings.repeated.size())};
+    faults << QStringLiteral(
+                  "the gateway seems not to have changed channel: %1 place(s) answered with an "
+                  "instrument of an earlier channel")
+                  .arg(findings.repeated.size());
+  if (!findings.spoiled.empty())
+    faults << QStringLiteral("%1 place(s) gave a damaged reply").arg(findings.spoiled.size());
+  if (!faults.isEmpty()) throw Failure{kDeviceFailed, faults.join(QStringLiteral("; "))};
   return kDone;
 }
 

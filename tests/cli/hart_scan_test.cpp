@@ -93,11 +93,13 @@ TEST_P(HartScan, ListsEachInstrumentAndLeavesTheWorkingModeAsFound) {
   EXPECT_EQ(r["hartAddressRestored"], true);
 }
 
+using test::Spoil;
 using test::Twist;
 
 // A gateway in MODBUS RTU mode with some requests answered otherwise.
 struct TwistedGateway : test::TwistedGateway {
-  explicit TwistedGateway(Twist twist) : test::TwistedGateway(std::move(twist)) {
+  explicit TwistedGateway(Twist twist, Spoil spoil = {})
+      : test::TwistedGateway(std::move(twist), std::move(spoil)) {
     Model().workingMode = 1;
   }
   QStringList Link() const {
@@ -158,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A reply that is no sound frame is named for its place, and the scan
-// goes on: the table, the empty channel, the count and what was done.
+// goes on: the table, the damaged place, the count and what was done.
 TEST(HartScanText, SpoiledReplyIsNamedAndTheRestListed) {
   TwistedGateway gateway([](const std::string& r, sim::GatewayModel& m) {
     return IsHartFrame(r) && m.hartAddress == 2
@@ -166,10 +168,11 @@ TEST(HartScanText, SpoiledReplyIsNamedAndTheRestListed) {
                : std::nullopt;
   });
   const Outcome o = Ctl(gateway.Link() + QStringList{"hart", "scan"});
-  ASSERT_EQ(o.code, 0) << o.err.toStdString();
+  ASSERT_EQ(o.code, 1) << o.err.toStdString();
+  EXPECT_TRUE(o.err.contains("1 place(s) gave a damaged reply")) << o.err.toStdString();
   const QStringList lines = o.out.split('\n');
   const sim::Instrument first = sim::InstrumentAt(1, 0);
-  ASSERT_GE(lines.size(), 13) << o.out.toStdString();
+  ASSERT_GE(lines.size(), 12) << o.out.toStdString();
   EXPECT_EQ(lines[0], "channel  address  manufacturer  type  device id  preambles");
   EXPECT_EQ(lines[1], QStringLiteral("      1        0  %1  %2  %3  %4")
                           .arg(first.manufacturer, 12)
@@ -178,9 +181,8 @@ TEST(HartScanText, SpoiledReplyIsNamedAndTheRestListed) {
                           .arg(first.preambles, 9));
   EXPECT_TRUE(lines[2].startsWith("      3        0  ")) << lines[2].toStdString();
   EXPECT_EQ(lines.mid(8),
-            (QStringList{"channel 2: no instrument at address 0",
-                         "channel 2, address 0: not a valid HART reply: byte count 14, but 1 "
-                         "bytes follow it: FF 06 80 00 0E 00",
+            (QStringList{"channel 2: damaged reply at address 0: byte count 14, but 1 bytes "
+                         "follow it: FF 06 80 00 0E 00",
                          "7 instruments found",
                          "working mode: MODBUS RTU; set to transparent for the scan and back "
                          "to MODBUS RTU",
@@ -190,6 +192,83 @@ TEST(HartScanText, SpoiledReplyIsNamedAndTheRestListed) {
       << o.out.toStdString();
   EXPECT_EQ(gateway.Model().workingMode, 1);
 }
+
+// A scan that meets a damaged reply or a gateway gone silent shows what
+// it found, says where and why it failed, and fails; a damaged reply is
+// never an empty channel.
+struct PartCase {
+  const char* name;
+  Twist twist;
+  Spoil spoil;
+  QStringList says;  // in the text output
+  QJsonArray found;  // the channels of the instruments listed
+  QJsonArray empty;  // channelsWithoutInstrument
+  QJsonArray damaged;
+  bool complete;
+};
+
+void PrintTo(const PartCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HartScanPart : public ::testing::TestWithParam<PartCase> {};
+
+TEST_P(HartScanPart, ShowsWhatItFoundAndFails) {
+  const PartCase& c = GetParam();
+  QJsonObject r;
+  for (const bool json : {false, true}) {
+    TwistedGateway gateway(c.twist, c.spoil);
+    const Outcome o = Ctl(gateway.Link() + QStringList{"hart", "scan"} +
+                          (json ? QStringList{"--json"} : QStringList{}));
+    EXPECT_EQ(o.code, 1) << o.err.toStdString();
+    if (json) {
+      r = Json(o.out);
+      continue;
+    }
+    for (const QString& text : c.says)
+      EXPECT_TRUE(o.out.contains(text)) << text.toStdString() << "\n" << o.out.toStdString();
+    EXPECT_FALSE(o.out.contains("no instrument at")) << o.out.toStdString();
+  }
+  QJsonArray found;
+  for (const QJsonValue& i : r["instruments"].toArray()) found.append(i["channel"]);
+  EXPECT_EQ(found, c.found);
+  EXPECT_EQ(r["channelsWithoutInstrument"], c.empty);
+  QJsonArray damaged;
+  for (const QJsonValue& i : r["invalidReplies"].toArray()) damaged.append(i["channel"]);
+  EXPECT_EQ(damaged, c.damaged);
+  EXPECT_EQ(r["complete"], c.complete);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, HartScanPart,
+    ::testing::Values(
+        PartCase{
+            "CheckByteSpoiledOnChannel3",
+            {},
+            [](const std::string& r, std::string& reply, const sim::GatewayModel& m) {
+              if (IsHartFrame(r) && m.hartAddress == 3 && !reply.empty()) reply.back() ^= 1;
+            },
+            {"\nchannel 3: damaged reply at address 0: check byte ", "\n7 instruments found\n"},
+            {1, 2, 4, 5, 6, 7, 8},
+            {},
+            {3},
+            true},
+        PartCase{"SilentAfterChannel3",
+                 [](const std::string& r, sim::GatewayModel& m) {
+                   if (r == "QQS#HCS:4#") m.hartAddress = 4;  // taken, never acknowledged
+                   return m.hartAddress == 4 ? std::optional<std::string>("") : std::nullopt;
+                 },
+                 {},
+                 {"\n3 instruments found before it stopped\n"
+                  "the scan stopped at channel 4 (channels 4 to 8 not scanned whole): no answer "
+                  "from the gateway within 300 ms to QQS#HCS:4#\n"
+                  "working mode: MODBUS RTU; set to transparent for the scan, NOT set back\n"
+                  "HART address: unknown: the scan stopped while choosing channel 4\n"},
+                 {1, 2, 3},
+                 {},
+                 {},
+                 false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Refused before anything is sent: the trace stays empty.
 TEST(HartScanUsage, BadAddressesAndOptionsAreRefused) {

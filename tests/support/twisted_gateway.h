@@ -2,8 +2,9 @@
 
 // The simulated gateway's engine behind a TCP server of the test's own,
 // with some requests answered otherwise: a gateway that forgets a setting,
-// refuses one, or stops answering half-way. Served from the test's event
-// loop, which kv770ctl's exchanges run.
+// refuses one, or stops answering half-way; or with the engine's own reply
+// damaged on its way out. Served from the test's event loop, which
+// kv770ctl's exchanges run.
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -24,10 +25,15 @@ namespace kv770::test {
 // answer.
 using Twist =
     std::function<std::optional<std::string>(const std::string& request, sim::GatewayModel&)>;
+// Changes the engine's reply to `request` in place (a byte spoiled, the
+// end cut off).
+using Spoil =
+    std::function<void(const std::string& request, std::string& reply, const sim::GatewayModel&)>;
 
 class TwistedGateway {
  public:
-  explicit TwistedGateway(Twist twist) : twist_(std::move(twist)) {
+  explicit TwistedGateway(Twist twist, Spoil spoil = {})
+      : twist_(std::move(twist)), spoil_(std::move(spoil)) {
     server_.listen(QHostAddress::LocalHost, 0);
     QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
       while (QTcpSocket* socket = server_.nextPendingConnection()) Serve(socket);
@@ -51,13 +57,16 @@ class TwistedGateway {
     QObject::connect(quiet, &QTimer::timeout, socket, [this, socket, buffer] {
       const std::string request = buffer->toStdString();
       buffer->clear();
-      const std::optional<std::string> twisted = twist_(request, engine_.Model());
-      const std::string reply = twisted ? *twisted : engine_.Handle(request, 0);
+      const std::optional<std::string> twisted =
+          twist_ ? twist_(request, engine_.Model()) : std::nullopt;
+      std::string reply = twisted ? *twisted : engine_.Handle(request, 0);
+      if (!twisted && spoil_) spoil_(request, reply, engine_.Model());
       socket->write(reply.data(), static_cast<qint64>(reply.size()));
     });
   }
 
   Twist twist_;
+  Spoil spoil_;
   QTcpServer server_;
   sim::Engine engine_;
 };
