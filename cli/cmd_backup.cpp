@@ -48,10 +48,14 @@ int Backup(Session& s, const QString& path) {
   return kDone;
 }
 
-// A backup file, or standard input for "-"; refused beyond any backup's
-// size rather than read without end.
-QByteArray ReadBackupFile(const QString& path) {
+// A backup file, or standard input for "-" (as read already by --fleet,
+// when it has); refused beyond any backup's size rather than read without
+// end.
+QByteArray ReadBackupFile(const QString& path, const QByteArray* standardInput) {
   constexpr qint64 kMaxBackupBytes = 1024 * 1024;
+  if (path == QLatin1String("-") && standardInput && standardInput->size() > kMaxBackupBytes)
+    BadUsage(QStringLiteral("-: more than %1 bytes; no backup is that long").arg(kMaxBackupBytes));
+  if (path == QLatin1String("-") && standardInput) return *standardInput;
   QFile file;
   const bool opened = path == QLatin1String("-")
                           ? file.open(stdin, QIODevice::ReadOnly)
@@ -68,7 +72,7 @@ QByteArray ReadBackupFile(const QString& path) {
 }
 
 int Restore(Session& s, const QString& path) {
-  const QByteArray contents = ReadBackupFile(path);
+  const QByteArray contents = ReadBackupFile(path, s.standardInput);
   GatewayConfig config;
   try {
     config = BackupFromJson(contents);

@@ -168,8 +168,17 @@ QStringList AcceptedOptions(const QString& family) {
 
 RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& err,
                    bool checkOnly) {
+  RunInput input;
+  input.checkOnly = checkOnly;
+  return RunOnce(arguments, out, err, input);
+}
+
+RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& err,
+                   const RunInput& input) {
   Session session(out, err);
-  session.checkOnly = checkOnly;
+  session.checkOnly = input.checkOnly;
+  session.standardInput = input.standardInput;
+  session.stopRequested = input.stopRequested;
   RunOutcome outcome;
   const auto fail = [&](int code, const QString& message) {
     err << "kv770ctl: " << message << Qt::endl;
@@ -200,6 +209,7 @@ RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& 
   }
   outcome.refused = session.notTaken;
   outcome.noAnswer = session.noAnswer;
+  outcome.interrupted = session.interrupted;
   out.flush();
   err.flush();
   return outcome;

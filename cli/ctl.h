@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QStringList>
 #include <QTextStream>
+#include <functional>
 
 namespace kv770::cli {
 
@@ -17,6 +19,16 @@ struct RunOutcome {
   QString message;      // why it failed, without the program's name
   QStringList refused;  // settings the gateway did not take
   bool noAnswer = false;
+  bool interrupted = false;  // stopped between two requests (RunInput::stopRequested)
+};
+
+// What --fleet gives each gateway's run besides its arguments.
+struct RunInput {
+  bool checkOnly = false;  // as below
+  // Standard input, read once for every gateway; null: the run reads it.
+  const QByteArray* standardInput = nullptr;
+  // Asked before each request; true ends the run there.
+  std::function<bool()> stopRequested;
 };
 
 // Run as above; with `checkOnly` the run stops, successfully, where it
@@ -24,6 +36,8 @@ struct RunOutcome {
 // and nothing sent.
 RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& err,
                    bool checkOnly = false);
+RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& err,
+                   const RunInput& input);
 
 // The text of --help, made from the table of commands (cli/commands.h).
 QString UsageText();

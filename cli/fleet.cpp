@@ -9,7 +9,12 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,6 +24,7 @@
 #include "cli/commands.h"
 #include "cli/ctl.h"
 #include "cli/failure.h"
+#include "cli/stop_signals.h"
 #include "cli/values.h"
 #include "link/errors.h"
 #include "link/port_names.h"
@@ -30,6 +36,11 @@ namespace {
 constexpr int kMaxDefaultJobs = 16;
 constexpr int kMaxJobs = 64;
 constexpr qint64 kMaxFleetFileBytes = 1024 * 1024;
+// Ctrl+C, a kill, a hang-up or a closed output pipe: no gateway starts
+// after it, and each running one stops between two requests.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// How often the waiting thread looks for such a signal.
+constexpr std::chrono::milliseconds kStopPoll{100};
 
 // One gateway of the fleet file.
 struct Gateway {
@@ -185,9 +196,12 @@ const QStringList kNotWithFleet = {QStringLiteral("tcp"),   QStringLiteral("seri
                                    QStringLiteral("baud"),  QStringLiteral("parity"),
                                    QStringLiteral("trace"), QStringLiteral("dry-run")};
 
-void RefuseLinkOptions(const QCommandLineParser& p) {
+// Before the command every name is the run's; after it only those the
+// command leaves to the run (`system set --baud` is the gateway's RS-485
+// rate, not the link's).
+void RefuseLinkOptions(const QCommandLineParser& p, const QStringList* runsAfter = nullptr) {
   for (const QString& name : kNotWithFleet)
-    if (p.isSet(name))
+    if ((!runsAfter || runsAfter->contains(name)) && p.isSet(name))
       BadUsage(QStringLiteral("--%1 does not go with --fleet: %2")
                    .arg(name, name == QLatin1String("trace") || name == QLatin1String("dry-run")
                                   ? QStringLiteral("run it on one gateway without --fleet")
@@ -206,7 +220,7 @@ FleetCommand ParseCommand(const QCommandLineParser& before, const QStringList& c
   if (!p.parse(QStringList{QStringLiteral("kv770ctl ") + fc.family} + command.mid(1)))
     BadUsage(p.errorText() + QStringLiteral(" (see kv770ctl --help)"));
   fc.help = p.isSet("help");
-  RefuseLinkOptions(p);
+  RefuseLinkOptions(p, &shared);
   fc.words = p.positionalArguments();
   const QString verb = fc.words.value(c->verbWord);
   const bool runs =
@@ -231,8 +245,10 @@ FleetCommand ParseCommand(const QCommandLineParser& before, const QStringList& c
   runNames.removeAll(QStringLiteral("json"));
   runNames.removeAll(QStringLiteral("fleet"));
   runNames.removeAll(QStringLiteral("jobs"));
+  // The command's own names, some of which the run has too (system set
+  // --baud): those are the command's here.
   QStringList own = names;
-  for (const QString& n : runNames) own.removeAll(n);
+  for (const QString& n : shared) own.removeAll(n);
   fc.runOptions = Reissued(before, runNames);
   fc.options = Reissued(p, own + shared);
   fc.options.removeAll(QStringLiteral("--json"));
@@ -241,7 +257,8 @@ FleetCommand ParseCommand(const QCommandLineParser& before, const QStringList& c
 
 // ---- running it --------------------------------------------------------------------------------
 
-enum class Result { kOk, kRefused, kNoAnswer, kFailed };
+enum class Result { kOk, kRefused, kNoAnswer, kFailed, kInterrupted, kNotStarted };
+constexpr int kResults = 6;
 
 QString ResultName(Result r) {
   switch (r) {
@@ -251,6 +268,10 @@ QString ResultName(Result r) {
       return QStringLiteral("refused");
     case Result::kNoAnswer:
       return QStringLiteral("no answer");
+    case Result::kInterrupted:
+      return QStringLiteral("interrupted");
+    case Result::kNotStarted:
+      return QStringLiteral("not started");
     case Result::kFailed:
       break;
   }
@@ -258,12 +279,13 @@ QString ResultName(Result r) {
 }
 
 struct Done {
-  Result result = Result::kFailed;
+  Result result = Result::kNotStarted;
   RunOutcome outcome;
 };
 
 Done Judge(const RunOutcome& o) {
   if (o.code == kDone) return {Result::kOk, o};
+  if (o.interrupted) return {Result::kInterrupted, o};
   if (!o.refused.isEmpty()) return {Result::kRefused, o};
   return {o.noAnswer ? Result::kNoAnswer : Result::kFailed, o};
 }
@@ -273,10 +295,12 @@ class Queue {
  public:
   explicit Queue(const std::vector<Gateway>& fleet) : fleet_(fleet), taken_(fleet.size()) {}
 
-  // The next gateway free to start; -1 when every one has been taken.
+  // The next gateway free to start; -1 when every one has been taken or
+  // the run is stopping.
   int Take() {
     std::unique_lock lock(mutex_);
     for (;;) {
+      if (stopped_) return -1;
       bool left = false;
       for (std::size_t i = 0; i < fleet_.size(); ++i) {
         if (taken_[i]) continue;
@@ -292,6 +316,15 @@ class Queue {
     }
   }
 
+  // No gateway starts from now on.
+  void Stop() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopped_ = true;
+    }
+    freed_.notify_all();
+  }
+
   void Release(int i) {
     {
       const std::lock_guard lock(mutex_);
@@ -304,6 +337,7 @@ class Queue {
   const std::vector<Gateway>& fleet_;
   std::vector<bool> taken_;
   std::set<QString> busy_;
+  bool stopped_ = false;
   std::mutex mutex_;
   std::condition_variable freed_;
 };
@@ -312,7 +346,7 @@ QString SummaryLine(const Gateway& g, const Done& d) {
   QString line = QStringLiteral("%1  %2").arg(g.link.leftJustified(30), ResultName(d.result));
   if (d.result == Result::kRefused)
     line += QStringLiteral(": ") + d.outcome.refused.join(QStringLiteral("; "));
-  else if (d.result != Result::kOk)
+  else if (d.result != Result::kOk && d.result != Result::kNotStarted)
     line += QStringLiteral(": ") + d.outcome.message;
   return line;
 }
@@ -321,7 +355,8 @@ QJsonObject ToJson(const Gateway& g, const Done& d, const FleetCommand& fc) {
   QJsonObject o{{QStringLiteral("line"), g.line},
                 {QStringLiteral("link"), g.link},
                 {QStringLiteral("result"), ResultName(d.result)}};
-  if (d.result != Result::kOk) o.insert(QStringLiteral("message"), d.outcome.message);
+  if (d.result != Result::kOk && d.result != Result::kNotStarted)
+    o.insert(QStringLiteral("message"), d.outcome.message);
   if (!d.outcome.refused.isEmpty())
     o.insert(QStringLiteral("refused"), QJsonArray::fromStringList(d.outcome.refused));
   if (!fc.backupDir.isEmpty() && d.result == Result::kOk)
@@ -335,13 +370,16 @@ int Jobs(const QCommandLineParser& before, std::size_t gateways) {
 }
 
 // Every gateway's command checked as if it ran, before any is sent.
-void CheckEach(const std::vector<Gateway>& fleet, const FleetCommand& fc) {
+void CheckEach(const std::vector<Gateway>& fleet, const FleetCommand& fc, const QByteArray* input) {
   QStringList errors;
   QStringList messages;
   for (const Gateway& g : fleet) {
     QString text;
     QTextStream quiet(&text);
-    const RunOutcome o = RunOnce(fc.For(g), quiet, quiet, true);
+    RunInput check;
+    check.checkOnly = true;
+    check.standardInput = input;
+    const RunOutcome o = RunOnce(fc.For(g), quiet, quiet, check);
     if (o.code == kDone) continue;
     errors << QStringLiteral("line %1 (%2): %3").arg(g.line).arg(g.link, o.message);
     messages << o.message;
@@ -352,6 +390,30 @@ void CheckEach(const std::vector<Gateway>& fleet, const FleetCommand& fc) {
   if (messages.size() == 1 && errors.size() == static_cast<qsizetype>(fleet.size()))
     BadUsage(messages.first());
   BadUsage(errors.join(QStringLiteral("\nkv770ctl: ")));
+}
+
+// "restore -": standard input read once, whole, for every gateway (a run
+// of its own would leave nothing for the next). Restore judges it, so one
+// byte more than any backup's size is enough to see it is too long.
+QByteArray ReadStandardInput() {
+  constexpr qint64 kMaxInputBytes = 1024 * 1024;
+  QFile file;
+  if (!file.open(stdin, QIODevice::ReadOnly))
+    BadUsage(QStringLiteral("cannot read standard input: %1").arg(file.errorString()));
+  QByteArray contents = file.read(kMaxInputBytes + 1);
+  if (file.error() != QFileDevice::NoError)
+    BadUsage(QStringLiteral("cannot read standard input: %1").arg(file.errorString()));
+  return contents;
+}
+
+// A signal meant for the fleet is taken by the thread that waits for the
+// gateways, never inside a gateway's exchange (nor the serial threads a
+// run starts, which inherit the mask).
+void LeaveStopSignalsToTheMainThread() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kStopSignals) sigaddset(&set, signal);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 }  // namespace
@@ -365,37 +427,78 @@ int RunFleet(const QCommandLineParser& before, const QStringList& command, QText
     return kDone;
   }
   const int jobs = Jobs(before, fleet.size());
-  CheckEach(fleet, fc);
+  std::optional<QByteArray> input;
+  if (fc.family == QLatin1String("restore") && fc.words.value(0) == QLatin1String("-"))
+    input = ReadStandardInput();
+  const QByteArray* given = input ? &*input : nullptr;
+  CheckEach(fleet, fc, given);
   if (!fc.backupDir.isEmpty() && !QDir().mkpath(fc.backupDir))
     throw Failure{kDeviceFailed, QStringLiteral("cannot make the folder %1").arg(fc.backupDir)};
 
+  const StopOnSignals onSignal(std::vector<int>(std::begin(kStopSignals), std::end(kStopSignals)));
+  std::atomic<bool> stopping = false;
   std::vector<Done> done(fleet.size());
-  std::mutex report;
+  std::vector<int> finished;  // in the order they finished
+  int running = jobs;
+  std::mutex mutex;
+  std::condition_variable changed;
   Queue queue(fleet);
   const auto work = [&] {
+    LeaveStopSignalsToTheMainThread();
+    RunInput run;
+    run.standardInput = given;
+    run.stopRequested = [&] { return stopping.load(); };
     for (int i; (i = queue.Take()) >= 0;) {
-      const Gateway& g = fleet[static_cast<std::size_t>(i)];
       QString text;
       QTextStream quiet(&text);
-      const Done d = Judge(RunOnce(fc.For(g), quiet, quiet));
+      const Done d = Judge(RunOnce(fc.For(fleet[static_cast<std::size_t>(i)]), quiet, quiet, run));
       queue.Release(i);
-      const std::lock_guard lock(report);
-      done[static_cast<std::size_t>(i)] = d;
-      if (!fc.json) out << SummaryLine(g, d) << Qt::endl;
+      {
+        const std::lock_guard lock(mutex);
+        done[static_cast<std::size_t>(i)] = d;
+        finished.push_back(i);
+      }
+      changed.notify_all();
     }
+    {
+      const std::lock_guard lock(mutex);
+      --running;
+    }
+    changed.notify_all();
   };
   std::vector<std::unique_ptr<QThread>> threads;
   for (int j = 0; j < jobs; ++j) {
     threads.emplace_back(QThread::create(work));
     threads.back()->start();
   }
+  // Each gateway's line as it finishes, written from this thread alone.
+  std::size_t shown = 0;
+  for (std::unique_lock lock(mutex);;) {
+    std::vector<int> lines(finished.begin() + static_cast<std::ptrdiff_t>(shown), finished.end());
+    shown = finished.size();
+    const bool over = running == 0;
+    lock.unlock();
+    for (int i : lines)
+      if (!fc.json)
+        out << SummaryLine(fleet[static_cast<std::size_t>(i)], done[static_cast<std::size_t>(i)])
+            << Qt::endl;
+    if (over) break;
+    if (StopOnSignals::Stopped() && !stopping) {
+      stopping = true;
+      queue.Stop();
+    }
+    lock.lock();
+    if (finished.size() == shown && running > 0) changed.wait_for(lock, kStopPoll);
+  }
   for (auto& t : threads) t->wait();
 
-  int counts[4] = {};
+  int counts[kResults] = {};
   QJsonArray list;
   for (std::size_t i = 0; i < fleet.size(); ++i) {
     ++counts[static_cast<int>(done[i].result)];
     list.append(ToJson(fleet[i], done[i], fc));
+    if (done[i].result == Result::kNotStarted && !fc.json)
+      out << SummaryLine(fleet[i], done[i]) << Qt::endl;
   }
   const bool allOk = counts[0] == static_cast<int>(fleet.size());
   if (fc.json) {
@@ -403,15 +506,20 @@ int RunFleet(const QCommandLineParser& before, const QStringList& command, QText
                                      {QStringLiteral("ok"), counts[0]},
                                      {QStringLiteral("refused"), counts[1]},
                                      {QStringLiteral("noAnswer"), counts[2]},
-                                     {QStringLiteral("failed"), counts[3]}})
+                                     {QStringLiteral("failed"), counts[3]},
+                                     {QStringLiteral("interrupted"), counts[4]},
+                                     {QStringLiteral("notStarted"), counts[5]}})
                .toJson(QJsonDocument::Indented);
   } else {
     QStringList parts{QStringLiteral("%1 ok").arg(counts[0])};
-    for (int r = 1; r < 4; ++r)
+    for (int r = 1; r < kResults; ++r)
       if (counts[r]) parts << QStringLiteral("%1 %2").arg(counts[r]).arg(ResultName(Result(r)));
     out << QStringLiteral("%1 gateways: %2").arg(fleet.size()).arg(parts.join(QStringLiteral(", ")))
         << Qt::endl;
   }
+  if (stopping)
+    err << "kv770ctl: stopped (" << strsignal(StopOnSignals::Signal())
+        << "): no gateway started after it; those running stopped between two requests" << Qt::endl;
   if (!allOk) err << "kv770ctl: not every gateway succeeded" << Qt::endl;
   return allOk ? kDone : kDeviceFailed;
 }

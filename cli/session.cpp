@@ -68,6 +68,14 @@ Link& Session::Connected() {
 }
 
 QByteArray Session::Exchange(const QByteArray& request, const Completion& complete) {
+  if (stopRequested && stopRequested()) {
+    interrupted = true;
+    throw Failure{kDeviceFailed,
+                  answered_ == 0 ? QStringLiteral("stopped before the first request")
+                                 : QStringLiteral("stopped after %1 request(s) answered, before %2")
+                                       .arg(answered_)
+                                       .arg(Shown(request))};
+  }
   const QByteArray reply = Connected().Exchange(request, complete);
   if (reply.isEmpty()) {
     noAnswer = true;
@@ -75,6 +83,7 @@ QByteArray Session::Exchange(const QByteArray& request, const Completion& comple
                                      .arg(timeoutMs)
                                      .arg(Shown(request))};
   }
+  ++answered_;
   return reply;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,14 @@ class Session {
   // For --fleet's summary: what the run came to.
   bool noAnswer = false;
   QStringList notTaken;
+  // --fleet on a signal: asked before each request; true ends the run
+  // there, between two exchanges and never inside one, and marks it
+  // interrupted.
+  std::function<bool()> stopRequested;
+  bool interrupted = false;
+  // Standard input already read by --fleet, the same for every gateway
+  // ("restore -"); null: the command reads it itself.
+  const QByteArray* standardInput = nullptr;
   link::Trace trace;  // before the link, which writes to it
   std::unique_ptr<Link> link;
 
@@ -78,6 +87,7 @@ class Session {
   QTextStream& out_;
   QTextStream& err_;
   bool open_ = false;
+  int answered_ = 0;  // requests answered so far
 };
 
 }  // namespace kv770::cli

@@ -1,18 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
+#include <csignal>
 
 #include "cli/ctl.h"
 #include "link/trace.h"
 #include "sim/sim_thread.h"
+#include "support/child_process.h"
 #include "support/ctl_run.h"
 
 namespace kv770::cli {
 namespace {
 
 using test::Ctl;
+using test::Json;
 using test::Outcome;
 
 QString Write(const QTemporaryDir& dir, const QString& name, const QString& text) {
@@ -23,6 +28,12 @@ QString Write(const QTemporaryDir& dir, const QString& name, const QString& text
 
 QString Tcp(const sim::SimThread& sim) {
   return QStringLiteral("tcp 127.0.0.1:%1").arg(sim.Port());
+}
+
+QJsonObject SystemOf(const sim::SimThread& sim) {
+  return Json(
+      Ctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.Port()), "system", "get", "--json"})
+          .out);
 }
 
 // A mapping restored onto five gateways: two good ones (one of them over
@@ -96,6 +107,98 @@ TEST(CtlFleet, BackupWritesOneFilePerGatewayNamedAfterItsLink) {
     EXPECT_TRUE(
         QFile::exists(dir.filePath(QStringLiteral("out/tcp_127.0.0.1_%1.json").arg(s->Port()))));
 }
+
+// `restore -` reads standard input once and gives every gateway the same
+// backup; a bad one is refused once, before anything is sent.
+TEST(CtlFleet, RestoreFromStandardInputGivesEveryGatewayTheSameFile) {
+  sim::SimThread source, a, b;
+  ASSERT_TRUE(source.Start() && a.Start() && b.Start());
+  QTemporaryDir dir;
+  const QString backup = dir.filePath("plant.json");
+  const QString link = QStringLiteral("127.0.0.1:%1").arg(source.Port());
+  ASSERT_EQ(Ctl({"--tcp", link, "system", "set", "--address", "42"}).code, 0);
+  ASSERT_EQ(Ctl({"--tcp", link, "backup", backup}).code, 0);
+  QFile file(backup);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray good = file.readAll();
+  const QString fleet = Write(dir, "fleet.txt", Tcp(a) + "\n" + Tcp(b) + "\n");
+  const struct {
+    QByteArray input;
+    int code;
+    int refusals;  // "not JSON", said once for the whole fleet
+    int address;   // each gateway's afterwards
+  } cases[] = {{good.left(good.size() / 2), 2, 1, 1}, {good, 0, 0, 42}};
+  for (const auto& c : cases) {
+    const test::ChildRun run = test::RunChild(
+        test::BuiltProgram("kv770ctl"), {"--fleet", fleet, "--gap", "20", "restore", "-"}, c.input);
+    EXPECT_EQ(run.exitCode, c.code) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_EQ(run.err.count("kv770ctl: -: not JSON"), c.refusals) << run.err.toStdString();
+    for (const sim::SimThread* g : {&a, &b}) EXPECT_EQ(SystemOf(*g)["slaveAddress"], c.address);
+  }
+}
+
+// After the command --baud is the gateway's RS-485 rate; before it, the
+// link's, which the fleet file gives.
+TEST(CtlFleet, BaudAfterTheCommandIsTheGatewaysBeforeItIsRefused) {
+  sim::SimThread a, b;
+  ASSERT_TRUE(a.Start() && b.Start());
+  QTemporaryDir dir;
+  const QString fleet = Write(dir, "fleet.txt", Tcp(a) + "\n" + Tcp(b) + "\n");
+  const struct {
+    QStringList arguments;
+    int code;
+    const char* says;
+    int baud;  // each gateway's afterwards
+  } cases[] = {{{"--fleet", fleet, "system", "set", "--baud", "19200"}, 0, "", 19200},
+               {{"--fleet", fleet, "--baud", "4800", "system", "set", "--address", "3"},
+                2,
+                "--baud does not go with --fleet",
+                19200}};
+  for (const auto& c : cases) {
+    const Outcome o = Ctl(c.arguments);
+    EXPECT_EQ(o.code, c.code) << o.err.toStdString();
+    EXPECT_TRUE(o.err.contains(c.says)) << o.err.toStdString();
+    for (const sim::SimThread* g : {&a, &b}) EXPECT_EQ(SystemOf(*g)["baudRate"], c.baud);
+  }
+}
+
+// A signal while a slow gateway is being written: it stops between two
+// requests and is named, the one not reached is named too, and the count
+// follows.
+class CtlFleetSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(CtlFleetSignal, NamesTheInterruptedGatewayAndThoseNotStarted) {
+  sim::SimThread slow, next;
+  ASSERT_TRUE(slow.Start() && next.Start());
+  slow.SetBehaviour({.delayMs = 100});
+  QTemporaryDir dir;
+  const QString backup = dir.filePath("plant.json");
+  ASSERT_EQ(Ctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(next.Port()), "backup", backup}).code,
+            0);
+  link::Trace trace;
+  ASSERT_TRUE(trace.Open(dir.filePath("trace.txt")));
+  slow.SetTrace(&trace);
+  const QString fleet = Write(dir, "fleet.txt", Tcp(slow) + "\n" + Tcp(next) + "\n");
+  const test::ChildRun run =
+      test::RunChild(test::BuiltProgram("kv770ctl"),
+                     {"--fleet", fleet, "--jobs", "1", "restore", backup}, {}, {}, [&](pid_t pid) {
+                       // A few of the restore's set commands taken, many still to come.
+                       QFile written(dir.filePath("trace.txt"));
+                       for (int i = 0; i < 1000 && written.size() < 600; ++i) QThread::msleep(10);
+                       ::kill(pid, GetParam());
+                     });
+  slow.SetTrace(nullptr);
+  EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+  const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << run.out.toStdString();
+  EXPECT_TRUE(lines[0].simplified().startsWith(Tcp(slow) + " interrupted: stopped after "))
+      << lines[0].toStdString();
+  EXPECT_EQ(lines[1].simplified(), Tcp(next) + " not started");
+  EXPECT_EQ(lines[2], "2 gateways: 0 ok, 1 interrupted, 1 not started");
+}
+
+INSTANTIATE_TEST_SUITE_P(IntAndTerm, CtlFleetSignal, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) { return std::string(strsignal(info.param)); });
 
 }  // namespace
 }  // namespace kv770::cli

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <vector>
 
 extern char** environ;
@@ -43,9 +44,11 @@ inline QString BuiltProgram(const QString& name) {
 }
 
 // `input` is its standard input; `extraEnvironment` entries ("NAME=value")
-// come on top of this process's environment.
+// come on top of this process's environment; `meanwhile` runs while the
+// child does (to signal it, say).
 inline ChildRun RunChild(const QString& program, const QStringList& arguments,
-                         const QByteArray& input = {}, const QStringList& extraEnvironment = {}) {
+                         const QByteArray& input = {}, const QStringList& extraEnvironment = {},
+                         const std::function<void(pid_t)>& meanwhile = {}) {
   ChildRun run;
   QTemporaryDir dir;
   const QByteArray in = QFile::encodeName(dir.filePath(QStringLiteral("in")));
@@ -83,6 +86,7 @@ inline ChildRun RunChild(const QString& program, const QStringList& arguments,
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return run;
+  if (meanwhile) meanwhile(pid);
   int status = 0;
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid) return run;
