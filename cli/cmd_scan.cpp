@@ -3,10 +3,13 @@
 #include <QJsonObject>
 #include <QSet>
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 
 #include "cli/commands.h"
 #include "cli/failure.h"
 #include "cli/scan.h"
+#include "cli/stop_signals.h"
 #include "cli/values.h"
 #include "link/port_names.h"
 
@@ -166,12 +169,21 @@ int RunScan(Session& s, const CommandLine& line) {
   }
   // Progress for the person waiting; standard output keeps the results.
   plan.progress = [&s](const QString& text) { s.Err() << text << Qt::endl; };
+  // Ctrl+C, a hang-up or a kill ends the scan at its next step, with what
+  // it found printed; a second one ends the program at once.
+  const StopOnSignals stop({SIGINT, SIGTERM, SIGHUP});
+  plan.stopped = [] { return StopOnSignals::Stopped(); };
 
   const std::vector<ScanResult> rows = Scan(plan);
   const Counts counts = Count(rows);
   ShowTable(s, rows);
   s.Say(CountLine(counts));
   s.Result(ToJson(rows));
+  // A scan that did not try everything claims nothing.
+  if (StopOnSignals::Stopped())
+    throw Failure{kDeviceFailed,
+                  QStringLiteral("the scan was stopped (%1)")
+                      .arg(QString::fromLocal8Bit(strsignal(StopOnSignals::Signal())))};
   return counts.found > 0 ? kDone : kDeviceFailed;
 }
 

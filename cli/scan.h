@@ -17,7 +17,13 @@ namespace kv770::cli {
 
 // scan: finds a gateway whose line settings nobody remembers, by sending
 // the communication check at every RS-485 setting the gateway offers on
-// each serial device, and to each TCP address at once.
+// each serial device, and to the TCP addresses, many at once.
+//
+// On a serial device an answer counts only when the check, sent again at
+// the same setting, is answered again: a reply that comes late for one try
+// would otherwise be taken by the next, at another setting. When the first
+// pass over the settings heard bytes but no such answer, a second pass
+// waits longer at each.
 
 // One of the gateway's RS-485 settings; parity 0 none, 1 odd, 2 even.
 struct LineSetting {
@@ -74,12 +80,18 @@ struct ScanPlan {
   int tcpGapMs = 100;       // TCP: silence that ends a reply
   // Told each serial device as it starts, and the TCP addresses.
   std::function<void(const QString& line)> progress;
+  // True once the scan is to end early (Ctrl+C): asked between the steps
+  // and while a step waits. Null: never.
+  std::function<bool()> stopped;
 };
 
 // Every serial device as one row or more (Found, else Silent or Failed),
-// in the order given, then every TCP address; the TCP addresses are asked
-// in parallel, each on a thread of its own, while the serial devices are
-// tried one after the other.
+// in the order given, then every TCP address, a row each; the TCP
+// addresses are asked by a pool of threads (as many as the descriptors
+// left under RLIMIT_NOFILE allow, at most 128; none: one after the other)
+// while the serial devices are tried one after the other. A stopped scan
+// still gives a row for each: "not scanned", "not asked" or where it
+// stopped.
 std::vector<ScanResult> Scan(const ScanPlan& plan);
 
 // The serial devices a scan tries when none is named: the built-in ports

@@ -7,11 +7,18 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "cli/ctl.h"
 #include "cli/scan.h"
@@ -123,6 +130,146 @@ TEST(ScanTest, AllListsEverySettingThatAnswers) {
   EXPECT_EQ(lines[2].simplified(), answer.arg("even"));
   EXPECT_EQ(lines[3].simplified(), answer.arg("odd"));
   EXPECT_EQ(lines[4], "1 scanned: 1 with a gateway, 0 without an answer, 0 failed");
+}
+
+// The finding: a gateway answering after the wait at 9600 was credited to
+// the try after it (19200, or 1200), since its answer came while the port
+// was opened anew and a pseudo-terminal passes it on at any rate.
+std::unique_ptr<sim::SimThread> LateGateway() {
+  auto gateway = SerialGateway(9600);
+  // Longer than the first wait at 9600 (about 134 ms).
+  if (gateway) gateway->SetBehaviour({.delayMs = 200});
+  return gateway;
+}
+
+std::string LateAnswer(const sim::SimThread& gateway, const char* parity) {
+  return QStringLiteral("%1 9600 %2 QV:KV770-W V2.1.0#")
+      .arg(gateway.PtyPath(), QLatin1String(parity))
+      .toStdString();
+}
+
+TEST(ScanTest, ALateGatewayIsFoundAtItsOwnSetting) {
+  const auto gateway = LateGateway();
+  ASSERT_TRUE(gateway);
+  const Outcome o = Ctl({"scan", "--serial", gateway->PtyPath()});
+  EXPECT_EQ(o.code, 0) << o.err.toStdString();
+  const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << o.out.toStdString();
+  EXPECT_EQ(lines[1].simplified().toStdString(), LateAnswer(*gateway, "none"));
+}
+
+TEST(ScanTest, ALateGatewayIsListedAtItsOwnSettingsOnly) {
+  const auto gateway = LateGateway();
+  ASSERT_TRUE(gateway);
+  const Outcome o = Ctl({"scan", "--all", "--serial", gateway->PtyPath()});
+  EXPECT_EQ(o.code, 0) << o.err.toStdString();
+  // A pseudo-terminal carries no parity: 9600 with any, and no other rate.
+  const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 5) << o.out.toStdString();
+  EXPECT_EQ(lines[1].simplified().toStdString(), LateAnswer(*gateway, "none"));
+  EXPECT_EQ(lines[2].simplified().toStdString(), LateAnswer(*gateway, "even"));
+  EXPECT_EQ(lines[3].simplified().toStdString(), LateAnswer(*gateway, "odd"));
+}
+
+// Sets the soft descriptor limit for its lifetime.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t soft) {
+    ok_ = getrlimit(RLIMIT_NOFILE, &before_) == 0;
+    rlimit lowered = before_;
+    lowered.rlim_cur = std::min(soft, before_.rlim_max);
+    ok_ = ok_ && setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+  }
+  ~DescriptorLimit() {
+    if (ok_) setrlimit(RLIMIT_NOFILE, &before_);
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  rlimit before_{};
+  bool ok_ = false;
+};
+
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (const dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.') ++count;
+    closedir(dir);
+  }
+  return count;
+}
+
+// A port that takes no connection past the first and answers none: the
+// listener never accepts and its queue holds one, so a connection either
+// waits for an answer or is never made, until the time-out.
+class DeafPort {
+ public:
+  DeafPort() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    socklen_t size = sizeof any;
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&any), size) != 0 || listen(fd_, 0) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&any), &size) != 0)
+      return;
+    port_ = ntohs(any.sin_port);
+  }
+  ~DeafPort() {
+    if (fd_ >= 0) close(fd_);
+  }
+  quint16 Port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  quint16 port_ = 0;
+};
+
+// The finding: each address had a thread of its own, and its event loop's
+// descriptors; past the limit GLib aborted the program, nothing printed.
+TEST(ScanTest, ManyTcpAddressesUnderALowDescriptorLimitGetARowEach) {
+  sim::SimThread gateway;
+  ASSERT_TRUE(gateway.Start());
+  const DeafPort deaf;
+  ASSERT_NE(deaf.Port(), 0);
+  const quint16 closed = ClosedPort();
+  // Every loopback address reaches the ports above. Most refuse at once;
+  // every third waits out the time-out, so that many checks are under way
+  // together.
+  constexpr int kAddresses = 300;
+  constexpr int kGatewayAt = 151;
+  QStringList arguments = {"scan", "--json", "--timeout", "300"};
+  QStringList shown;
+  for (int i = 0; i < kAddresses; ++i) {
+    const quint16 port = i == kGatewayAt ? gateway.Port() : i % 3 == 0 ? deaf.Port() : closed;
+    shown << (i == kGatewayAt
+                  ? QStringLiteral("127.0.0.1:%1").arg(port)
+                  : QStringLiteral("127.0.%1.%2:%3").arg(1 + i / 250).arg(1 + i % 250).arg(port));
+    arguments << "--tcp" << shown.back();
+  }
+  Outcome o;
+  {
+    // Far fewer descriptors than a thread and a socket for each address.
+    const DescriptorLimit limit(OpenDescriptors() + 128);
+    ASSERT_TRUE(limit.Ok());
+    o = Ctl(arguments);
+  }
+  EXPECT_EQ(o.code, 0) << o.err.toStdString();
+  const QJsonObject object = QJsonDocument::fromJson(o.out.toUtf8()).object();
+  const QJsonArray results = object["results"].toArray();
+  ASSERT_EQ(results.size(), kAddresses) << o.err.toStdString();
+  for (int i = 0; i < kAddresses; ++i) {
+    const QJsonObject r = results[i].toObject();
+    const std::string error = r["error"].toString().toStdString();
+    EXPECT_EQ(QStringLiteral("%1:%2").arg(r["host"].toString()).arg(r["port"].toInt()), shown[i]);
+    if (i == kGatewayAt)
+      EXPECT_EQ(r["answer"].toString(), "QV:KV770-W V2.1.0#");
+    else if (i % 3 == 0)
+      EXPECT_TRUE(error.ends_with("within 300 ms")) << error;
+    else
+      EXPECT_TRUE(error.ends_with("Connection refused")) << error;
+  }
+  EXPECT_EQ(object["found"].toInt(), 1);
 }
 
 TEST(ScanTest, TcpAddressesAreAskedAtOnce) {
