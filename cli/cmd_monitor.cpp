@@ -222,7 +222,7 @@ class MonitorRun {
   int answered_ = 0;
   bool pipeClosed_ = false;
   // The link is gone: polls are gaps, and it is tried again from
-  // retryAt_ on, waiting retryMs_ more after each failed attempt.
+  // retryAt_ on; retryMs_ is the wait after a loss or a failed attempt.
   bool away_ = false;
   std::int64_t retryAt_ = 0;
   int retryMs_ = kFirstRetryMs;
@@ -276,6 +276,7 @@ void MonitorRun::Exchange(const live::Exchange& e) {
   // A poll cut short by a stop gives no row.
   if (StopOnSignals::Stopped()) return;
   if (timing_.poll.isValid()) timing_.exchangeNs += took.nsecsElapsed();
+  if (!reply.isEmpty()) retryMs_ = kFirstRetryMs;
   cutReply_.clear();
   if (!reply.isEmpty() && took.elapsed() >= e.waitMs && !e.complete(Span(reply)))
     cutReply_ =
@@ -289,7 +290,6 @@ void MonitorRun::Exchange(const live::Exchange& e) {
 void MonitorRun::Lost(const QString& why) {
   away_ = true;
   gapsAway_ = 0;
-  retryMs_ = kFirstRetryMs;
   retryAt_ = clock_.Now() + retryMs_;
   s_.Note(QStringLiteral("%1: lost the gateway: %2; polls are gaps until it is back")
               .arg(QDateTime::fromMSecsSinceEpoch(clock_.Now()).toString("HH:mm:ss"), why));
@@ -299,18 +299,22 @@ void MonitorRun::Reconnect() {
   const std::int64_t now = clock_.Now();
   if (now < retryAt_) return;
   const std::int64_t untilPoll = monitor_.NextPollAt() - now;
+  // Longer each time, until a reply comes: a gateway that takes the
+  // connection and drops it again is not hammered either.
+  retryMs_ = std::min(retryMs_ * 2, kLongestRetryMs);
+  // A fresh connection, not what is left of the lost one.
+  if (auto* tcp = dynamic_cast<TcpLink*>(s_.link.get())) tcp->Socket().Close();
   try {
     const WaitFor wait(*s_.link, static_cast<int>(std::clamp<std::int64_t>(
                                      untilPoll, kShortestAttemptMs, s_.timeoutMs)));
     s_.link->Open();
   } catch (const Failure&) {
-    retryMs_ = std::min(retryMs_ * 2, kLongestRetryMs);
     retryAt_ = clock_.Now() + retryMs_;
     return;
   }
   away_ = false;
   monitor_.LinkRenewed();
-  s_.Note(QStringLiteral("%1: the gateway is back (%2) after %3 poll%4 as gaps")
+  s_.Note(QStringLiteral("%1: connected again (%2) after %3 poll%4 as gaps")
               .arg(QDateTime::fromMSecsSinceEpoch(clock_.Now()).toString("HH:mm:ss"),
                    s_.link->Describe())
               .arg(gapsAway_)

@@ -219,7 +219,7 @@ TEST(Monitor, ReconnectsToAGatewayThatComesBack) {
   outage.join();
   EXPECT_EQ(o.code, 0) << o.err.toStdString();
   EXPECT_TRUE(o.err.contains("lost the gateway")) << o.err.toStdString();
-  EXPECT_TRUE(o.err.contains("the gateway is back")) << o.err.toStdString();
+  EXPECT_TRUE(o.err.contains("connected again")) << o.err.toStdString();
   const QStringList lines = CsvLines(csv);
   ASSERT_EQ(lines.size(), 22);  // the header, 20 rows, nothing after the last line end
   EXPECT_EQ(WholeRows(lines), 20);
