@@ -14,9 +14,12 @@ int main(int argc, char** argv) {
   QTextStream out(stdout);
   QTextStream err(stderr);
   int code = kv770::cli::Run(QCoreApplication::arguments().mid(1), out, err);
-  // What went to standard output (a backup with "-") must have arrived.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    const int error = errno;
+  // What went to standard output (a backup with "-") must have arrived. A
+  // run that failed has said why already: monitor names its own output's
+  // failure, and errno would no longer tell it.
+  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+  const int error = errno;
+  if (!written && code == 0) {
     std::fprintf(stderr, "kv770ctl: cannot write standard output: %s\n",
                  error ? std::strerror(error) : "write error");
     code = 1;

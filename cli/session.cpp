@@ -1,5 +1,6 @@
 #include "cli/session.h"
 
+#include <QFileDevice>
 #include <QJsonDocument>
 
 #include "cli/failure.h"
@@ -36,6 +37,13 @@ void Session::Say(const QString& line) {
 
 void Session::Line(const QString& line) {
   (fileOnStdout ? err_ : out_) << line << Qt::endl;
+}
+
+QString Session::OutputFailure() const {
+  if (out_.status() == QTextStream::Ok) return {};
+  const auto* file = qobject_cast<const QFileDevice*>(out_.device());
+  return file && file->error() != QFileDevice::NoError ? file->errorString()
+                                                       : QStringLiteral("write error");
 }
 
 void Session::Note(const QString& line) {

@@ -65,6 +65,10 @@ class Session {
   void Result(const QJsonObject& object);
 
   QTextStream& Err() { return err_; }
+  // Why standard output took no more lines (the system's reason, "Broken
+  // pipe" when its reader has gone); empty while it takes them. A command
+  // that runs on (monitor) asks after each line.
+  QString OutputFailure() const;
 
   Link& Connected();
   // One request and its reply; no reply within the time-out ends the run.

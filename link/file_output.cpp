@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
@@ -112,30 +113,109 @@ QString WriteWholeFile(const QString& path, const QByteArray& bytes) {
 // ---- appending ------------------------------------------------------------------
 
 AppendFile::~AppendFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && owned_) ::close(fd_);
 }
 
 bool AppendFile::Open(const QString& path) {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && owned_) ::close(fd_);
   path_ = path;
-  failed_ = false;
-  error_.clear();
+  owned_ = true;
   fd_ = ::open(QFile::encodeName(path).constData(),
                O_WRONLY | O_APPEND | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
-    error_ = SystemReason(errno);
-    return false;
+  const int error = fd_ < 0 ? errno : 0;
+  Opened();
+  if (fd_ < 0) return Fail(error);
+  return true;
+}
+
+bool AppendFile::OpenStandardOutput() {
+  if (fd_ >= 0 && owned_) ::close(fd_);
+  path_ = QStringLiteral("standard output");
+  owned_ = false;
+  fd_ = STDOUT_FILENO;
+  Opened();
+  if (::fcntl(fd_, F_GETFL) < 0) {
+    const int error = errno;
+    fd_ = -1;
+    return Fail(error);
   }
   return true;
 }
 
-bool AppendFile::Write(const QByteArray& bytes) {
-  if (fd_ < 0 || failed_) return false;
-  const int error = WriteAll(fd_, bytes.constData(), bytes.size());
-  if (error == 0) return true;
+void AppendFile::Opened() {
+  failed_ = false;
+  errno_ = 0;
+  error_.clear();
+  struct stat st {};
+  regular_ = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  const int flags = fd_ >= 0 ? ::fcntl(fd_, F_GETFL) : -1;
+  append_ = flags >= 0 && (flags & O_APPEND) != 0;
+}
+
+bool AppendFile::Fail(int error) {
   failed_ = true;
+  errno_ = error;
   error_ = SystemReason(error);
   return false;
+}
+
+qint64 AppendFile::RegularSize() const {
+  struct stat st {};
+  if (fd_ < 0 || !regular_ || ::fstat(fd_, &st) != 0) return -1;
+  return st.st_size;
+}
+
+// Through /proc, since the descriptor itself is for writing only and the
+// name may be standard output's.
+int AppendFile::Reader() const {
+  if (fd_ < 0 || !regular_) return -1;
+  const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+  int fd = ::open(self.constData(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && owned_) fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
+  return fd;
+}
+
+QByteArray AppendFile::Head(qsizetype max) const {
+  const int fd = Reader();
+  if (fd < 0) return {};
+  QByteArray head(max, Qt::Uninitialized);
+  const ssize_t n = ::pread(fd, head.data(), static_cast<size_t>(max), 0);
+  ::close(fd);
+  head.truncate(n > 0 ? n : 0);
+  return head;
+}
+
+bool AppendFile::EndLastLine(const QByteArray& lineEnd) {
+  const qint64 size = RegularSize();
+  if (size <= 0 || lineEnd.isEmpty()) return !failed_;
+  const int fd = Reader();
+  if (fd < 0) return !failed_;
+  char last = 0;
+  const bool read = ::pread(fd, &last, 1, size - 1) == 1;
+  ::close(fd);
+  if (!read || last == lineEnd.back()) return !failed_;
+  // A line end cut in two ("\r" of "\r\n") needs only its rest.
+  const qsizetype cut = lineEnd.size() > 1 && last == lineEnd.front() ? 1 : 0;
+  return Write(lineEnd.mid(cut));
+}
+
+bool AppendFile::Write(const QByteArray& bytes) {
+  if (fd_ < 0 || failed_) return false;
+  // Where a regular file ends before the write: a write that fails part
+  // way is cut back to it.
+  off_t end = -1;
+  if (regular_) {
+    struct stat st {};
+    if (append_) {
+      if (::fstat(fd_, &st) == 0) end = st.st_size;
+    } else {
+      end = ::lseek(fd_, 0, SEEK_CUR);
+    }
+  }
+  const int error = WriteAll(fd_, bytes.constData(), bytes.size());
+  if (error == 0) return true;
+  if (end >= 0 && ::ftruncate(fd_, end) == 0 && !append_) ::lseek(fd_, end, SEEK_SET);
+  return Fail(error);
 }
 
 }  // namespace kv770::link

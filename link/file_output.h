@@ -19,8 +19,11 @@ namespace kv770::link {
 // reached its place, else the system's reason ("No space left on device").
 QString WriteWholeFile(const QString& path, const QByteArray& bytes);
 
-// A file opened for appending (a trace): nothing is replaced, every write
-// is checked, and the first failure is kept for ErrorString().
+// A file opened for appending (a trace, a CSV log): nothing is replaced,
+// every write is checked, and the first failure is kept for ErrorString().
+// In a regular file each Write lands whole or not at all: a write the disk
+// could take only in part is cut back, so the file never ends in half a
+// line that the next run would write onto.
 class AppendFile {
  public:
   AppendFile() = default;
@@ -30,17 +33,40 @@ class AppendFile {
 
   // False, with ErrorString(), when `path` cannot be opened for writing.
   bool Open(const QString& path);
+  // Writes to the program's standard output (left open at the end); Path()
+  // is "standard output".
+  bool OpenStandardOutput();
   bool IsOpen() const { return fd_ >= 0; }
+  // The size of a regular file; -1 for anything else (a pipe, a terminal,
+  // a device), which has no content to look at.
+  qint64 RegularSize() const;
+  // Up to `max` bytes from the start of a regular file; empty otherwise.
+  QByteArray Head(qsizetype max) const;
+  // A regular file whose last line lacks its end (a run killed mid-line,
+  // a half line of an older program) gets `lineEnd` first, so that what
+  // follows starts a line of its own. False as Write.
+  bool EndLastLine(const QByteArray& lineEnd);
   // Writes all of `bytes` in one piece where the system allows it (lines
   // of several writers do not mix). False once a write has failed.
   bool Write(const QByteArray& bytes);
   bool Failed() const { return failed_; }
+  // The errno value of the failure, 0 for none.
+  int Error() const { return errno_; }
   QString ErrorString() const { return error_; }
   QString Path() const { return path_; }
 
  private:
+  bool Fail(int error);
+  // A descriptor that reads the same regular file, -1 when none can.
+  int Reader() const;
+  void Opened();
+
   int fd_ = -1;
+  bool owned_ = true;     // closed at the end; standard output is not
+  bool regular_ = false;  // a regular file: a failed write is cut back
+  bool append_ = false;   // opened with O_APPEND: writes land at its end
   bool failed_ = false;
+  int errno_ = 0;
   QString path_;
   QString error_;
 };

@@ -68,7 +68,13 @@ struct Monitor::Impl {
   std::vector<Sample> poll;  // the poll under way, one per column
   std::vector<Sample> ready;
 
-  int PollWait() const { return std::clamp(options.intervalMs, kMinWaitMs, kMaxWaitMs); }
+  bool chooseChannel = false;  // the next poll sends the HCS command even for one channel
+
+  int PollWait() const {
+    if (options.replyWaitMs > 0) return options.replyWaitMs;
+    return std::clamp(options.intervalMs, kMinWaitMs, kMaxWaitMs);
+  }
+  int ConfigWait() const { return options.replyWaitMs > 0 ? options.replyWaitMs : kConfigWaitMs; }
   void Fail(std::string why) {
     phase = Phase::kFailed;
     error = std::move(why);
@@ -92,7 +98,7 @@ struct Monitor::Impl {
 
 Step Monitor::Impl::ConfigStep(const std::string& command, std::function<bool(ReplyBytes)> complete,
                                std::function<void(ReplyBytes)> onReply) {
-  return {{AsBytes(command), std::move(complete), kConfigWaitMs},
+  return {{AsBytes(command), std::move(complete), ConfigWait()},
           [this, command, onReply = std::move(onReply)](ReplyBytes reply) {
             if (reply.empty()) return Fail("no answer from the gateway to " + command);
             try {
@@ -167,7 +173,7 @@ void Monitor::Impl::Identify(int channel) {
   const Bytes identity = hart::IdentityRequestBody(options.hartMasterBit);
   auto variablesStep = [this, name](Channel c) -> Step {
     const Bytes body = hart::VariablesRequestBody(options.hartMasterBit, c.id);
-    return {{hart::Frame(options.hartPreambles, body), hart::ReplyComplete, kConfigWaitMs},
+    return {{hart::Frame(options.hartPreambles, body), hart::ReplyComplete, ConfigWait()},
             [this, name, c, body](ReplyBytes r) mutable {
               const HartReading reading = ReadVariables(r, body);
               if (!reading.error.empty() || r.empty())
@@ -181,7 +187,7 @@ void Monitor::Impl::Identify(int channel) {
               channels.push_back(c);
             }};
   };
-  Step identify{{hart::Frame(options.hartPreambles, identity), hart::ReplyComplete, kConfigWaitMs},
+  Step identify{{hart::Frame(options.hartPreambles, identity), hart::ReplyComplete, ConfigWait()},
                 [this, name, channel, identity, variablesStep](ReplyBytes r) {
                   const hart::CheckedReply checked =
                       hart::CheckReply(r, identity, hart::kIdentityByteCount);
@@ -192,13 +198,12 @@ void Monitor::Impl::Identify(int channel) {
                                    : "command 0 answered with no valid reply: " + checked.error));
                   steps.push_front(variablesStep({channel, *hart::DecodeIdentity(r)}));
                 }};
-  steps.push_back({{ChannelCommand(channel), EndsWithHash, kConfigWaitMs},
-                   [this, name, identify](ReplyBytes r) {
-                     if (r.empty())
-                       return notes.push_back(
-                           name + " left out: the gateway did not answer its HCS command");
-                     steps.push_front(identify);
-                   }});
+  steps.push_back(
+      {{ChannelCommand(channel), EndsWithHash, ConfigWait()}, [this, name, identify](ReplyBytes r) {
+         if (r.empty())
+           return notes.push_back(name + " left out: the gateway did not answer its HCS command");
+         steps.push_front(identify);
+       }});
 }
 
 void Monitor::Impl::IdentifiedAll() {
@@ -243,10 +248,12 @@ void Monitor::Impl::PollChannel(const Channel& c) {
                      if (s.status == Status::kOk) s.value = value;
                    }
                  }};
-  if (channels.size() == 1) return steps.push_back(std::move(variables));
+  if (channels.size() == 1 && !chooseChannel) return steps.push_back(std::move(variables));
   steps.push_back(
       {{ChannelCommand(c.channel), EndsWithHash, PollWait()}, [this, variables](ReplyBytes r) {
-         if (!r.empty()) steps.push_front(variables);
+         if (r.empty()) return;
+         chooseChannel = false;
+         steps.push_front(variables);
        }});
 }
 
@@ -316,6 +323,10 @@ std::vector<Sample> Monitor::TakeSamples() {
   std::vector<Sample> samples;
   samples.swap(impl_->ready);
   return samples;
+}
+
+void Monitor::LinkRenewed() {
+  impl_->chooseChannel = true;
 }
 
 Phase Monitor::State() const {

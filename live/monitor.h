@@ -99,6 +99,9 @@ struct Options {
   std::vector<int> meters;  // meters (or channels) to watch; empty: every enabled one
   int hartPreambles = 6;    // transparent mode: the preamble number of HART frames
   std::uint8_t hartMasterBit = 0x80;
+  // Every exchange's wait when above 0 (the user's own, for a gateway
+  // known to be slow), instead of the waits above.
+  int replyWaitMs = 0;
 };
 
 enum class Phase {
@@ -121,6 +124,10 @@ class Monitor {
   // Samples of the polls completed since the last call: each poll gives
   // one sample per column, in the order of Columns(), gaps included.
   std::vector<Sample> TakeSamples();
+  // The driver has connected again (or reopened its port) after losing the
+  // link: a gateway that restarted meanwhile may be on another HART
+  // channel, so the next poll chooses its channel again.
+  void LinkRenewed();
 
   Phase State() const;
   bool ModbusMode() const;  // known once the system report was read

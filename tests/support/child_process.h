@@ -23,6 +23,7 @@ namespace kv770::test {
 
 struct ChildRun {
   int exitCode = -1;  // -1: did not start or ended by a signal
+  int signal = 0;     // the signal that ended it, 0 for none
   long peakRssKib = 0;
   QString out;
   QString err;
@@ -45,10 +46,11 @@ inline QString BuiltProgram(const QString& name) {
 
 // `input` is its standard input; `extraEnvironment` entries ("NAME=value")
 // come on top of this process's environment; `meanwhile` runs while the
-// child does (to signal it, say).
+// child does (to signal it, say). `stdoutFd`, when given, is its standard
+// output (a pipe, a device) instead of a file read back into out.
 inline ChildRun RunChild(const QString& program, const QStringList& arguments,
                          const QByteArray& input = {}, const QStringList& extraEnvironment = {},
-                         const std::function<void(pid_t)>& meanwhile = {}) {
+                         const std::function<void(pid_t)>& meanwhile = {}, int stdoutFd = -1) {
   ChildRun run;
   QTemporaryDir dir;
   const QByteArray in = QFile::encodeName(dir.filePath(QStringLiteral("in")));
@@ -80,7 +82,10 @@ inline ChildRun RunChild(const QString& program, const QStringList& arguments,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.constData(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT, 0600);
+  if (stdoutFd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err.constData(), O_WRONLY | O_CREAT, 0600);
   pid_t pid = -1;
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -92,6 +97,7 @@ inline ChildRun RunChild(const QString& program, const QStringList& arguments,
   if (wait4(pid, &status, 0, &usage) != pid) return run;
   run.peakRssKib = usage.ru_maxrss;
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   QFile o(QFile::decodeName(out));
   QFile e(QFile::decodeName(err));
   if (o.open(QIODevice::ReadOnly)) run.out = QString::fromUtf8(o.readAll());
