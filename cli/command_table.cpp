@@ -234,8 +234,9 @@ Command ScanEntry() {
             {{"scan",
               "find gateways: every baud rate and parity on each\n"
               "--serial device (every serial device present\n"
-              "without one), most used first, and each --tcp\n"
-              "address at once; prints what answered"}},
+              "without one), most used first, and the --tcp\n"
+              "addresses many at once; an answer counts when\n"
+              "it comes again; prints what answered"}},
             {{{Flag("all")}, "serial: every setting that answers, not only the first"}},
             0,
             Never,
