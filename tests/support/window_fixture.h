@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <memory>
@@ -65,6 +68,88 @@ class WindowFixture : public ::testing::Test {
             form->parsing.readCommands[0].set, form->parsing.readCommands[1].set,
             form->parsing.formatSet,           form->mapping.mappingQuery,
             form->system.systemQuery};
+  }
+
+  // ---- the window from outside: controls by form name (docs/controls.md),
+  // the message sink and the link's peer ----------------------------------
+
+  // The control named `name`; the test fails when there is none of that type.
+  template <typename T = QWidget>
+  T* Find(const QString& name) const {
+    T* found = form->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << "no control " << name.toStdString();
+    return found;
+  }
+  QLineEdit* Edit(const QString& name) const { return Find<QLineEdit>(name); }
+  QComboBox* Combo(const QString& name) const { return Find<QComboBox>(name); }
+  void Click(const QString& name) const { Find<QPushButton>(name)->click(); }
+  void Type(const QString& name, const QString& text) const { Edit(name)->setText(text); }
+  void Choose(const QString& name, int index) const { Pick(Combo(name), index); }
+  // "Send Buffer:" and "Receive Buffer:".
+  QString SendArea() const { return Edit(QStringLiteral("Edit8"))->text(); }
+  QString ReceiveArea() const {
+    return Find<QPlainTextEdit>(QStringLiteral("Memo10"))->toPlainText();
+  }
+  // Waits until the receive area shows something other than `before`.
+  bool ReplyShown(const QString& before = {}, int ms = 3000) const {
+    return QTest::qWaitFor([&] { return ReceiveArea() != before && !ReceiveArea().isEmpty(); }, ms);
+  }
+
+  // "IP Ethernet", 127.0.0.1 and the server's port, "Connect": the
+  // connection the server accepted, or null.
+  std::unique_ptr<QTcpSocket> ConnectPeer(QTcpServer& server) {
+    if (!ConnectPort(server.serverPort()) ||
+        !QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000))
+      return nullptr;
+    return std::unique_ptr<QTcpSocket>(server.nextPendingConnection());
+  }
+  // The same to a gateway that serves itself (the simulator).
+  bool ConnectPort(quint16 port) {
+    Choose(QStringLiteral("ComboBox2"), 1);
+    Type(QStringLiteral("Edit2"), QStringLiteral("127.0.0.1"));
+    Type(QStringLiteral("Edit34"), QString::number(port));
+    Click(QStringLiteral("Button8"));
+    return Connected();
+  }
+  // The window heard of its connection: its status line says so.
+  bool Connected() const {
+    return QTest::qWaitFor(
+        [&] {
+          return Find<QLabel>(QStringLiteral("Label146"))->text() == QLatin1String("connected");
+        },
+        3000);
+  }
+
+  // "Serial Port:" typed as the device path, then "Open"; true once the
+  // button offers to close it again.
+  bool OpenSerial(const QString& path) {
+    QComboBox* port = Combo(QStringLiteral("SPREALCOM"));
+    port->setEditText(path);
+    Click(QStringLiteral("Button1"));
+    return Find<QPushButton>(QStringLiteral("Button1"))->text() == QLatin1String("close");
+  }
+
+  // What the window sent to `peer` since the last look, over TCP. A MODBUS
+  // test ("MODBUS Comm Test") of slave 247 goes out behind it as a marker,
+  // and TCP keeps the order: everything before the marker is what the
+  // window sent, with no wait that guesses how long "nothing more" takes.
+  // The marker leaves its request pending and its frame in "Send Buffer:",
+  // so look last.
+  QByteArray WindowSent(QTcpSocket& peer) {
+    static const QByteArray marker = QByteArray::fromHex("000100000006F7030000000A");
+    for (const auto& [name, text] : {std::pair{"Edit18", "247"}, {"Edit19", "0"}, {"Edit20", "10"}})
+      Type(QLatin1String(name), QLatin1String(text));
+    Click(QStringLiteral("Button4"));
+    QByteArray got;
+    const bool arrived = QTest::qWaitFor(
+        [&] {
+          got += peer.readAll();
+          return got.endsWith(marker);
+        },
+        3000);
+    EXPECT_TRUE(arrived) << got.toHex(' ').toStdString();
+    got.chop(marker.size());
+    return got;
   }
 
   RecordingMessageSink messages;

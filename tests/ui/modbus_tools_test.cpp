@@ -18,141 +18,138 @@
 #include "support/window_fixture.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
-#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
 
 class ModbusTools : public WindowFixture {
  protected:
-  // Something pending from an earlier request, and something in both areas.
-  void EarlierState() {
-    form->Cycle.Arm(PendingCode::kSystemParametersQuery, RequestKind::kParameterQuery);
-    form->timeoutTimer.SetInterval(1000);
-    form->shared.sendBuffer->setText(QStringLiteral("earlier request"));
-    form->shared.receiveBuffer->setPlainText(QStringLiteral("earlier reply"));
+  // Something in both areas from an earlier request.
+  void EarlierAreas() {
+    Type("Edit8", "earlier request");
+    Find<QPlainTextEdit>("Memo10")->setPlainText("earlier reply");
   }
-
-  void ExpectEarlierCycle() {
-    EXPECT_EQ(form->Cycle.Pending, PendingCode::kSystemParametersQuery);
-    EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
-    EXPECT_FALSE(form->timeoutTimer.Enabled());
-    EXPECT_EQ(form->timeoutTimer.Interval(), 1000);
+  void Fields(const char* slave, const char* start, const char* length) {
+    Type("Edit18", slave);
+    Type("Edit19", start);
+    Type("Edit20", length);
   }
-
-  void ExpectModbusTestPending() {
-    EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
-    EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
-    EXPECT_TRUE(form->timeoutTimer.Enabled());
-    EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
+  // The MODBUS test is a connection request with the reply time-out: no
+  // reply ends in the connection time-out box.
+  void ExpectConnectionTimeout() {
+    EXPECT_FALSE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
+    EXPECT_TRUE(messages.shown.first().startsWith("Connection timeout"))
+        << messages.shown.first().toStdString();
   }
 };
 
 // ---- the request ---------------------------------------------------------
 
-TEST_F(ModbusTools, SerialLinkSendsTheRtuFrame) {
-  EarlierState();
-  form->modbusTest.send->click();  // the port is closed: shown and armed, nothing sent
-  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("01 03 00 00 00 0A C5 CD "));
-  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
-  ExpectModbusTestPending();
-  const auto& buffer = form->Cycle.ExchangeBuffer;
-  EXPECT_EQ(buffer[8], 0x01);
-  EXPECT_EQ(buffer[14], 0xC5);
-  EXPECT_EQ(buffer[15], 0xCD);
+TEST_F(ModbusTools, SerialLinkShowsTheRtuFrameAndWaitsForItsReply) {
+  EarlierAreas();
+  Click("Button4");  // the port is closed: shown and waited for, nothing sent
+  EXPECT_EQ(SendArea(), QStringLiteral("01 03 00 00 00 0A C5 CD "));
+  EXPECT_TRUE(ReceiveArea().isEmpty());
   EXPECT_TRUE(messages.shown.isEmpty());
+  ExpectConnectionTimeout();
 }
 
 TEST_F(ModbusTools, EthernetLinkSendsTheTcpFrameAndKeepsTheLastReply) {
   QTcpServer gateway;
   ASSERT_TRUE(gateway.listen(QHostAddress::LocalHost, 0));
-  ConnectTo(gateway.serverPort());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return gateway.hasPendingConnections(); }, 3000));
-  std::unique_ptr<QTcpSocket> peer(gateway.nextPendingConnection());
+  const std::unique_ptr<QTcpSocket> peer = ConnectPeer(gateway);
+  ASSERT_TRUE(peer);
 
-  form->modbusTest.length->setText(QStringLiteral("300"));
-  form->modbusTest.send->click();  // refused: nothing goes out
-  EarlierState();
-  form->modbusTest.slaveAddress->setText(QStringLiteral("247"));
-  form->modbusTest.startAddress->setText(QStringLiteral("$46"));
-  form->modbusTest.length->setText(QStringLiteral("125"));
-  form->modbusTest.send->click();
-  EXPECT_EQ(form->shared.sendBuffer->text(),
-            QStringLiteral("00 01 00 00 00 06 F7 03 00 46 00 7D "));
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("earlier reply"));
-  ExpectModbusTestPending();
+  Type("Edit20", "300");
+  Click("Button4");  // refused: nothing goes out
+  EarlierAreas();
+  Fields("247", "$46", "125");
+  Click("Button4");
+  EXPECT_EQ(SendArea(), QStringLiteral("00 01 00 00 00 06 F7 03 00 46 00 7D "));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("earlier reply"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() >= 12; }, 3000));
-  QTest::qWait(50);
   EXPECT_EQ(peer->readAll(), QByteArray::fromHex("000100000006F7030046007D"));
+  // Its reply is shown as digit pairs.
+  peer->write(QByteArray::fromHex("000100000007F7030441480000"));
+  ASSERT_TRUE(ReplyShown(QStringLiteral("earlier reply")));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("00 01 00 00 00 07 F7 03 04 41 48 00 00 "));
 }
 
 TEST_F(ModbusTools, TypedOverLinkChoiceCountsAsEthernet) {
-  form->system.linkChoice->setEditable(true);
-  form->system.linkChoice->setEditText(QStringLiteral("typed"));
-  form->modbusTest.send->click();
-  EXPECT_EQ(form->shared.sendBuffer->text(),
-            QStringLiteral("00 01 00 00 00 06 01 03 00 00 00 0A "));
+  QComboBox* link = Combo("ComboBox2");
+  link->setEditable(true);
+  link->setEditText(QStringLiteral("typed"));
+  Click("Button4");
+  EXPECT_EQ(SendArea(), QStringLiteral("00 01 00 00 00 06 01 03 00 00 00 0A "));
 }
 
 // A value that does not fit its byte would ask something else (256 is the
-// broadcast address, 300 reads 44 registers): refused, nothing sent.
+// broadcast address, 300 reads 44 registers): refused, nothing sent, and
+// the request waiting for its reply stays the one that waits.
 TEST_F(ModbusTools, FieldsOutsideOneByteAreRefused) {
-  struct Case {
-    QLineEdit* edit;
+  QTcpServer gateway;
+  ASSERT_TRUE(gateway.listen(QHostAddress::LocalHost, 0));
+  const std::unique_ptr<QTcpSocket> peer = ConnectPeer(gateway);
+  ASSERT_TRUE(peer);
+  // The System Parameters query waits for its reply.
+  Click("Button23");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() > 0; }, 3000));
+  peer->readAll();
+  messages.shown.clear();
+
+  const struct {
+    const char* edit;
     const char* text;
     const char* message;
-  };
-  const Case cases[] = {
-      {form->modbusTest.slaveAddress, "256", "'256' is out of range (0 to 255)"},
-      {form->modbusTest.startAddress, "-1", "'-1' is out of range (0 to 255)"},
-      {form->modbusTest.length, "300", "'300' is out of range (0 to 255)"},
-      {form->modbusTest.length, "$100", "'$100' is out of range (0 to 255)"},
-      {form->modbusTest.startAddress, "ten", "'ten' is not a valid integer value"},
+  } cases[] = {
+      {"Edit18", "256", "'256' is out of range (0 to 255)"},
+      {"Edit19", "-1", "'-1' is out of range (0 to 255)"},
+      {"Edit20", "300", "'300' is out of range (0 to 255)"},
+      {"Edit20", "$100", "'$100' is out of range (0 to 255)"},
+      {"Edit19", "ten", "'ten' is not a valid integer value"},
   };
   for (int link : {0, 1}) {
-    ChooseLink(link);
-    for (const Case& c : cases) {
+    Choose("ComboBox2", link);
+    for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.text) + (link ? " over TCP" : " over serial"));
-      form->modbusTest.slaveAddress->setText(QStringLiteral("001"));
-      form->modbusTest.startAddress->setText(QStringLiteral("00"));
-      form->modbusTest.length->setText(QStringLiteral("10"));
-      c.edit->setText(QString::fromLatin1(c.text));
-      EarlierState();
+      Fields("001", "00", "10");
+      Type(c.edit, c.text);
+      EarlierAreas();
       messages.shown.clear();
-      form->modbusTest.send->click();
+      Click("Button4");
       EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(c.message)});
-      ExpectEarlierCycle();
       // The serial branch has cleared both areas before it reads a field.
-      EXPECT_EQ(form->shared.sendBuffer->text(),
-                link ? QStringLiteral("earlier request") : QString());
-      EXPECT_EQ(form->shared.receiveBuffer->toPlainText(),
-                link ? QStringLiteral("earlier reply") : QString());
+      EXPECT_EQ(SendArea(), link ? QStringLiteral("earlier request") : QString());
+      EXPECT_EQ(ReceiveArea(), link ? QStringLiteral("earlier reply") : QString());
     }
   }
   // The first bad field is the one reported.
-  form->modbusTest.slaveAddress->setText(QStringLiteral("999"));
-  form->modbusTest.length->setText(QStringLiteral("x"));
+  Fields("999", "0", "x");
   messages.shown.clear();
-  form->modbusTest.send->click();
+  Click("Button4");
   EXPECT_EQ(messages.shown, QStringList{QStringLiteral("'999' is out of range (0 to 255)")});
+  // The query sent before is still the one whose time-out is reported.
+  messages.shown.clear();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
+  EXPECT_EQ(messages.shown, QStringList{QStringLiteral("parameter query timeout!")});
+  EXPECT_TRUE(WindowSent(*peer).isEmpty());
   // The edges of the byte are fine.
-  form->modbusTest.slaveAddress->setText(QStringLiteral("255"));
-  form->modbusTest.startAddress->setText(QStringLiteral("0"));
-  form->modbusTest.length->setText(QStringLiteral("0"));
-  ChooseLink(0);
-  form->modbusTest.send->click();
-  EXPECT_TRUE(form->shared.sendBuffer->text().startsWith(QStringLiteral("FF 03 00 00 00 00 ")));
+  Fields("255", "0", "0");
+  Choose("ComboBox2", 0);
+  Click("Button4");
+  EXPECT_TRUE(SendArea().startsWith(QStringLiteral("FF 03 00 00 00 00 ")));
 }
 
 // ---- the calculator --------------------------------------------------------
 
 TEST_F(ModbusTools, CalculatorShowsTheValueOrSaysWhatIsWrong) {
-  form->calculator.hexInput->setText(QStringLiteral("2E DB E6 FF"));
-  form->calculator.calculate->click();
-  EXPECT_EQ(form->calculator.value->text(), QStringLiteral("1.00000001335143E-10"));
-  form->calculator.hexInput->setText(QStringLiteral("40 49 0F DB"));
-  form->calculator.calculate->click();
-  EXPECT_EQ(form->calculator.value->text(), QStringLiteral("3.14159274"));
+  Edit("Edit7")->setText(QStringLiteral("2E DB E6 FF"));
+  Click("Button13");
+  EXPECT_EQ(Edit("Edit22")->text(), QStringLiteral("1.00000001335143E-10"));
+  Edit("Edit7")->setText(QStringLiteral("40 49 0F DB"));
+  Click("Button13");
+  EXPECT_EQ(Edit("Edit22")->text(), QStringLiteral("3.14159274"));
   EXPECT_TRUE(messages.shown.isEmpty());
 
   const struct {
@@ -168,15 +165,14 @@ TEST_F(ModbusTools, CalculatorShowsTheValueOrSaysWhatIsWrong) {
   };
   for (const auto& b : bad) {
     messages.shown.clear();
-    form->calculator.hexInput->setText(QString::fromUtf8(b.input));
-    form->calculator.calculate->click();
+    Edit("Edit7")->setText(QString::fromUtf8(b.input));
+    Click("Button13");
     EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(b.message)}) << b.input;
-    EXPECT_EQ(form->calculator.hexInput->text(), QString::fromUtf8(b.input));
-    EXPECT_EQ(form->calculator.value->text(), QStringLiteral("3.14159274")) << b.input;
+    EXPECT_EQ(Edit("Edit7")->text(), QString::fromUtf8(b.input));
+    EXPECT_EQ(Edit("Edit22")->text(), QStringLiteral("3.14159274")) << b.input;
   }
-  // The calculator sends nothing and leaves the request cycle alone.
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
+  // The calculator sends nothing and arms no time-out.
+  EXPECT_FALSE(QTest::qWaitFor([&] { return messages.shown.size() > 1; }, 1200));
 }
 
 // ---- against the simulated gateway -----------------------------------------
@@ -202,27 +198,24 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   sinceStart.start();
   sim::SimThread sim;
   ASSERT_TRUE(sim.Start());
-  ConnectTo(sim.Port());
+  ASSERT_TRUE(ConnectPort(sim.Port()));
 
-  form->modbusTest.send->click();
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
+  Click("Button4");
+  ASSERT_TRUE(ReplyShown());
   const std::int64_t upto = sinceStart.elapsed() + 1;
-  const QString shown = form->shared.receiveBuffer->toPlainText();
+  const QString shown = ReceiveArea();
   ASSERT_TRUE(IsHexText(shown, 9 + 20)) << shown.toStdString();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("00 01 00 00 00 17 01 03 14 ")));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
 
   // Four bytes of the reply pasted into the calculator: meter 1's loop current.
-  form->calculator.hexInput->setText(shown.mid(9 * 3, 11));
-  form->calculator.calculate->click();
-  const QByteArray current = FromHexText(form->calculator.hexInput->text());
+  Edit("Edit7")->setText(shown.mid(9 * 3, 11));
+  Click("Button13");
+  const QByteArray current = FromHexText(Edit("Edit7")->text());
   const auto bits = static_cast<std::uint32_t>(static_cast<std::uint8_t>(current[0])) << 24 |
                     static_cast<std::uint8_t>(current[1]) << 16 |
                     static_cast<std::uint8_t>(current[2]) << 8 |
                     static_cast<std::uint8_t>(current[3]);
-  EXPECT_EQ(form->calculator.value->text().toStdString(), tools::CalculatorText(bits));
+  EXPECT_EQ(Edit("Edit22")->text().toStdString(), tools::CalculatorText(bits));
   std::set<float> possible;
   const sim::Engine reference;
   for (std::int64_t t = 0; t <= upto; ++t)
@@ -230,13 +223,12 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayAndTheCalculatorShowsTheValue) {
   EXPECT_TRUE(possible.contains(std::bit_cast<float>(bits))) << std::bit_cast<float>(bits);
 
   // A second reply replaces the first (the TCP branch keeps the area until then).
-  form->modbusTest.startAddress->setText(QStringLiteral("10"));
-  form->modbusTest.length->setText(QStringLiteral("2"));
-  form->modbusTest.send->click();
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), shown);
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return form->shared.receiveBuffer->toPlainText() != shown; }, 3000));
-  const QString second = form->shared.receiveBuffer->toPlainText();
+  Type("Edit19", "10");
+  Type("Edit20", "2");
+  Click("Button4");
+  EXPECT_EQ(ReceiveArea(), shown);
+  ASSERT_TRUE(ReplyShown(shown));
+  const QString second = ReceiveArea();
   ASSERT_TRUE(IsHexText(second, 9 + 4)) << second.toStdString();
   EXPECT_TRUE(second.startsWith(QStringLiteral("00 01 00 00 00 07 01 03 04 ")));
 }
@@ -248,16 +240,13 @@ TEST_F(ModbusTools, ReadsTheSimulatedGatewayOverTheSerialLine) {
   ASSERT_TRUE(sim.Start());
   const QString line = sim.StartPty();
   ASSERT_FALSE(line.isEmpty());
-  form->Comm1.Ports().Set(4, line);  // the window's COM4
-  form->system.openPort->click();
-  ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
+  ASSERT_TRUE(OpenSerial(line)) << messages.shown.join('|').toStdString();
 
-  form->modbusTest.startAddress->setText(QStringLiteral("20"));  // meter 3
-  form->modbusTest.send->click();
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
+  Type("Edit19", "20");  // meter 3
+  Click("Button4");
+  ASSERT_TRUE(ReplyShown());
   const std::int64_t upto = sinceStart.elapsed() + 1;
-  const QString shown = form->shared.receiveBuffer->toPlainText();
+  const QString shown = ReceiveArea();
   ASSERT_TRUE(IsHexText(shown, 3 + 20 + 2)) << shown.toStdString();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("01 03 14 ")));
   const QByteArray reply = FromHexText(shown);
