@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "base/hex_text.h"
 #include "cli/backup_reader.h"
 #include "cli/failure.h"
 #include "gateway/fields.h"
@@ -284,9 +285,9 @@ QJsonObject ToJson(int meter, const MeterSettings& m) {
                                    {QStringLiteral("length"), v.length}});
     QJsonArray commands;
     for (const ReadCommand& c : m.custom->readCommands)
-      commands.append(QJsonObject{
-          {QStringLiteral("enabled"), c.enabled},
-          {QStringLiteral("bytes"), QString::fromStdString(gateway::FormatHexBytes(c.bytes))}});
+      commands.append(
+          QJsonObject{{QStringLiteral("enabled"), c.enabled},
+                      {QStringLiteral("bytes"), QString::fromStdString(base::HexText(c.bytes))}});
     o.insert(QStringLiteral("custom"),
              QJsonObject{{QStringLiteral("addressBits"), m.custom->addressBits},
                          {QStringLiteral("variables"), variables},

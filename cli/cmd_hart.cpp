@@ -8,6 +8,7 @@
 #include <exception>
 #include <optional>
 
+#include "base/hex_text.h"
 #include "cli/backup_file.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
@@ -63,8 +64,9 @@ QByteArray HartExchange(Session& s, const hart::Bytes& body, const FrameOptions&
   const QByteArray reply = s.Exchange(Bytes(hart::Frame(f.preambles, body)), kHartFrame);
   const hart::CheckedReply r = hart::CheckReply(Span(reply), body, minimumCount);
   if (!r.ok())
-    throw Failure{kDeviceFailed, QStringLiteral("not a valid HART reply: %1: %2")
-                                     .arg(QString::fromStdString(r.error), Hex(reply))};
+    throw Failure{kDeviceFailed,
+                  QStringLiteral("not a valid HART reply: %1: %2")
+                      .arg(QString::fromStdString(r.error), Text(base::HexText(reply)))};
   if (checked) *checked = r;
   return reply;
 }
@@ -153,11 +155,11 @@ int HartSend(Session& s, const FrameOptions& f, const std::vector<std::uint8_t>&
   }
   hart::CheckedReply checked;
   const QByteArray reply = HartExchange(s, body, f, 2, &checked);
-  s.Say(QStringLiteral("sent   %1").arg(Hex(frame)));
-  s.Say(QStringLiteral("reply  %1").arg(Hex(reply)));
+  s.Say(QStringLiteral("sent   %1").arg(Text(base::HexText(frame))));
+  s.Say(QStringLiteral("reply  %1").arg(Text(base::HexText(reply))));
   s.Say(ReplyStatus(checked));
-  s.Result({{QStringLiteral("request"), Hex(frame)},
-            {QStringLiteral("reply"), Hex(reply)},
+  s.Result({{QStringLiteral("request"), Text(base::HexText(frame))},
+            {QStringLiteral("reply"), Text(base::HexText(reply))},
             {QStringLiteral("responseCode"), checked.responseCode},
             {QStringLiteral("deviceStatus"), checked.deviceStatus}});
   return kDone;
@@ -411,7 +413,7 @@ QString SpoiledText(const PlaceAnswer& a) {
   return QStringLiteral("channel %1: damaged reply at address %2: %3: %4")
       .arg(a.at.channel)
       .arg(a.at.address)
-      .arg(QString::fromStdString(a.checked.error), Hex(a.reply));
+      .arg(QString::fromStdString(a.checked.error), Text(base::HexText(a.reply)));
 }
 
 // "at channel 4 (channels 4 to 8 not scanned whole)": where a scan that
@@ -451,7 +453,7 @@ QJsonObject ScanJson(const ScanOptions& o, const ScanFindings& f, bool wasModbus
     spoiled.append(QJsonObject{{QStringLiteral("channel"), a.at.channel},
                                {QStringLiteral("pollingAddress"), a.at.address},
                                {QStringLiteral("error"), QString::fromStdString(a.checked.error)},
-                               {QStringLiteral("reply"), Hex(a.reply)}});
+                               {QStringLiteral("reply"), Text(base::HexText(a.reply))}});
   QJsonArray repeated;
   for (const PlaceAnswer& a : f.repeated)
     repeated.append(QJsonObject{{QStringLiteral("channel"), a.at.channel},

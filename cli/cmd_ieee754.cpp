@@ -1,6 +1,7 @@
 // ieee754 BYTES: the calculator, without a gateway.
 #include <QCommandLineParser>
 
+#include "base/hex_text.h"
 #include "cli/backup_file.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
@@ -23,7 +24,7 @@ int Ieee754(Session& s, const QString& text) {
   const QString value = QString::fromStdString(tools::CalculatorTextUncut(input.Pattern()));
   s.Say(value);
   s.Result(
-      {{QStringLiteral("bytes"), Hex(Bytes(input.bytes))},
+      {{QStringLiteral("bytes"), Text(base::HexText(input.bytes))},
        {QStringLiteral("pattern"),
         QStringLiteral("0x") +
             QString::number(input.Pattern(), 16).rightJustified(8, QLatin1Char('0')).toUpper()},

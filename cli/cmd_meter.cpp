@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/hex_text.h"
 #include "cli/backup_file.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
@@ -58,9 +59,9 @@ void SayMeter(Session& s, int meter, const MeterSettings& m) {
     s.Say(QStringLiteral("  read command %1     %2%3")
               .arg(i + 1)
               .arg(c.enabled ? QStringLiteral("open") : QStringLiteral("close"))
-              .arg(c.bytes.empty() ? QString()
-                                   : QStringLiteral(", ") +
-                                         QString::fromStdString(gateway::FormatHexBytes(c.bytes))));
+              .arg(c.bytes.empty()
+                       ? QString()
+                       : QStringLiteral(", ") + QString::fromStdString(base::HexText(c.bytes))));
   }
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 
+#include "base/hex_text.h"
 #include "cli/backup_file.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
@@ -111,8 +112,9 @@ int ModbusReadCommand(Session& s, const ModbusRead& m, bool serial) {
                                      .arg(reply.exceptionCode)
                                      .arg(ExceptionName(reply.exceptionCode))};
   if (reply.status != tools::ReadReply::Status::Complete)
-    throw Failure{kDeviceFailed,
-                  QStringLiteral("the reply is no answer to the read: %1").arg(Hex(bytes))};
+    throw Failure{
+        kDeviceFailed,
+        QStringLiteral("the reply is no answer to the read: %1").arg(Text(base::HexText(bytes)))};
 
   const int received = static_cast<int>(reply.data.size() / 2);
   if (received != m.count)

@@ -10,11 +10,11 @@
 #include <array>
 #include <cerrno>
 #include <climits>
-#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 
+#include "base/iso_time.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
 #include "cli/stop_signals.h"
@@ -50,19 +50,11 @@ MonitorOptions ParseOptions(const QCommandLineParser& p) {
 
 // ---- showing values ----------------------------------------------------------------------
 
-// About six significant digits in plain notation: what a person compares
-// from line to line. Whole numbers (a totaliser) keep all their digits.
-QString PersonText(double value) {
-  const double size = std::fabs(value);
-  if (size != 0 && size < 1e-4) return QString::number(value, 'e', 3);
-  const int digitsBefore = size < 1 ? 1 : static_cast<int>(std::floor(std::log10(size))) + 1;
-  return QString::number(value, 'f', std::clamp(6 - digitsBefore, 0, 6));
-}
-
-QString ValueText(const live::Sample& s) {
+// A value, or what stands in the column for a missing one.
+QString CellText(const live::Sample& s) {
   switch (s.status) {
     case live::Status::kOk:
-      return PersonText(s.value);
+      return Text(live::ValueText(s.value));
     case live::Status::kNoAnswer:
       return QStringLiteral("—");
     case live::Status::kBadReply:
@@ -95,7 +87,7 @@ class Table {
   }
   QString Line(std::int64_t timeMs, const std::vector<live::Sample>& samples) const {
     QStringList values;
-    for (const live::Sample& s : samples) values << ValueText(s);
+    for (const live::Sample& s : samples) values << CellText(s);
     return Row(QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("HH:mm:ss.zzz")),
                values);
   }
@@ -112,10 +104,6 @@ class Table {
   std::vector<int> widths_;
 };
 
-QString IsoTime(std::int64_t timeMs) {
-  return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODateWithMs);
-}
-
 QJsonObject PollJson(std::int64_t timeMs, const std::vector<live::Column>& columns,
                      const std::vector<live::Sample>& samples) {
   QJsonArray values;
@@ -131,7 +119,8 @@ QJsonObject PollJson(std::int64_t timeMs, const std::vector<live::Column>& colum
       v.insert(QStringLiteral("coefficient"), Text(columns[i].coefficient));
     values.append(v);
   }
-  return {{QStringLiteral("time"), IsoTime(timeMs)}, {QStringLiteral("values"), values}};
+  return {{QStringLiteral("time"), Text(base::IsoTime(timeMs))},
+          {QStringLiteral("values"), values}};
 }
 
 // ---- the run -----------------------------------------------------------------------------

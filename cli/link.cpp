@@ -7,6 +7,7 @@
 #include <QHostInfo>
 #include <QTimer>
 
+#include "base/hex_text.h"
 #include "cli/failure.h"
 #include "gateway/config.h"
 #include "link/errors.h"
@@ -50,11 +51,6 @@ class Deadline {
   QElapsedTimer since_;
   QTimer timer_;
 };
-
-// The first bytes of an overlong reply, for the message.
-QString Beginning(const QByteArray& bytes) {
-  return QString::fromLatin1(bytes.left(16).toHex(' ').toUpper());
-}
 
 }  // namespace
 
@@ -152,9 +148,10 @@ QByteArray TcpLink::Exchange(const QByteArray& request, const Completion& comple
   if (failure.isEmpty()) loop.exec();
   if (reply.size() > kMaxReplyBytes) {
     socket_.Close();  // nothing more of it is read
-    throw Failure{kDeviceFailed, QStringLiteral("reply too long: more than %1 bytes; it begins %2")
-                                     .arg(kMaxReplyBytes)
-                                     .arg(Beginning(reply))};
+    throw Failure{kDeviceFailed,
+                  QStringLiteral("reply too long: more than %1 bytes; it begins %2")
+                      .arg(kMaxReplyBytes)
+                      .arg(QString::fromStdString(base::HexText(reply, {.limit = 16})))};
   }
   if (!failure.isEmpty())
     throw Failure{kDeviceFailed,

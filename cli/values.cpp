@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/hex_text.h"
 #include "cli/failure.h"
 #include "cycle/convert.h"
 #include "gateway/commands.h"
@@ -88,12 +89,8 @@ QStringList Lines(const gateway::Lines& lines) {
 QString Shown(const QByteArray& bytes) {
   for (char c : bytes)
     if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
-      return Hex(bytes);
+      return Text(base::HexText(bytes));
   return QString::fromLatin1(bytes);
-}
-
-QString Hex(const QByteArray& bytes) {
-  return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
 std::span<const std::uint8_t> Span(const QByteArray& bytes) {

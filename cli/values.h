@@ -43,8 +43,6 @@ QStringList Lines(const gateway::Lines& lines);
 
 // Text as it stands when it is all printable, else digit pairs.
 QString Shown(const QByteArray& bytes);
-// Digit pairs: "41 20 00 00".
-QString Hex(const QByteArray& bytes);
 std::span<const std::uint8_t> Span(const QByteArray& bytes);
 std::string_view View(const QByteArray& bytes);
 

@@ -6,19 +6,6 @@
 
 namespace kv770::cycle {
 
-QString ByteToHex(std::uint8_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  const QChar pair[2] = {QLatin1Char(kDigits[value >> 4]), QLatin1Char(kDigits[value & 0x0F])};
-  return QString(pair, 2);
-}
-
-QString BytesToHex(const QByteArray& bytes) {
-  QString text;
-  text.reserve(bytes.size() * 3);
-  for (char b : bytes) text += ByteToHex(static_cast<std::uint8_t>(b)) + QLatin1Char(' ');
-  return text;
-}
-
 Dispatch DispatchFor(PendingCode code) {
   switch (code) {
     case PendingCode::kCommunicationCheck:
@@ -77,16 +64,14 @@ std::uint8_t RequestCycle::ReplyByte(int i) const {
   return ExchangeBuffer[kReplyArea + i];
 }
 
-QString RequestCycle::ReplyHex(int count) const {
-  QString text;
-  text.reserve(count * 3);
+QByteArray RequestCycle::ReplyBytes(int count) const {
+  QByteArray bytes(std::max(count, 0), '\0');
   for (int i = 0; i < count; ++i) {
-    const std::uint8_t b = i < kReplyAreaSize     ? ExchangeBuffer[kReplyArea + i]
-                           : i < ReplyText.size() ? static_cast<std::uint8_t>(ReplyText[i])
-                                                  : 0;
-    text += ByteToHex(b) + QLatin1Char(' ');
+    bytes[i] = i < kReplyAreaSize     ? static_cast<char>(ExchangeBuffer[kReplyArea + i])
+               : i < ReplyText.size() ? ReplyText[i]
+                                      : '\0';
   }
-  return text;
+  return bytes;
 }
 
 }  // namespace kv770::cycle

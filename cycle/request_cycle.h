@@ -5,12 +5,13 @@
 #include <array>
 #include <cstdint>
 
+#include "base/hex_text.h"
+
 namespace kv770::cycle {
 
-// One byte as two upper-case hexadecimal digits ("0A").
-QString ByteToHex(std::uint8_t value);
-// Bytes as digit pairs, each followed by one blank ("FF 06 ").
-QString BytesToHex(const QByteArray& bytes);
+// The send and receive areas show bytes as digit pairs, each followed by a
+// blank: "01 03 00 00 00 0A C5 CD ".
+inline constexpr base::HexLayout kAreaHex{.trailing = true};
 
 // The outstanding request. The numbers are the gateway tool's own: the
 // receive dispatch and the time-out report are keyed by them.
@@ -72,9 +73,10 @@ class RequestCycle {
   // most `textCap` bytes (-1: the whole block).
   void StoreReply(const QByteArray& block, int textCap = -1);
 
-  // The hex form of the reply: `count` bytes, taken from the reply area and,
-  // beyond its end, from ReplyText (which holds the same bytes).
-  QString ReplyHex(int count) const;
+  // The reply as its hex form shows it: `count` bytes, taken from the reply
+  // area and, beyond its end, from ReplyText (which holds the same bytes),
+  // then zeros.
+  QByteArray ReplyBytes(int count) const;
 
   // Byte i of the reply area, 0 beyond it.
   std::uint8_t ReplyByte(int i) const;

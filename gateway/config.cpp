@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/hex_text.h"
 #include "gateway/commands.h"
 #include "gateway/fields.h"
 #include "gateway/hex_bytes.h"
@@ -188,8 +189,8 @@ void CompareCustom(Comparison& c, const std::string& m, const CustomParsing& w,
   for (std::size_t i = 0; i < w.readCommands.size(); ++i) {
     const std::string r = m + "read-meter command " + std::to_string(i + 1) + " ";
     c.Field(r + "enabled", w.readCommands[i].enabled, a.readCommands[i].enabled);
-    c.Field<std::string_view>(r + "bytes", FormatHexBytes(w.readCommands[i].bytes),
-                              FormatHexBytes(a.readCommands[i].bytes));
+    c.Field<std::string_view>(r + "bytes", base::HexText(w.readCommands[i].bytes),
+                              base::HexText(a.readCommands[i].bytes));
   }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
+
+#include "base/integer_text.h"
 
 namespace kv770::gateway {
 
@@ -33,10 +33,7 @@ std::string ListPositionTwoDigits(int position);
 std::string ThreeDigits(int value);
 std::string TwoDigits(int value);
 
-// The platform's string-to-integer conversion on report fields: leading
-// blanks, an optional sign, then decimal digits or a '$' / "0x" hexadecimal
-// number, and nothing else; the value must fit 32 bits. Empty when the text
-// does not convert.
-std::optional<int> ToInteger(std::string_view text);
+// Report fields are numbers as the user types them: the same conversion.
+using base::ToInteger;
 
 }  // namespace kv770::gateway

@@ -45,15 +45,4 @@ HexBytes ParseHexBytes(std::string_view text, int limit) {
   return result;
 }
 
-std::string FormatHexBytes(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
-    text += kDigits[b >> 4];
-    text += kDigits[b & 0x0F];
-  }
-  return text;
-}
-
 }  // namespace kv770::gateway

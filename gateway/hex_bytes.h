@@ -27,7 +27,6 @@ inline constexpr int kReadMeterCommandLimit = 14;
 
 HexBytes ParseHexBytes(std::string_view text, int limit);
 
-// The other way: bytes as such a list, "02 80 00 00" (no trailing blank).
-std::string FormatHexBytes(const std::vector<std::uint8_t>& bytes);
+// The other way, "02 80 00 00", is base::HexText.
 
 }  // namespace kv770::gateway

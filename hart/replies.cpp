@@ -1,7 +1,9 @@
 #include "hart/replies.h"
 
+#include <array>
 #include <bit>
-#include <cstdio>
+
+#include "base/hex_text.h"
 
 namespace kv770::hart {
 
@@ -85,18 +87,6 @@ bool ReplyComplete(std::span<const std::uint8_t> reply) {
 
 namespace {
 
-std::string HexByte(std::uint8_t b) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", b);
-  return text;
-}
-
-std::string HexBytes(std::span<const std::uint8_t> bytes) {
-  std::string text;
-  for (std::uint8_t b : bytes) text += (text.empty() ? "" : " ") + HexByte(b);
-  return text;
-}
-
 // The address bytes with the burst-mode bit of the first one cleared: a
 // slave in burst mode sets it in its replies.
 std::vector<std::uint8_t> EchoedAddress(std::span<const std::uint8_t> address) {
@@ -151,8 +141,8 @@ CheckedReply CheckReply(std::span<const std::uint8_t> reply,
   const std::size_t requestAddressLength = AddressLength(requested);
   const bool requestWhole = requestBody.size() >= 1 + requestAddressLength + 1;
   if (known && delimiter != (requested == kLongRequest ? kLongReply : kShortReply)) {
-    r.error = "delimiter " + HexByte(delimiter) + " where " +
-              HexByte(requested == kLongRequest ? kLongReply : kShortReply) +
+    r.error = "delimiter " + base::HexText(std::array{delimiter}) + " where " +
+              base::HexText(std::array{requested == kLongRequest ? kLongReply : kShortReply}) +
               " answers the request";
     return r;
   }
@@ -174,16 +164,17 @@ CheckedReply CheckReply(std::span<const std::uint8_t> reply,
   }
   const std::uint8_t check = CheckByte(reply.subspan(r.at + 1, checkAt - r.at - 1));
   if (reply[checkAt] != check) {
-    r.error =
-        "check byte " + HexByte(reply[checkAt]) + " where " + HexByte(check) + " was expected";
+    r.error = "check byte " + base::HexText(std::array{reply[checkAt]}) + " where " +
+              base::HexText(std::array{check}) + " was expected";
     return r;
   }
   if (known && requestWhole) {
     const auto sent = EchoedAddress(requestBody.subspan(1, requestAddressLength));
     const auto echoed = EchoedAddress(reply.subspan(addressAt, requestAddressLength));
     if (sent != echoed) {
-      r.error = "address " + HexBytes(reply.subspan(addressAt, requestAddressLength)) + " where " +
-                HexBytes(requestBody.subspan(1, requestAddressLength)) + " was sent";
+      r.error = "address " + base::HexText(reply.subspan(addressAt, requestAddressLength)) +
+                " where " + base::HexText(requestBody.subspan(1, requestAddressLength)) +
+                " was sent";
       return r;
     }
     const std::uint8_t command = requestBody[1 + requestAddressLength];

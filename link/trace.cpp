@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include "base/hex_text.h"
+
 namespace kv770::link {
 
 bool Trace::Open(const QString& path) {
@@ -25,23 +27,17 @@ void Trace::OnFailure(std::function<void(const QString&)> failed) {
 }
 
 QString Trace::Format(const QString& link, Direction direction, const QByteArray& bytes) {
-  QString hex;
   QString ascii;
-  hex.reserve(bytes.size() * 3);
   ascii.reserve(bytes.size());
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   for (char c : bytes) {
     const auto b = static_cast<unsigned char>(c);
-    if (!hex.isEmpty()) hex += QLatin1Char(' ');
-    hex += QLatin1Char(kDigits[b >> 4]);
-    hex += QLatin1Char(kDigits[b & 0x0F]);
     ascii += (b >= 0x20 && b < 0x7F) ? QLatin1Char(c) : QLatin1Char('.');
   }
   // Wide enough for "serial", so the columns of every link line up.
   return QStringLiteral("%1 %2 %3  |%4|")
       .arg(link, -6)
       .arg(direction == Direction::Sent ? QLatin1Char('>') : QLatin1Char('<'))
-      .arg(hex, ascii);
+      .arg(QString::fromStdString(base::HexText(bytes)), ascii);
 }
 
 void Trace::Record(const QString& link, Direction direction, const QByteArray& bytes) {

@@ -1,8 +1,8 @@
 // Names of the monitor's values and its CSV lines.
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <ctime>
 
+#include "base/iso_time.h"
 #include "live/monitor.h"
 
 namespace kv770::live {
@@ -19,35 +19,6 @@ std::string CsvField(const std::string& text) {
     if (c == '"') quoted += '"';
   }
   return quoted + '"';
-}
-
-// Enough digits that reading the text back gives the same float; whole
-// numbers (an unsigned register's) in full.
-std::string NumberText(double value) {
-  char text[32];
-  if (value == std::floor(value) && std::fabs(value) < 1e15)
-    std::snprintf(text, sizeof text, "%.0f", value);
-  else
-    std::snprintf(text, sizeof text, "%.9g", value);
-  return text;
-}
-
-// "2026-12-08T19:21:53.123Z".
-std::string IsoTime(std::int64_t timeMs) {
-  std::int64_t seconds = timeMs / 1000;
-  std::int64_t ms = timeMs % 1000;
-  if (ms < 0) {
-    ms += 1000;
-    --seconds;
-  }
-  const auto t = static_cast<std::time_t>(seconds);
-  std::tm utc{};
-  gmtime_r(&t, &utc);
-  char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<int>(ms));
-  return text;
 }
 
 }  // namespace
@@ -74,6 +45,24 @@ std::string UnitLabel(const Column& column) {
   return column.unit.empty() ? factor : column.unit + " " + factor;
 }
 
+std::string ValueText(double value, char decimalSeparator) {
+  if (std::isnan(value)) return {};
+  char text[32];
+  char* const end = text + sizeof text;
+  std::to_chars_result written{};
+  const auto single = static_cast<float>(value);
+  if (value == std::floor(value) && std::fabs(value) < 1e15)
+    written = std::to_chars(text, end, value, std::chars_format::fixed, 0);
+  else if (static_cast<double>(single) == value)
+    written = std::to_chars(text, end, single);
+  else
+    written = std::to_chars(text, end, value);
+  std::string result(text, written.ptr);
+  for (char& c : result)
+    if (c == '.') c = decimalSeparator;
+  return result;
+}
+
 std::string CsvHeader(const std::vector<Column>& columns) {
   std::string line = "time";
   for (const Column& c : columns) {
@@ -87,12 +76,12 @@ std::string CsvHeader(const std::vector<Column>& columns) {
 
 std::string CsvRow(std::int64_t timeMs, const std::vector<Column>& columns,
                    const std::vector<Sample>& samples) {
-  std::string line = IsoTime(timeMs);
+  std::string line = base::IsoTime(timeMs);
   for (const Column& c : columns) {
     line += ',';
     for (const Sample& s : samples) {
       if (s.timeMs != timeMs || s.meter != c.meter || s.quantity != c.quantity) continue;
-      if (s.status == Status::kOk && !std::isnan(s.value)) line += NumberText(s.value);
+      if (s.status == Status::kOk) line += ValueText(s.value);
       break;
     }
   }

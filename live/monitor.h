@@ -69,6 +69,13 @@ std::string StatusName(Status status);
 // The unit and the coefficient as a person reads them beside a value:
 // "mA", "m3/h", "×2.500", "m3/h ×2.500", or empty when neither is known.
 std::string UnitLabel(const Column& column);
+// A value as kv770ctl monitor, the window's table and the CSV write it. A
+// float (what an instrument or a float register gives) takes the fewest
+// digits that read back as the same float, "45.052"; a whole number (an
+// unsigned register's, a totaliser) is written in full, "4294967295",
+// where the shortest float text would say "1e+05" or lose digits. Empty
+// for a gap (NaN).
+std::string ValueText(double value, char decimalSeparator = '.');
 
 // One request and how to tell that its reply is whole, so the driver need
 // not wait for the link's silence.

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "gateway/hex_bytes.h"
+#include "base/hex_text.h"
 #include "sim/engine.h"
 #include "sim/fields.h"
 
@@ -113,7 +113,7 @@ std::string ModbusReport(const GatewayModel& model, int meter) {
       std::vector<std::uint8_t> bytes = command.bytes;
       if (bytes.size() > kMaxReadCommandBytes) bytes.resize(kMaxReadCommandBytes);
       r += ",CAMD" + n + Digits(static_cast<int>(c) + 1, 1) + ":" + Digits(command.enable, 1) +
-           "," + Digits(static_cast<int>(bytes.size()), 2) + "," + gateway::FormatHexBytes(bytes);
+           "," + Digits(static_cast<int>(bytes.size()), 2) + "," + base::HexText(bytes);
     }
   }
   r += '#';

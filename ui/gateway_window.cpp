@@ -347,8 +347,9 @@ void GatewayWindow::ReceiveDispatch(int hexCount) {
   const cycle::Dispatch d = cycle::DispatchFor(Cycle.Pending);
   if (d.startParseTimer) parseTimer.SetEnabled(true);
   timeoutTimer.SetEnabled(false);
-  shared.receiveBuffer->setPlainText(d.hex ? Cycle.ReplyHex(hexCount)
-                                           : QString::fromLatin1(Cycle.ReplyText));
+  shared.receiveBuffer->setPlainText(
+      d.hex ? QString::fromStdString(base::HexText(Cycle.ReplyBytes(hexCount), cycle::kAreaHex))
+            : QString::fromLatin1(Cycle.ReplyText));
   if (d.resetCode) Cycle.Pending = cycle::PendingCode::kNone;
 }
 

@@ -76,7 +76,8 @@ void GatewayWindow::SendHartFrame(const hart::Bytes& body, cycle::PendingCode co
   const int n = cycle::StrToIntInRange(hart.preambleLength->text(), hart::kMinPreambleNumber,
                                        hart::kMaxPreambleNumber);
   const QByteArray frame = Cycle.Stage(Bytes(hart::Frame(n, body)));
-  SendRequest(frame, cycle::BytesToHex(frame), code, cycle::RequestKind::kSetting, 0);
+  SendRequest(frame, QString::fromStdString(base::HexText(frame, cycle::kAreaHex)), code,
+              cycle::RequestKind::kSetting, 0);
 }
 
 // The bytes the last receive put into the reply area; what lies beyond
@@ -187,8 +188,8 @@ void GatewayWindow::SendReadMeterCommand(int command, const QLineEdit* bytes,
   const QByteArray staged = Cycle.Stage(Bytes(gateway::ReadMeterCommand(
       mapping.meter->currentIndex(), command, enable->currentIndex(), typed.bytes)));
   // The command carries raw bytes, so it is shown as digit pairs throughout.
-  SendRequest(staged, cycle::BytesToHex(staged), cycle::PendingCode::kGatewaySetting,
-              cycle::RequestKind::kSetting);
+  SendRequest(staged, QString::fromStdString(base::HexText(staged, cycle::kAreaHex)),
+              cycle::PendingCode::kGatewaySetting, cycle::RequestKind::kSetting);
 }
 
 void GatewayWindow::onReadCommand1SetClicked() {

@@ -44,14 +44,6 @@ QString Text(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// Seven significant digits: what a single-precision value carries.
-QString ValueText(double value) {
-  QString text = QString::number(value, 'g', 7);
-  const char separator = DecimalSeparator();
-  if (separator != '.') text.replace(QLatin1Char('.'), QLatin1Char(separator));
-  return text;
-}
-
 // "1 poll", "3 polls".
 QString PollCount(int n) {
   return n == 1 ? QStringLiteral("1 poll") : QStringLiteral("%1 polls").arg(n);
@@ -495,7 +487,7 @@ void LiveTab::ShowLatest() {
   for (int r = 0; r < table->rowCount() && r < static_cast<int>(poll.values.size()); ++r) {
     const std::size_t i = static_cast<std::size_t>(r);
     const double value = poll.values[i];
-    table->item(r, kValueCell)->setText(std::isnan(value) ? QString() : ValueText(value));
+    table->item(r, kValueCell)->setText(Text(live::ValueText(value, DecimalSeparator())));
     table->item(r, kStatusCell)->setText(Text(live::StatusName(poll.statuses[i])));
     table->item(r, kTimeCell)->setText(time);
   }

@@ -57,7 +57,7 @@ void GatewayWindow::onModbusTestClicked() {
     frame = Bytes(tools::TcpReadRequest(unit, start, count));
   }
   const QByteArray bytes = Cycle.Stage(frame);
-  shared.sendBuffer->setText(cycle::BytesToHex(bytes));
+  shared.sendBuffer->setText(QString::fromStdString(base::HexText(bytes, cycle::kAreaHex)));
   RouteToLink(bytes);
   Cycle.Arm(cycle::PendingCode::kModbusReadTest, cycle::RequestKind::kConnection);
   timeoutTimer.SetInterval(cycle::kReplyTimeoutMs);

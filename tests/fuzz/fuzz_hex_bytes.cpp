@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/hex_text.h"
 #include "fuzz_check.h"
 #include "gateway/hex_bytes.h"
 
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(!parsed.bytes.empty());
   FUZZ_CHECK(parsed.bytes.size() <= static_cast<std::size_t>(limit));
-  const std::string written = kv770::gateway::FormatHexBytes(parsed.bytes);
+  const std::string written = kv770::base::HexText(parsed.bytes);
   FUZZ_CHECK(text.substr(0, written.size()) == written);
   // Read again, the written list gives the same bytes.
   const kv770::gateway::HexBytes again = ParseHexBytes(written, limit);

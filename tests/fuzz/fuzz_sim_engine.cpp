@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/hex_text.h"
 #include "fuzz_check.h"
-#include "gateway/hex_bytes.h"
 #include "gateway/reports.h"
 #include "sim/engine.h"
 
@@ -119,8 +119,7 @@ void CheckReports(Engine& engine, std::int64_t now) {
     FUZZ_CHECK(r.workingMode == m.workingMode);
     for (std::size_t c = 0; c < 2; ++c) {
       FUZZ_CHECK(r.readCommands[c].enable == mm.readCommands[c].enable);
-      FUZZ_CHECK(r.readCommands[c].text ==
-                 kv770::gateway::FormatHexBytes(mm.readCommands[c].bytes));
+      FUZZ_CHECK(r.readCommands[c].text == kv770::base::HexText(mm.readCommands[c].bytes));
     }
   }
 }

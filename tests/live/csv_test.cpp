@@ -53,5 +53,27 @@ TEST(Csv, RowValuesReadBackAsTheSamples) {
   EXPECT_EQ(f[5], "");
 }
 
+// One text for the monitor's lines, the window's table and the CSV: a float
+// with the fewest digits that read back as it, a whole number in full.
+TEST(ValueText, ShortestFloatWholeNumbersInFull) {
+  struct Row {
+    double value;
+    char separator;
+    std::string text;
+  };
+  const Row rows[] = {
+      {static_cast<float>(45.052), '.', "45.052"},
+      {static_cast<float>(0.1), '.', "0.1"},
+      {static_cast<float>(-4.5), ',', "-4,5"},
+      {static_cast<float>(1e-5), '.', "1e-05"},
+      {static_cast<float>(1e20), '.', "1e+20"},
+      {100000.0, '.', "100000"},
+      {4294967295.0, '.', "4294967295"},
+      {0.1, '.', "0.1"},  // no float: the shortest double
+      {NAN, '.', ""},
+  };
+  for (const Row& row : rows) EXPECT_EQ(ValueText(row.value, row.separator), row.text);
+}
+
 }  // namespace
 }  // namespace kv770::live
