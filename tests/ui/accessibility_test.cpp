@@ -15,9 +15,10 @@ QString AccessibleName(QObject* object) {
 }
 
 TEST_F(AccessibilityTest, ButtonNameFollowsItsCaption) {
-  ASSERT_EQ(AccessibleName(form->system.openPort), QStringLiteral("Open"));
-  form->system.openPort->setText(QStringLiteral("close"));
-  EXPECT_EQ(AccessibleName(form->system.openPort), QStringLiteral("close"));
+  QPushButton* open = Find<QPushButton>("Button1");
+  ASSERT_EQ(AccessibleName(open), QStringLiteral("Open"));
+  open->setText(QStringLiteral("close"));
+  EXPECT_EQ(AccessibleName(open), QStringLiteral("close"));
 }
 
 TEST_F(AccessibilityTest, WindowIsAnnouncedAsAWindowByItsTitle) {
@@ -31,13 +32,14 @@ TEST_F(AccessibilityTest, TabFollowsReadingOrderOnTheTransparentTab) {
                                 "Edit29",    "Edit31",     "Edit32",     "Button7", "Edit25",
                                 "ComboBox3", "Edit26",     "ComboBox31", "Edit27",  "ComboBox32",
                                 "Edit30",    "ComboBox33", "Button16",   "Edit10",  "Button20"};
-  QWidget* page = form->frame.transparentPage;
+  QWidget* page = Find("TabSheet2");
+  QWidget* first = Find("Edit9");
   QStringList visited;
-  QWidget* w = form->hart.preambleLength;
+  QWidget* w = first;
   do {
     if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) visited << w->objectName();
     w = w->nextInFocusChain();
-  } while (w != form->hart.preambleLength);
+  } while (w != first);
   EXPECT_EQ(visited, expected);
 }
 

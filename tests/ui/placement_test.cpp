@@ -36,10 +36,11 @@ class ScrollingPagesTest : public WindowFixture {
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   }
+  QTabWidget* Pages() const { return Find<QTabWidget>("PageControl1"); }
   QScrollArea* Scroll(int tab) {
-    form->frame.pages->setCurrentIndex(tab);
+    Pages()->setCurrentIndex(tab);
     QApplication::processEvents();
-    auto* scroll = qobject_cast<QScrollArea*>(form->frame.pages->widget(tab));
+    auto* scroll = qobject_cast<QScrollArea*>(Pages()->widget(tab));
     EXPECT_NE(scroll, nullptr);
     return scroll;
   }
@@ -47,7 +48,7 @@ class ScrollingPagesTest : public WindowFixture {
 
 TEST_F(ScrollingPagesTest, NoScrollBarAtTheDesignedSize) {
   ShowAt({0, 0, 1920, 1080});
-  for (int tab = 0; tab < form->frame.pages->count(); ++tab) {
+  for (int tab = 0; tab < Pages()->count(); ++tab) {
     QScrollArea* scroll = Scroll(tab);
     EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible()) << tab;
     EXPECT_FALSE(scroll->verticalScrollBar()->isVisible()) << tab;
@@ -61,7 +62,7 @@ TEST_F(ScrollingPagesTest, EveryControlReachableOn960x540) {
   ShowAt(available);
   EXPECT_LE(form->minimumSizeHint().width(), available.width());
   EXPECT_LE(form->minimumSizeHint().height(), available.height());
-  for (int tab = 0; tab < form->frame.pages->count(); ++tab) {
+  for (int tab = 0; tab < Pages()->count(); ++tab) {
     QScrollArea* scroll = Scroll(tab);
     for (QWidget* w : scroll->widget()->findChildren<QWidget*>()) {
       if (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(scroll->widget())) continue;
