@@ -85,6 +85,35 @@ class WindowFixture : public ::testing::Test {
   void Click(const QString& name) const { Find<QPushButton>(name)->click(); }
   void Type(const QString& name, const QString& text) const { Edit(name)->setText(text); }
   void Choose(const QString& name, int index) const { Pick(Combo(name), index); }
+  // What a list, an edit or a label shows: the chosen entry or the text.
+  QString Shown(const QString& name) const {
+    QWidget* control = Find(name);
+    if (auto* combo = qobject_cast<QComboBox*>(control)) return combo->currentText();
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text();
+    if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
+    ADD_FAILURE() << name.toStdString() << " shows no text";
+    return {};
+  }
+  // Whether a list entry reads `value`, or begins with it and a blank
+  // ("1" for "1 open"); "" is no entry at all.
+  static bool Reads(const QString& entry, const QString& value) {
+    return entry == value || (!value.isEmpty() && entry.startsWith(value + QLatin1Char(' ')));
+  }
+  // Types `value` into an edit, or chooses the list entry that Reads it as
+  // the user does ("" chooses none); an editable list without such an
+  // entry gets `value` typed over it.
+  void Fill(const QString& name, const QString& value) const {
+    QComboBox* combo = qobject_cast<QComboBox*>(Find(name));
+    if (!combo) return Type(name, value);
+    int index = -1;
+    for (int i = 0; i < combo->count() && !value.isEmpty() && index < 0; ++i)
+      if (Reads(combo->itemText(i), value)) index = i;
+    if (index < 0 && !value.isEmpty() && combo->isEditable()) return combo->setEditText(value);
+    EXPECT_TRUE(value.isEmpty() || index >= 0)
+        << name.toStdString() << " has no " << value.toStdString();
+    Pick(combo, index);
+  }
+  void DoubleClick(const QString& name) const { QTest::mouseDClick(Find(name), Qt::LeftButton); }
   // "Send Buffer:" and "Receive Buffer:".
   QString SendArea() const { return Edit(QStringLiteral("Edit8"))->text(); }
   QString ReceiveArea() const {
