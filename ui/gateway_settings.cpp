@@ -106,6 +106,15 @@ void GatewayWindow::ConnectGatewayHandlers() {
     box->installEventFilter(this);
     // Composed input would arrive past the key filter.
     box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // So would text dropped or pasted from the context menu, where a '#'
+    // would end the coefficients command and start another: what the
+    // filter would not have let through is taken out again.
+    connect(box, &QLineEdit::textEdited, box, [box](const QString& text) {
+      QString kept;
+      for (QChar c : text)
+        if (AllowedInCoefficient(c) && kept.size() < 5) kept += c;
+      if (kept != text) box->setText(kept);
+    });
   }
 }
 

@@ -452,6 +452,10 @@ TEST_F(GatewaySettings, CoefficientBoxesTakeFiveCharactersOfANumber) {
   QApplication::clipboard()->setText("abcdefgh");
   QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(box->text(), QStringLiteral(".000"));
+  // A drop and the context menu's Paste insert past the filter: what it
+  // would have refused is taken out again (a '#' would end the command).
+  box->insert("1#QQS-7");
+  EXPECT_EQ(box->text(), QStringLiteral("1-7.0"));
 
   // The other boxes keep what they have; only typed keys are filtered.
   Type("XISHU1", "abcdefg");
