@@ -181,6 +181,23 @@ class WindowFixture : public ::testing::Test {
     return got;
   }
 
+  // The "Set" and query buttons a positive communication check enables,
+  // "HART Command Query" to "System Parameters".
+  static QStringList CheckEnables() {
+    return {"Button16", "Button21", "Button24", "Button29", "Button27", "Button9", "Button7",
+            "Button10", "Button17", "Button18", "Button12", "Button31", "Button23"};
+  }
+  // Those of the controls `names` that are enabled.
+  QStringList EnabledOf(const QStringList& names) const {
+    QStringList enabled;
+    for (const QString& name : names)
+      if (Find(name)->isEnabled()) enabled << name;
+    return enabled;
+  }
+  void SetEnabled(const QStringList& names, bool enabled) const {
+    for (const QString& name : names) Find(name)->setEnabled(enabled);
+  }
+
   RecordingMessageSink messages;
   std::unique_ptr<GatewayWindow> form;
 };

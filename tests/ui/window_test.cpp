@@ -1,67 +1,54 @@
+// The window's start-up state, its link controls, and the request cycle as
+// a gateway sees it: what goes out, what is shown, what is decoded and
+// which time-out is reported.
 #include <gtest/gtest.h>
 #include <QAccessible>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include <QElapsedTimer>
 #include <QTabWidget>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTest>
+#include <algorithm>
 #include <memory>
 
 #include "sim/sim_thread.h"
 #include "support/window_fixture.h"
-#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
 
 using WindowTest = WindowFixture;
 
-TEST_F(WindowTest, StartsInTheSerialStateWithNothingPending) {
+const QStringList kSerialControls = {"GroupBox1", "Button1"};
+const QStringList kTcpControls = {"GroupBox4", "Button8", "Button11", "Button14"};
+
+TEST_F(WindowTest, StartsInTheSerialStateAndTheLinkChoiceSwapsTheControls) {
   EXPECT_EQ(form->windowTitle(), QStringLiteral("KV770-W"));
-  EXPECT_EQ(form->frame.pages->count(), 5);
-  EXPECT_EQ(form->frame.pages->currentIndex(), 0);
-  EXPECT_EQ(form->system.linkChoice->currentText(), QStringLiteral("Serial Port"));
-  EXPECT_TRUE(form->system.serialGroup->isEnabled());
-  EXPECT_TRUE(form->system.openPort->isEnabled());
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("Open"));
-  for (QWidget* w : {static_cast<QWidget*>(form->system.tcpGroup),
-                     static_cast<QWidget*>(form->system.tcpConnect),
-                     static_cast<QWidget*>(form->system.tcpDisconnect),
-                     static_cast<QWidget*>(form->system.makerProgram)})
-    EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-  for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
-  EXPECT_TRUE(form->system.communicationQuery->isEnabled());
-  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("***"));
-  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
-  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
-  EXPECT_FALSE(form->parseTimer.Enabled());
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
-  EXPECT_FALSE(form->rs485CloseTimer.Enabled());
-  EXPECT_EQ(form->timeoutTimer.Interval(), 1000);
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
+  EXPECT_EQ(Find<QTabWidget>("PageControl1")->count(), 5);
+  EXPECT_EQ(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
+  EXPECT_EQ(Combo("ComboBox2")->currentText(), QStringLiteral("Serial Port"));
+  const QStringList enabled = kSerialControls + CheckEnables() + QStringList{"Button6"};
+  EXPECT_EQ(EnabledOf(enabled), enabled);
+  EXPECT_EQ(EnabledOf(kTcpControls), QStringList());
+  EXPECT_EQ(Find<QPushButton>("Button1")->text(), QStringLiteral("Open"));
+  EXPECT_EQ(Find<QLabel>("Label146")->text(), QStringLiteral("***"));
+  EXPECT_TRUE(SendArea().isEmpty());
+  EXPECT_TRUE(ReceiveArea().isEmpty());
 
   // The selectors cleared at start-up show empty text, not their first item.
-  for (QComboBox* c :
-       {form->mapping.enable, form->parsing.rows[0].command, form->parsing.rows[1].command,
-        form->parsing.rows[2].command, form->parsing.rows[3].command, form->parsing.rows[0].length,
-        form->parsing.rows[1].length, form->parsing.rows[2].length, form->parsing.rows[3].length,
-        form->mapping.byteOrders[0], form->mapping.byteOrders[1], form->mapping.byteOrders[2],
-        form->mapping.byteOrders[3], form->mapping.byteOrders[4],
-        form->parsing.readCommands[0].enable, form->parsing.readCommands[1].enable}) {
-    EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
-    EXPECT_TRUE(c->currentText().isEmpty()) << c->objectName().toStdString();
+  for (const char* name : {"ComboBox6", "RADCOM1", "RADCOM3", "RADCOM5", "RADCOM7", "READLG1",
+                           "READLG3", "READLG5", "READLG7", "FAMOUT1", "FAMOUT3", "FAMOUT5",
+                           "FAMOUT7", "FAMOUT9", "ComboBox28", "ComboBox29"}) {
+    EXPECT_EQ(Combo(name)->currentIndex(), -1) << name;
+    EXPECT_TRUE(Combo(name)->currentText().isEmpty()) << name;
   }
-  for (QLineEdit* e :
-       {form->mapping.bufferClearTime, form->parsing.rows[0].start, form->parsing.rows[1].start,
-        form->parsing.rows[2].start, form->parsing.rows[3].start,
-        form->parsing.readCommands[0].bytes, form->parsing.readCommands[1].bytes})
-    EXPECT_TRUE(e->text().isEmpty()) << e->objectName().toStdString();
+  for (const char* name :
+       {"Edit1", "READADR1", "READADR3", "READADR5", "READADR7", "Edit4", "Edit5"})
+    EXPECT_TRUE(Edit(name)->text().isEmpty()) << name;
+
+  Choose("ComboBox2", 1);
+  EXPECT_EQ(EnabledOf(kSerialControls), QStringList());
+  EXPECT_EQ(EnabledOf(kTcpControls), kTcpControls);
+  Choose("ComboBox2", 0);
+  EXPECT_EQ(EnabledOf(kSerialControls), kSerialControls);
+  EXPECT_EQ(EnabledOf(kTcpControls), QStringList());
 }
 
 TEST_F(WindowTest, EveryInputIsFoundByItsLabel) {
@@ -75,146 +62,137 @@ TEST_F(WindowTest, EveryInputIsFoundByItsLabel) {
   for (QPushButton* b : form->findChildren<QPushButton*>())
     EXPECT_EQ(QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name), b->text())
         << b->objectName().toStdString();
-  EXPECT_EQ(form->shared.sendBuffer->accessibleName(), QStringLiteral("Send Buffer:"));
-  EXPECT_EQ(form->shared.receiveBuffer->accessibleName(), QStringLiteral("Receive Buffer:"));
-  EXPECT_EQ(form->system.tcpAddress->accessibleName(), QStringLiteral("Target IP Address:"));
-  EXPECT_EQ(form->shared.sendLabel->buddy(), form->shared.sendBuffer);
-}
-
-TEST_F(WindowTest, LinkChoiceSwapsTheEnabledControlsBothWays) {
-  ChooseLink(1);
-  EXPECT_FALSE(form->system.serialGroup->isEnabled());
-  EXPECT_FALSE(form->system.openPort->isEnabled());
-  for (QWidget* w : {static_cast<QWidget*>(form->system.tcpGroup),
-                     static_cast<QWidget*>(form->system.tcpConnect),
-                     static_cast<QWidget*>(form->system.tcpDisconnect),
-                     static_cast<QWidget*>(form->system.makerProgram)})
-    EXPECT_TRUE(w->isEnabled());
-  ChooseLink(0);
-  EXPECT_TRUE(form->system.serialGroup->isEnabled());
-  EXPECT_TRUE(form->system.openPort->isEnabled());
-  EXPECT_FALSE(form->system.tcpGroup->isEnabled());
-  EXPECT_FALSE(form->system.makerProgram->isEnabled());
+  EXPECT_EQ(Edit("Edit8")->accessibleName(), QStringLiteral("Send Buffer:"));
+  EXPECT_EQ(Find("Memo10")->accessibleName(), QStringLiteral("Receive Buffer:"));
+  EXPECT_EQ(Edit("Edit2")->accessibleName(), QStringLiteral("Target IP Address:"));
+  EXPECT_EQ(Find<QLabel>("Label40")->buddy(), Find("Edit8"));
 }
 
 TEST_F(WindowTest, ConnectAndDisconnectShowTheirStatus) {
   QTcpServer server;
   ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-  ChooseLink(1);
-  form->system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
-  form->system.tcpPort->setText(QString::number(server.serverPort()));
-  form->system.tcpConnect->click();
-  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connecting!"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.tcpStatus->text() == "connected"; }, 3000));
+  const QLabel* status = Find<QLabel>("Label146");
+  Choose("ComboBox2", 1);
+  Type("Edit2", "127.0.0.1");
+  Type("Edit34", QString::number(server.serverPort()));
+  Click("Button8");
+  EXPECT_EQ(status->text(), QStringLiteral("connecting!"));
+  ASSERT_TRUE(Connected());
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
-  delete server.nextPendingConnection();
+  std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
 
-  form->system.tcpConnect->click();  // connected with the same target: nothing happens
-  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connected"));
-  form->system.tcpPort->setText(QString::number(server.serverPort() + 1));
-  form->system.tcpConnect->click();
-  EXPECT_EQ(messages.shown.value(0), QStringLiteral("Can't change value while socket is active"));
-  EXPECT_TRUE(form->ClientSocket1.Active());
+  Click("Button8");  // connected with the same target: nothing happens
+  Type("Edit34", QString::number(server.serverPort() + 1));
+  Click("Button8");
+  EXPECT_EQ(messages.shown, QStringList{"Can't change value while socket is active"});
+  EXPECT_EQ(status->text(), QStringLiteral("connected"));
+  EXPECT_FALSE(server.hasPendingConnections());
+  EXPECT_EQ(WindowSent(*peer), QByteArray());  // the one connection still carries requests
 
-  form->system.tcpDisconnect->click();
-  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("disconnected state"));
-  EXPECT_FALSE(form->ClientSocket1.Active());
+  Click("Button11");
+  EXPECT_EQ(status->text(), QStringLiteral("disconnected state"));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return peer->state() != QAbstractSocket::ConnectedState; }, 3000));
 
-  // The gateway closing its side.
-  form->system.tcpPort->setText(QString::number(server.serverPort()));
-  form->system.tcpConnect->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->ClientSocket1.Active(); }, 3000));
-  server.nextPendingConnection()->close();
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return form->system.tcpStatus->text() == "already disconnected"; }, 3000));
-  EXPECT_FALSE(form->ClientSocket1.Active());
+  // Connect works again, and the gateway closing its side lets it go too:
+  // the next Connect opens a new connection.
+  for (int round = 0; round < 2; ++round) {
+    peer = ConnectPeer(server);
+    ASSERT_TRUE(peer) << round;
+    peer->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text() == "already disconnected"; }, 3000));
+  }
 }
 
 TEST_F(WindowTest, FailedConnectionsSayWhy) {
-  ChooseLink(1);
-  form->system.tcpDisconnect->click();  // not connected: only the text
-  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("disconnected state"));
+  const QLabel* status = Find<QLabel>("Label146");
+  Choose("ComboBox2", 1);
+  Click("Button11");  // not connected: only the text
+  EXPECT_EQ(status->text(), QStringLiteral("disconnected state"));
   EXPECT_TRUE(messages.shown.isEmpty());
 
-  form->system.tcpAddress->clear();
-  form->system.tcpConnect->click();
-  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connection failed"));
+  Edit("Edit2")->clear();
+  Click("Button8");
+  EXPECT_EQ(status->text(), QStringLiteral("connection failed"));
   EXPECT_EQ(messages.shown, QStringList({"No address specified"}));
 
-  QTcpServer closed;
-  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-  const quint16 port = closed.serverPort();
-  closed.close();
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+  const quint16 port = server.serverPort();
+  server.close();
   messages.shown.clear();
-  form->system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
-  form->system.tcpPort->setText(QString::number(port));
-  form->system.tcpConnect->click();
+  Type("Edit2", "127.0.0.1");
+  Type("Edit34", QString::number(port));
+  Click("Button8");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3000));
-  EXPECT_EQ(form->system.tcpStatus->text(), QStringLiteral("connection failed"));
+  EXPECT_EQ(status->text(), QStringLiteral("connection failed"));
   EXPECT_TRUE(messages.shown[0].startsWith("Asynchronous socket error "));
 
+  // Refused before any attempt: no attempt reports later, and the next
+  // good target connects.
   messages.shown.clear();
   for (const char* bad : {"70x", "", "70000"}) {
-    form->system.tcpPort->setText(QString::fromLatin1(bad));
-    form->system.tcpConnect->click();
+    Type("Edit34", bad);
+    Click("Button8");
   }
-  EXPECT_EQ(messages.shown,
-            QStringList({"'70x' is not a valid integer value", "'' is not a valid integer value",
-                         "'70000' is out of range (0 to 65535)"}));
-  EXPECT_FALSE(form->ClientSocket1.Connecting());
+  const QStringList refusals = {"'70x' is not a valid integer value",
+                                "'' is not a valid integer value",
+                                "'70000' is out of range (0 to 65535)"};
+  EXPECT_EQ(messages.shown, refusals);
+  EXPECT_FALSE(QTest::qWaitFor([&] { return messages.shown.size() > 3; }, 500));
+  EXPECT_EQ(status->text(), QStringLiteral("connection failed"));
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+  Type("Edit34", QString::number(port));
+  Click("Button8");
+  EXPECT_TRUE(Connected());
+  EXPECT_EQ(messages.shown, refusals);
 }
 
 TEST_F(WindowTest, CommunicationCheckAgainstTheSimulatorEnablesTheGatewayButtons) {
   sim::SimThread gateway;
   ASSERT_TRUE(gateway.Start());
-  ConnectTo(gateway.Port());
-  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
-
-  form->system.communicationQuery->click();
-  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("PPPPPP#VAR#"));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kCommunicationCheck);
-  EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
-  EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
-  EXPECT_TRUE(form->timeoutTimer.Enabled());
-
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 3000));
-  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().contains("QV:"));
-  for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_EQ(form->Cycle.Kind, RequestKind::kNone);
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
-  QTest::qWait(100);
-  EXPECT_TRUE(messages.shown.isEmpty());
-}
-
-TEST_F(WindowTest, NoReplyReportsTheConnectionTimeoutOnceAtTheFirstDeadline) {
-  sim::SimThread gateway;
-  ASSERT_TRUE(gateway.Start());
-  sim::Behaviour silent;
-  silent.silent = true;
-  gateway.SetBehaviour(silent);
-  ConnectTo(gateway.Port());
-  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+  ASSERT_TRUE(ConnectPort(gateway.Port()));
+  SetEnabled(CheckEnables(), false);
 
   QElapsedTimer clock;
   clock.start();
-  form->system.communicationQuery->click();
-  QTest::qWait(1000);
-  form->system.communicationQuery->click();  // does not restart the running countdown
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
-  EXPECT_LT(clock.elapsed(), 3700);
+  Click("Button6");
+  EXPECT_EQ(SendArea(), QStringLiteral("PPPPPP#VAR#"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Find("Button23")->isEnabled(); }, 3000));
+  EXPECT_TRUE(ReceiveArea().contains("QV:"));
+  EXPECT_EQ(EnabledOf(CheckEnables()), CheckEnables());
+  // Answered: no time-out report follows, not even past the reply time-out.
+  QTest::qWait(std::max(0, 3500 - static_cast<int>(clock.elapsed())));
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
+}
+
+// The check waits the reply time-out; pressing it again sends again but
+// does not restart the countdown. A reply after the report is still
+// decoded as the check's.
+TEST_F(WindowTest, NoReplyReportsTheConnectionTimeoutOnceAtTheFirstDeadline) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+  const std::unique_ptr<QTcpSocket> peer = ConnectPeer(server);
+  ASSERT_TRUE(peer);
+  SetEnabled(CheckEnables(), false);
+
+  Click("Button6");
+  EXPECT_FALSE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 2000));
+  Click("Button6");  // a restarted countdown would end at 5000 ms
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 2000));
   EXPECT_EQ(messages.shown, QStringList({"Connection timeout, please contact Velmora "
                                          "Electronics400-555-0770!"}));
-  EXPECT_EQ(form->Cycle.Pending,
-            PendingCode::kCommunicationCheck);  // a late reply is still decoded
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
-  EXPECT_FALSE(form->system.systemQuery->isEnabled());
+  EXPECT_TRUE(EnabledOf(CheckEnables()).isEmpty());
+
+  peer->write("QV:late#");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Find("Button23")->isEnabled(); }, 3000));
+  EXPECT_EQ(messages.shown.size(), 1);
+  EXPECT_EQ(WindowSent(*peer), QByteArray("PPPPPP#VAR#PPPPPP#VAR#"));
 }
 
 TEST_F(WindowTest, SerialLinkClosedStillShowsTheRequestAndTimesOut) {
-  form->system.communicationQuery->click();
-  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("PPPPPP#VAR#"));
+  Click("Button6");
+  EXPECT_EQ(SendArea(), QStringLiteral("PPPPPP#VAR#"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
   EXPECT_TRUE(messages.shown[0].startsWith("Connection timeout"));
 }
@@ -225,86 +203,95 @@ class ScriptedPeerTest : public WindowTest {
   void SetUp() override {
     WindowTest::SetUp();
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    ConnectTo(server.serverPort());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
-    peer = server.nextPendingConnection();
+    peer = ConnectPeer(server);
+    ASSERT_TRUE(peer);
   }
-
-  // Sends bytes from the gateway's side and waits until the window has
-  // taken them (ReplyText changes).
-  void Reply(const QByteArray& bytes) {
-    form->Cycle.ReplyText.clear();
+  // Sends `bytes` from the gateway's side and waits until the receive
+  // area shows something new.
+  bool Reply(const QByteArray& bytes) {
+    const QString before = ReceiveArea();
     peer->write(bytes);
-    peer->flush();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return form->Cycle.ReplyText.size() >= bytes.size(); }, 3000));
+    return ReplyShown(before);
+  }
+  // Waits out the parse delay (300 ms) with room to spare: no decoder
+  // enabled "System Parameters".
+  bool CheckNotTaken() {
+    return !QTest::qWaitFor([&] { return Find("Button23")->isEnabled(); }, 800);
   }
 
   QTcpServer server;
-  QTcpSocket* peer = nullptr;
+  std::unique_ptr<QTcpSocket> peer;
 };
 
+// A setting is answered in plain text: shown, and its time-out is off.
 TEST_F(ScriptedPeerTest, PlainReplyEndsTheRequestAtOnce) {
-  form->Cycle.Arm(PendingCode::kGatewaySetting, RequestKind::kSetting);
-  form->timeoutTimer.SetEnabled(true);
-  Reply("OK#");
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK#"));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
-  EXPECT_FALSE(form->parseTimer.Enabled());
-
-  form->shared.clearReceive->click();
-  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
-  EXPECT_EQ(form->Cycle.ReplyText, QByteArray("OK#"));
+  QElapsedTimer clock;
+  clock.start();
+  Click("Button30");
+  ASSERT_TRUE(Reply("OK#"));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("OK#"));
+  Click("Button26");
+  EXPECT_TRUE(ReceiveArea().isEmpty());
+  QTest::qWait(std::max(0, 3500 - static_cast<int>(clock.elapsed())));
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
+  EXPECT_EQ(Find<QLabel>("Label68")->text(), QStringLiteral("Current"));
 }
 
+// The MODBUS test shows each reply block as digit pairs and keeps waiting
+// for the next one.
 TEST_F(ScriptedPeerTest, HexCodesShowEachBlockAndKeepTheCode) {
-  form->Cycle.Arm(PendingCode::kModbusReadTest, RequestKind::kConnection);
-  Reply(QByteArray("\x01\x03\x00", 3));
-  Reply(QByteArray("\xFF\x06", 2));
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("FF 06 "));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kModbusReadTest);
-  EXPECT_FALSE(form->parseTimer.Enabled());
-
-  QByteArray big(300, '\x5A');
-  Reply(big);
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().size(), 900);
+  Click("Button4");
+  ASSERT_TRUE(Reply(QByteArray("\x01\x03\x00", 3)));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("01 03 00 "));
+  ASSERT_TRUE(Reply(QByteArray("\xFF\x06", 2)));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("FF 06 "));
+  ASSERT_TRUE(Reply(QByteArray(300, '\x5A')));
+  EXPECT_EQ(ReceiveArea(), QString("5A ").repeated(300));
 }
 
-TEST_F(ScriptedPeerTest, LongReplyIsKeptWholeButWrittenOnlyIntoTheReplyArea) {
+// No request pending: a long reply is shown whole as text, even one that
+// looks like the answer to a communication check.
+TEST_F(ScriptedPeerTest, LongReplyWithNothingPendingIsShownAsText) {
+  SetEnabled(CheckEnables(), false);
   QByteArray big(1000, 'x');
   big.append("QV:");
-  Reply(big);
-  EXPECT_EQ(form->Cycle.ReplyText.size(), 1003);
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().size(), 1003);
-  EXPECT_EQ(form->Cycle.ExchangeBuffer[511], 0);  // request area untouched
+  ASSERT_TRUE(Reply(big));
+  EXPECT_EQ(ReceiveArea(), QString::fromLatin1(big));
+  EXPECT_TRUE(CheckNotTaken());
+  EXPECT_TRUE(messages.shown.isEmpty());
 }
 
-TEST_F(ScriptedPeerTest, RepliesWhileSerialIsChosenAreCapturedButNotShown) {
-  form->shared.receiveBuffer->setPlainText(QStringLiteral("before"));
-  form->Cycle.Arm(PendingCode::kCommunicationCheck, RequestKind::kConnection);
-  form->timeoutTimer.SetEnabled(true);
-  ChooseLink(0);
-  Reply("QV:1#");
-  EXPECT_EQ(form->Cycle.ReplyText, QByteArray("QV:1#"));
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("before"));
-  EXPECT_TRUE(form->timeoutTimer.Enabled());
-  EXPECT_FALSE(form->parseTimer.Enabled());
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kCommunicationCheck);
+// While "Serial Port" is chosen a TCP reply is read but neither shown nor
+// decoded: the check still times out, and the bytes are gone by the next
+// reply.
+TEST_F(ScriptedPeerTest, RepliesWhileSerialIsChosenAreTakenButNotShown) {
+  SetEnabled(CheckEnables(), false);
+  Click("Button6");
+  Find<QPlainTextEdit>("Memo10")->setPlainText(QStringLiteral("before"));
+  Choose("ComboBox2", 0);
+  peer->write("QV:1#");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
+  EXPECT_TRUE(messages.shown[0].startsWith("Connection timeout"));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("before"));
+  EXPECT_FALSE(Find("Button23")->isEnabled());
+
+  Choose("ComboBox2", 1);
+  ASSERT_TRUE(Reply("OK#"));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("OK#"));
 }
 
 TEST_F(ScriptedPeerTest, CommunicationCheckNeedsTheColon) {
-  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+  SetEnabled(CheckEnables(), false);
   for (const char* reply : {"QV", "Q V:", "qv:", "QV;"}) {
-    form->system.communicationQuery->click();
-    Reply(reply);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
-    EXPECT_FALSE(form->system.systemQuery->isEnabled()) << reply;
+    Click("Button6");
+    ASSERT_TRUE(Reply(reply)) << reply;
+    EXPECT_TRUE(CheckNotTaken()) << reply;
   }
-  form->system.communicationQuery->click();
-  Reply("xxQV:yy");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 2000));
-  form->timeoutTimer.SetEnabled(false);
+  Click("Button6");
+  ASSERT_TRUE(Reply("xxQV:yy"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Find("Button23")->isEnabled(); }, 2000));
+  EXPECT_EQ(WindowSent(*peer), QByteArray("PPPPPP#VAR#").repeated(5));
+  EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 }  // namespace
