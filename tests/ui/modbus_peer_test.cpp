@@ -2,15 +2,10 @@
 // implementation, serving holding registers: it must take our request for
 // a valid one and its reply must reach "Receive Buffer:" as hexadecimal.
 #include <gtest/gtest.h>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
-#include <memory>
+#include <QScopeGuard>
 
+#include "support/window_fixture.h"
 #include "tools/modbus_frames.h"
-#include "ui/gateway_window.h"
 
 #ifdef KV770_HAVE_LIBMODBUS
 #include <arpa/inet.h>
@@ -86,43 +81,30 @@ class LibmodbusServer {
   std::thread thread_;
 };
 
-TEST(ModbusPeer, LibmodbusServerAnswersTheWindowsTcpRequest) {
-  RecordingMessageSink messages;
+using ModbusPeer = WindowFixture;
+
+TEST_F(ModbusPeer, LibmodbusServerAnswersTheWindowsTcpRequest) {
   LibmodbusServer server;
   ASSERT_NE(server.Port(), 0);
-  {
-    GatewayWindow form(&messages);
-    form.system.linkChoice->setCurrentIndex(1);
-    emit form.system.linkChoice->activated(1);
-    form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
-    form.system.tcpPort->setText(QString::number(server.Port()));
-    form.system.tcpConnect->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.ClientSocket1.Active(); }, 3000));
+  // The window goes first: the server's thread ends once its client has gone.
+  const auto closeWindow = qScopeGuard([&] { form.reset(); });
+  ASSERT_TRUE(ConnectPort(server.Port()));
 
-    form.modbusTest.startAddress->setText(QStringLiteral("5"));
-    form.modbusTest.length->setText(QStringLiteral("3"));
-    form.modbusTest.send->click();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return !form.shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
-    // Transaction 1 echoed, 1 + 1 + 1 + 6 bytes follow, registers 5..7.
-    EXPECT_EQ(form.shared.receiveBuffer->toPlainText(),
-              QStringLiteral("00 01 00 00 00 09 01 03 06 A0 05 A0 06 A0 07 "));
+  Type("Edit19", "5");
+  Type("Edit20", "3");
+  Click("Button4");
+  ASSERT_TRUE(ReplyShown());
+  // Transaction 1 echoed, 1 + 1 + 1 + 6 bytes follow, registers 5..7.
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("00 01 00 00 00 09 01 03 06 A0 05 A0 06 A0 07 "));
 
-    // libmodbus refuses what a MODBUS server must refuse: past its registers.
-    form.modbusTest.startAddress->setText(QStringLiteral("30"));
-    form.modbusTest.send->click();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          return form.shared.receiveBuffer->toPlainText().startsWith(
-              QStringLiteral("00 01 00 00 00 03"));
-        },
-        3000));
-    EXPECT_EQ(form.shared.receiveBuffer->toPlainText(),
-              QStringLiteral("00 01 00 00 00 03 01 83 02 "));
-    EXPECT_TRUE(messages.shown.isEmpty());
-    EXPECT_EQ(server.Requests(), 2);
-    form.system.tcpDisconnect->click();  // the server's thread ends with the connection
-  }
+  // libmodbus refuses what a MODBUS server must refuse: past its registers.
+  const QString first = ReceiveArea();
+  Type("Edit19", "30");
+  Click("Button4");
+  ASSERT_TRUE(ReplyShown(first));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("00 01 00 00 00 03 01 83 02 "));
+  EXPECT_TRUE(messages.shown.isEmpty());
+  EXPECT_EQ(server.Requests(), 2);
 }
 
 // Two pseudo-terminals joined master to master, like a null-modem cable:
@@ -218,28 +200,24 @@ class LibmodbusRtuSlave {
   std::thread thread_;
 };
 
-TEST(ModbusPeer, LibmodbusRtuSlaveAnswersTheWindowsSerialRequest) {
-  RecordingMessageSink messages;
+TEST_F(ModbusPeer, LibmodbusRtuSlaveAnswersTheWindowsSerialRequest) {
   PtyCable cable;
   ASSERT_FALSE(cable.Path(1).isEmpty());
   LibmodbusRtuSlave slave(cable.Path(1));
   ASSERT_TRUE(slave.Connected());
-  GatewayWindow form(&messages);
-  form.Comm1.Ports().Set(4, cable.Path(0));  // the window's COM4
-  form.system.openPort->click();
-  ASSERT_TRUE(form.SerialOpen) << messages.shown.join('|').toStdString();
+  ASSERT_TRUE(OpenSerial(cable.Path(0))) << messages.shown.join('|').toStdString();
 
-  form.modbusTest.startAddress->setText(QStringLiteral("2"));
-  form.modbusTest.length->setText(QStringLiteral("2"));
-  form.modbusTest.send->click();
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return !form.shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
+  Type("Edit19", "2");
+  Type("Edit20", "2");
+  Click("Button4");
+  ASSERT_TRUE(ReplyShown());
   // Slave 1, function 3, four bytes: registers 2 and 3, then the CRC.
-  const QString shown = form.shared.receiveBuffer->toPlainText();
+  const QString shown = ReceiveArea();
   ASSERT_EQ(shown.size(), 9 * 3) << shown.toStdString();
   EXPECT_TRUE(shown.startsWith(QStringLiteral("01 03 04 41 02 41 03 "))) << shown.toStdString();
   EXPECT_EQ(tools::Crc16(QByteArray::fromHex(shown.toLatin1()).toStdString()), 0);
   EXPECT_TRUE(messages.shown.isEmpty());
+  Click("Button1");  // closed before the cable goes
 }
 
 #else
