@@ -416,6 +416,38 @@ void LeaveStopSignalsToTheMainThread() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+// The gateways never started, then the count (or the whole run as JSON);
+// true when every gateway succeeded.
+bool ShowSummary(const std::vector<Gateway>& fleet, const std::vector<Done>& done,
+                 const FleetCommand& fc, QTextStream& out) {
+  int counts[kResults] = {};
+  QJsonArray list;
+  for (std::size_t i = 0; i < fleet.size(); ++i) {
+    ++counts[static_cast<int>(done[i].result)];
+    list.append(ToJson(fleet[i], done[i], fc));
+    if (done[i].result == Result::kNotStarted && !fc.json)
+      out << SummaryLine(fleet[i], done[i]) << Qt::endl;
+  }
+  const bool allOk = counts[0] == static_cast<int>(fleet.size());
+  if (fc.json) {
+    out << QJsonDocument(QJsonObject{{QStringLiteral("gateways"), list},
+                                     {QStringLiteral("ok"), counts[0]},
+                                     {QStringLiteral("refused"), counts[1]},
+                                     {QStringLiteral("noAnswer"), counts[2]},
+                                     {QStringLiteral("failed"), counts[3]},
+                                     {QStringLiteral("interrupted"), counts[4]},
+                                     {QStringLiteral("notStarted"), counts[5]}})
+               .toJson(QJsonDocument::Indented);
+  } else {
+    QStringList parts{QStringLiteral("%1 ok").arg(counts[0])};
+    for (int r = 1; r < kResults; ++r)
+      if (counts[r]) parts << QStringLiteral("%1 %2").arg(counts[r]).arg(ResultName(Result(r)));
+    out << QStringLiteral("%1 gateways: %2").arg(fleet.size()).arg(parts.join(QStringLiteral(", ")))
+        << Qt::endl;
+  }
+  return allOk;
+}
+
 }  // namespace
 
 int RunFleet(const QCommandLineParser& before, const QStringList& command, QTextStream& out,
@@ -492,31 +524,7 @@ int RunFleet(const QCommandLineParser& before, const QStringList& command, QText
   }
   for (auto& t : threads) t->wait();
 
-  int counts[kResults] = {};
-  QJsonArray list;
-  for (std::size_t i = 0; i < fleet.size(); ++i) {
-    ++counts[static_cast<int>(done[i].result)];
-    list.append(ToJson(fleet[i], done[i], fc));
-    if (done[i].result == Result::kNotStarted && !fc.json)
-      out << SummaryLine(fleet[i], done[i]) << Qt::endl;
-  }
-  const bool allOk = counts[0] == static_cast<int>(fleet.size());
-  if (fc.json) {
-    out << QJsonDocument(QJsonObject{{QStringLiteral("gateways"), list},
-                                     {QStringLiteral("ok"), counts[0]},
-                                     {QStringLiteral("refused"), counts[1]},
-                                     {QStringLiteral("noAnswer"), counts[2]},
-                                     {QStringLiteral("failed"), counts[3]},
-                                     {QStringLiteral("interrupted"), counts[4]},
-                                     {QStringLiteral("notStarted"), counts[5]}})
-               .toJson(QJsonDocument::Indented);
-  } else {
-    QStringList parts{QStringLiteral("%1 ok").arg(counts[0])};
-    for (int r = 1; r < kResults; ++r)
-      if (counts[r]) parts << QStringLiteral("%1 %2").arg(counts[r]).arg(ResultName(Result(r)));
-    out << QStringLiteral("%1 gateways: %2").arg(fleet.size()).arg(parts.join(QStringLiteral(", ")))
-        << Qt::endl;
-  }
+  const bool allOk = ShowSummary(fleet, done, fc, out);
   if (stopping)
     err << "kv770ctl: stopped (" << strsignal(StopOnSignals::Signal())
         << "): no gateway started after it; those running stopped between two requests" << Qt::endl;
