@@ -1,9 +1,9 @@
 // Whatever a person types into a box the window turns into a number or a
 // byte list: empty text, blanks, lone signs, hexadecimal prefixes, numbers
 // too long for 32 bits, characters beyond ASCII. Each is refused with its
-// message, nothing reaches the wire, and the request in flight (code,
-// kind, timeoutTimer) is left as it was; text that does convert goes out as the
-// number it stands for.
+// message, nothing reaches the wire, and the request in flight is left as
+// it was (its own time-out report still comes); text that does convert goes
+// out as the number it stands for.
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLineEdit>
@@ -18,16 +18,9 @@
 #include "hart/frame.h"
 #include "support/pty_peer.h"
 #include "support/window_fixture.h"
-#include "ui/gateway_window.h"
 
 namespace kv770::ui {
 namespace {
-
-using cycle::RequestCycle;
-
-// A request no sender makes: a refused input must leave it in place.
-constexpr auto kUnusedCode = static_cast<PendingCode>(7777);
-constexpr auto kUnusedKind = static_cast<RequestKind>(9);
 
 QString NotAnInteger(const QString& text) {
   return QStringLiteral("'%1' is not a valid integer value").arg(text);
@@ -79,49 +72,37 @@ const QStringList& Huge() {
   return texts;
 }
 
-// A window connected to a loopback gateway that only listens, with a
-// request in flight whose state a refused click must leave alone.
+// A window connected to a loopback gateway that only listens, with the
+// System Parameters query in flight: a refused click must leave it alone,
+// so its own time-out report is the one that comes.
 class InputFaultTest : public WindowFixture {
  protected:
   void SetUp() override {
     WindowFixture::SetUp();
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    ConnectTo(server.serverPort());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
-    wire = server.nextPendingConnection();
+    wire = ConnectPeer(server);
+    ASSERT_TRUE(wire);
+    Click("Button23");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wire->bytesAvailable() > 0; }, 3000));
+    wire->readAll();
+    Type("Edit22", "unchanged");  // the calculator's value
   }
 
-  void Prime() {
-    messages.shown.clear();
-    form->Cycle.Arm(kUnusedCode, kUnusedKind);
-    form->timeoutTimer.SetEnabled(false);
-    form->timeoutTimer.SetInterval(4321);
-    form->calculator.value->setText(QStringLiteral("unchanged"));
-    before = form->Cycle.ExchangeBuffer;
-  }
-
-  // Sets `text` with `type`, clicks, and expects exactly `message` and no
-  // change to the request in flight.
-  void ExpectRefused(const std::function<void(const QString&)>& type, QPushButton* button,
+  // Sets `text` with `type`, clicks, and expects exactly `message`.
+  void ExpectRefused(const std::function<void(const QString&)>& type, const QString& button,
                      const QString& text, const QString& message) {
-    Prime();
+    messages.shown.clear();
     type(text);
-    button->click();
-    const std::string where =
-        button->objectName().toStdString() + " with '" + text.toStdString() + "'";
+    Click(button);
+    const std::string where = button.toStdString() + " with '" + text.toStdString() + "'";
     EXPECT_EQ(messages.shown, QStringList{message}) << where;
-    EXPECT_EQ(form->Cycle.Pending, kUnusedCode) << where;
-    EXPECT_EQ(form->Cycle.Kind, kUnusedKind) << where;
-    EXPECT_FALSE(form->timeoutTimer.Enabled()) << where;
-    EXPECT_EQ(form->timeoutTimer.Interval(), 4321) << where;
-    EXPECT_TRUE(form->Cycle.ExchangeBuffer == before) << where;
-    EXPECT_EQ(form->calculator.value->text(), QStringLiteral("unchanged")) << where;
+    EXPECT_EQ(Shown("Edit22"), QStringLiteral("unchanged")) << where;
   }
 
   // Every kind of bad number in `box`, refused by `button`; values that
   // convert but fall outside lo..hi are refused as out of range.
-  void ExpectNumbersRefused(QLineEdit* box, QPushButton* button, int lo, int hi) {
-    const auto type = [box](const QString& t) { box->setText(t); };
+  void ExpectNumbersRefused(const QString& box, const QString& button, int lo, int hi) {
+    const auto type = [this, box](const QString& t) { Type(box, t); };
     for (const QString& text : NotIntegers()) ExpectRefused(type, button, text, NotAnInteger(text));
     for (const QString& text : Negatives() + Huge())
       ExpectRefused(type, button, text, OutOfRange(text, lo, hi));
@@ -129,15 +110,21 @@ class InputFaultTest : public WindowFixture {
     ExpectRefused(type, button, justAbove, OutOfRange(justAbove, lo, hi));
   }
 
-  // What reached the gateway since the last look (see SentSince).
-  QByteArray Wire() { return SentSince(form->ClientSocket1, *wire); }
+  // After the refusals: the query's own time-out report came, alone, and
+  // nothing reached the gateway.
+  void ExpectQueryLeftAlone() {
+    messages.shown.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 4000));
+    EXPECT_EQ(messages.shown, QStringList{QStringLiteral("parameter query timeout!")});
+    EXPECT_TRUE(WindowSent(*wire).isEmpty());
+    wire->readAll();
+  }
 
   // Clicks with `text` and returns what went out.
-  QByteArray Sent(QLineEdit* box, const QString& text, QPushButton* button) {
-    Wire();
+  QByteArray Sent(const QString& box, const QString& text, const QString& button) {
     messages.shown.clear();
-    box->setText(text);
-    button->click();
+    Type(box, text);
+    Click(button);
     EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
     QByteArray got;
     const bool arrived = QTest::qWaitFor(
@@ -146,77 +133,60 @@ class InputFaultTest : public WindowFixture {
           return !got.isEmpty();
         },
         2000);
-    EXPECT_TRUE(arrived) << button->objectName().toStdString();
+    EXPECT_TRUE(arrived) << button.toStdString();
     return got;
   }
 
   QTcpServer server;
-  QTcpSocket* wire = nullptr;
-  std::array<std::uint8_t, RequestCycle::kBufferSize> before{};
+  std::unique_ptr<QTcpSocket> wire;
 };
 
 TEST_F(InputFaultTest, SystemSettingsRefuseWhatIsNoThreeDigitNumber) {
-  ExpectNumbersRefused(form->system.slaveAddress, form->system.slaveAddressSet, 0, 999);
-  ExpectNumbersRefused(form->system.pollingInterval, form->system.pollingIntervalSet, 0, 999);
-  EXPECT_TRUE(Wire().isEmpty());
-  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());  // cleared before the number was read
+  ExpectNumbersRefused("Edit14", "Button29", 0, 999);
+  ExpectNumbersRefused("Edit6", "Button27", 0, 999);
+  EXPECT_TRUE(SendArea().isEmpty());  // cleared before the number was read
+  ExpectQueryLeftAlone();
 
   // Signs, blanks in front and both hexadecimal prefixes are numbers.
-  EXPECT_EQ(Sent(form->system.slaveAddress, QStringLiteral(" +17"), form->system.slaveAddressSet),
-            "QQS#ADR:017#");
-  EXPECT_EQ(Sent(form->system.slaveAddress, QStringLiteral("$11"), form->system.slaveAddressSet),
-            "QQS#ADR:017#");
-  EXPECT_EQ(
-      Sent(form->system.pollingInterval, QStringLiteral("0x3E7"), form->system.pollingIntervalSet),
-      "QQS#JTM:999#");
-  form->timeoutTimer.SetEnabled(false);
+  EXPECT_EQ(Sent("Edit14", " +17", "Button29"), "QQS#ADR:017#");
+  EXPECT_EQ(Sent("Edit14", "$11", "Button29"), "QQS#ADR:017#");
+  EXPECT_EQ(Sent("Edit6", "0x3E7", "Button27"), "QQS#JTM:999#");
 }
 
 TEST_F(InputFaultTest, BoardSerialRefusesWhatIsNoInteger) {
-  const auto serial = [this](const QString& t) { form->system.boardSerial->setText(t); };
-  const auto inspector = [this](const QString& t) { form->system.inspector->setEditText(t); };
+  const auto serial = [this](const QString& t) { Type("PCBSN", t); };
+  const auto inspector = [this](const QString& t) { Combo("JIANZHI")->setEditText(t); };
   for (const QString& text : NotIntegers()) {
-    ExpectRefused(serial, form->system.boardSet, text, NotAnInteger(text));
-    form->system.boardSerial->setText(QStringLiteral("00000000"));
-    ExpectRefused(inspector, form->system.boardSet, text, NotAnInteger(text));
-    form->system.inspector->setEditText(QStringLiteral("001"));
+    ExpectRefused(serial, "Button60", text, NotAnInteger(text));
+    Type("PCBSN", "00000000");
+    ExpectRefused(inspector, "Button60", text, NotAnInteger(text));
+    Combo("JIANZHI")->setEditText(QStringLiteral("001"));
   }
-  EXPECT_TRUE(Wire().isEmpty());
+  ExpectQueryLeftAlone();
   // Any 32-bit value goes out in full, sign and all.
-  EXPECT_EQ(Sent(form->system.boardSerial, QStringLiteral("$FFFFFFFF"), form->system.boardSet),
-            "TAVELK#PCBSN:-00000001,001#");
-  EXPECT_EQ(Sent(form->system.boardSerial, QStringLiteral("2147483647"), form->system.boardSet),
-            "TAVELK#PCBSN:2147483647,001#");
+  EXPECT_EQ(Sent("PCBSN", "$FFFFFFFF", "Button60"), "TAVELK#PCBSN:-00000001,001#");
+  EXPECT_EQ(Sent("PCBSN", "2147483647", "Button60"), "TAVELK#PCBSN:2147483647,001#");
 }
 
 TEST_F(InputFaultTest, MeterSettingsRefuseBadClearTimesAndStartAddresses) {
-  ExpectNumbersRefused(form->mapping.bufferClearTime, form->mapping.setupSet, 0, 999);
-  QLineEdit* const starts[] = {form->parsing.rows[0].start, form->parsing.rows[1].start,
-                               form->parsing.rows[2].start, form->parsing.rows[3].start};
-  for (QLineEdit* start : starts) start->setText(QStringLiteral("0"));
-  for (QLineEdit* start : starts) {
-    ExpectNumbersRefused(start, form->parsing.formatSet, 0, 99);
-    start->setText(QStringLiteral("0"));
+  ExpectNumbersRefused("Edit1", "Button10", 0, 999);
+  const QStringList starts{"READADR1", "READADR3", "READADR5", "READADR7"};
+  for (const QString& start : starts) Type(start, "0");
+  for (const QString& start : starts) {
+    ExpectNumbersRefused(start, "Button12", 0, 99);
+    Type(start, "0");
   }
-  EXPECT_TRUE(Wire().isEmpty());
-  EXPECT_EQ(
-      Sent(form->parsing.rows[3].start, QStringLiteral("$63"), form->parsing.formatSet).mid(4, 4),
-      "MDBS");
-  form->timeoutTimer.SetEnabled(false);
+  ExpectQueryLeftAlone();
+  EXPECT_EQ(Sent("READADR7", "$63", "Button12").mid(4, 4), "MDBS");
 }
 
 TEST_F(InputFaultTest, HartFramesRefuseABadPreambleBeforeBuildingAnything) {
-  form->hart.manualCommand->setText(QStringLiteral("00"));
-  for (QPushButton* button :
-       {form->hart.identityQuery, form->hart.variablesQuery, form->hart.manualSend})
-    ExpectNumbersRefused(form->hart.preambleLength, button, hart::kMinPreambleNumber,
-                         hart::kMaxPreambleNumber);
-  EXPECT_TRUE(Wire().isEmpty());
+  Type("Edit10", "00");
+  for (const char* button : {"Button7", "Button16", "Button20"})
+    ExpectNumbersRefused("Edit9", button, hart::kMinPreambleNumber, hart::kMaxPreambleNumber);
+  ExpectQueryLeftAlone();
   // -1 is the smallest: no preamble byte at all.
-  const QByteArray frame =
-      Sent(form->hart.preambleLength, QStringLiteral("-1"), form->hart.identityQuery);
-  EXPECT_EQ(frame.left(1), QByteArray("\x02"));
-  form->timeoutTimer.SetEnabled(false);
+  EXPECT_EQ(Sent("Edit9", "-1", "Button7").left(1), QByteArray("\x02"));
 }
 
 TEST_F(InputFaultTest, TypedByteListsRefuseWhatIsNoListOfPairs) {
@@ -241,16 +211,13 @@ TEST_F(InputFaultTest, TypedByteListsRefuseWhatIsNoListOfPairs) {
       {QStringLiteral("\uFF10\uFF12 \uFF18\uFF10"), badDigit},  // full-width digits
       {QStringLiteral("\u00E91"), badDigit},
   };
-  for (QLineEdit* box : {form->hart.manualCommand, form->parsing.readCommands[0].bytes,
-                         form->parsing.readCommands[1].bytes}) {
-    QPushButton* button = box == form->hart.manualCommand ? form->hart.manualSend
-                          : box == form->parsing.readCommands[0].bytes
-                              ? form->parsing.readCommands[0].set
-                              : form->parsing.readCommands[1].set;
-    const auto type = [box](const QString& t) { box->setText(t); };
+  // The typed HART command and both read-meter commands, each with its button.
+  for (const auto& [box, button] :
+       {std::pair{"Edit10", "Button20"}, {"Edit4", "Button17"}, {"Edit5", "Button18"}}) {
+    const auto type = [this, box = QString::fromLatin1(box)](const QString& t) { Type(box, t); };
     for (const Case& c : cases) ExpectRefused(type, button, c.text, QString::fromLatin1(c.message));
   }
-  EXPECT_TRUE(Wire().isEmpty());
+  ExpectQueryLeftAlone();
 }
 
 TEST_F(InputFaultTest, CalculatorRefusesWhatIsNoListOfPairsAndTouchesNothing) {
@@ -273,82 +240,74 @@ TEST_F(InputFaultTest, CalculatorRefusesWhatIsNoListOfPairsAndTouchesNothing) {
       {QStringLiteral("\uFF14\uFF11"), illegal},
       {QStringLiteral("4\u00B9"), illegal},
   };
-  const auto type = [this](const QString& t) { form->calculator.hexInput->setText(t); };
+  const auto type = [this](const QString& t) { Type("Edit7", t); };
   for (const Case& c : cases)
-    ExpectRefused(type, form->calculator.calculate, c.text, QString::fromLatin1(c.message));
-  EXPECT_TRUE(Wire().isEmpty());
+    ExpectRefused(type, "Button13", c.text, QString::fromLatin1(c.message));
+  ExpectQueryLeftAlone();
 }
 
 TEST_F(InputFaultTest, ModbusTestRefusesBadFieldsOnBothLinks) {
-  form->modbusTest.slaveAddress->setText(QStringLiteral("1"));
-  form->modbusTest.startAddress->setText(QStringLiteral("0"));
-  form->modbusTest.length->setText(QStringLiteral("10"));
-  for (QLineEdit* box :
-       {form->modbusTest.slaveAddress, form->modbusTest.startAddress, form->modbusTest.length}) {
-    const QString good = box->text();
-    ExpectNumbersRefused(box, form->modbusTest.send, 0, 255);
-    box->setText(good);
+  const QStringList fields{"Edit18", "Edit19", "Edit20"};
+  Type("Edit18", "1");
+  Type("Edit19", "0");
+  Type("Edit20", "10");
+  for (const QString& box : fields) {
+    const QString good = Shown(box);
+    ExpectNumbersRefused(box, "Button4", 0, 255);
+    Type(box, good);
   }
-  EXPECT_TRUE(Wire().isEmpty());
+  ExpectQueryLeftAlone();
 
   // The serial line: the port is open on a line the test reads.
   test::PtyPeer line;
   ASSERT_TRUE(line.Ok());
-  form->Comm1.Ports().Set(4, line.Path());
-  ChooseLink(0);
-  form->system.openPort->click();
-  ASSERT_TRUE(form->SerialOpen);
-  for (QLineEdit* box :
-       {form->modbusTest.slaveAddress, form->modbusTest.startAddress, form->modbusTest.length}) {
-    const QString good = box->text();
+  Choose("ComboBox2", 0);
+  ASSERT_TRUE(OpenSerial(line.Path())) << messages.shown.join('|').toStdString();
+  for (const QString& box : fields) {
+    const QString good = Shown(box);
     for (const QString& text : {QStringLiteral("256"), QStringLiteral("-1"), QString(),
                                 QStringLiteral("0x"), QStringLiteral("\uFF11")})
-      ExpectRefused([box](const QString& t) { box->setText(t); }, form->modbusTest.send, text,
+      ExpectRefused([this, box](const QString& t) { Type(box, t); }, "Button4", text,
                     text == "256" || text == "-1" ? OutOfRange(text, 0, 255) : NotAnInteger(text));
-    box->setText(good);
+    Type(box, good);
   }
   EXPECT_TRUE(line.Read(1, 200).isEmpty());
   // A hexadecimal unit is read as its value.
-  form->modbusTest.slaveAddress->setText(QStringLiteral("$F7"));
-  form->modbusTest.send->click();
+  Type("Edit18", "$F7");
+  Click("Button4");
   EXPECT_EQ(line.Read(8).left(2), QByteArray("\xF7\x03", 2));
-  form->timeoutTimer.SetEnabled(false);
 }
 
-TEST(InputFaultStandaloneTest, LinkSettingsRefuseBadNumbersAndOpenNothing) {
-  RecordingMessageSink messages;
-  GatewayWindow form(&messages);
+using InputFaultLinkTest = WindowFixture;
+
+TEST_F(InputFaultLinkTest, LinkSettingsRefuseBadNumbersAndOpenNothing) {
   QTcpServer server;
   ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-  form.system.linkChoice->setCurrentIndex(1);
-  emit form.system.linkChoice->activated(1);
-  form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
+  Choose("ComboBox2", 1);
+  Type("Edit2", "127.0.0.1");
   for (const QString& text : NotIntegers() + Negatives() + Huge()) {
     messages.shown.clear();
-    form.system.tcpPort->setText(text);
-    form.system.tcpConnect->click();
+    Type("Edit34", text);
+    Click("Button8");
     const bool converts = !NotIntegers().contains(text);
     EXPECT_EQ(messages.shown,
               QStringList{converts ? OutOfRange(text, 0, 65535) : NotAnInteger(text)})
         << text.toStdString();
-    EXPECT_FALSE(form.ClientSocket1.Connecting() || form.ClientSocket1.Active());
   }
   QTest::qWait(50);
   EXPECT_FALSE(server.hasPendingConnections());
+  EXPECT_EQ(Shown("Label146"), QStringLiteral("***"));  // never "connecting!"
 
   // The serial port's rate: the port stays closed and "Open" stays.
   test::PtyPeer line;
-  form.Comm1.Ports().Set(4, line.Path());
-  form.system.linkChoice->setCurrentIndex(0);
-  emit form.system.linkChoice->activated(0);
+  Choose("ComboBox2", 0);
+  Combo("SPREALCOM")->setEditText(line.Path());
   for (const QString& text : NotIntegers()) {
     messages.shown.clear();
-    form.system.serialBaud->setEditText(text);
-    form.system.openPort->click();
+    Combo("ComboBox11")->setEditText(text);
+    Click("Button1");
     EXPECT_EQ(messages.shown, QStringList{NotAnInteger(text)}) << text.toStdString();
-    EXPECT_FALSE(form.SerialOpen);
-    EXPECT_FALSE(form.Comm1.IsOpen());
-    EXPECT_EQ(form.system.openPort->text(), QStringLiteral("Open"));
+    EXPECT_EQ(Find<QPushButton>("Button1")->text(), QStringLiteral("Open"));
   }
 }
 
