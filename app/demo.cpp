@@ -17,15 +17,13 @@ bool Demo::Start(ui::GatewayWindow& form) {
   // to 125 after 20 s and falls back after 80 s, as a process would.
   sim_->Step(3, 125, 20'000);
   sim_->Step(3, 95, 80'000);
-  form.system.tcpAddress->setText(QStringLiteral("127.0.0.1"));
-  form.system.tcpPort->setText(QString::number(sim_->Port()));
+  // "Target IP Address:" and "Port Number:" as the user would type them.
+  form.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(QStringLiteral("127.0.0.1"));
+  form.findChild<QLineEdit*>(QStringLiteral("Edit34"))->setText(QString::number(sim_->Port()));
   // COM4 is the window's own choice, so "Open" reaches the simulator. A
   // demo without a serial line still serves TCP.
   const QString serial = sim_->StartPty();
-  if (!serial.isEmpty()) {
-    form.Comm1.Ports().Set(4, serial);
-    form.ShowSerialDevice();
-  }
+  if (!serial.isEmpty()) form.MapSerialPort(4, serial);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -150,17 +151,19 @@ struct CommandLine {
 // Live Values polling the demo's simulator over TCP, as a user starts it:
 // "IP Ethernet", Connect, then Start once connected.
 void StartLiveValues(kv770::ui::GatewayWindow& form) {
-  form.system.linkChoice->setCurrentIndex(1);
-  form.Run([&form] {
-    form.onLinkChosen();
-    form.onConnectClicked();
+  auto* link = form.findChild<QComboBox*>(QStringLiteral("ComboBox2"));
+  link->setCurrentIndex(1);
+  emit link->activated(1);
+  form.findChild<QPushButton*>(QStringLiteral("Button8"))->click();
+  // Start once the TCP status line says "connected", as a user waits for it.
+  auto* status = form.findChild<QLabel*>(QStringLiteral("Label146"));
+  auto* watch = new QTimer(&form);
+  QObject::connect(watch, &QTimer::timeout, &form, [&form, status, watch] {
+    if (status->text() != QLatin1String("connected")) return;
+    watch->deleteLater();
+    form.findChild<QPushButton*>(QStringLiteral("Button61"))->click();
   });
-  auto* started = new QObject(&form);
-  QObject::connect(&form.ClientSocket1, &kv770::link::TClientSocket::OnConnect, started,
-                   [&form, started] {
-                     form.live.startStop->click();
-                     started->deleteLater();
-                   });
+  watch->start(20);
 }
 
 // The simulated gateway inside the tool, the window pointed at it; none,
@@ -226,27 +229,23 @@ int main(int argc, char** argv) {
 
   kv770::ui::GatewayWindow form;
   app.SetMessageSink(&form.Messages());
-  if (options.firstTab >= form.frame.pages->count())
+  if (options.firstTab >= form.TabCount())
     return UsageError(QStringLiteral("--tab: '%1' is not a tab (0 to %2)")
                           .arg(options.firstTab)
-                          .arg(form.frame.pages->count() - 1));
-  if (trace.IsOpen()) {
-    form.Comm1.SetTrace(&trace);
-    form.ClientSocket1.SetTrace(&trace);
-  }
+                          .arg(form.TabCount() - 1));
+  if (trace.IsOpen()) form.SetTrace(&trace);
 
   std::unique_ptr<kv770::app::Demo> simulator;
   if (parser.isSet(options.demo) && !(simulator = StartDemo(form))) return 1;
   // After the demo's own mapping, so that the user's word is the last.
   for (const QString& assignment : parser.values(options.com)) {
     QString why;
-    if (!form.Comm1.Ports().Assign(assignment, &why)) {
+    if (!form.AssignSerialPort(assignment, &why)) {
       std::fprintf(stderr, "kv770-config: --com %s\n", qPrintable(why));
       return 2;
     }
   }
-  form.ShowSerialDevice();
-  form.frame.pages->setCurrentIndex(options.firstTab);
+  form.ShowTab(options.firstTab);
   // A screenshot shows the window as designed, whatever screen renders it.
   if (!parser.isSet(options.screenshot)) {
     QScreen* screen = QGuiApplication::screenAt(form.geometry().center());

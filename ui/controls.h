@@ -171,7 +171,6 @@ struct FrameControls {
   QWidget* transparentPage = nullptr;
   QWidget* modbusPage = nullptr;
   QWidget* wiringPage = nullptr;
-  QLabel* wiringPicture = nullptr;
   QWidget* livePage = nullptr;
 };
 

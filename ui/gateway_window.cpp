@@ -15,12 +15,17 @@
 #include <QVBoxLayout>
 
 #include "cycle/waits.h"
+#include "gateway/commands.h"
 #include "link/errors.h"
 #include "ui/contact.h"
 #include "ui/live_tab.h"
+#include "ui/modbus_tab.h"
 #include "ui/pictures.h"
 #include "ui/placement.h"
+#include "ui/system_tab.h"
+#include "ui/transparent_tab.h"
 #include "ui/widgets.h"
+#include "ui/wiring_tab.h"
 
 namespace kv770::ui {
 
@@ -70,9 +75,8 @@ class TitleLabel : public QLabel {
 
 GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
     : QWidget(parent),
-      parseTimer(cycle::kParseDelayMs),
-      timeoutTimer(cycle::kFirstTimeoutMs),
-      rs485CloseTimer(cycle::kRs485CloseDelayMs) {
+      parseTimer_(cycle::kParseDelayMs),
+      timeoutTimer_(cycle::kFirstTimeoutMs) {
   static const bool accessibleAsWindow = (QAccessible::installFactory(WindowAccessible), true);
   Q_UNUSED(accessibleAsWindow);
   setObjectName("Form1");
@@ -92,28 +96,26 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   BuildTitleArea(title);
   outer->addWidget(title);
 
-  frame.pages = new QTabWidget(this);
-  frame.pages->setObjectName("PageControl1");
-  // The tab's page (TabSheetN) is the scroll area; the controls are built
-  // on the widget it scrolls.
-  QWidget* const contents[] = {new QWidget, new QWidget, new QWidget, new QWidget, new QWidget};
-  frame.systemPage = Scrolling(contents[0], "TabSheet1");
-  frame.transparentPage = Scrolling(contents[1], "TabSheet2");
-  frame.modbusPage = Scrolling(contents[2], "TabSheet3");
-  frame.wiringPage = Scrolling(contents[3], "TabSheet5");
-  frame.livePage = Scrolling(contents[4], "TabSheet6");
-  frame.pages->addTab(frame.systemPage, QStringLiteral("System Parameter"));
-  frame.pages->addTab(frame.transparentPage, QStringLiteral("Transparent Mode"));
-  frame.pages->addTab(frame.modbusPage, QStringLiteral("MODBUS Parameter Configuration"));
-  frame.pages->addTab(frame.wiringPage, QStringLiteral("Wiring Diagram"));
-  frame.pages->addTab(frame.livePage, QStringLiteral("Live Values"));
-  BuildSystemTab(contents[0]);
-  BuildTransparentTab(contents[1]);
-  BuildModbusTab(contents[2]);
-  BuildWiringTab(contents[3]);
-  BuildLiveTab(contents[4]);
-  frame.pages->setCurrentIndex(0);
-  outer->addWidget(frame.pages, 1);
+  frame_.pages = new QTabWidget(this);
+  frame_.pages->setObjectName("PageControl1");
+  // The tab's page (TabSheetN) is the scroll area around the tab's widget.
+  system_ = new SystemTab(*this, serial_, socket_);
+  transparent_ = new TransparentTab(*this);
+  modbus_ = new ModbusTab(*this);
+  auto* wiring = new WiringTab;
+  live_ = new LiveTab(*this);
+  frame_.systemPage = Scrolling(system_, "TabSheet1");
+  frame_.transparentPage = Scrolling(transparent_, "TabSheet2");
+  frame_.modbusPage = Scrolling(modbus_, "TabSheet3");
+  frame_.wiringPage = Scrolling(wiring, "TabSheet5");
+  frame_.livePage = Scrolling(live_, "TabSheet6");
+  frame_.pages->addTab(frame_.systemPage, QStringLiteral("System Parameter"));
+  frame_.pages->addTab(frame_.transparentPage, QStringLiteral("Transparent Mode"));
+  frame_.pages->addTab(frame_.modbusPage, QStringLiteral("MODBUS Parameter Configuration"));
+  frame_.pages->addTab(frame_.wiringPage, QStringLiteral("Wiring Diagram"));
+  frame_.pages->addTab(frame_.livePage, QStringLiteral("Live Values"));
+  frame_.pages->setCurrentIndex(0);
+  outer->addWidget(frame_.pages, 1);
 
   auto* shared = new QWidget(this);
   BuildSharedArea(shared);
@@ -122,28 +124,44 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   setGeometry(kDesignedGeometry);
 
   ConnectHandlers();
-  StartUp();
+  parseTimer_.SetEnabled(false);
+  timeoutTimer_.SetEnabled(false);
 }
 
 GatewayWindow::~GatewayWindow() {
-  // A running session stops before the links and timers it uses are gone.
-  if (liveTab_) liveTab_->Close();
-}
-
-void GatewayWindow::BuildLiveTab(QWidget* page) {
-  liveTab_ = std::make_unique<LiveTab>(*this);
-  liveTab_->Build(page);
-}
-
-void GatewayWindow::RefuseWhileLive() const {
-  if (liveTab_ && liveTab_->Running())
-    throw Error(QStringLiteral(
-        "Live Values is running: press Stop on the Live Values tab before sending from "
-        "another tab."));
+  // A running session stops before the links and timers it uses are gone,
+  // and nothing the links say while they close reaches the tabs.
+  live_->Close();
+  socket_.disconnect();
+  serial_.disconnect();
 }
 
 void GatewayWindow::FitTo(const QRect& available) {
   setGeometry(Placement(kDesignedGeometry, available));
+}
+
+int GatewayWindow::TabCount() const {
+  return frame_.pages->count();
+}
+
+void GatewayWindow::ShowTab(int index) {
+  frame_.pages->setCurrentIndex(index);
+}
+
+void GatewayWindow::SetTrace(link::Trace* trace) {
+  serial_.SetTrace(trace);
+  socket_.SetTrace(trace);
+}
+
+void GatewayWindow::MapSerialPort(int n, const QString& path) {
+  serial_.Ports().Set(n, path);
+  system_->ShowSerialDevice();
+}
+
+bool GatewayWindow::AssignSerialPort(const QString& assignment, QString* why) {
+  const bool assigned = serial_.Ports().Assign(assignment, why);
+  system_->ShowSerialDevice();
+  return assigned;
 }
 
 void GatewayWindow::SetMessageSink(MessageSink* sink) {
@@ -160,42 +178,42 @@ void GatewayWindow::BuildTitleArea(QWidget* area) {
   auto* row = new QHBoxLayout(area);
   row->setContentsMargins(0, 0, 0, 0);
 
-  frame.logo = new QLabel(area);
-  frame.logo->setObjectName("Image1");
-  frame.logo->setFixedSize(97, 41);
-  frame.logo->setScaledContents(true);  // the logo is stretched to the control
-  frame.logo->setPixmap(QPixmap::fromImage(LogoPicture()));
-  frame.logo->setAccessibleName(QStringLiteral("logo"));
-  row->addWidget(frame.logo);
+  frame_.logo = new QLabel(area);
+  frame_.logo->setObjectName("Image1");
+  frame_.logo->setFixedSize(97, 41);
+  frame_.logo->setScaledContents(true);  // the logo is stretched to the control
+  frame_.logo->setPixmap(QPixmap::fromImage(LogoPicture()));
+  frame_.logo->setAccessibleName(QStringLiteral("logo"));
+  row->addWidget(frame_.logo);
   row->addStretch(1);
 
-  frame.title = new TitleLabel(QStringLiteral("KV770-W Parameter Configuration Software"), area);
-  frame.title->setObjectName("Label41");
+  frame_.title = new TitleLabel(QStringLiteral("KV770-W Parameter Configuration Software"), area);
+  frame_.title->setObjectName("Label41");
   QFont titleFont(QStringLiteral("Segoe UI"));
   titleFont.setBold(true);
   titleFont.setPixelSize(27);
-  frame.title->setFont(titleFont);
-  frame.title->setStyleSheet(QStringLiteral("color: black;"));
-  frame.title->setWordWrap(true);
-  row->addWidget(frame.title);
+  frame_.title->setFont(titleFont);
+  frame_.title->setStyleSheet(QStringLiteral("color: black;"));
+  frame_.title->setWordWrap(true);
+  row->addWidget(frame_.title);
   row->addStretch(1);
 
   // Two captionless, borderless areas: a double-click on either sends one
   // of the gateway's hidden commands. The user sees nothing there.
-  frame.serviceArea1 = new ClickLabel(area);
-  frame.serviceArea1->setObjectName("Label16");
-  frame.serviceArea1->setFixedSize(25, 33);
-  row->addWidget(frame.serviceArea1);
-  frame.serviceArea0 = new ClickLabel(area);
-  frame.serviceArea0->setObjectName("Label8");
-  frame.serviceArea0->setFixedSize(17, 33);
-  row->addWidget(frame.serviceArea0);
+  frame_.serviceArea1 = new ClickLabel(area);
+  frame_.serviceArea1->setObjectName("Label16");
+  frame_.serviceArea1->setFixedSize(25, 33);
+  row->addWidget(frame_.serviceArea1);
+  frame_.serviceArea0 = new ClickLabel(area);
+  frame_.serviceArea0->setObjectName("Label8");
+  frame_.serviceArea0->setFixedSize(17, 33);
+  row->addWidget(frame_.serviceArea0);
 
   auto* contact = new QVBoxLayout;
   contact->setSpacing(0);
   QFont contactFont(QStringLiteral("Segoe UI"));
   contactFont.setPixelSize(13);
-  QLabel** lines[] = {&frame.contactLines[0], &frame.contactLines[1], &frame.contactLines[2]};
+  QLabel** lines[] = {&frame_.contactLines[0], &frame_.contactLines[1], &frame_.contactLines[2]};
   const char* texts[] = {kContactLine1, kContactLine2, kContactLine3};
   for (int i = 0; i < 3; ++i) {
     *lines[i] = new QLabel(QString::fromUtf8(texts[i]), area);
@@ -210,184 +228,219 @@ void GatewayWindow::BuildSharedArea(QWidget* area) {
   auto* grid = new QGridLayout(area);
   grid->setContentsMargins(8, 0, 40, 0);
 
-  shared.sendBuffer = MakeEdit(area, "Edit8");
-  shared.sendLabel = AddLabelled(grid, 0, 0, QStringLiteral("Send Buffer:"), shared.sendBuffer);
-  shared.sendLabel->setObjectName("Label40");
+  shared_.sendBuffer = MakeEdit(area, "Edit8");
+  shared_.sendLabel = AddLabelled(grid, 0, 0, QStringLiteral("Send Buffer:"), shared_.sendBuffer);
+  shared_.sendLabel->setObjectName("Label40");
 
-  shared.receiveBuffer = new QPlainTextEdit(area);
-  shared.receiveBuffer->setObjectName("Memo10");
-  shared.receiveBuffer->setLineWrapMode(QPlainTextEdit::NoWrap);
-  shared.receiveBuffer->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  shared.receiveBuffer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  shared.receiveBuffer->setFixedHeight(
-      QFontMetrics(shared.receiveBuffer->font()).lineSpacing() * 2 + 40);
+  shared_.receiveBuffer = new QPlainTextEdit(area);
+  shared_.receiveBuffer->setObjectName("Memo10");
+  shared_.receiveBuffer->setLineWrapMode(QPlainTextEdit::NoWrap);
+  shared_.receiveBuffer->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  shared_.receiveBuffer->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  shared_.receiveBuffer->setFixedHeight(
+      QFontMetrics(shared_.receiveBuffer->font()).lineSpacing() * 2 + 40);
   auto* left = new QVBoxLayout;
-  shared.receiveLabel = new QLabel(QStringLiteral("Receive Buffer:"), area);
-  shared.receiveLabel->setObjectName("Label60");
-  shared.receiveLabel->setBuddy(shared.receiveBuffer);
-  NameForScreenReaders(shared.receiveBuffer, shared.receiveLabel->text());
-  shared.clearReceive = MakeButton(area, "Button26", QStringLiteral("Clear Buffer"));
-  left->addWidget(shared.receiveLabel);
-  left->addWidget(shared.clearReceive);
+  shared_.receiveLabel = new QLabel(QStringLiteral("Receive Buffer:"), area);
+  shared_.receiveLabel->setObjectName("Label60");
+  shared_.receiveLabel->setBuddy(shared_.receiveBuffer);
+  NameForScreenReaders(shared_.receiveBuffer, shared_.receiveLabel->text());
+  shared_.clearReceive = MakeButton(area, "Button26", QStringLiteral("Clear Buffer"));
+  left->addWidget(shared_.receiveLabel);
+  left->addWidget(shared_.clearReceive);
   left->addStretch(1);
   grid->addLayout(left, 1, 0);
-  grid->addWidget(shared.receiveBuffer, 1, 1);
+  grid->addWidget(shared_.receiveBuffer, 1, 1);
   grid->setColumnStretch(1, 1);
 }
 
 void GatewayWindow::ConnectHandlers() {
-  On(frame.pages, &QTabWidget::currentChanged, &GatewayWindow::onPageChanged);
-  On(shared.clearReceive, &QPushButton::clicked, &GatewayWindow::onClearReceiveClicked);
-  On(&parseTimer, &cycle::FormTimer::OnTimer, &GatewayWindow::onParseTimer);
-  On(&timeoutTimer, &cycle::FormTimer::OnTimer, &GatewayWindow::onTimeoutTimer);
-
-  On(system.linkChoice, &QComboBox::activated, &GatewayWindow::onLinkChosen);
-  On(system.tcpConnect, &QPushButton::clicked, &GatewayWindow::onConnectClicked);
-  On(system.tcpDisconnect, &QPushButton::clicked, &GatewayWindow::onDisconnectClicked);
-  On(&ClientSocket1, &link::TClientSocket::OnConnecting, &GatewayWindow::onSocketConnecting);
-  On(&ClientSocket1, &link::TClientSocket::OnConnect, &GatewayWindow::onSocketConnected);
-  On(&ClientSocket1, &link::TClientSocket::OnDisconnect, &GatewayWindow::onSocketDisconnected);
-  On(&ClientSocket1, &link::TClientSocket::OnRead, &GatewayWindow::onSocketRead);
-  connect(&ClientSocket1, &link::TClientSocket::OnError, this,
-          [this](int* code) { Run([this, code] { onSocketError(*code); }); });
-  connect(&ClientSocket1, &link::TClientSocket::OnSocketException, this,
+  const auto on = [this](auto* sender, auto signal, void (GatewayWindow::*handler)()) {
+    connect(sender, signal, this, [this, handler] { Run([this, handler] { (this->*handler)(); }); });
+  };
+  on(shared_.clearReceive, &QPushButton::clicked, &GatewayWindow::ClearReceived);
+  on(&parseTimer_, &cycle::FormTimer::OnTimer, &GatewayWindow::onParseTimer);
+  on(&timeoutTimer_, &cycle::FormTimer::OnTimer, &GatewayWindow::onTimeoutTimer);
+  on(&socket_, &link::TClientSocket::OnRead, &GatewayWindow::onSocketRead);
+  connect(&socket_, &link::TClientSocket::OnSocketException, this,
           [this](const QString& message) { Run([&message] { throw ESocketError(message); }); });
+  connect(&serial_, &link::TComm::OnReceiveData, this,
+          [this](const char* buffer, std::uint16_t length) {
+            Run([this, buffer, length] { onSerialReceived(buffer, length); });
+          });
+  // Two captionless, borderless areas of the title line: a double-click on
+  // either sends one of the gateway's hidden commands.
+  connect(frame_.serviceArea0, &ClickLabel::doubleClicked, this,
+          [this] { Run([this] { SendServiceCommand(0); }); });
+  connect(frame_.serviceArea1, &ClickLabel::doubleClicked, this,
+          [this] { Run([this] { SendServiceCommand(1); }); });
 
-  On(system.communicationQuery, &QPushButton::clicked, &GatewayWindow::onCommunicationQueryClicked);
-  ConnectSerialHandlers();
-  ConnectGatewayHandlers();
-  ConnectHartHandlers();
-  ConnectModbusToolHandlers();
+  // What one tab does that another shows.
+  connect(system_, &SystemTab::slaveAddressChanged, modbus_, &ModbusTab::SetTestSlave);
+  connect(system_, &SystemTab::gatewayAnswered, this, [this] {
+    transparent_->EnableRequests();
+    modbus_->EnableRequests();
+  });
+  connect(transparent_, &TransparentTab::hartAddressChosen, modbus_, &ModbusTab::ChooseMeter);
+  connect(modbus_, &ModbusTab::meterChosen, system_, &SystemTab::ClearSettings);
+  connect(modbus_, &ModbusTab::workingModeReported, system_, &SystemTab::ShowWorkingMode);
+  // A Live Values session ends with its link.
+  connect(system_, &SystemTab::serialClosed, this, [this] {
+    if (live_->OverSerial()) live_->End(QStringLiteral("the serial port was closed"));
+  });
+  connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this] {
+    if (live_->Running() && !live_->OverSerial())
+      live_->End(QStringLiteral("the TCP connection closed"));
+  });
 }
 
 void GatewayWindow::Run(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const Error& e) {
-    sink_->Show(e.Message());
-  } catch (const std::exception& e) {
-    sink_->Show(QString::fromLocal8Bit(e.what()));
+  RunShowingErrors(*sink_, handler);
+}
+
+// ---- what the tabs ask for ------------------------------------------------------
+
+void GatewayWindow::RefuseWhileLive() const {
+  if (live_->Running())
+    throw Error(QStringLiteral(
+        "Live Values is running: press Stop on the Live Values tab before sending from "
+        "another tab."));
+}
+
+int GatewayWindow::LinkIndex() const {
+  return system_->LinkIndex();
+}
+
+bool GatewayWindow::SerialOpen() const {
+  return system_->SerialOpen();
+}
+
+bool GatewayWindow::LinkOpen(bool serial) const {
+  return serial ? system_->SerialOpen() : socket_.Active();
+}
+
+void GatewayWindow::Route(const QByteArray& bytes) {
+  RefuseWhileLive();
+  if (LinkIndex() == 0)
+    serial_.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
+  else
+    socket_.SendText(bytes);
+}
+
+void GatewayWindow::SendSerial(const QByteArray& bytes) {
+  serial_.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
+}
+
+void GatewayWindow::Write(bool serial, const QByteArray& bytes) {
+  if (serial) {
+    SendSerial(bytes);
+  } else {
+    // What is still pending is a late reply to an earlier request.
+    socket_.ReceiveText();
+    socket_.SendText(bytes);
   }
 }
 
-// ---- start-up -------------------------------------------------------------
-
-void GatewayWindow::StartUp() {
-  system.communicationQuery->setEnabled(true);
-  parseTimer.SetEnabled(false);
-  timeoutTimer.SetEnabled(false);
-  rs485CloseTimer.SetEnabled(false);
-  mapping.bufferClearTime->clear();
-  mapping.enable->setCurrentIndex(-1);
-  for (const ParsingControls::Row& row : parsing.rows) row.command->setCurrentIndex(-1);
-  for (const ParsingControls::Row& row : parsing.rows) row.length->setCurrentIndex(-1);
-  for (QComboBox* combo : mapping.byteOrders) combo->setCurrentIndex(-1);
-  system.linkChoice->setCurrentIndex(0);
-  for (const ParsingControls::Row& row : parsing.rows) row.start->clear();
-  system.serialGroup->setEnabled(true);
-  system.openPort->setEnabled(true);
-  system.tcpGroup->setEnabled(false);
-  system.tcpConnect->setEnabled(false);
-  system.tcpDisconnect->setEnabled(false);
-  system.makerProgram->setEnabled(false);
-  parsing.readCommands[0].enable->setCurrentIndex(-1);
-  parsing.readCommands[1].enable->setCurrentIndex(-1);
-  parsing.readCommands[0].bytes->clear();
-  parsing.readCommands[1].bytes->clear();
-}
-
-void GatewayWindow::onPageChanged() {}
-
-// ---- request cycle ----------------------------------------------------------
-
-int GatewayWindow::LinkIndex() const {
-  // A text typed over the selection counts as no selection.
-  const int index = system.linkChoice->currentIndex();
-  if (index >= 0 && system.linkChoice->currentText() != system.linkChoice->itemText(index))
-    return -1;
-  return index;
-}
-
-void GatewayWindow::RouteToLink(const QByteArray& bytes) {
+void GatewayWindow::Send(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
+                         cycle::RequestKind kind, int timeoutMs) {
   RefuseWhileLive();
-  if (LinkIndex() == 0)
-    Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
-  else
-    ClientSocket1.SendText(bytes);
+  ClearAreas();
+  ShowSent(shown);
+  Route(bytes);
+  cycle_.Arm(code, kind);
+  if (timeoutMs > 0) timeoutTimer_.SetInterval(timeoutMs);
+  timeoutTimer_.SetEnabled(true);
 }
 
-void GatewayWindow::SendRequest(const QByteArray& bytes, const QString& shown,
-                                cycle::PendingCode code, cycle::RequestKind kind,
-                                int timeoutInterval) {
-  RefuseWhileLive();
-  shared.sendBuffer->clear();
-  shared.receiveBuffer->clear();
-  shared.sendBuffer->setText(shown);
-  RouteToLink(bytes);
-  Cycle.Arm(code, kind);
-  if (timeoutInterval > 0) timeoutTimer.SetInterval(timeoutInterval);
-  timeoutTimer.SetEnabled(true);
+void GatewayWindow::Await(cycle::PendingCode code, cycle::RequestKind kind, int timeoutMs) {
+  cycle_.Arm(code, kind);
+  timeoutTimer_.SetInterval(timeoutMs);
+  timeoutTimer_.SetEnabled(true);
 }
+
+void GatewayWindow::StopTimeout() {
+  timeoutTimer_.SetEnabled(false);
+}
+
+void GatewayWindow::Idle() {
+  cycle_.Arm(cycle::PendingCode::kNone, cycle::RequestKind::kNone);
+  parseTimer_.SetEnabled(false);
+  timeoutTimer_.SetEnabled(false);
+}
+
+void GatewayWindow::ShowSent(const QString& text) {
+  shared_.sendBuffer->setText(text);
+}
+
+void GatewayWindow::ClearAreas() {
+  shared_.sendBuffer->clear();
+  shared_.receiveBuffer->clear();
+}
+
+void GatewayWindow::ClearReceived() {
+  shared_.receiveBuffer->clear();
+}
+
+// Service commands: they go out without showing in the send buffer.
+void GatewayWindow::SendServiceCommand(int n) {
+  const QByteArray bytes = cycle_.Stage(QByteArray::fromStdString(gateway::HiddenCommand(n)));
+  Send(bytes, QString(), cycle::PendingCode::kGatewaySetting, cycle::RequestKind::kSetting);
+}
+
+// ---- replies ----------------------------------------------------------------------
 
 void GatewayWindow::onSocketRead() {
   // A live session takes its replies as they come, without the wait below;
   // the request cycle stays idle meanwhile, whichever link it runs on.
-  if (liveTab_->Running()) {
-    const QByteArray bytes = ClientSocket1.ReceiveText();
-    if (!liveTab_->OverSerial()) liveTab_->Received(bytes);
+  if (live_->Running()) {
+    const QByteArray bytes = socket_.ReceiveText();
+    if (!live_->OverSerial()) live_->Received(bytes);
     return;
   }
   QThread::msleep(cycle::kTcpReplyWaitMs);
-  Cycle.StoreReply(ClientSocket1.ReceiveText());
+  cycle_.StoreReply(socket_.ReceiveText());
   if (LinkIndex() != 1) return;
-  ReceiveDispatch(Cycle.ReplyText.size());
+  ReceiveDispatch(cycle_.ReplyText.size());
+}
+
+void GatewayWindow::onSerialReceived(const char* buffer, std::uint16_t length) {
+  if (live_->Running()) {
+    if (live_->OverSerial()) live_->Received(QByteArray(buffer, length));
+    return;
+  }
+  QThread::msleep(cycle::kSerialReplyWaitMs);
+  // The block is the component's and gone after this call: keep a copy.
+  // The reply area takes what fits; the text at most 255 characters.
+  constexpr int kSerialTextCap = 255;
+  cycle_.StoreReply(QByteArray(buffer, length), kSerialTextCap);
+  ReceiveDispatch(static_cast<int>(cycle_.ReplyText.size()));
 }
 
 void GatewayWindow::ReceiveDispatch(int hexCount) {
-  const cycle::Dispatch d = cycle::DispatchFor(Cycle.Pending);
-  if (d.startParseTimer) parseTimer.SetEnabled(true);
-  timeoutTimer.SetEnabled(false);
-  shared.receiveBuffer->setPlainText(
-      d.hex ? QString::fromStdString(base::HexText(Cycle.ReplyBytes(hexCount), cycle::kAreaHex))
-            : QString::fromLatin1(Cycle.ReplyText));
-  if (d.resetCode) Cycle.Pending = cycle::PendingCode::kNone;
+  const cycle::Dispatch d = cycle::DispatchFor(cycle_.Pending);
+  if (d.startParseTimer) parseTimer_.SetEnabled(true);
+  timeoutTimer_.SetEnabled(false);
+  shared_.receiveBuffer->setPlainText(
+      d.hex ? QString::fromStdString(base::HexText(cycle_.ReplyBytes(hexCount), cycle::kAreaHex))
+            : QString::fromLatin1(cycle_.ReplyText));
+  if (d.resetCode) cycle_.Pending = cycle::PendingCode::kNone;
 }
 
+// The decoder of the pending request runs on the tab that sent it.
 void GatewayWindow::onParseTimer() {
-  parseTimer.SetEnabled(false);
-  switch (Cycle.Pending) {
-    case cycle::PendingCode::kHartIdentityQuery:
-      DecodeHartIdentity();
-      break;
-    case cycle::PendingCode::kCommunicationCheck:
-      DecodeCommunicationCheck();
-      break;
-    case cycle::PendingCode::kHartVariablesQuery:
-      DecodeHartVariables();
-      break;
-    case cycle::PendingCode::kSystemParametersQuery:
-      DecodeSystemReport();
-      break;
-    case cycle::PendingCode::kMeterMappingQuery:
-      DecodeModbusReport();
-      break;
-    default:
-      break;
-  }
+  parseTimer_.SetEnabled(false);
+  const cycle::PendingCode code = cycle_.Pending;
+  for (Tab* tab : std::initializer_list<Tab*>{system_, transparent_, modbus_})
+    if (tab->Decode(code)) return;
 }
 
 void GatewayWindow::onTimeoutTimer() {
-  timeoutTimer.SetEnabled(false);
+  timeoutTimer_.SetEnabled(false);
   const cycle::TimeoutReport report =
-      cycle::TimeoutReportFor(Cycle.Kind, QString::fromUtf8(kContactPhone));
+      cycle::TimeoutReportFor(cycle_.Kind, QString::fromUtf8(kContactPhone));
   if (!report.show) return;
-  if (report.setStatus) mapping.currentLabel->setText(report.status);
+  if (report.setStatus) modbus_->ShowStatus(report.status);
   sink_->Show(report.message);
-  timeoutTimer.SetEnabled(false);  // a handler run inside the modal box may have armed it
-}
-
-void GatewayWindow::onClearReceiveClicked() {
-  shared.receiveBuffer->clear();
+  timeoutTimer_.SetEnabled(false);  // a handler run inside the modal box may have armed it
 }
 
 }  // namespace kv770::ui

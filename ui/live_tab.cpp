@@ -20,7 +20,6 @@
 
 #include "gateway/commands.h"
 #include "link/file_output.h"
-#include "ui/gateway_window.h"
 #include "ui/live_chart.h"
 #include "ui/widgets.h"
 
@@ -57,10 +56,11 @@ QTableWidgetItem* Cell(const QString& text) {
 
 }  // namespace
 
-LiveTab::LiveTab(GatewayWindow& form) : form_(form), silenceTimer_(kTcpSilenceMs) {
+LiveTab::LiveTab(Requests& requests) : Tab(requests), silenceTimer_(kTcpSilenceMs) {
   pollTimer_.SetEnabled(false);
   waitTimer_.SetEnabled(false);
   silenceTimer_.SetEnabled(false);
+  Build(this);
 }
 
 LiveTab::~LiveTab() = default;
@@ -71,17 +71,17 @@ void LiveTab::Build(QWidget* page) {
   auto* column = new QVBoxLayout(page);
   column->setContentsMargins(8, 8, 8, 8);
   BuildControls(page, column);
-  form_.live.status = MakeLabel(page, QString(), "Label150");
-  form_.live.status->setWordWrap(true);
-  form_.live.status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  column->addWidget(form_.live.status);
+  c_.status = MakeLabel(page, QString(), "Label150");
+  c_.status->setWordWrap(true);
+  c_.status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  column->addWidget(c_.status);
   BuildViews(page, column);
   ShowStatus();
   Connect();
 }
 
 void LiveTab::BuildControls(QWidget* page, QBoxLayout* layout) {
-  LiveControls& c = form_.live;
+  LiveControls& c = c_;
   auto* row = new QHBoxLayout;
   row->setSpacing(6);
   c.startStop = MakeButton(page, "Button61", QStringLiteral("Start"));
@@ -126,7 +126,7 @@ void LiveTab::BuildControls(QWidget* page, QBoxLayout* layout) {
 }
 
 void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
-  LiveControls& c = form_.live;
+  LiveControls& c = c_;
   auto* row = new QHBoxLayout;
   c.chart = new QChartView(page);
   c.chart->setObjectName("Chart1");
@@ -167,9 +167,11 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
 void LiveTab::Connect() {
   const auto on = [this](auto* sender, auto signal, void (LiveTab::*handler)()) {
     connect(sender, signal, this,
-            [this, handler] { form_.Run([this, handler] { (this->*handler)(); }); });
+            [this, handler] {
+              RunShowingErrors(requests_.Messages(), [this, handler] { (this->*handler)(); });
+            });
   };
-  LiveControls& c = form_.live;
+  LiveControls& c = c_;
   on(c.startStop, &QPushButton::clicked, &LiveTab::onStartStopClicked);
   on(c.pause, &QCheckBox::toggled, &LiveTab::onPauseToggled);
   on(c.resetZoom, &QPushButton::clicked, &LiveTab::onResetZoomClicked);
@@ -179,10 +181,6 @@ void LiveTab::Connect() {
   on(&silenceTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onSilenceTimer);
   connect(c.table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
     if (item->column() == kMeterCell) onTableItemChanged(item->row());
-  });
-  // The connection went away under the session.
-  connect(&form_.ClientSocket1, &link::TClientSocket::OnDisconnect, this, [this] {
-    if (running_ && !serial_) End(QStringLiteral("the TCP connection closed"));
   });
 }
 
@@ -196,10 +194,10 @@ void LiveTab::onStartStopClicked() {
 }
 
 void LiveTab::Start() {
-  LiveControls& c = form_.live;
-  serial_ = form_.LinkIndex() == 0;  // as the window's senders choose the link
+  LiveControls& c = c_;
+  serial_ = requests_.LinkIndex() == 0;  // as the window's senders choose the link
   if (!LinkOpen()) {
-    form_.Messages().Show(
+    requests_.Messages().Show(
         QStringLiteral("No link to the gateway is open: open the serial port or connect over "
                        "TCP on the System Parameter tab, then press Start."));
     return;
@@ -210,14 +208,12 @@ void LiveTab::Start() {
   for (int m = 0; m < 8; ++m)
     if (c.meters[static_cast<std::size_t>(m)]->isChecked()) options.meters.push_back(m + 1);
   if (options.meters.empty()) {
-    form_.Messages().Show(QStringLiteral("Choose at least one meter to watch, then press Start."));
+    requests_.Messages().Show(QStringLiteral("Choose at least one meter to watch, then press Start."));
     return;
   }
   // The session owns the link from here: a request still pending would get
   // no reply, so the request cycle is left idle.
-  form_.Cycle.Arm(cycle::PendingCode::kNone, cycle::RequestKind::kNone);
-  form_.parseTimer.SetEnabled(false);
-  form_.timeoutTimer.SetEnabled(false);
+  requests_.Idle();
 
   monitor_ = std::make_unique<live::Monitor>(options);
   intervalMs_ = options.intervalMs;
@@ -247,7 +243,7 @@ void LiveTab::End(const QString& why) {
                   " The gateway's HART address is left at %1: set it again on the Transparent "
                   "Mode tab before asking an instrument there.")
                   .arg(hartChannel_);
-  form_.live.startStop->setText(QStringLiteral("Start"));
+  c_.startStop->setText(QStringLiteral("Start"));
   SetEditable(true);
   ShowStatus();
 }
@@ -264,13 +260,11 @@ void LiveTab::Halt() {
   waitTimer_.SetEnabled(false);
   silenceTimer_.SetEnabled(false);
   // Idle, as after start-up: nothing pending, neither timer armed.
-  form_.Cycle.Arm(cycle::PendingCode::kNone, cycle::RequestKind::kNone);
-  form_.parseTimer.SetEnabled(false);
-  form_.timeoutTimer.SetEnabled(false);
+  requests_.Idle();
 }
 
 bool LiveTab::LinkOpen() const {
-  return serial_ ? form_.SerialOpen : form_.ClientSocket1.Active();
+  return requests_.LinkOpen(serial_);
 }
 
 // On a steady clock, counted from the wall clock's time at Start: the polls'
@@ -310,13 +304,7 @@ void LiveTab::Send() {
   // address, and the gateway keeps the last one set.
   for (int k = 0; k < 8; ++k)
     if (bytes.toStdString() == gateway::HartAddressCommand(k)) hartChannel_ = k + 1;
-  if (serial_) {
-    form_.Comm1.SendData(bytes.constData(), static_cast<std::uint16_t>(bytes.size()));
-  } else {
-    // What is still pending is a late reply to an earlier request.
-    form_.ClientSocket1.ReceiveText();
-    form_.ClientSocket1.SendText(bytes);
-  }
+  requests_.Write(serial_, bytes);
   waitTimer_.SetEnabled(false);
   waitTimer_.SetInterval(std::max(1, exchange_->waitMs));
   waitTimer_.SetEnabled(true);
@@ -390,7 +378,7 @@ void LiveTab::Collect() {
   if (monitor_->State() == live::Phase::kFailed) {
     const QString error = Text(monitor_->Error());
     End(QStringLiteral("the gateway's configuration could not be read (%1)").arg(error));
-    form_.Messages().Show(
+    requests_.Messages().Show(
         QStringLiteral("Live Values: the gateway's configuration could not be read: %1")
             .arg(error));
     return;
@@ -454,7 +442,7 @@ void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
   kept_.Clear(columns.size());
   latest_ = {};
   chart_->SetColumns(columns);
-  QTableWidget* table = form_.live.table;
+  QTableWidget* table = c_.table;
   sized_ = false;
   const QSignalBlocker quiet(table);  // the rows are ours, not the user's choice
   table->setRowCount(static_cast<int>(columns.size()));
@@ -480,7 +468,7 @@ void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
 void LiveTab::ShowLatest() {
   if (latest_.values.empty()) return;
   const Poll& poll = latest_;
-  QTableWidget* table = form_.live.table;
+  QTableWidget* table = c_.table;
   const QSignalBlocker quiet(table);
   const QString time =
       QDateTime::fromMSecsSinceEpoch(poll.timeMs).toString(QStringLiteral("HH:mm:ss.zzz"));
@@ -519,12 +507,12 @@ void LiveTab::ShowStatus() {
                   .arg(columns_.size());
     if (!notes_.isEmpty()) text += QStringLiteral(" Left out: %1.").arg(notes_);
   }
-  form_.live.status->setText(text);
+  c_.status->setText(text);
 }
 
 void LiveTab::SetEditable(bool editable) {
-  form_.live.interval->setEnabled(editable);
-  for (QCheckBox* box : form_.live.meters) box->setEnabled(editable);
+  c_.interval->setEnabled(editable);
+  for (QCheckBox* box : c_.meters) box->setEnabled(editable);
 }
 
 void LiveTab::KeptPolls::Clear(std::size_t columns) {
@@ -559,7 +547,7 @@ LiveTab::Poll LiveTab::KeptPolls::At(std::size_t index) const {
 // ---- chart and CSV ----------------------------------------------------------------
 
 void LiveTab::onPauseToggled() {
-  chart_->SetPaused(form_.live.pause->isChecked());
+  chart_->SetPaused(c_.pause->isChecked());
 }
 
 void LiveTab::onResetZoomClicked() {
@@ -567,27 +555,27 @@ void LiveTab::onResetZoomClicked() {
 }
 
 void LiveTab::onTableItemChanged(int row) {
-  const QTableWidgetItem* item = form_.live.table->item(row, kMeterCell);
+  const QTableWidgetItem* item = c_.table->item(row, kMeterCell);
   if (item) chart_->SetLineShown(row, item->checkState() == Qt::Checked);
 }
 
 void LiveTab::onSaveCsvClicked() {
   if (kept_.times.empty() || columns_.empty()) {
-    form_.Messages().Show(
+    requests_.Messages().Show(
         QStringLiteral("There are no values to save yet: press Start and let a poll come."));
     return;
   }
   const QString path = chooseCsvPath_
                            ? chooseCsvPath_()
                            : QFileDialog::getSaveFileName(
-                                 form_.live.saveCsv->window(), QStringLiteral("Save CSV"),
+                                 c_.saveCsv->window(), QStringLiteral("Save CSV"),
                                  QStringLiteral("live-values-%1.csv")
                                      .arg(QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")),
                                  QStringLiteral("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return;  // cancelled
   const QString reason = link::WriteWholeFile(path, Csv());
   if (!reason.isEmpty())
-    form_.Messages().Show(
+    requests_.Messages().Show(
         QStringLiteral("The values could not be saved to %1: %2").arg(path, reason));
 }
 

@@ -13,13 +13,14 @@
 
 #include "cycle/form_timer.h"
 #include "live/monitor.h"
+#include "ui/controls.h"
+#include "ui/tab.h"
 
 class QBoxLayout;
 class QWidget;
 
 namespace kv770::ui {
 
-class GatewayWindow;
 class LiveChart;
 
 // "Live Values": the gateway's values polled at an interval, drawn as a
@@ -31,7 +32,7 @@ class LiveChart;
 // the window's other senders are refused. Its two timers are the only ones
 // that run meanwhile; the request cycle stays idle, and is left idle when
 // the session ends (Stop, the link closing, the window closing).
-class LiveTab : public QObject {
+class LiveTab : public Tab {
   Q_OBJECT
 
  public:
@@ -40,11 +41,8 @@ class LiveTab : public QObject {
   // dropped as new ones come.
   static constexpr std::size_t kKeptPolls = 86400;
 
-  explicit LiveTab(GatewayWindow& form);
+  explicit LiveTab(Requests& requests);
   ~LiveTab() override;
-
-  // Builds the page's controls into form.live and connects them.
-  void Build(QWidget* page);
 
   bool Running() const { return running_; }
   // Running over the serial line (else over TCP).
@@ -71,13 +69,13 @@ class LiveTab : public QObject {
   std::size_t PollsKept() const { return kept_.times.size(); }
   const LiveChart& Chart() const { return *chart_; }
 
+ private:
   void onStartStopClicked();
   void onPauseToggled();
   void onResetZoomClicked();
   void onSaveCsvClicked();
   void onTableItemChanged(int row);
 
- private:
   // One poll: a value (NaN for a gap) and a status per column.
   struct Poll {
     std::int64_t timeMs = 0;
@@ -96,6 +94,7 @@ class LiveTab : public QObject {
     Poll At(std::size_t index) const;
   };
 
+  void Build(QWidget* page);
   void BuildControls(QWidget* page, QBoxLayout* layout);
   void BuildViews(QWidget* page, QBoxLayout* layout);
   void Connect();
@@ -119,7 +118,7 @@ class LiveTab : public QObject {
   void SetEditable(bool editable);
   QByteArray Csv() const;
 
-  GatewayWindow& form_;
+  LiveControls c_;
   LiveChart* chart_ = nullptr;
   std::unique_ptr<live::Monitor> monitor_;
   bool running_ = false;

@@ -1,14 +1,24 @@
+#include "ui/modbus_tab.h"
+
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
-#include "ui/gateway_window.h"
+#include "cycle/convert.h"
+#include "gateway/commands.h"
+#include "gateway/fields.h"
+#include "gateway/hex_bytes.h"
+#include "gateway/reports.h"
+#include "tools/register_values.h"
+#include "ui/fields.h"
+#include "ui/modbus_tools.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -45,15 +55,19 @@ QStringList Numbers(int first, int last) {
   return items;
 }
 
-// This tab holds more controls than any other, so its layouts run tight.
-constexpr int kSpacing = 4;
-constexpr int kGroupMargin = 6;
-
-void Tighten(QGridLayout* grid) {
-  grid->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
-  grid->setHorizontalSpacing(kSpacing + 2);
-  grid->setVerticalSpacing(kSpacing);
+// Typed byte lists are read one character per byte; a character beyond
+// Latin-1 becomes '?', which is no digit either.
+std::string TypedText(const QLineEdit* edit) {
+  return edit->text().toLatin1().toStdString();
 }
+
+bool AllowedInCoefficient(QChar c) {
+  return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') ||
+         c == QLatin1Char('-');
+}
+
+constexpr int kSpacing = kTightSpacing;
+constexpr int kGroupMargin = kTightMargin;
 
 // Six "Set" buttons share this tab; a style's wide default button would cost
 // the custom command fields their room. The description tells a screen
@@ -69,14 +83,6 @@ QPushButton* MakeSetButton(QWidget* parent, const char* name, const QString& set
 // Keeps a short input at its own width at the left of a wider grid cell.
 void KeepLeft(QGridLayout* grid, QWidget* input) {
   grid->setAlignment(input, Qt::AlignLeft | Qt::AlignVCenter);
-}
-
-// A caption that names `input` although it does not stand directly beside it.
-QLabel* CaptionFor(QWidget* parent, const QString& caption, QWidget* input) {
-  auto* label = MakeLabel(parent, caption);
-  label->setBuddy(input);
-  NameForScreenReaders(input, caption);
-  return label;
 }
 
 // ---- mapping of one meter ----------------------------------------------
@@ -273,44 +279,10 @@ void BuildParsingGroup(ParsingControls& c, QWidget* page) {
   BuildFormatGroup(c);
 }
 
-// ---- MODBUS read test ---------------------------------------------------
-void BuildModbusTestGroup(ModbusTestControls& c, QWidget* page) {
-  c.group = MakeGroup(page, "GroupBox19", QStringLiteral("Modbus Communication Test"));
-  auto* grid = new QGridLayout(c.group);
-  Tighten(grid);
-  c.slaveAddress = MakeEdit(c.group, "Edit18", QStringLiteral("001"));
-  c.startAddress = MakeEdit(c.group, "Edit19", QStringLiteral("00"));
-  c.length = MakeEdit(c.group, "Edit20", QStringLiteral("10"));
-  for (QLineEdit* edit : {c.slaveAddress, c.startAddress, c.length}) SizeToChars(edit, 3);
-  AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), c.slaveAddress);
-  AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), c.startAddress);
-  AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), c.length);
-  c.send = MakeButton(c.group, "Button4", QStringLiteral("MODBUS Comm Test"));
-  grid->addWidget(c.send, 1, 3, 1, 2, Qt::AlignRight);
-  grid->setColumnMinimumWidth(2, 2 * kSpacing);  // air between the two pairs
-}
-
-// ---- IEEE 754 calculator -----------------------------------------------
-void BuildCalculatorGroup(CalculatorControls& c, QWidget* page) {
-  c.group = MakeGroup(page, "GroupBox12", QStringLiteral("IEE754 Calculation"));
-  auto* grid = new QGridLayout(c.group);
-  Tighten(grid);
-  c.hexInput = MakeEdit(c.group, "Edit7");
-  SizeToChars(c.hexInput, 14);
-  AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), c.hexInput);
-  c.calculate = MakeButton(c.group, "Button13", QStringLiteral("Calculation"));
-  grid->addWidget(c.calculate, 0, 2);
-  c.value = MakeEdit(c.group, "Edit22");
-  SizeToChars(c.value, 14);
-  grid->addWidget(CaptionFor(c.group, QStringLiteral("Value:"), c.value), 1, 0, Qt::AlignRight);
-  grid->addWidget(c.value, 1, 1);
-}
-
 // Reading order: the mapping's registers row by row (byte order, then the
 // coefficient beside it), the left column, then the right one, then the
 // tools below.
-QList<QWidget*> ModbusTabOrder(const MappingControls& m, const ParsingControls& p,
-                               const ModbusTestControls& t, const CalculatorControls& c) {
+QList<QWidget*> ModbusTabOrder(const MappingControls& m, const ParsingControls& p) {
   QList<QWidget*> order = {m.mappingQuery,    m.meter,          m.enable,
                            m.deviceMode,      m.instrumentType, m.preambleLength,
                            m.bufferClearTime, m.setupSet,       m.byteOrders[0]};
@@ -319,45 +291,316 @@ QList<QWidget*> ModbusTabOrder(const MappingControls& m, const ParsingControls& 
   for (const auto& r : p.readCommands) order << r.enable << r.bytes << r.set;
   order << p.addressBits;
   for (const auto& row : p.rows) order << row.command << row.start << row.length;
-  order << p.formatSet << t.slaveAddress << t.startAddress << t.length << t.send << c.hexInput
-        << c.calculate << c.value;
+  order << p.formatSet;
   return order;
 }
 
 }  // namespace
 
-void GatewayWindow::BuildModbusTab(QWidget* page) {
+void ModbusTab::Build() {
   // The meter's mapping and the query button fill the left column, the custom
   // HART parsing of that meter the right one; the two stand-alone tools run
   // along the bottom.
-  mapping.mappingQuery = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
-  BuildMappingGroup(mapping, page);
-  BuildParsingGroup(parsing, page);
-  BuildModbusTestGroup(modbusTest, page);
-  BuildCalculatorGroup(calculator, page);
+  QWidget* page = this;
+  mapping_.mappingQuery = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
+  BuildMappingGroup(mapping_, page);
+  BuildParsingGroup(parsing_, page);
+  tools_ = new ModbusTools(requests_);
+  tools_->setParent(page);
 
   auto* mappingColumn = new QVBoxLayout;
   mappingColumn->setSpacing(kSpacing + 2);
-  mappingColumn->addWidget(mapping.mappingQuery, 0, Qt::AlignLeft);
-  mappingColumn->addWidget(mapping.group);
+  mappingColumn->addWidget(mapping_.mappingQuery, 0, Qt::AlignLeft);
+  mappingColumn->addWidget(mapping_.group);
   mappingColumn->addStretch(1);
-
-  auto* tools = new QHBoxLayout;
-  tools->setSpacing(kSpacing + 4);
-  tools->addWidget(modbusTest.group);
-  tools->addWidget(calculator.group);
-  tools->addStretch(1);
 
   auto* grid = new QGridLayout(page);
   grid->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
   grid->setSpacing(kSpacing + 2);
   grid->addLayout(mappingColumn, 0, 0);
-  grid->addWidget(parsing.group, 0, 1);
-  grid->addLayout(tools, 1, 0, 1, 2);
+  grid->addWidget(parsing_.group, 0, 1);
+  grid->addWidget(tools_, 1, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(2, 1);
 
-  ChainTabOrder(ModbusTabOrder(mapping, parsing, modbusTest, calculator));
+  const QList<QWidget*> order = ModbusTabOrder(mapping_, parsing_);
+  ChainTabOrder(order);
+  tools_->ChainAfter(order.last());
+}
+
+ModbusTab::ModbusTab(Requests& requests) : Tab(requests) {
+  Build();
+  ConnectHandlers();
+  StartUp();
+}
+
+void ModbusTab::ConnectHandlers() {
+  On(mapping_.setupSet, &QPushButton::clicked, &ModbusTab::onPollingSetupSetClicked);
+  On(mapping_.byteOrdersSet, &QPushButton::clicked, &ModbusTab::onByteOrdersSetClicked);
+  On(mapping_.coefficientsSet, &QPushButton::clicked, &ModbusTab::onCoefficientsSetClicked);
+  On(mapping_.meter, &QComboBox::activated, &ModbusTab::onMeterChosen);
+  On(mapping_.mappingQuery, &QPushButton::clicked, &ModbusTab::onMappingQueryClicked);
+  On(parsing_.readCommands[0].set, &QPushButton::clicked, &ModbusTab::onReadCommand1SetClicked);
+  On(parsing_.readCommands[1].set, &QPushButton::clicked, &ModbusTab::onReadCommand2SetClicked);
+  On(parsing_.formatSet, &QPushButton::clicked, &ModbusTab::onParsingFormatSetClicked);
+  On(mapping_.channelTest, &QPushButton::clicked, &ModbusTab::onChannelTestClicked);
+  On(mapping_.instrumentType, &QComboBox::activated, &ModbusTab::onInstrumentTypeChosen);
+  for (QLineEdit* box : mapping_.coefficients) {
+    box->installEventFilter(this);
+    // Composed input would arrive past the key filter.
+    box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // So would text dropped or pasted from the context menu, where a '#'
+    // would end the coefficients command and start another: what the
+    // filter would not have let through is taken out again.
+    connect(box, &QLineEdit::textEdited, box, [box](const QString& text) {
+      QString kept;
+      for (QChar c : text)
+        if (AllowedInCoefficient(c) && kept.size() < 5) kept += c;
+      if (kept != text) box->setText(kept);
+    });
+  }
+}
+
+void ModbusTab::StartUp() {
+  mapping_.bufferClearTime->clear();
+  mapping_.enable->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing_.rows) row.command->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing_.rows) row.length->setCurrentIndex(-1);
+  for (QComboBox* combo : mapping_.byteOrders) combo->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing_.rows) row.start->clear();
+  for (const ParsingControls::ReadCommand& command : parsing_.readCommands) {
+    command.enable->setCurrentIndex(-1);
+    command.bytes->clear();
+  }
+}
+
+bool ModbusTab::Decode(cycle::PendingCode code) {
+  if (code != cycle::PendingCode::kMeterMappingQuery) return false;
+  DecodeModbusReport();
+  return true;
+}
+
+void ModbusTab::EnableRequests() {
+  for (QPushButton* button :
+       {mapping_.byteOrdersSet, mapping_.setupSet, parsing_.readCommands[0].set,
+        parsing_.readCommands[1].set, parsing_.formatSet, mapping_.mappingQuery})
+    button->setEnabled(true);
+}
+
+void ModbusTab::ShowStatus(const QString& text) {
+  mapping_.currentLabel->setText(text);
+}
+
+void ModbusTab::ChooseMeter(int position) {
+  mapping_.meter->setCurrentIndex(position);
+  const int k = mapping_.meter->currentIndex();
+  if (k < 0 || k > 7) return;
+  for (int r = 0; r < 5; ++r)
+    mapping_.registerLabels[r]->setText(
+        QString::number(tools::kFirstHoldingRegister + tools::FirstRegister(k + 1, r)));
+}
+
+void ModbusTab::SetTestSlave(const QString& text) {
+  tools_->SetSlave(text);
+}
+
+// The common sequence of a set command: staged from offset 8, shown, sent
+// by the link choice, a gateway setting with the setting's time-out.
+void ModbusTab::SendSetting(const std::string& command) {
+  const QByteArray bytes = requests_.Cycle().Stage(Bytes(command));
+  requests_.Send(bytes, Text(bytes), cycle::PendingCode::kGatewaySetting,
+                 cycle::RequestKind::kSetting);
+}
+
+// The coefficient boxes take digits, '.', '-' and Backspace, and at most
+// five characters; where the sign and the point stand is the gateway's to
+// judge. Keys that type nothing (arrows, Delete, shortcuts) pass.
+bool ModbusTab::eventFilter(QObject* watched, QEvent* event) {
+  auto* box = qobject_cast<QLineEdit*>(watched);
+  const bool coefficient =
+      box && std::ranges::find(mapping_.coefficients, box) != mapping_.coefficients.end();
+  if (!coefficient || event->type() != QEvent::KeyPress)
+    return Tab::eventFilter(watched, event);
+
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->matches(QKeySequence::Paste)) return true;  // would bring text past the filter
+  if (key->key() == Qt::Key_Backspace) return false;
+  const QString typed = key->text();
+  if (typed.isEmpty() || !typed[0].isPrint()) return false;
+  for (QChar c : typed)
+    if (!AllowedInCoefficient(c)) return true;
+  return box->text().size() > 4;
+}
+
+// ---- MODBUS mapping of one meter -------------------------------------------------
+
+void ModbusTab::onPollingSetupSetClicked() {
+  requests_.ClearAreas();
+  gateway::PollingSetup setup;
+  setup.enable = mapping_.enable->currentIndex();
+  setup.deviceMode = mapping_.deviceMode->currentIndex();
+  setup.instrumentType = mapping_.instrumentType->currentIndex();
+  setup.preamblePosition = mapping_.preambleLength->currentIndex();
+  setup.bufferClearTime = ThreeDigitValue(mapping_.bufferClearTime);
+  SendSetting(gateway::PollingSetupCommand(mapping_.meter->currentIndex(), setup));
+}
+
+void ModbusTab::onByteOrdersSetClicked() {
+  SendSetting(gateway::ByteOrdersCommand(
+                  mapping_.meter->currentIndex(),
+                  {mapping_.byteOrders[0]->currentIndex(), mapping_.byteOrders[1]->currentIndex(),
+                   mapping_.byteOrders[2]->currentIndex(), mapping_.byteOrders[3]->currentIndex(),
+                   mapping_.byteOrders[4]->currentIndex()}));
+}
+
+// The coefficients travel as typed and are not staged; the command sets
+// only the request kind, so no time-out is reported for it.
+void ModbusTab::onCoefficientsSetClicked() {
+  requests_.RefuseWhileLive();
+  requests_.ClearAreas();
+  const QByteArray bytes = Bytes(gateway::CoefficientsCommand(
+      mapping_.meter->currentIndex(), {mapping_.coefficients[0]->text().toLatin1().toStdString(),
+                                      mapping_.coefficients[1]->text().toLatin1().toStdString(),
+                                      mapping_.coefficients[2]->text().toLatin1().toStdString(),
+                                      mapping_.coefficients[3]->text().toLatin1().toStdString()}));
+  requests_.ShowSent(Text(bytes));
+  requests_.Route(bytes);
+  requests_.Cycle().Kind = cycle::RequestKind::kConnection;
+}
+
+// Choosing a meter starts its page afresh and, with the serial port open,
+// asks the gateway for that meter's report. The query goes to the serial
+// port whatever the link choice.
+void ModbusTab::onMeterChosen() {
+  if (!requests_.SerialOpen()) return;
+  requests_.RefuseWhileLive();  // the meter's report would go out beside a poll
+  const int position = mapping_.meter->currentIndex();
+  const QString i = QString::number(position);
+  // "400", the meter's position, the register's last digit: 1, 3, 5, 7, 9.
+  for (int r = 0; r < 5; ++r)
+    mapping_.registerLabels[r]->setText(QStringLiteral("400") + i + QChar(u'1' + 2 * r));
+  tools_->SetRange(i + QLatin1Char('0'), QStringLiteral("10"));
+
+  for (QComboBox* combo :
+       {mapping_.enable, mapping_.instrumentType, mapping_.deviceMode, mapping_.preambleLength})
+    combo->setCurrentIndex(-1);
+  mapping_.bufferClearTime->clear();
+  for (QComboBox* combo : mapping_.byteOrders) combo->setCurrentIndex(-1);
+  parsing_.group->hide();
+  for (const ParsingControls::Row& row : parsing_.rows) {
+    row.command->setCurrentIndex(-1);
+    row.length->setCurrentIndex(-1);
+  }
+  for (const ParsingControls::ReadCommand& command : parsing_.readCommands)
+    command.enable->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing_.rows) row.start->clear();
+  for (const ParsingControls::ReadCommand& command : parsing_.readCommands) command.bytes->clear();
+  emit meterChosen();
+  requests_.ClearAreas();
+
+  const QByteArray bytes = requests_.Cycle().Stage(Bytes(gateway::ModbusReportQuery(position)));
+  requests_.ShowSent(Text(bytes));
+  requests_.SendSerial(bytes);
+  requests_.Await(cycle::PendingCode::kMeterMappingQuery, cycle::RequestKind::kParameterQuery,
+                  cycle::kReplyTimeoutMs);
+}
+
+void ModbusTab::onMappingQueryClicked() {
+  const QByteArray bytes = requests_.Cycle().Stage(
+      Bytes(gateway::ModbusReportQuery(mapping_.meter->currentIndex())));
+  requests_.Send(bytes, Text(bytes), cycle::PendingCode::kMeterMappingQuery,
+                 cycle::RequestKind::kParameterQuery);
+}
+
+void ModbusTab::DecodeModbusReport() {
+  const gateway::ModbusReport r = gateway::DecodeModbusReport(
+      requests_.Cycle().ReplyText.toStdString(), mapping_.instrumentType->currentIndex());
+  Select(mapping_.enable, r.enable);
+  Select(mapping_.deviceMode, r.deviceMode);
+  Select(mapping_.instrumentType, r.instrumentType);  // by program: no instrument presets
+  Select(mapping_.preambleLength, r.preamblePosition);
+  Fill(mapping_.bufferClearTime, r.bufferClearTime);
+
+  for (std::size_t i = 0; i < r.byteOrders.size(); ++i)
+    Select(mapping_.byteOrders[i], r.byteOrders[i]);
+  for (std::size_t i = 0; i < r.coefficients.size(); ++i)
+    Fill(mapping_.coefficients[i], r.coefficients[i]);
+
+  // Only a custom meter shows how its HART replies are parsed.
+  if (r.custom) parsing_.group->setVisible(*r.custom);
+  Select(parsing_.addressBits, r.addressBitsPosition);
+  for (std::size_t i = 0; i < r.variables.size(); ++i) {
+    Select(parsing_.rows[i].command, r.variables[i].command);
+    Fill(parsing_.rows[i].start, r.variables[i].start);
+    Select(parsing_.rows[i].length, r.variables[i].length);
+  }
+  if (r.workingMode) emit workingModeReported(*r.workingMode);
+  for (std::size_t i = 0; i < parsing_.readCommands.size(); ++i) {
+    Select(parsing_.readCommands[i].enable, r.readCommands[i].enable);
+    Fill(parsing_.readCommands[i].bytes, r.readCommands[i].text);
+  }
+
+  RaiseBadNumber(r.badNumber);
+}
+
+// ---- custom meter ------------------------------------------------------------
+
+void ModbusTab::SendReadMeterCommand(int command, const QLineEdit* bytes,
+                                         const QComboBox* enable) {
+  requests_.ClearAreas();
+  const gateway::HexBytes typed =
+      gateway::ParseHexBytes(TypedText(bytes), gateway::kReadMeterCommandLimit);
+  if (!typed.ok()) {
+    requests_.Messages().Show(QString::fromLatin1(typed.error));
+    return;
+  }
+  const QByteArray staged = requests_.Cycle().Stage(Bytes(gateway::ReadMeterCommand(
+      mapping_.meter->currentIndex(), command, enable->currentIndex(), typed.bytes)));
+  // The command carries raw bytes, so it is shown as digit pairs throughout.
+  requests_.Send(staged, QString::fromStdString(base::HexText(staged, cycle::kAreaHex)),
+                 cycle::PendingCode::kGatewaySetting, cycle::RequestKind::kSetting);
+}
+
+void ModbusTab::onReadCommand1SetClicked() {
+  SendReadMeterCommand(1, parsing_.readCommands[0].bytes, parsing_.readCommands[0].enable);
+}
+
+void ModbusTab::onReadCommand2SetClicked() {
+  SendReadMeterCommand(2, parsing_.readCommands[1].bytes, parsing_.readCommands[1].enable);
+}
+
+void ModbusTab::onParsingFormatSetClicked() {
+  requests_.ClearAreas();
+  std::array<gateway::ParsingFormatVariable, 4> variables;
+  for (std::size_t v = 0; v < variables.size(); ++v) {
+    const ParsingControls::Row& row = parsing_.rows[v];
+    variables[v].commandPosition = row.command->currentIndex();
+    // Two digits carry 0 to 99; a larger start would put another character
+    // into the command.
+    variables[v].start = cycle::StrToIntInRange(row.start->text(), 0, gateway::kTwoDigitMax);
+    variables[v].lengthPosition = row.length->currentIndex();
+  }
+  SendSetting(gateway::ParsingFormatCommand(mapping_.meter->currentIndex(),
+                                           parsing_.addressBits->currentIndex(), variables));
+}
+
+void ModbusTab::onChannelTestClicked() {
+  SendSetting(gateway::ChannelTestCommand(mapping_.meter->currentIndex()));
+}
+
+void ModbusTab::onInstrumentTypeChosen() {
+  if (mapping_.instrumentType->currentIndex() != 0) {
+    parsing_.group->hide();
+    return;
+  }
+  parsing_.group->show();
+  for (const ParsingControls::ReadCommand& command : parsing_.readCommands) command.bytes->clear();
+  for (const ParsingControls::Row& row : parsing_.rows) row.start->clear();
+  for (const ParsingControls::Row& row : parsing_.rows) row.command->setCurrentIndex(-1);
+  for (const ParsingControls::Row& row : parsing_.rows) row.length->setCurrentIndex(-1);
+  for (const ParsingControls::ReadCommand& command : parsing_.readCommands)
+    command.enable->setCurrentIndex(-1);
+  parsing_.addressBits->setCurrentIndex(-1);
 }
 
 }  // namespace kv770::ui

@@ -1,4 +1,9 @@
-// The MODBUS read test and the IEEE 754 calculator.
+// The MODBUS read test and the IEEE 754 calculator_.
+#include "ui/modbus_tools.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -10,7 +15,6 @@
 #include "tools/calculator_input.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
-#include "ui/gateway_window.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -29,55 +33,108 @@ QByteArray Bytes(const std::array<std::uint8_t, N>& frame) {
   return QByteArray(reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(N));
 }
 
-}  // namespace
-
-void GatewayWindow::ConnectModbusToolHandlers() {
-  On(modbusTest.send, &QPushButton::clicked, &GatewayWindow::onModbusTestClicked);
-  On(calculator.calculate, &QPushButton::clicked, &GatewayWindow::onCalculateClicked);
+// ---- MODBUS read test ---------------------------------------------------
+void BuildModbusTestGroup(ModbusTestControls& c, QWidget* page) {
+  c.group = MakeGroup(page, "GroupBox19", QStringLiteral("Modbus Communication Test"));
+  auto* grid = new QGridLayout(c.group);
+  Tighten(grid);
+  c.slaveAddress = MakeEdit(c.group, "Edit18", QStringLiteral("001"));
+  c.startAddress = MakeEdit(c.group, "Edit19", QStringLiteral("00"));
+  c.length = MakeEdit(c.group, "Edit20", QStringLiteral("10"));
+  for (QLineEdit* edit : {c.slaveAddress, c.startAddress, c.length}) SizeToChars(edit, 3);
+  AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), c.slaveAddress);
+  AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), c.startAddress);
+  AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), c.length);
+  c.send = MakeButton(c.group, "Button4", QStringLiteral("MODBUS Comm Test"));
+  grid->addWidget(c.send, 1, 3, 1, 2, Qt::AlignRight);
+  grid->setColumnMinimumWidth(2, 2 * kTightSpacing);  // air between the two pairs
 }
 
-void GatewayWindow::onModbusTestClicked() {
-  RefuseWhileLive();
+// ---- IEEE 754 calculator -----------------------------------------------
+void BuildCalculatorGroup(CalculatorControls& c, QWidget* page) {
+  c.group = MakeGroup(page, "GroupBox12", QStringLiteral("IEE754 Calculation"));
+  auto* grid = new QGridLayout(c.group);
+  Tighten(grid);
+  c.hexInput = MakeEdit(c.group, "Edit7");
+  SizeToChars(c.hexInput, 14);
+  AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), c.hexInput);
+  c.calculate = MakeButton(c.group, "Button13", QStringLiteral("Calculation"));
+  grid->addWidget(c.calculate, 0, 2);
+  c.value = MakeEdit(c.group, "Edit22");
+  SizeToChars(c.value, 14);
+  grid->addWidget(CaptionFor(c.group, QStringLiteral("Value:"), c.value), 1, 0, Qt::AlignRight);
+  grid->addWidget(c.value, 1, 1);
+}
+
+}  // namespace
+
+ModbusTools::ModbusTools(Requests& requests) : Tab(requests) {
+  BuildModbusTestGroup(test_, this);
+  BuildCalculatorGroup(calculator_, this);
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(kTightSpacing + 4);
+  row->addWidget(test_.group);
+  row->addWidget(calculator_.group);
+  row->addStretch(1);
+  On(test_.send, &QPushButton::clicked, &ModbusTools::onModbusTestClicked);
+  On(calculator_.calculate, &QPushButton::clicked, &ModbusTools::onCalculateClicked);
+}
+
+void ModbusTools::SetSlave(const QString& text) {
+  test_.slaveAddress->setText(text);
+}
+
+void ModbusTools::SetRange(const QString& start, const QString& length) {
+  test_.startAddress->setText(start);
+  test_.length->setText(length);
+}
+
+void ModbusTools::ChainAfter(QWidget* previous) {
+  ChainTabOrder({previous, test_.slaveAddress, test_.startAddress, test_.length, test_.send,
+                 calculator_.hexInput, calculator_.calculate, calculator_.value});
+}
+
+void ModbusTools::onModbusTestClicked() {
+  requests_.RefuseWhileLive();
   QByteArray frame;
-  if (LinkIndex() == 0) {
+  if (requests_.LinkIndex() == 0) {
     // RTU on the serial line. Both areas are cleared before the fields are
     // read, so a refused field leaves them empty.
-    shared.sendBuffer->clear();
-    shared.receiveBuffer->clear();
-    const std::uint8_t slave = ByteField(modbusTest.slaveAddress);
-    const std::uint8_t start = ByteField(modbusTest.startAddress);
-    const std::uint8_t count = ByteField(modbusTest.length);
+    requests_.ClearAreas();
+    const std::uint8_t slave = ByteField(test_.slaveAddress);
+    const std::uint8_t start = ByteField(test_.startAddress);
+    const std::uint8_t count = ByteField(test_.length);
     frame = Bytes(tools::RtuReadRequest(slave, start, count));
   } else {
     // MODBUS TCP. The receive area keeps the last reply until the next one
     // replaces it.
-    const std::uint8_t unit = ByteField(modbusTest.slaveAddress);
-    const std::uint8_t start = ByteField(modbusTest.startAddress);
-    const std::uint8_t count = ByteField(modbusTest.length);
+    const std::uint8_t unit = ByteField(test_.slaveAddress);
+    const std::uint8_t start = ByteField(test_.startAddress);
+    const std::uint8_t count = ByteField(test_.length);
     frame = Bytes(tools::TcpReadRequest(unit, start, count));
   }
-  const QByteArray bytes = Cycle.Stage(frame);
-  shared.sendBuffer->setText(QString::fromStdString(base::HexText(bytes, cycle::kAreaHex)));
-  RouteToLink(bytes);
-  Cycle.Arm(cycle::PendingCode::kModbusReadTest, cycle::RequestKind::kConnection);
-  timeoutTimer.SetInterval(cycle::kReplyTimeoutMs);
-  timeoutTimer.SetEnabled(true);
+  const QByteArray bytes = requests_.Cycle().Stage(frame);
+  requests_.ShowSent(QString::fromStdString(base::HexText(bytes, cycle::kAreaHex)));
+  requests_.Route(bytes);
+  requests_.Await(cycle::PendingCode::kModbusReadTest, cycle::RequestKind::kConnection,
+                  cycle::kReplyTimeoutMs);
 }
 
-void GatewayWindow::onCalculateClicked() {
-  const QString typed = calculator.hexInput->text();
+void ModbusTools::onCalculateClicked() {
+  const QString typed = calculator_.hexInput->text();
   const tools::CalculatorInput input = tools::ParseCalculatorInput(
       tools::CalculatorChars(std::u16string_view(reinterpret_cast<const char16_t*>(typed.utf16()),
                                                  static_cast<std::size_t>(typed.size()))));
   if (input.error != tools::CalculatorInput::Error::None) {
     const std::string_view message = tools::CalculatorInputMessage(input.error);
-    Messages().Show(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+    requests_.Messages().Show(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
     return;
   }
   // The value bytes live in the request area while the calculator works.
   std::copy(input.bytes.begin(), input.bytes.end(),
-            Cycle.ExchangeBuffer.begin() + cycle::RequestCycle::kRequestArea);
-  calculator.value->setText(
+            requests_.Cycle().ExchangeBuffer.begin() + cycle::RequestCycle::kRequestArea);
+  calculator_.value->setText(
       QString::fromStdString(tools::CalculatorText(input.Pattern(), DecimalSeparator())));
 }
 

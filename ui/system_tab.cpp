@@ -1,3 +1,5 @@
+#include "ui/system_tab.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -8,9 +10,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
 
+#include "cycle/convert.h"
+#include "cycle/waits.h"
 #include "gateway/commands.h"
-#include "ui/gateway_window.h"
+#include "gateway/fields.h"
+#include "gateway/reports.h"
+#include "link/errors.h"
+#include "ui/fields.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -242,13 +254,14 @@ void BuildBoardGroup(SystemControls& c, QWidget* page) {
 
 }  // namespace
 
-void GatewayWindow::BuildSystemTab(QWidget* page) {
+void SystemTab::Build() {
+  QWidget* page = this;
   // Reading order, which Tab follows: the link on the left, the gateway's settings in the middle,
   // the requests on the right, the board serial number along the bottom.
-  QVBoxLayout* linkColumn = BuildLinkColumn(system, page);
-  QVBoxLayout* settingsColumn = BuildSettingsColumn(system, page);
-  QVBoxLayout* actionColumn = BuildRequestColumn(system, page);
-  BuildBoardGroup(system, page);
+  QVBoxLayout* linkColumn = BuildLinkColumn(c_, page);
+  QVBoxLayout* settingsColumn = BuildSettingsColumn(c_, page);
+  QVBoxLayout* actionColumn = BuildRequestColumn(c_, page);
+  BuildBoardGroup(c_, page);
 
   auto* columns = new QHBoxLayout;
   columns->addLayout(linkColumn, 0);
@@ -260,9 +273,9 @@ void GatewayWindow::BuildSystemTab(QWidget* page) {
 
   auto* pageLayout = new QVBoxLayout(page);
   pageLayout->addLayout(columns, 1);
-  pageLayout->addWidget(system.boardGroup);
+  pageLayout->addWidget(c_.boardGroup);
 
-  const SystemControls& c = system;
+  const SystemControls& c = c_;
   ChainTabOrder({c.linkChoice,
                  c.serialPort,
                  c.serialBaud,
@@ -290,6 +303,260 @@ void GatewayWindow::BuildSystemTab(QWidget* page) {
                  c.boardSerial,
                  c.inspector,
                  c.boardSet});
+}
+
+
+SystemTab::SystemTab(Requests& requests, link::TComm& serial, link::TClientSocket& socket)
+    : Tab(requests),
+      serial_(serial),
+      socket_(socket),
+      rs485CloseTimer_(cycle::kRs485CloseDelayMs) {
+  Build();
+  ConnectHandlers();
+  StartUp();
+}
+
+void SystemTab::ConnectHandlers() {
+  On(c_.linkChoice, &QComboBox::activated, &SystemTab::onLinkChosen);
+  On(c_.tcpConnect, &QPushButton::clicked, &SystemTab::onConnectClicked);
+  On(c_.tcpDisconnect, &QPushButton::clicked, &SystemTab::onDisconnectClicked);
+  connect(&socket_, &link::TClientSocket::OnConnecting, this,
+          [this] { c_.tcpStatus->setText(QStringLiteral("connecting!")); });
+  connect(&socket_, &link::TClientSocket::OnConnect, this,
+          [this] { c_.tcpStatus->setText(QStringLiteral("connected")); });
+  connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this] {
+    c_.tcpStatus->setText(QStringLiteral("already disconnected"));
+    socket_.Close();
+  });
+  // The code is left as it is, so the socket layer reports the error too.
+  connect(&socket_, &link::TClientSocket::OnError, this,
+          [this](int*) { c_.tcpStatus->setText(QStringLiteral("connection failed")); });
+
+  On(c_.openPort, &QPushButton::clicked, &SystemTab::onOpenPortClicked);
+  On(&rs485CloseTimer_, &cycle::FormTimer::OnTimer, &SystemTab::onRs485CloseTimer);
+  On(&serial_, &link::TComm::OnRequestHangup, &SystemTab::onSerialHangup);
+  connect(c_.serialPort, &QComboBox::currentTextChanged, this, &SystemTab::ShowSerialDevice);
+  ShowSerialDevice();
+
+  On(c_.communicationQuery, &QPushButton::clicked, &SystemTab::onCommunicationQueryClicked);
+  On(c_.rs485Set, &QPushButton::clicked, &SystemTab::onRs485SetClicked);
+  On(c_.workingModeSet, &QPushButton::clicked, &SystemTab::onWorkingModeSetClicked);
+  On(c_.slaveAddressSet, &QPushButton::clicked, &SystemTab::onSlaveAddressSetClicked);
+  // Runs on every change, also when a report fills the address.
+  connect(c_.slaveAddress, &QLineEdit::textChanged, this, &SystemTab::slaveAddressChanged);
+  On(c_.pollingIntervalSet, &QPushButton::clicked, &SystemTab::onPollingIntervalSetClicked);
+  On(c_.parameterReset, &QPushButton::clicked, &SystemTab::onParameterResetClicked);
+  On(c_.boardSet, &QPushButton::clicked, &SystemTab::onBoardSetClicked);
+  On(c_.makerProgram, &QPushButton::clicked, &SystemTab::onMakerProgramClicked);
+  On(c_.systemQuery, &QPushButton::clicked, &SystemTab::onSystemQueryClicked);
+}
+
+void SystemTab::StartUp() {
+  c_.communicationQuery->setEnabled(true);
+  rs485CloseTimer_.SetEnabled(false);
+  c_.linkChoice->setCurrentIndex(0);
+  c_.serialGroup->setEnabled(true);
+  c_.openPort->setEnabled(true);
+  c_.tcpGroup->setEnabled(false);
+  c_.tcpConnect->setEnabled(false);
+  c_.tcpDisconnect->setEnabled(false);
+  c_.makerProgram->setEnabled(false);
+}
+
+bool SystemTab::Decode(cycle::PendingCode code) {
+  if (code == cycle::PendingCode::kCommunicationCheck)
+    DecodeCommunicationCheck();
+  else if (code == cycle::PendingCode::kSystemParametersQuery)
+    DecodeSystemReport();
+  else
+    return false;
+  return true;
+}
+
+// ---- the link ----------------------------------------------------------------
+
+int SystemTab::LinkIndex() const {
+  // A text typed over the selection counts as no selection.
+  const int index = c_.linkChoice->currentIndex();
+  if (index >= 0 && c_.linkChoice->currentText() != c_.linkChoice->itemText(index)) return -1;
+  return index;
+}
+
+void SystemTab::onLinkChosen() {
+  // Only enable states change: nothing is opened, closed or dropped.
+  const bool tcp = c_.linkChoice->currentIndex() != 0;
+  c_.serialGroup->setEnabled(!tcp);
+  c_.openPort->setEnabled(!tcp);
+  c_.tcpGroup->setEnabled(tcp);
+  c_.tcpConnect->setEnabled(tcp);
+  c_.tcpDisconnect->setEnabled(tcp);
+  c_.makerProgram->setEnabled(tcp);
+}
+
+void SystemTab::onConnectClicked() {
+  socket_.SetAddress(c_.tcpAddress->text());
+  // A port beyond 16 bits would silently reach another port.
+  socket_.SetPort(cycle::StrToIntInRange(c_.tcpPort->text(), 0, 65535));
+  if (!socket_.Active()) socket_.Open();
+}
+
+void SystemTab::onDisconnectClicked() {
+  if (socket_.Active()) socket_.Close();
+  c_.tcpStatus->setText(QStringLiteral("disconnected state"));
+}
+
+// The serial port list's tooltip: the device its name leads to.
+void SystemTab::ShowSerialDevice() {
+  const QString device = serial_.Ports().DevicePath(c_.serialPort->currentText());
+  c_.serialPort->setToolTip(device.isEmpty() ? QString()
+                                             : QStringLiteral("Device: %1").arg(device));
+}
+
+void SystemTab::onOpenPortClicked() {
+  if (serialOpen_) {
+    ClosePort(QStringLiteral("open"));
+    return;
+  }
+  // Crossed on purpose, and kept so: the box captioned "COM_RTS" drives DTR
+  // and "COM_DTR" drives RTS, and wiring instructions rely on it.
+  link::OpenLine(serial_,
+                 {c_.serialPort->currentText(),
+                  static_cast<std::uint32_t>(cycle::StrToInt(c_.serialBaud->currentText())),
+                  static_cast<link::TParity>(c_.serialParity->currentIndex()),
+                  /*dtr=*/c_.comRts->isChecked(), /*rts=*/c_.comDtr->isChecked()});
+  goneDevice_.clear();
+  serialOpen_ = true;
+  c_.openPort->setText(QStringLiteral("close"));
+}
+
+// The line hung up. A peer that went away leaves the port as it is: the
+// next request times out and Close ends it. A device that is gone from the
+// system (an adapter pulled out) ends the same way, but nothing else would
+// tell the user why, so its name is said.
+void SystemTab::onSerialHangup() {
+  const QString device = serial_.DevicePath();
+  // Both workers may report the same hang-up.
+  if (device.isEmpty() || device == goneDevice_ || QFileInfo::exists(device)) return;
+  goneDevice_ = device;
+  requests_.Messages().Show(QStringLiteral("The serial device %1 is gone").arg(device));
+}
+
+void SystemTab::ClosePort(const QString& caption) {
+  emit serialClosed();
+  serialOpen_ = false;
+  c_.openPort->setText(caption);
+  serial_.ClosePort();
+}
+
+void SystemTab::onRs485CloseTimer() {
+  // The gateway has taken new RS-485 settings; the old line is given up.
+  rs485CloseTimer_.SetEnabled(false);
+  ClosePort(QStringLiteral("open serial"));
+}
+
+// ---- communication check -------------------------------------------------------
+
+void SystemTab::onCommunicationQueryClicked() {
+  const QByteArray request = Bytes(gateway::CommunicationCheck());
+  requests_.Send(request, Text(request), cycle::PendingCode::kCommunicationCheck,
+                 cycle::RequestKind::kConnection);
+}
+
+void SystemTab::DecodeCommunicationCheck() {
+  requests_.Cycle().Arm(cycle::PendingCode::kNone, cycle::RequestKind::kNone);
+  if (!gateway::AnswersCommunicationCheck(requests_.Cycle().ReplyText.toStdString())) return;
+  EnableRequests();
+  emit gatewayAnswered();
+}
+
+void SystemTab::EnableRequests() {
+  for (QPushButton* button : {c_.workingModeSet, c_.slaveAddressSet, c_.pollingIntervalSet,
+                              c_.rs485Set, c_.systemQuery})
+    button->setEnabled(true);
+}
+
+// ---- the gateway's system parameters ---------------------------------------------
+
+// The common sequence of a set command: staged from offset 8, shown, sent
+// by the link choice, a gateway setting with the setting's time-out.
+void SystemTab::SendSetting(const std::string& command) {
+  const QByteArray bytes = requests_.Cycle().Stage(Bytes(command));
+  requests_.Send(bytes, Text(bytes), cycle::PendingCode::kGatewaySetting,
+                 cycle::RequestKind::kSetting);
+}
+
+void SystemTab::onRs485SetClicked() {
+  SendSetting(gateway::Rs485Settings(c_.rs485Baud->currentIndex(), c_.rs485Parity->currentIndex()));
+  // The gateway's RS-485 side changes; the serial port is closed once it
+  // has answered, whichever link carried the command.
+  rs485CloseTimer_.SetInterval(cycle::kRs485CloseDelayMs);
+  rs485CloseTimer_.SetEnabled(true);
+}
+
+void SystemTab::onWorkingModeSetClicked() {
+  SendSetting(gateway::WorkingMode(c_.workingMode->currentIndex()));
+}
+
+void SystemTab::onSlaveAddressSetClicked() {
+  requests_.ClearAreas();  // both stay cleared when the number is refused
+  SendSetting(gateway::SlaveAddress(ThreeDigitValue(c_.slaveAddress)));
+}
+
+void SystemTab::onPollingIntervalSetClicked() {
+  requests_.ClearAreas();
+  SendSetting(gateway::PollingInterval(ThreeDigitValue(c_.pollingInterval)));
+}
+
+void SystemTab::onParameterResetClicked() {
+  SendSetting(gateway::ParameterReset());
+}
+
+// The board's identity: built directly, not staged, and outside the request
+// cycle, so whatever request is pending stays pending.
+void SystemTab::onBoardSetClicked() {
+  const int serial = cycle::StrToInt(c_.boardSerial->text());
+  const int inspector = cycle::StrToInt(c_.inspector->currentText());
+  const QByteArray bytes = Bytes(gateway::BoardSerial(serial, inspector));
+  requests_.Route(bytes);
+  requests_.ShowSent(Text(bytes));
+  requests_.ClearReceived();
+}
+
+// The gateway maker's own configuration program, if it was installed beside
+// this one; nothing happens when it is not there.
+void SystemTab::onMakerProgramClicked() {
+  const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("LORIX6.EXE");
+  if (!QFileInfo::exists(path)) return;
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void SystemTab::onSystemQueryClicked() {
+  const QByteArray bytes = requests_.Cycle().Stage(Bytes(gateway::SystemReportQuery()));
+  requests_.Send(bytes, Text(bytes), cycle::PendingCode::kSystemParametersQuery,
+                 cycle::RequestKind::kParameterQuery);
+}
+
+void SystemTab::DecodeSystemReport() {
+  const gateway::SystemReport r =
+      gateway::DecodeSystemReport(requests_.Cycle().ReplyText.toStdString());
+  Select(c_.rs485Baud, r.baud);
+  Select(c_.rs485Parity, r.parity);
+  Select(c_.workingMode, r.workingMode);
+  Fill(c_.slaveAddress, r.slaveAddress);
+  Fill(c_.pollingInterval, r.pollingInterval);
+  RaiseBadNumber(r.badNumber);
+}
+
+void SystemTab::ClearSettings() {
+  c_.workingMode->setCurrentIndex(-1);
+  c_.slaveAddress->clear();  // the MODBUS test's slave follows it
+  c_.pollingInterval->clear();
+  c_.rs485Baud->setCurrentIndex(-1);
+  c_.rs485Parity->setCurrentIndex(-1);
+}
+
+void SystemTab::ShowWorkingMode(int position) {
+  Select(c_.workingMode, position);
 }
 
 }  // namespace kv770::ui

@@ -1,4 +1,4 @@
-#include "ui/gateway_window.h"
+#include "ui/transparent_tab.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -8,14 +8,38 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <QPlainTextEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "cycle/convert.h"
+#include "gateway/commands.h"
+#include "gateway/hex_bytes.h"
+#include "hart/frame.h"
+#include "hart/replies.h"
 #include "hart/units.h"
+#include "tools/float_text.h"
+#include "ui/fields.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
 
 namespace {
+
+QByteArray FrameBytes(const hart::Bytes& frame) {
+  return QByteArray(reinterpret_cast<const char*>(frame.data()),
+                    static_cast<qsizetype>(frame.size()));
+}
+
+// Typed byte lists are read one character per byte; a character beyond
+// Latin-1 becomes '?', which is no digit either.
+std::string TypedText(const QLineEdit* edit) {
+  return edit->text().toLatin1().toStdString();
+}
+
+void Clear(std::initializer_list<QLineEdit*> edits) {
+  for (QLineEdit* e : edits) e->clear();
+}
 
 // The engineering-unit list as unit box `box` shows it: the dynamic-variable
 // decoder selects an entry by its position.
@@ -118,34 +142,158 @@ void BuildManualGroup(HartControls& c, QWidget* page) {
 
 }  // namespace
 
-void GatewayWindow::BuildTransparentTab(QWidget* page) {
+void TransparentTab::Build() {
+  QWidget* page = this;
   auto* pageLayout = new QVBoxLayout(page);
 
-  hart.group = MakeGroup(page, "GroupBox5");
-  auto* hartBox = new QVBoxLayout(hart.group);
-  hartBox->addLayout(BuildFrameSettings(hart));
+  c_.group = MakeGroup(page, "GroupBox5");
+  auto* hartBox = new QVBoxLayout(c_.group);
+  hartBox->addLayout(BuildFrameSettings(c_));
 
   auto* results = new QHBoxLayout;
-  BuildIdentityGroup(hart);
-  results->addWidget(hart.identityGroup, 2);
-  BuildVariablesGroup(hart);
-  results->addWidget(hart.variablesGroup, 3);
+  BuildIdentityGroup(c_);
+  results->addWidget(c_.identityGroup, 2);
+  BuildVariablesGroup(c_);
+  results->addWidget(c_.variablesGroup, 3);
   hartBox->addLayout(results);
-  pageLayout->addWidget(hart.group);
+  pageLayout->addWidget(c_.group);
 
-  BuildManualGroup(hart, page);
-  pageLayout->addWidget(hart.manualGroup);
+  BuildManualGroup(c_, page);
+  pageLayout->addWidget(c_.manualGroup);
   pageLayout->addStretch(1);
 
   // The frame settings, then the identity on the left before the variables
   // on the right, then the typed request.
-  const HartControls& c = hart;
+  const HartControls& c = c_;
   ChainTabOrder(
       {c.preambleLength,    c.hartAddress,        c.commandMode,       c.addressSet,
        c.manufacturerId,    c.sensorType,         c.preambleCount,     c.sensorSerial,
        c.identityQuery,     c.variables[0].value, c.variables[0].unit, c.variables[1].value,
        c.variables[1].unit, c.variables[2].value, c.variables[2].unit, c.variables[3].value,
        c.variables[3].unit, c.variablesQuery,     c.manualCommand,     c.manualSend});
+}
+
+
+TransparentTab::TransparentTab(Requests& requests) : Tab(requests) {
+  Build();
+  On(c_.addressSet, &QPushButton::clicked, &TransparentTab::onHartAddressSetClicked);
+  connect(c_.hartAddress, &QComboBox::activated, this, &TransparentTab::hartAddressChosen);
+  On(c_.identityQuery, &QPushButton::clicked, &TransparentTab::onIdentityQueryClicked);
+  On(c_.variablesQuery, &QPushButton::clicked, &TransparentTab::onVariablesQueryClicked);
+  On(c_.manualSend, &QPushButton::clicked, &TransparentTab::onManualSendClicked);
+}
+
+bool TransparentTab::Decode(cycle::PendingCode code) {
+  if (code == cycle::PendingCode::kHartIdentityQuery)
+    DecodeHartIdentity();
+  else if (code == cycle::PendingCode::kHartVariablesQuery)
+    DecodeHartVariables();
+  else
+    return false;
+  return true;
+}
+
+void TransparentTab::EnableRequests() {
+  c_.variablesQuery->setEnabled(true);
+  c_.identityQuery->setEnabled(true);
+}
+
+// ---- the frame step ----------------------------------------------------------
+
+// Preamble, body and check byte into the request area, shown as digit
+// pairs and sent; timeoutTimer keeps its interval. A preamble number that would
+// not leave room for the longest frame is refused before anything is built.
+void TransparentTab::SendHartFrame(const hart::Bytes& body, cycle::PendingCode code) {
+  const int n = cycle::StrToIntInRange(c_.preambleLength->text(), hart::kMinPreambleNumber,
+                                       hart::kMaxPreambleNumber);
+  const QByteArray frame = requests_.Cycle().Stage(FrameBytes(hart::Frame(n, body)));
+  requests_.Send(frame, QString::fromStdString(base::HexText(frame, cycle::kAreaHex)), code,
+              cycle::RequestKind::kSetting, 0);
+}
+
+// The bytes the last receive put into the reply area; what lies beyond
+// them is left over from earlier replies.
+std::span<const std::uint8_t> TransparentTab::HartReplyBytes() {
+  const cycle::RequestCycle& exchange = requests_.Cycle();
+  const int received =
+      std::min(static_cast<int>(exchange.ReplyText.size()), cycle::RequestCycle::kReplyAreaSize);
+  return std::span(exchange.ExchangeBuffer).subspan(cycle::RequestCycle::kReplyArea, received);
+}
+
+// ---- top row -----------------------------------------------------------------
+
+void TransparentTab::onHartAddressSetClicked() {
+  const QByteArray bytes =
+      requests_.Cycle().Stage(Bytes(gateway::HartAddressCommand(c_.hartAddress->currentIndex())));
+  requests_.Send(bytes, QString::fromLatin1(bytes), cycle::PendingCode::kGatewaySetting,
+              cycle::RequestKind::kSetting);
+}
+
+// ---- identity ----------------------------------------------------------------
+
+void TransparentTab::onIdentityQueryClicked() {
+  requests_.ClearAreas();
+  Clear({c_.manufacturerId, c_.sensorType, c_.preambleCount, c_.sensorSerial});
+  SendHartFrame(hart::IdentityRequestBody(hart::MasterBit(c_.commandMode->currentIndex())),
+                cycle::PendingCode::kHartIdentityQuery);
+}
+
+void TransparentTab::DecodeHartIdentity() {
+  requests_.Cycle().Pending = cycle::PendingCode::kNone;
+  requests_.StopTimeout();
+  const std::optional<hart::Identity> id = hart::DecodeIdentity(HartReplyBytes());
+  if (!id) {
+    Clear({c_.manufacturerId, c_.sensorType, c_.preambleCount, c_.sensorSerial});
+    return;
+  }
+  identity_ = {.manufacturer = id->manufacturer,
+                  .deviceType = id->deviceType,
+                  .preambles = id->preambles,
+                  .deviceId = id->deviceId};
+  c_.manufacturerId->setText(QString::number(id->manufacturer));
+  c_.sensorType->setText(QString::number(id->deviceType));
+  c_.preambleCount->setText(QString::number(id->preambles));
+  c_.sensorSerial->setText(QString::number(id->deviceId));
+}
+
+// ---- dynamic variables -------------------------------------------------------
+
+void TransparentTab::onVariablesQueryClicked() {
+  requests_.ClearAreas();
+  for (const HartControls::Variable& v : c_.variables) v.value->clear();
+  SendHartFrame(hart::VariablesRequestBody(hart::MasterBit(c_.commandMode->currentIndex()),
+                                           {.manufacturer = identity_.manufacturer,
+                                            .deviceType = identity_.deviceType,
+                                            .preambles = identity_.preambles,
+                                            .deviceId = identity_.deviceId}),
+                cycle::PendingCode::kHartVariablesQuery);
+}
+
+void TransparentTab::DecodeHartVariables() {
+  requests_.Cycle().Pending = cycle::PendingCode::kNone;
+  requests_.StopTimeout();
+  const std::vector<hart::DynamicVariable> variables =
+      hart::DecodeDynamicVariables(HartReplyBytes());
+  const char separator = DecimalSeparator();
+  for (std::size_t k = 0; k < variables.size() && k < c_.variables.size(); ++k) {
+    const HartControls::Variable& shown = c_.variables[k];
+    shown.value->setText(
+        QString::fromStdString(tools::HartValueText(variables[k].value, separator)));
+    shown.unit->setCurrentIndex(hart::UnitPosition(variables[k].unitCode));
+  }
+}
+
+// ---- manual command ----------------------------------------------------------
+
+void TransparentTab::onManualSendClicked() {
+  requests_.ClearAreas();
+  const gateway::HexBytes typed =
+      gateway::ParseHexBytes(TypedText(c_.manualCommand), gateway::kManualCommandLimit);
+  if (!typed.ok()) {
+    requests_.Messages().Show(QString::fromLatin1(typed.error));
+    return;
+  }
+  SendHartFrame(typed.bytes, cycle::PendingCode::kHartManualCommand);
 }
 
 }  // namespace kv770::ui

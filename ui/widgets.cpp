@@ -100,6 +100,19 @@ void ChainTabOrder(const QList<QWidget*>& inReadingOrder) {
   }
 }
 
+void Tighten(QGridLayout* grid) {
+  grid->setContentsMargins(kTightMargin, kTightMargin, kTightMargin, kTightMargin);
+  grid->setHorizontalSpacing(kTightSpacing + 2);
+  grid->setVerticalSpacing(kTightSpacing);
+}
+
+QLabel* CaptionFor(QWidget* parent, const QString& caption, QWidget* input) {
+  auto* label = MakeLabel(parent, caption);
+  label->setBuddy(input);
+  NameForScreenReaders(input, caption);
+  return label;
+}
+
 void SizeToChars(QWidget* input, int chars) {
   const QFontMetrics metrics(input->font());
   input->setMaximumWidth(metrics.horizontalAdvance(QString(chars, QLatin1Char('0'))) +

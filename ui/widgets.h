@@ -68,6 +68,15 @@ QLabel* MakeLabel(QWidget* parent, const QString& caption, const char* name = nu
 QLabel* AddLabelled(QGridLayout* grid, int row, int col, const QString& caption, QWidget* input,
                     int inputColumnSpan = 1);
 
+// The MODBUS page holds more controls than any other, so its layouts run
+// tight: Tighten gives a group's grid these margins and spacings.
+inline constexpr int kTightSpacing = 4;
+inline constexpr int kTightMargin = 6;
+void Tighten(QGridLayout* grid);
+
+// A caption that names `input` although it does not stand directly beside it.
+QLabel* CaptionFor(QWidget* parent, const QString& caption, QWidget* input);
+
 // Caps an input at the width of `chars` characters in its own font (with
 // room for its frame), so a number field fits its content at any DPI
 // instead of running across its row.

@@ -1,4 +1,4 @@
-#include "ui/gateway_window.h"
+#include "ui/wiring_tab.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -8,7 +8,8 @@
 
 namespace kv770::ui {
 
-void GatewayWindow::BuildWiringTab(QWidget* page) {
+WiringTab::WiringTab(QWidget* parent) : QWidget(parent) {
+  QWidget* page = this;
   const QSize pictureSize(633, 361);
 
   // The picture keeps its place at the page's upper left, whatever room the
@@ -16,17 +17,17 @@ void GatewayWindow::BuildWiringTab(QWidget* page) {
   auto* grid = new QGridLayout(page);
   grid->setContentsMargins(176, 16, 0, 0);
 
-  frame.wiringPicture = new QLabel(page);
-  frame.wiringPicture->setObjectName("Image2");
-  frame.wiringPicture->setFixedSize(pictureSize);
-  frame.wiringPicture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  frame.wiringPicture->setPixmap(QPixmap::fromImage(WiringPicture(pictureSize)));
-  frame.wiringPicture->setAccessibleName(QStringLiteral("Wiring Diagram"));
-  frame.wiringPicture->setAccessibleDescription(QStringLiteral(
+  auto* picture = new QLabel(page);
+  picture->setObjectName("Image2");
+  picture->setFixedSize(pictureSize);
+  picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  picture->setPixmap(QPixmap::fromImage(WiringPicture(pictureSize)));
+  picture->setAccessibleName(QStringLiteral("Wiring Diagram"));
+  picture->setAccessibleDescription(QStringLiteral(
       "KV770-W gateway: 24 V DC supply on +24V and 0V; RS-485 A and B to the PC through a "
       "USB-RS485 converter; HART+ and HART- across a loop with 24 V DC loop power, a 250 ohm "
       "resistor and up to eight HART instruments in parallel."));
-  grid->addWidget(frame.wiringPicture, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+  grid->addWidget(picture, 0, 0, Qt::AlignLeft | Qt::AlignTop);
   grid->setRowStretch(1, 1);
   grid->setColumnStretch(1, 1);
 }

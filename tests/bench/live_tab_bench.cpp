@@ -54,11 +54,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   kv770::ui::RecordingMessageSink messages;
   kv770::ui::GatewayWindow form(&messages);
-  form.frame.pages->setCurrentIndex(4);
+  form.ShowTab(4);
   form.show();
   // The chart's ten minutes and the table filled first: what is measured
   // is what hours of polling add.
-  kv770::ui::LiveTab& live = form.Live();
+  kv770::ui::LiveTab& live = *form.findChild<kv770::ui::LiveTab*>();
   int poll = 0;
   for (; poll < 1200; poll += 100) {
     live.Feed(Polls(poll, 100));

@@ -1,0 +1,19 @@
+#include "ui/tab.h"
+
+#include <exception>
+
+#include "link/errors.h"
+
+namespace kv770::ui {
+
+void RunShowingErrors(MessageSink& messages, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const Error& e) {
+    messages.Show(e.Message());
+  } catch (const std::exception& e) {
+    messages.Show(QString::fromLocal8Bit(e.what()));
+  }
+}
+
+}  // namespace kv770::ui
