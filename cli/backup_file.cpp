@@ -268,7 +268,7 @@ QJsonObject ToJson(int meter, const MeterSettings& m) {
   for (const std::string& c : m.coefficients) coefficients.append(QString::fromStdString(c));
   QJsonObject o{
       {QStringLiteral("meter"), meter},
-      {QStringLiteral("enabled"), m.enabled},
+      {QStringLiteral("enabled"), m.enabled == 1},
       {QStringLiteral("deviceMode"),
        Name(gateway::NameOf(gateway::kDeviceModeNames, m.deviceMode))},
       {QStringLiteral("instrumentType"), m.instrumentType},
@@ -286,7 +286,7 @@ QJsonObject ToJson(int meter, const MeterSettings& m) {
     QJsonArray commands;
     for (const ReadCommand& c : m.custom->readCommands)
       commands.append(
-          QJsonObject{{QStringLiteral("enabled"), c.enabled},
+          QJsonObject{{QStringLiteral("enabled"), c.enabled == 1},
                       {QStringLiteral("bytes"), QString::fromStdString(base::HexText(c.bytes))}});
     o.insert(QStringLiteral("custom"),
              QJsonObject{{QStringLiteral("addressBits"), m.custom->addressBits},

@@ -24,7 +24,7 @@ using gateway::kReadCommand2;
 
 void SayMeter(Session& s, int meter, const MeterSettings& m) {
   s.Say(QStringLiteral("meter %1").arg(meter));
-  s.Say(QStringLiteral("  enabled            %1").arg(m.enabled ? "yes" : "no"));
+  s.Say(QStringLiteral("  enabled            %1").arg(m.enabled == 1 ? "yes" : "no"));
   s.Say(QStringLiteral("  device mode        %1")
             .arg(m.deviceMode ? QStringLiteral("master") : QStringLiteral("secondary master")));
   s.Say(QStringLiteral("  instrument type    %1%2")
@@ -58,7 +58,7 @@ void SayMeter(Session& s, int meter, const MeterSettings& m) {
     const ReadCommand& c = m.custom->readCommands[i];
     s.Say(QStringLiteral("  read command %1     %2%3")
               .arg(i + 1)
-              .arg(c.enabled ? QStringLiteral("open") : QStringLiteral("close"))
+              .arg(c.enabled == 1 ? QStringLiteral("open") : QStringLiteral("close"))
               .arg(c.bytes.empty()
                        ? QString()
                        : QStringLiteral(", ") + QString::fromStdString(base::HexText(c.bytes))));

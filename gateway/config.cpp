@@ -188,7 +188,7 @@ void CompareCustom(Comparison& c, const std::string& m, const CustomParsing& w,
   }
   for (std::size_t i = 0; i < w.readCommands.size(); ++i) {
     const std::string r = m + "read-meter command " + std::to_string(i + 1) + " ";
-    c.Field(r + "enabled", w.readCommands[i].enabled, a.readCommands[i].enabled);
+    c.Field<bool>(r + "enabled", w.readCommands[i].enabled == 1, a.readCommands[i].enabled == 1);
     c.Field<std::string_view>(r + "bytes", base::HexText(w.readCommands[i].bytes),
                               base::HexText(a.readCommands[i].bytes));
   }
@@ -280,10 +280,10 @@ std::vector<Request> MeterCommands(int meter, const MeterSettings& m, unsigned g
   std::vector<Request> requests;
   if (groups & kPollingSetup) {
     PollingSetup setup;
-    setup.enable = m.enabled ? 1 : 0;
+    setup.enable = m.enabled;
     setup.deviceMode = m.deviceMode;
     setup.instrumentType = m.instrumentType;
-    setup.preamblePosition = m.preambles - kMinPreambles;
+    setup.preamblePosition = m.preambles == kUnset ? -1 : m.preambles - kMinPreambles;
     setup.bufferClearTime = m.bufferClearTime;
     requests.push_back({name + "polling set-up", PollingSetupCommand(position, setup)});
   }
@@ -299,17 +299,20 @@ std::vector<Request> MeterCommands(int meter, const MeterSettings& m, unsigned g
     std::array<ParsingFormatVariable, 4> variables;
     for (std::size_t i = 0; i < variables.size(); ++i) {
       const VariableParsing& v = m.custom->variables[i];
-      variables[i] = {v.command, v.start, v.length == 8 ? 1 : 0};
+      variables[i] = {v.command, v.start, v.length == kUnset ? -1 : v.length == 8 ? 1 : 0};
     }
     requests.push_back(
         {name + "custom parsing format",
-         ParsingFormatCommand(position, m.custom->addressBits - kMinAddressBits, variables)});
+         ParsingFormatCommand(position,
+                              m.custom->addressBits == kUnset ? -1
+                                                              : m.custom->addressBits - kMinAddressBits,
+                              variables)});
   }
   for (int k = 1; k <= 2; ++k) {
     const ReadCommand& c = m.custom->readCommands[static_cast<std::size_t>(k - 1)];
     if (!(groups & (k == 1 ? kReadCommand1 : kReadCommand2)) || c.bytes.empty()) continue;
     requests.push_back({name + "read-meter command " + std::to_string(k),
-                        ReadMeterCommand(position, k, c.enabled ? 1 : 0, c.bytes)});
+                        ReadMeterCommand(position, k, c.enabled, c.bytes)});
   }
   return requests;
 }
@@ -354,7 +357,7 @@ Lines Differences(int meter, const MeterSettings& wanted, const MeterSettings& a
   Lines lines;
   Comparison c(lines);
   const std::string m = "meter " + std::to_string(meter) + " ";
-  c.Field(m + "enabled", wanted.enabled, actual.enabled);
+  c.Field<bool>(m + "enabled", wanted.enabled == 1, actual.enabled == 1);
   c.Field(m + "device mode", NameOf(kDeviceModeNames, wanted.deviceMode),
           NameOf(kDeviceModeNames, actual.deviceMode));
   c.Field(m + "instrument type", wanted.instrumentType, actual.instrumentType);

@@ -21,6 +21,13 @@ namespace kv770::gateway {
 
 inline constexpr int kMeters = 8;
 
+// A setting with nothing chosen: the window can leave a list empty and
+// send its command all the same. It goes out as the gateway tool has
+// always sent it: '/' (the character before '0') in a digit that carries a
+// code, '3' for the preamble count and '2' for the address bits. A report
+// or a backup never holds it.
+inline constexpr int kUnset = -1;
+
 // ---- what each setting may be -------------------------------------------------
 
 // Names by code, as the backup file and the command line spell them.
@@ -50,7 +57,7 @@ std::string BaudRateList();
 // ---- the settings -------------------------------------------------------------
 
 struct SystemSettings {
-  int baudRate = 9600;       // bit/s, one of kRs485BaudRates
+  int baudRate = 9600;       // bit/s, one of kRs485BaudRates (or kUnset)
   int parity = 0;            // 0 none, 1 odd, 2 even
   int workingMode = 0;       // 0 transparent, 1 MODBUS RTU
   int slaveAddress = 1;      // 0..999 as the command carries it
@@ -61,29 +68,31 @@ struct SystemSettings {
 struct VariableParsing {
   int command = 0;  // 0 not parsed, 1 or 2: which read-meter reply holds it
   int start = 0;    // byte offset in that reply, 0..99
-  int length = 4;   // 4 or 8 bytes
+  int length = 4;   // 4 or 8 bytes (or kUnset)
   bool operator==(const VariableParsing&) const = default;
 };
 
 struct ReadCommand {
-  bool enabled = false;
+  int enabled = 0;  // 1 open, 0 close (or kUnset)
   std::vector<std::uint8_t> bytes;  // at most 14; none until one is written
   bool operator==(const ReadCommand&) const = default;
 };
 
 // How a custom meter (instrument type 0) is read and its replies parsed.
 struct CustomParsing {
-  int addressBits = 8;  // 3..9
+  int addressBits = 8;  // 3..9 (or kUnset)
   std::array<VariableParsing, 4> variables{};
   std::array<ReadCommand, 2> readCommands{};
   bool operator==(const CustomParsing&) const = default;
 };
 
+// The codes of a list (parity, modes, instrument type, byte orders, the
+// variables' read command) may be kUnset too.
 struct MeterSettings {
-  bool enabled = false;
+  int enabled = 0;  // 1 open, 0 close (or kUnset)
   int deviceMode = 0;       // 0 secondary master, 1 master
   int instrumentType = 0;   // 0 custom meter .. 13
-  int preambles = 5;        // 4..9
+  int preambles = 5;        // 4..9 (or kUnset)
   int bufferClearTime = 0;  // seconds, 0..999
   // The current and variables 1 to 4: 0..3 (the current 0..1), see
   // tools/register_values.h.

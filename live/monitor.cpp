@@ -137,7 +137,7 @@ void Monitor::Impl::ReadConfiguration() {
 void Monitor::Impl::ChooseMeters() {
   if (options.meters.empty())
     std::erase_if(watched,
-                  [this](int m) { return !meters[static_cast<std::size_t>(m - 1)].enabled; });
+                  [this](int m) { return meters[static_cast<std::size_t>(m - 1)].enabled != 1; });
   if (watched.empty())
     return Fail("no meter is enabled in the gateway's MODBUS mapping: name the meters to watch");
   if (system->workingMode != kModbusRtuMode) return StartIdentifying();

@@ -10,9 +10,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <stdexcept>
 
 #include "cycle/convert.h"
 #include "gateway/commands.h"
+#include "gateway/config.h"
 #include "gateway/fields.h"
 #include "gateway/hex_bytes.h"
 #include "gateway/reports.h"
@@ -61,6 +63,13 @@ std::string TypedText(const QLineEdit* edit) {
   return edit->text().toLatin1().toStdString();
 }
 
+// A count whose list starts at `first`: its value, or kUnset with nothing
+// chosen.
+int FromPosition(const QComboBox* list, int first) {
+  const int position = list->currentIndex();
+  return position < 0 ? gateway::kUnset : first + position;
+}
+
 bool AllowedInCoefficient(QChar c) {
   return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') ||
          c == QLatin1Char('-');
@@ -95,7 +104,8 @@ QGridLayout* BuildMeterSetup(MappingControls& c) {
                 {QStringLiteral("Secondary Master Device"), QStringLiteral("Master Device")}, 0);
   c.instrumentType = MakeCombo(c.group, "ComboBox17", kInstrumentTypes, 0);
   c.instrumentType->setMaxVisibleItems(16);
-  c.preambleLength = MakeCombo(c.group, "ComboBox34", Numbers(4, 9), -1);
+  c.preambleLength =
+      MakeCombo(c.group, "ComboBox34", Numbers(gateway::kMinPreambles, gateway::kMaxPreambles), -1);
   c.bufferClearTime = MakeEdit(c.group, "Edit1");
   SizeToChars(c.bufferClearTime, 3);
   c.setupSet = MakeSetButton(c.group, "Button10", QStringLiteral("polling set-up"));
@@ -221,7 +231,9 @@ void BuildReadCommands(ParsingControls& c, QGridLayout* grid) {
 void BuildFormatGroup(ParsingControls& c) {
   auto* format = new QGridLayout(c.formatGroup);
   Tighten(format);
-  c.addressBits = MakeCombo(c.formatGroup, "ComboBox15", Numbers(3, 9), 5);
+  c.addressBits = MakeCombo(c.formatGroup, "ComboBox15",
+                            Numbers(gateway::kMinAddressBits, gateway::kMaxAddressBits),
+                            8 - gateway::kMinAddressBits);
   // Its own row, so that the longer caption does not widen the column of
   // the variable names.
   auto* bits = new QHBoxLayout;
@@ -434,23 +446,33 @@ bool ModbusTab::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- MODBUS mapping of one meter -------------------------------------------------
 
+// The one command of `group` for the chosen meter (meter 0 with none
+// chosen), from the settings the controls show.
+std::string ModbusTab::MeterCommand(const gateway::MeterSettings& settings,
+                                    gateway::MeterGroup group) const {
+  const std::vector<gateway::Request> commands =
+      gateway::MeterCommands(mapping_.meter->currentIndex() + 1, settings, group);
+  // A read-meter command without bytes is none; the typed bytes were checked.
+  if (commands.empty()) throw std::out_of_range("1 to 14 command bytes");
+  return commands.front().bytes;
+}
+
 void ModbusTab::onPollingSetupSetClicked() {
   requests_.ClearAreas();
-  gateway::PollingSetup setup;
-  setup.enable = mapping_.enable->currentIndex();
-  setup.deviceMode = mapping_.deviceMode->currentIndex();
-  setup.instrumentType = mapping_.instrumentType->currentIndex();
-  setup.preamblePosition = mapping_.preambleLength->currentIndex();
-  setup.bufferClearTime = ThreeDigitValue(mapping_.bufferClearTime);
-  SendSetting(gateway::PollingSetupCommand(mapping_.meter->currentIndex(), setup));
+  gateway::MeterSettings m;
+  m.enabled = mapping_.enable->currentIndex();
+  m.deviceMode = mapping_.deviceMode->currentIndex();
+  m.instrumentType = mapping_.instrumentType->currentIndex();
+  m.preambles = FromPosition(mapping_.preambleLength, gateway::kMinPreambles);
+  m.bufferClearTime = ThreeDigitValue(mapping_.bufferClearTime);
+  SendSetting(MeterCommand(m, gateway::kPollingSetup));
 }
 
 void ModbusTab::onByteOrdersSetClicked() {
-  SendSetting(gateway::ByteOrdersCommand(
-                  mapping_.meter->currentIndex(),
-                  {mapping_.byteOrders[0]->currentIndex(), mapping_.byteOrders[1]->currentIndex(),
-                   mapping_.byteOrders[2]->currentIndex(), mapping_.byteOrders[3]->currentIndex(),
-                   mapping_.byteOrders[4]->currentIndex()}));
+  gateway::MeterSettings m;
+  for (std::size_t i = 0; i < m.byteOrders.size(); ++i)
+    m.byteOrders[i] = mapping_.byteOrders[i]->currentIndex();
+  SendSetting(MeterCommand(m, gateway::kByteOrders));
 }
 
 // The coefficients travel as typed and are not staged; the command sets
@@ -458,11 +480,10 @@ void ModbusTab::onByteOrdersSetClicked() {
 void ModbusTab::onCoefficientsSetClicked() {
   requests_.RefuseWhileLive();
   requests_.ClearAreas();
-  const QByteArray bytes = Bytes(gateway::CoefficientsCommand(
-      mapping_.meter->currentIndex(), {mapping_.coefficients[0]->text().toLatin1().toStdString(),
-                                      mapping_.coefficients[1]->text().toLatin1().toStdString(),
-                                      mapping_.coefficients[2]->text().toLatin1().toStdString(),
-                                      mapping_.coefficients[3]->text().toLatin1().toStdString()}));
+  gateway::MeterSettings m;
+  for (std::size_t i = 0; i < m.coefficients.size(); ++i)
+    m.coefficients[i] = mapping_.coefficients[i]->text().toStdString();
+  const QByteArray bytes = Bytes(MeterCommand(m, gateway::kCoefficients));
   requests_.ShowSent(Text(bytes));
   requests_.Route(bytes);
   requests_.Cycle().Kind = cycle::RequestKind::kConnection;
@@ -554,8 +575,12 @@ void ModbusTab::SendReadMeterCommand(int command, const QLineEdit* bytes,
     requests_.Messages().Show(QString::fromLatin1(typed.error));
     return;
   }
-  const QByteArray staged = requests_.Cycle().Stage(Bytes(gateway::ReadMeterCommand(
-      mapping_.meter->currentIndex(), command, enable->currentIndex(), typed.bytes)));
+  gateway::MeterSettings m;
+  m.custom.emplace();
+  m.custom->readCommands[static_cast<std::size_t>(command - 1)] = {enable->currentIndex(),
+                                                                   typed.bytes};
+  const QByteArray staged = requests_.Cycle().Stage(
+      Bytes(MeterCommand(m, command == 1 ? gateway::kReadCommand1 : gateway::kReadCommand2)));
   // The command carries raw bytes, so it is shown as digit pairs throughout.
   requests_.Send(staged, QString::fromStdString(base::HexText(staged, cycle::kAreaHex)),
                  cycle::PendingCode::kGatewaySetting, cycle::RequestKind::kSetting);
@@ -571,17 +596,21 @@ void ModbusTab::onReadCommand2SetClicked() {
 
 void ModbusTab::onParsingFormatSetClicked() {
   requests_.ClearAreas();
-  std::array<gateway::ParsingFormatVariable, 4> variables;
-  for (std::size_t v = 0; v < variables.size(); ++v) {
+  gateway::MeterSettings m;
+  gateway::CustomParsing& custom = m.custom.emplace();
+  custom.addressBits = FromPosition(parsing_.addressBits, gateway::kMinAddressBits);
+  for (std::size_t v = 0; v < custom.variables.size(); ++v) {
     const ParsingControls::Row& row = parsing_.rows[v];
-    variables[v].commandPosition = row.command->currentIndex();
+    gateway::VariableParsing& variable = custom.variables[v];
+    variable.command = row.command->currentIndex();
     // Two digits carry 0 to 99; a larger start would put another character
     // into the command.
-    variables[v].start = cycle::StrToIntInRange(row.start->text(), 0, gateway::kTwoDigitMax);
-    variables[v].lengthPosition = row.length->currentIndex();
+    variable.start = cycle::StrToIntInRange(row.start->text(), 0, gateway::kTwoDigitMax);
+    // "4 byte", "8 byte".
+    const int length = row.length->currentIndex();
+    variable.length = length < 0 ? gateway::kUnset : 4 << length;
   }
-  SendSetting(gateway::ParsingFormatCommand(mapping_.meter->currentIndex(),
-                                           parsing_.addressBits->currentIndex(), variables));
+  SendSetting(MeterCommand(m, gateway::kParsingFormat));
 }
 
 void ModbusTab::onChannelTestClicked() {

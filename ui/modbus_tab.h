@@ -3,6 +3,7 @@
 #include <QString>
 #include <string>
 
+#include "gateway/config.h"
 #include "ui/controls.h"
 #include "ui/tab.h"
 
@@ -49,6 +50,8 @@ class ModbusTab : public Tab {
   void ConnectHandlers();
   void StartUp();
   void SendSetting(const std::string& command);
+  std::string MeterCommand(const gateway::MeterSettings& settings,
+                           gateway::MeterGroup group) const;
   void SendReadMeterCommand(int command, const QLineEdit* bytes, const QComboBox* enable);
 
   void onPollingSetupSetClicked();

@@ -19,6 +19,7 @@
 #include "cycle/convert.h"
 #include "cycle/waits.h"
 #include "gateway/commands.h"
+#include "gateway/config.h"
 #include "gateway/fields.h"
 #include "gateway/reports.h"
 #include "link/errors.h"
@@ -36,12 +37,18 @@ QStringList BaudRates() {
   for (int rate : gateway::kRs485BaudRates) rates << QString::number(rate);
   return rates;
 }
-constexpr int kBaud9600 = 3;
+const int kBaud9600 = gateway::BaudCode(9600);
 
-// Parity codes '0' None, '1' Odd, '2' Even; the serial component takes the
-// same positions.
-const QStringList kParities = {QStringLiteral("None"), QStringLiteral("Odd"),
-                               QStringLiteral("Even")};
+// Parity codes '0' None, '1' Odd, '2' Even, the model's names with a
+// capital letter; the serial component takes the same positions.
+QStringList Parities() {
+  QStringList names;
+  for (std::string_view name : gateway::kParityNames) {
+    const QString caption = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    names << caption.left(1).toUpper() + caption.mid(1);
+  }
+  return names;
+}
 
 QStringList PortNames() {
   QStringList names;
@@ -83,7 +90,7 @@ void BuildSerialGroup(SystemControls& c, QWidget* page) {
   c.serialPort = SetUpCombo(new SerialPortCombo(c.serialGroup), "SPREALCOM", PortNames(), kCom4,
                             /*editable=*/true);
   c.serialBaud = MakeCombo(c.serialGroup, "ComboBox11", BaudRates(), kBaud9600, /*editable=*/true);
-  c.serialParity = MakeCombo(c.serialGroup, "ComboBox10", kParities, 0);
+  c.serialParity = MakeCombo(c.serialGroup, "ComboBox10", Parities(), 0);
   c.openPort = MakeButton(c.serialGroup, "Button1", QStringLiteral("Open"));
   auto* grid = NewGrid(c.serialGroup, 2);
   AddLabelled(grid, 0, 0, QStringLiteral("Serial Port:"), c.serialPort);
@@ -157,7 +164,7 @@ QVBoxLayout* BuildLinkColumn(SystemControls& c, QWidget* page) {
 void BuildRs485Group(SystemControls& c, QWidget* page) {
   c.rs485Group = MakeGroup(page, "GroupBox18", QStringLiteral("RS485 Serial Port Parameters"));
   c.rs485Baud = MakeCombo(c.rs485Group, "ComboBox8", BaudRates(), kBaud9600);
-  c.rs485Parity = MakeCombo(c.rs485Group, "ComboBox9", kParities, 0);
+  c.rs485Parity = MakeCombo(c.rs485Group, "ComboBox9", Parities(), 0);
   c.rs485Set = MakeButton(c.rs485Group, "Button9", QStringLiteral("Set"));
   auto* grid = NewGrid(c.rs485Group, 1);
   AddLabelled(grid, 0, 0, QStringLiteral("Baud:"), c.rs485Baud);
@@ -485,8 +492,28 @@ void SystemTab::SendSetting(const std::string& command) {
                  cycle::RequestKind::kSetting);
 }
 
+// The settings of `groups` as the controls show them; a list with nothing
+// chosen is kUnset. Only the fields of `groups` are read, so a bad number
+// elsewhere on the tab refuses nothing here.
+gateway::SystemSettings SystemTab::Settings(unsigned groups) const {
+  gateway::SystemSettings s;
+  if (groups & gateway::kRs485) {
+    const int baud = c_.rs485Baud->currentIndex();
+    s.baudRate = baud < 0 ? gateway::kUnset : gateway::kRs485BaudRates[static_cast<std::size_t>(baud)];
+    s.parity = c_.rs485Parity->currentIndex();
+  }
+  if (groups & gateway::kWorkingMode) s.workingMode = c_.workingMode->currentIndex();
+  if (groups & gateway::kSlaveAddress) s.slaveAddress = ThreeDigitValue(c_.slaveAddress);
+  if (groups & gateway::kPollingInterval) s.pollingInterval = ThreeDigitValue(c_.pollingInterval);
+  return s;
+}
+
+void SystemTab::SendSystemSetting(gateway::SystemGroup group) {
+  SendSetting(gateway::SystemCommands(Settings(group), group).front().bytes);
+}
+
 void SystemTab::onRs485SetClicked() {
-  SendSetting(gateway::Rs485Settings(c_.rs485Baud->currentIndex(), c_.rs485Parity->currentIndex()));
+  SendSystemSetting(gateway::kRs485);
   // The gateway's RS-485 side changes; the serial port is closed once it
   // has answered, whichever link carried the command.
   rs485CloseTimer_.SetInterval(cycle::kRs485CloseDelayMs);
@@ -494,17 +521,17 @@ void SystemTab::onRs485SetClicked() {
 }
 
 void SystemTab::onWorkingModeSetClicked() {
-  SendSetting(gateway::WorkingMode(c_.workingMode->currentIndex()));
+  SendSystemSetting(gateway::kWorkingMode);
 }
 
 void SystemTab::onSlaveAddressSetClicked() {
   requests_.ClearAreas();  // both stay cleared when the number is refused
-  SendSetting(gateway::SlaveAddress(ThreeDigitValue(c_.slaveAddress)));
+  SendSystemSetting(gateway::kSlaveAddress);
 }
 
 void SystemTab::onPollingIntervalSetClicked() {
   requests_.ClearAreas();
-  SendSetting(gateway::PollingInterval(ThreeDigitValue(c_.pollingInterval)));
+  SendSystemSetting(gateway::kPollingInterval);
 }
 
 void SystemTab::onParameterResetClicked() {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "cycle/form_timer.h"
+#include "gateway/config.h"
 #include "link/SerialComm.h"
 #include "link/tcp_client.h"
 #include "ui/controls.h"
@@ -67,6 +68,8 @@ class SystemTab : public Tab {
   void DecodeCommunicationCheck();
   void DecodeSystemReport();
   void SendSetting(const std::string& command);
+  gateway::SystemSettings Settings(unsigned groups) const;
+  void SendSystemSetting(gateway::SystemGroup group);
   void ClosePort(const QString& caption);
 
   SystemControls c_;
