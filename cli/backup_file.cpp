@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/hex_text.h"
+#include "base/iso_time.h"
 #include "cli/backup_reader.h"
 #include "cli/failure.h"
 #include "gateway/fields.h"
@@ -304,7 +305,9 @@ QJsonObject BackupToJson(const GatewayConfig& config, const QString& source,
   return {
       {QStringLiteral("format"), QLatin1String(kBackupFormat)},
       {QStringLiteral("version"), kBackupVersion},
-      {QStringLiteral("created"), created.toString(Qt::ISODate)},
+      // In UTC with its "Z": a local time without its offset would be
+      // ambiguous at the next site.
+      {QStringLiteral("created"), QString::fromStdString(base::IsoTime(created.toMSecsSinceEpoch()))},
       {QStringLiteral("source"), source},
       {QStringLiteral("system"), ToJson(config.system)},
       {QStringLiteral("meters"), meters},
