@@ -14,10 +14,11 @@
 #include <QTabWidget>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <vector>
 
+#include "app/window.h"
 #include "live/monitor.h"
-#include "ui/gateway_window.h"
 #include "ui/live_chart.h"
 #include "ui/live_tab.h"
 
@@ -53,12 +54,12 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   kv770::ui::RecordingMessageSink messages;
-  kv770::ui::GatewayWindow form(&messages);
-  form.ShowTab(4);
-  form.show();
+  const std::unique_ptr<QWidget> form = kv770::app::MakeWindow(&messages);
+  form->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(4);
+  form->show();
   // The chart's ten minutes and the table filled first: what is measured
   // is what hours of polling add.
-  kv770::ui::LiveTab& live = *form.findChild<kv770::ui::LiveTab*>();
+  kv770::ui::LiveTab& live = *form->findChild<kv770::ui::LiveTab*>();
   int poll = 0;
   for (; poll < 1200; poll += 100) {
     live.Feed(Polls(poll, 100));

@@ -1,0 +1,19 @@
+#include "app/window.h"
+
+#include "ui/gateway_window.h"
+
+namespace kv770::app {
+
+std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink) {
+  return std::make_unique<ui::GatewayWindow>(sink);
+}
+
+QRect DesignedGeometry() {
+  return ui::GatewayWindow::kDesignedGeometry;
+}
+
+void FitWindow(QWidget& window, const QRect& available) {
+  if (auto* form = qobject_cast<ui::GatewayWindow*>(&window)) form->FitTo(available);
+}
+
+}  // namespace kv770::app

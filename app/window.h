@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QRect>
+#include <QWidget>
+#include <memory>
+
+namespace kv770::ui {
+class MessageSink;
+}
+
+namespace kv770::app {
+
+// The tool's window (object name "Form1"), its message boxes going to
+// `sink` (null: boxes on the screen). Everything else in it is reached as
+// a user reaches it: controls by their form names (docs/controls.md).
+std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink = nullptr);
+
+// Where and how large the window opens when the screen has room for it.
+QRect DesignedGeometry();
+// Moves and, if need be, shrinks a window made by MakeWindow into
+// `available` (a screen's free area); its pages scroll when it is smaller
+// than they are.
+void FitWindow(QWidget& window, const QRect& available);
+
+}  // namespace kv770::app
