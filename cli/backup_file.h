@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QJsonObject>
-#include <QString>
-
+// The command line works on the gateway's configuration model; the backup
+// file (backup/) is its own format of it.
+#include "backup/backup_file.h"
 #include "gateway/config.h"
 
 namespace kv770::cli {
 
-// The command line works on the gateway's configuration model; the backup
-// file is its own format of it.
+using backup::BackupFromJson;
+using backup::BackupToJson;
+using backup::kBackupFormat;
+using backup::ToJson;
 using gateway::CustomParsing;
 using gateway::GatewayConfig;
 using gateway::kMeters;
@@ -18,18 +18,5 @@ using gateway::MeterSettings;
 using gateway::ReadCommand;
 using gateway::SystemSettings;
 using gateway::VariableParsing;
-
-inline constexpr int kBackupVersion = 1;
-inline constexpr const char* kBackupFormat = "kv770-backup";
-
-QJsonObject ToJson(const SystemSettings& system);
-QJsonObject ToJson(int meter, const MeterSettings& settings);
-QJsonObject BackupToJson(const GatewayConfig& config, const QString& source,
-                         const QDateTime& created);
-
-// A file that is no backup, of another version, with a key it does not know
-// or gives twice, a number in quotes or with a fraction, or a value out of
-// range throws Failure(kBadUsage) naming the field.
-GatewayConfig BackupFromJson(const QByteArray& fileContents);
 
 }  // namespace kv770::cli

@@ -76,8 +76,8 @@ int Restore(Session& s, const QString& path) {
   GatewayConfig config;
   try {
     config = BackupFromJson(contents);
-  } catch (const Failure& f) {
-    throw Failure{f.exitCode, QStringLiteral("%1: %2").arg(path, f.message)};
+  } catch (const backup::BadFile& bad) {
+    throw Failure{kBadUsage, QStringLiteral("%1: %2").arg(path, bad.message)};
   }
   const std::vector<Request> requests = Requests(gateway::RestoreCommands(config));
   if (s.dryRun) {

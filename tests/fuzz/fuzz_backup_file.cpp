@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "cli/backup_file.h"
+#include "backup/backup_file.h"
 #include "cli/failure.h"
 #include "fuzz_check.h"
 #include "gateway/config.h"

@@ -1,4 +1,4 @@
-#include "cli/backup_file.h"
+#include "backup/backup_file.h"
 
 #include <QJsonArray>
 #include <algorithm>
@@ -8,12 +8,11 @@
 
 #include "base/hex_text.h"
 #include "base/iso_time.h"
-#include "cli/backup_reader.h"
-#include "cli/failure.h"
+#include "backup/json_reader.h"
 #include "gateway/fields.h"
 #include "gateway/hex_bytes.h"
 
-namespace kv770::cli {
+namespace kv770::backup {
 
 namespace {
 
@@ -55,7 +54,7 @@ class JsonFields {
   JsonFields(const JsonNode& object, QString path) : object_(&object), path_(std::move(path)) {}
 
   [[noreturn]] void Fail(const QString& key, const QString& why) const {
-    throw Failure{kBadUsage, QStringLiteral("%1: %2").arg(Path(key), why)};
+    throw BadFile{QStringLiteral("%1: %2").arg(Path(key), why)};
   }
 
   QString Path(const QString& key) const { return MemberPath(path_, key); }
@@ -70,7 +69,7 @@ class JsonFields {
         continue;
       QStringList names;
       for (const char* key : known) names << QLatin1String(key);
-      throw Failure{kBadUsage, QStringLiteral("%1: unknown key \"%2\" (known: %3)")
+      throw BadFile{QStringLiteral("%1: unknown key \"%2\" (known: %3)")
                                    .arg(path_.isEmpty() ? QStringLiteral("top level") : path_,
                                         Utf8(member.key), names.join(QStringLiteral(", ")))};
     }
@@ -143,7 +142,7 @@ class JsonFields {
                      KeyList known) const {
     const QString path = ElementPath(Path(key), i);
     if (array[i].kind != JsonNode::Kind::kObject)
-      throw Failure{kBadUsage, QStringLiteral("%1: not an object").arg(path)};
+      throw BadFile{QStringLiteral("%1: not an object").arg(path)};
     JsonFields fields(array[i], path);
     fields.OnlyKeys(known);
     return fields;
@@ -198,13 +197,12 @@ MeterSettings MeterFromJson(const JsonFields& f) {
     const JsonNode& c = coefficients[i];
     const QString path = ElementPath(f.Path(coefficientsKey), i);
     if (c.kind == JsonNode::Kind::kNumber)
-      throw Failure{kBadUsage,
-                    QStringLiteral("%1: %2 is a number, not a text").arg(path, Utf8(c.text))};
+      throw BadFile{QStringLiteral("%1: %2 is a number, not a text").arg(path, Utf8(c.text))};
     if (c.kind != JsonNode::Kind::kText)
-      throw Failure{kBadUsage, QStringLiteral("%1: not a text").arg(path)};
+      throw BadFile{QStringLiteral("%1: not a text").arg(path)};
     const QString text = Utf8(c.text);
     if (!gateway::IsCoefficientText(text.toStdString()))
-      throw Failure{kBadUsage, QStringLiteral("%1: '%2' is not a coefficient the gateway "
+      throw BadFile{QStringLiteral("%1: '%2' is not a coefficient the gateway "
                                               "takes (at most five characters of 0-9 . -)")
                                    .arg(path, text)};
     m.coefficients[i] = text.toStdString();
@@ -317,15 +315,14 @@ QJsonObject BackupToJson(const GatewayConfig& config, const QString& source,
 GatewayConfig BackupFromJson(const QByteArray& fileContents) {
   const JsonNode document = ReadJson(fileContents);
   if (document.kind != JsonNode::Kind::kObject)
-    throw Failure{kBadUsage, QStringLiteral("not a backup: no object")};
+    throw BadFile{QStringLiteral("not a backup: no object")};
   const JsonFields top(document, QString());
   const JsonNode* format = document.Find("format");
   if (!format || format->kind != JsonNode::Kind::kText || format->text != kBackupFormat)
-    throw Failure{kBadUsage,
-                  QStringLiteral("not a backup: \"format\" is not \"%1\"").arg(kBackupFormat)};
+    throw BadFile{QStringLiteral("not a backup: \"format\" is not \"%1\"").arg(kBackupFormat)};
   const int version = top.Int(QStringLiteral("version"), 1, 1000000);
   if (version != kBackupVersion)
-    throw Failure{kBadUsage, QStringLiteral("backup format version %1; this program reads "
+    throw BadFile{QStringLiteral("backup format version %1; this program reads "
                                             "version %2")
                                  .arg(version)
                                  .arg(kBackupVersion)};
@@ -344,4 +341,4 @@ GatewayConfig BackupFromJson(const QByteArray& fileContents) {
   return config;
 }
 
-}  // namespace kv770::cli
+}  // namespace kv770::backup

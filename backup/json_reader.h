@@ -7,7 +7,13 @@
 #include <string_view>
 #include <vector>
 
-namespace kv770::cli {
+namespace kv770::backup {
+
+// A file that is not a backup this program reads: the message names the
+// place in the file and why ("meters[2].preambles: 12 is not one of 4..9").
+struct BadFile {
+  QString message;
+};
 
 // A JSON document as the file holds it, for reading a backup strictly: an
 // object keeps every key in file order, and a number keeps the characters it
@@ -34,7 +40,7 @@ struct JsonMember {
 };
 
 // Reads a whole document. Anything that is not JSON, a key given twice in one
-// object, or nesting deeper than a backup ever has throws Failure(kBadUsage)
+// object, or nesting deeper than a backup ever has throws BadFile
 // naming the place ("meters[2].preambles: duplicated key").
 JsonNode ReadJson(const QByteArray& contents);
 
@@ -43,4 +49,4 @@ JsonNode ReadJson(const QByteArray& contents);
 QString MemberPath(const QString& object, const QString& key);
 QString ElementPath(const QString& array, std::size_t index);
 
-}  // namespace kv770::cli
+}  // namespace kv770::backup

@@ -1,4 +1,4 @@
-#include "cli/backup_reader.h"
+#include "backup/json_reader.h"
 
 #include <cstring>
 #include <iterator>
@@ -7,9 +7,8 @@
 #include <unordered_set>
 #include <utility>
 
-#include "cli/failure.h"
 
-namespace kv770::cli {
+namespace kv770::backup {
 
 namespace {
 
@@ -23,7 +22,7 @@ constexpr std::size_t kMaxDepth = 32;
 constexpr int kNumberOverflow = 406;
 
 [[noreturn]] void Refuse(const QString& message) {
-  throw Failure{kBadUsage, message};
+  throw BadFile{message};
 }
 
 // Hands the file to the parser and keeps note of how far it has read. The
@@ -245,4 +244,4 @@ JsonNode ReadJson(const QByteArray& contents) {
   return builder.Take();
 }
 
-}  // namespace kv770::cli
+}  // namespace kv770::backup
