@@ -26,6 +26,11 @@ void Trace::OnFailure(std::function<void(const QString&)> failed) {
   failed_ = std::move(failed);
 }
 
+void Trace::OnLine(std::function<void(const QString&)> listener) {
+  const QMutexLocker lock(&mutex_);
+  listener_ = std::move(listener);
+}
+
 QString Trace::Format(const QString& link, Direction direction, const QByteArray& bytes) {
   QString ascii;
   ascii.reserve(bytes.size());
@@ -43,13 +48,15 @@ QString Trace::Format(const QString& link, Direction direction, const QByteArray
 void Trace::Record(const QString& link, Direction direction, const QByteArray& bytes) {
   if (bytes.isEmpty()) return;
   const QMutexLocker lock(&mutex_);
-  if (!file_.IsOpen() || file_.Failed()) return;
+  const bool toFile = file_.IsOpen() && !file_.Failed();
+  if (!toFile && !listener_) return;
   const QString line =
       QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")) +
-      Format(link, direction, bytes) + QLatin1Char('\n');
+      Format(link, direction, bytes);
+  if (listener_) listener_(line);
   // Straight to the file, unbuffered: a trace must survive the program's
   // crash or kill.
-  if (!file_.Write(line.toUtf8()) && failed_)
+  if (toFile && !file_.Write((line + QLatin1Char('\n')).toUtf8()) && failed_)
     failed_(QStringLiteral("cannot write the trace %1: %2").arg(file_.Path(), file_.ErrorString()));
 }
 

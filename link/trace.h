@@ -33,8 +33,14 @@ class Trace {
   bool Failed() const;
   void OnFailure(std::function<void(const QString& message)> failed);
 
+  // Each line as it is recorded, without its line end, also while no file
+  // is open (the window's traffic history). Called on the thread that
+  // records, under the trace's lock: hand the line on, do not wait there.
+  void OnLine(std::function<void(const QString& line)> listener);
+
   enum class Direction { Sent, Received };
-  // Nothing while closed, and nothing for no bytes.
+  // Nothing while neither a file nor a listener takes it, and nothing for
+  // no bytes.
   void Record(const QString& link, Direction direction, const QByteArray& bytes);
 
   // The line Record writes, without its time stamp (for tests and viewers).
@@ -44,6 +50,7 @@ class Trace {
   mutable QMutex mutex_;
   AppendFile file_;
   std::function<void(const QString&)> failed_;
+  std::function<void(const QString&)> listener_;
 };
 
 }  // namespace kv770::link

@@ -1,6 +1,8 @@
 #include "ui/gateway_window.h"
 
 #include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QMenu>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -9,7 +11,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QMenuBar>
 #include <QScrollArea>
+#include <QSettings>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
@@ -17,12 +22,15 @@
 #include "cycle/waits.h"
 #include "gateway/commands.h"
 #include "link/errors.h"
+#include "link/file_output.h"
 #include "ui/contact.h"
 #include "ui/live_tab.h"
 #include "ui/modbus_tab.h"
 #include "ui/pictures.h"
 #include "ui/placement.h"
+#include "ui/status_line.h"
 #include "ui/system_tab.h"
+#include "ui/traffic_pane.h"
 #include "ui/transparent_tab.h"
 #include "ui/widgets.h"
 #include "ui/wiring_tab.h"
@@ -71,6 +79,9 @@ class TitleLabel : public QLabel {
   }
 };
 
+// Whether the traffic history was shown when the window last closed.
+const QString kTrafficShownKey = QStringLiteral("view/trafficHistory");
+
 }  // namespace
 
 GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
@@ -91,6 +102,7 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(8, 8, 8, 8);
   outer->setSpacing(6);
+  BuildMenus();
 
   auto* title = new QWidget(this);
   BuildTitleArea(title);
@@ -115,17 +127,33 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   frame_.pages->addTab(frame_.wiringPage, QStringLiteral("Wiring Diagram"));
   frame_.pages->addTab(frame_.livePage, QStringLiteral("Live Values"));
   frame_.pages->setCurrentIndex(0);
-  outer->addWidget(frame_.pages, 1);
+  // The traffic history under the tabs, on a splitter the user may drag.
+  traffic_ = new TrafficPane;
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->setObjectName("TabsAndTraffic");
+  split->setChildrenCollapsible(false);
+  split->addWidget(frame_.pages);
+  split->addWidget(traffic_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 1);
+  outer->addWidget(split, 1);
 
   auto* shared = new QWidget(this);
   BuildSharedArea(shared);
   outer->addWidget(shared);
 
-  setGeometry(kDesignedGeometry);
+  status_ = new StatusLine(this);
+  outer->addWidget(status_);
+  // The designed size is that of the form; the menu and the status line
+  // come on top of it, so that the pages keep their room.
+  setGeometry(DesignedGeometry());
+  SetTrace(nullptr);
+  ShowTrafficHistory(QSettings().value(kTrafficShownKey, false).toBool());
 
   ConnectHandlers();
   parseTimer_.SetEnabled(false);
   timeoutTimer_.SetEnabled(false);
+  ShowStatus();
 }
 
 GatewayWindow::~GatewayWindow() {
@@ -134,10 +162,18 @@ GatewayWindow::~GatewayWindow() {
   live_->Close();
   socket_.disconnect();
   serial_.disconnect();
+  trace_->OnLine({});
+}
+
+QRect GatewayWindow::DesignedGeometry() const {
+  QRect designed = kDesignedGeometry;
+  const int menu = layout()->menuBar() ? layout()->menuBar()->sizeHint().height() : 0;
+  designed.setHeight(designed.height() + menu + status_->sizeHint().height() + layout()->spacing());
+  return designed;
 }
 
 void GatewayWindow::FitTo(const QRect& available) {
-  setGeometry(Placement(kDesignedGeometry, available));
+  setGeometry(Placement(DesignedGeometry(), available));
 }
 
 int GatewayWindow::TabCount() const {
@@ -149,8 +185,12 @@ void GatewayWindow::ShowTab(int index) {
 }
 
 void GatewayWindow::SetTrace(link::Trace* trace) {
-  serial_.SetTrace(trace);
-  socket_.SetTrace(trace);
+  trace_->OnLine({});
+  trace_ = trace ? trace : &ownTrace_;
+  // The pane takes the line on this thread or hands it to the window's.
+  trace_->OnLine([pane = traffic_](const QString& line) { pane->Add(line); });
+  serial_.SetTrace(trace_);
+  socket_.SetTrace(trace_);
 }
 
 void GatewayWindow::MapSerialPort(int n, const QString& path) {
@@ -172,6 +212,135 @@ void GatewayWindow::SetMessageSink(MessageSink* sink) {
     ownedSink_ = std::make_unique<BoxMessageSink>(this);
     sink_ = ownedSink_.get();
   }
+}
+
+void GatewayWindow::BuildMenus() {
+  auto* bar = new QMenuBar(this);
+  bar->setObjectName("MainMenu");
+  layout()->setMenuBar(bar);
+  const auto add = [this](QMenu* menu, const char* name, const QString& text,
+                          const QKeySequence& keys, auto handler) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    action->setShortcut(keys);
+    connect(action, &QAction::triggered, this, [this, handler] { Run([this, handler] { handler(); }); });
+    return action;
+  };
+
+  QMenu* file = bar->addMenu(QStringLiteral("&File"));
+  file->setObjectName("FileMenu");
+  add(file, "OpenConfigurationAction", QStringLiteral("&Open configuration..."),
+      QKeySequence::Open, [this] { emit configurationAsked(ConfigurationStep::kOpen); });
+  add(file, "SaveConfigurationAction", QStringLiteral("&Save configuration..."),
+      QKeySequence::Save, [this] { emit configurationAsked(ConfigurationStep::kSave); });
+  add(file, "SaveTrafficAction", QStringLiteral("Save &traffic..."), {},
+      [this] { onSaveTraffic(); });
+  file->addSeparator();
+  add(file, "QuitAction", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+      [this] { close(); });
+
+  QMenu* gateway = bar->addMenu(QStringLiteral("&Gateway"));
+  gateway->setObjectName("GatewayMenu");
+  add(gateway, "ReadConfigurationAction", QStringLiteral("&Read configuration"),
+      QKeySequence(Qt::Key_F5), [this] { emit configurationAsked(ConfigurationStep::kRead); });
+  add(gateway, "CompareConfigurationAction", QStringLiteral("&Compare with file..."), {},
+      [this] { emit configurationAsked(ConfigurationStep::kCompare); });
+  add(gateway, "WriteConfigurationAction", QStringLiteral("&Write configuration..."), {},
+      [this] { emit configurationAsked(ConfigurationStep::kWrite); });
+  add(gateway, "RegisterMapAction", QStringLiteral("Register &map..."), {},
+      [this] { emit configurationAsked(ConfigurationStep::kRegisterMap); });
+
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+  view->setObjectName("ViewMenu");
+  QAction* traffic = view->addAction(QStringLiteral("&Traffic history"));
+  traffic->setObjectName("TrafficHistoryAction");
+  traffic->setCheckable(true);
+  connect(traffic, &QAction::toggled, this, [this](bool shown) {
+    ShowTrafficHistory(shown);
+    QSettings().setValue(kTrafficShownKey, shown);
+  });
+
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+  help->setObjectName("HelpMenu");
+  add(help, "ManualAction", QStringLiteral("&Manual"), QKeySequence::HelpContents,
+      [this] { emit manualAsked(); });
+  add(help, "AboutAction", QStringLiteral("&About kv770-config"), {}, [this] { onAbout(); });
+}
+
+void GatewayWindow::ShowTrafficHistory(bool shown) {
+  traffic_->setVisible(shown);
+  if (auto* action = findChild<QAction*>(QStringLiteral("TrafficHistoryAction")))
+    if (action->isChecked() != shown) action->setChecked(shown);
+}
+
+void GatewayWindow::onSaveTraffic() {
+  const QString path = sink_->ChooseFileToSave(QStringLiteral("Save traffic"),
+                                               QStringLiteral("Traces (*.trace *.txt);;All files (*)"));
+  if (path.isEmpty()) return;
+  const QString why = link::WriteWholeFile(path, traffic_->Text().toUtf8());
+  if (!why.isEmpty()) sink_->Show(QStringLiteral("Cannot write %1: %2").arg(path, why));
+}
+
+void GatewayWindow::onAbout() {
+  sink_->Show(QStringLiteral(
+                  "kv770-config %1\n\n"
+                  "Configures and tests KV770-W HART to MODBUS gateways.\n\n"
+                  "Licence: GNU General Public License, version 3 or later.\n"
+                  "Built with Qt %2 (Qt Base, Qt Serial Port, Qt Charts, LGPL-3 / GPL-3) "
+                  "and nlohmann-json (MIT).")
+                  .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion())));
+}
+
+// ---- the status line --------------------------------------------------------------
+
+namespace {
+
+// What the status line calls the request waited for.
+QString RequestName(cycle::PendingCode code) {
+  switch (code) {
+    case cycle::PendingCode::kHartIdentityQuery:
+      return QStringLiteral("the instrument's identity (HART command 0)");
+    case cycle::PendingCode::kHartVariablesQuery:
+      return QStringLiteral("the dynamic variables (HART command 3)");
+    case cycle::PendingCode::kHartManualCommand:
+      return QStringLiteral("the reply to the HART command");
+    case cycle::PendingCode::kGatewaySetting:
+      return QStringLiteral("the gateway to take the setting");
+    case cycle::PendingCode::kCommunicationCheck:
+      return QStringLiteral("the communication check");
+    case cycle::PendingCode::kSystemParametersQuery:
+      return QStringLiteral("the system parameters");
+    case cycle::PendingCode::kMeterMappingQuery:
+      return QStringLiteral("the meter's MODBUS parameters");
+    case cycle::PendingCode::kModbusReadTest:
+      return QStringLiteral("the MODBUS reply");
+    case cycle::PendingCode::kNone:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+void GatewayWindow::ShowStatus() {
+  status_->ShowLink(system_->LinkDescription());
+  QString request;
+  if (live_->Running()) {
+    request = QStringLiteral("Live Values is polling");
+  } else if (timeoutTimer_.Running()) {
+    const QString name = RequestName(cycle_.Pending);
+    request = QStringLiteral("waiting for %1, %2 s left")
+                  .arg(name.isEmpty() ? QStringLiteral("an answer") : name)
+                  .arg(timeoutTimer_.RemainingMs() / 1000.0, 0, 'f', 1);
+  }
+  status_->ShowRequest(request);
+  status_->ShowLastReply(lastReply_.isValid()
+                             ? QStringLiteral("last reply %1")
+                                   .arg(lastReply_.toString(QStringLiteral("HH:mm:ss.zzz")))
+                             : QString());
+  // Ticks only while there is something to count down.
+  if (timeoutTimer_.Running() && !statusTick_.isActive()) statusTick_.start();
+  if (!timeoutTimer_.Running()) statusTick_.stop();
 }
 
 void GatewayWindow::BuildTitleArea(QWidget* area) {
@@ -274,6 +443,12 @@ void GatewayWindow::ConnectHandlers() {
   connect(frame_.serviceArea1, &ClickLabel::doubleClicked, this,
           [this] { Run([this] { SendServiceCommand(1); }); });
 
+  // The status line follows the link, each request and each reply.
+  statusTick_.setInterval(100);
+  connect(&statusTick_, &QTimer::timeout, this, &GatewayWindow::ShowStatus);
+  connect(system_, &SystemTab::linkChanged, this, &GatewayWindow::ShowStatus);
+  connect(live_, &LiveTab::runningChanged, this, &GatewayWindow::ShowStatus);
+
   // What one tab does that another shows.
   connect(system_, &SystemTab::slaveAddressChanged, modbus_, &ModbusTab::SetTestSlave);
   connect(system_, &SystemTab::gatewayAnswered, this, [this] {
@@ -349,16 +524,19 @@ void GatewayWindow::Send(const QByteArray& bytes, const QString& shown, cycle::P
   cycle_.Arm(code, kind);
   if (timeoutMs > 0) timeoutTimer_.SetInterval(timeoutMs);
   timeoutTimer_.SetEnabled(true);
+  ShowStatus();
 }
 
 void GatewayWindow::Await(cycle::PendingCode code, cycle::RequestKind kind, int timeoutMs) {
   cycle_.Arm(code, kind);
   timeoutTimer_.SetInterval(timeoutMs);
   timeoutTimer_.SetEnabled(true);
+  ShowStatus();
 }
 
 void GatewayWindow::StopTimeout() {
   timeoutTimer_.SetEnabled(false);
+  ShowStatus();
 }
 
 void GatewayWindow::Idle() {
@@ -423,6 +601,8 @@ void GatewayWindow::ReceiveDispatch(int hexCount) {
       d.hex ? QString::fromStdString(base::HexText(cycle_.ReplyBytes(hexCount), cycle::kAreaHex))
             : QString::fromLatin1(cycle_.ReplyText));
   if (d.resetCode) cycle_.Pending = cycle::PendingCode::kNone;
+  lastReply_ = QDateTime::currentDateTime();
+  ShowStatus();
 }
 
 // The decoder of the pending request runs on the tab that sent it.
@@ -435,6 +615,7 @@ void GatewayWindow::onParseTimer() {
 
 void GatewayWindow::onTimeoutTimer() {
   timeoutTimer_.SetEnabled(false);
+  ShowStatus();
   const cycle::TimeoutReport report =
       cycle::TimeoutReportFor(cycle_.Kind, QString::fromUtf8(kContactPhone));
   if (!report.show) return;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDateTime>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -9,6 +11,7 @@
 #include "cycle/waits.h"
 #include "link/SerialComm.h"
 #include "link/tcp_client.h"
+#include "link/trace.h"
 #include "ui/controls.h"
 #include "ui/message_sink.h"
 #include "ui/tab.h"
@@ -17,7 +20,9 @@ namespace kv770::ui {
 
 class LiveTab;
 class ModbusTab;
+class StatusLine;
 class SystemTab;
+class TrafficPane;
 class TransparentTab;
 
 // The tool's one window (object name "Form1"): the title line, the five
@@ -34,7 +39,10 @@ class GatewayWindow : public QWidget, private Requests {
   ~GatewayWindow() override;
 
   // Where and how large the window opens when the screen has room for it.
+  // The form's part of it (title, tabs, send and receive areas); the menu
+  // and the status line add their height.
   static constexpr QRect kDesignedGeometry{94, 171, 1049, 677};
+  QRect DesignedGeometry() const;
   // Moves and, if need be, shrinks the window into `available` (a screen's
   // free area); the pages scroll when the window is smaller than they are.
   void FitTo(const QRect& available);
@@ -45,12 +53,20 @@ class GatewayWindow : public QWidget, private Requests {
 
   int TabCount() const;
   void ShowTab(int index);
-  // Every block the links send and receive goes to `trace` too (null: none).
+  // Every block the links send and receive goes to `trace`, which must
+  // outlive the window (null: the window's own, for the traffic history).
   void SetTrace(link::Trace* trace);
   // Where a serial port name leads: COMn to `path`, or an assignment
   // "COMn=PATH" (false, with why, when it names no port).
   void MapSerialPort(int n, const QString& path);
   bool AssignSerialPort(const QString& assignment, QString* why);
+
+  // What the configuration menu items ask for.
+  enum class ConfigurationStep { kRead, kOpen, kSave, kCompare, kWrite, kRegisterMap };
+
+ signals:
+  void configurationAsked(ConfigurationStep step);
+  void manualAsked();
 
  private:
   // ---- Requests ----------------------------------------------------------
@@ -71,6 +87,7 @@ class GatewayWindow : public QWidget, private Requests {
   void Write(bool serial, const QByteArray& bytes) override;
   void Idle() override;
 
+  void BuildMenus();
   void BuildTitleArea(QWidget* area);
   void BuildSharedArea(QWidget* area);
   void ConnectHandlers();
@@ -82,15 +99,25 @@ class GatewayWindow : public QWidget, private Requests {
   void onParseTimer();
   void onTimeoutTimer();
   void SendServiceCommand(int n);
+  void ShowStatus();
+  void ShowTrafficHistory(bool shown);
+  void onSaveTraffic();
+  void onAbout();
 
   std::unique_ptr<MessageSink> ownedSink_;
   MessageSink* sink_ = nullptr;
 
+  // Declared before the links, so it outlives them.
+  link::Trace ownTrace_;
+  link::Trace* trace_ = &ownTrace_;
   link::TComm serial_;
   link::TClientSocket socket_;
   cycle::RequestCycle cycle_;
   cycle::FormTimer parseTimer_;    // runs the decoder once the parse delay has passed
   cycle::FormTimer timeoutTimer_;  // reports a request that got no answer
+
+  QTimer statusTick_;      // counts the time-out down in the status line
+  QDateTime lastReply_;
 
   FrameControls frame_;    // title line and tabs
   SharedControls shared_;  // send and receive areas
@@ -98,6 +125,8 @@ class GatewayWindow : public QWidget, private Requests {
   TransparentTab* transparent_ = nullptr;
   ModbusTab* modbus_ = nullptr;
   LiveTab* live_ = nullptr;
+  TrafficPane* traffic_ = nullptr;
+  StatusLine* status_ = nullptr;
 };
 
 }  // namespace kv770::ui

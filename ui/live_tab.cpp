@@ -227,6 +227,7 @@ void LiveTab::Start() {
   clockStart_ = QDateTime::currentMSecsSinceEpoch();
   clock_.start();
   running_ = true;
+  emit runningChanged();
   c.startStop->setText(QStringLiteral("Stop"));
   SetEditable(false);
   ShowStatus();
@@ -254,6 +255,7 @@ void LiveTab::Close() {
 
 void LiveTab::Halt() {
   running_ = false;
+  emit runningChanged();
   exchange_.reset();
   reply_.clear();
   pollTimer_.SetEnabled(false);

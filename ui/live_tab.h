@@ -69,6 +69,10 @@ class LiveTab : public Tab {
   std::size_t PollsKept() const { return kept_.times.size(); }
   const LiveChart& Chart() const { return *chart_; }
 
+ signals:
+  // A session started or ended.
+  void runningChanged();
+
  private:
   void onStartStopClicked();
   void onPauseToggled();

@@ -1,5 +1,6 @@
 #include "ui/message_sink.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace kv770::ui {
@@ -8,6 +9,14 @@ void BoxMessageSink::Show(const QString& text) {
   QMessageBox box(QMessageBox::Information, QString::fromUtf8(kApplicationTitle), text,
                   QMessageBox::Ok, owner_);
   box.exec();
+}
+
+QString BoxMessageSink::ChooseFileToSave(const QString& title, const QString& filter) {
+  return QFileDialog::getSaveFileName(owner_, title, QString(), filter);
+}
+
+QString BoxMessageSink::ChooseFileToOpen(const QString& title, const QString& filter) {
+  return QFileDialog::getOpenFileName(owner_, title, QString(), filter);
 }
 
 }  // namespace kv770::ui

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -327,17 +328,24 @@ void SystemTab::ConnectHandlers() {
   On(c_.linkChoice, &QComboBox::activated, &SystemTab::onLinkChosen);
   On(c_.tcpConnect, &QPushButton::clicked, &SystemTab::onConnectClicked);
   On(c_.tcpDisconnect, &QPushButton::clicked, &SystemTab::onDisconnectClicked);
-  connect(&socket_, &link::TClientSocket::OnConnecting, this,
-          [this] { c_.tcpStatus->setText(QStringLiteral("connecting!")); });
+  const auto tcpState = [this](TcpState state, const QString& status) {
+    c_.tcpStatus->setText(status);
+    tcpState_ = state;
+    emit linkChanged();
+  };
+  connect(&socket_, &link::TClientSocket::OnConnecting, this, [tcpState] {
+    tcpState(TcpState::kConnecting, QStringLiteral("connecting!"));
+  });
   connect(&socket_, &link::TClientSocket::OnConnect, this,
-          [this] { c_.tcpStatus->setText(QStringLiteral("connected")); });
-  connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this] {
-    c_.tcpStatus->setText(QStringLiteral("already disconnected"));
+          [tcpState] { tcpState(TcpState::kConnected, QStringLiteral("connected")); });
+  connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this, tcpState] {
+    tcpState(TcpState::kNone, QStringLiteral("already disconnected"));
     socket_.Close();
   });
   // The code is left as it is, so the socket layer reports the error too.
-  connect(&socket_, &link::TClientSocket::OnError, this,
-          [this](int*) { c_.tcpStatus->setText(QStringLiteral("connection failed")); });
+  connect(&socket_, &link::TClientSocket::OnError, this, [tcpState](int*) {
+    tcpState(TcpState::kNone, QStringLiteral("connection failed"));
+  });
 
   On(c_.openPort, &QPushButton::clicked, &SystemTab::onOpenPortClicked);
   On(&rs485CloseTimer_, &cycle::FormTimer::OnTimer, &SystemTab::onRs485CloseTimer);
@@ -398,18 +406,33 @@ void SystemTab::onLinkChosen() {
   c_.tcpConnect->setEnabled(tcp);
   c_.tcpDisconnect->setEnabled(tcp);
   c_.makerProgram->setEnabled(tcp);
+  emit linkChanged();
+}
+
+QString SystemTab::LinkDescription() const {
+  const int link = LinkIndex();
+  if (link == 0 && serialOpen_) return serialShown_;
+  if (link == 1 && tcpState_ == TcpState::kConnected)
+    return tcpTarget_ + QStringLiteral(" connected");
+  if (link == 1 && tcpState_ == TcpState::kConnecting)
+    return tcpTarget_ + QStringLiteral(" connecting");
+  return QStringLiteral("not connected");
 }
 
 void SystemTab::onConnectClicked() {
   socket_.SetAddress(c_.tcpAddress->text());
   // A port beyond 16 bits would silently reach another port.
-  socket_.SetPort(cycle::StrToIntInRange(c_.tcpPort->text(), 0, 65535));
+  const int port = cycle::StrToIntInRange(c_.tcpPort->text(), 0, 65535);
+  socket_.SetPort(port);
+  tcpTarget_ = QStringLiteral("%1:%2").arg(c_.tcpAddress->text()).arg(port);
   if (!socket_.Active()) socket_.Open();
 }
 
 void SystemTab::onDisconnectClicked() {
   if (socket_.Active()) socket_.Close();
   c_.tcpStatus->setText(QStringLiteral("disconnected state"));
+  tcpState_ = TcpState::kNone;
+  emit linkChanged();
 }
 
 // The serial port list's tooltip: the device its name leads to.
@@ -434,6 +457,15 @@ void SystemTab::onOpenPortClicked() {
   goneDevice_.clear();
   serialOpen_ = true;
   c_.openPort->setText(QStringLiteral("close"));
+  const QString device = serial_.DevicePath();
+  serialShown_ = QStringLiteral("%1%2, %3 8-%4-1, open")
+                     .arg(c_.serialPort->currentText(),
+                          device.isEmpty() || device == c_.serialPort->currentText()
+                              ? QString()
+                              : QStringLiteral(" = ") + device,
+                          c_.serialBaud->currentText(),
+                          QStringLiteral("NOE").mid(std::max(0, c_.serialParity->currentIndex()), 1));
+  emit linkChanged();
 }
 
 // The line hung up. A peer that went away leaves the port as it is: the
@@ -453,6 +485,7 @@ void SystemTab::ClosePort(const QString& caption) {
   serialOpen_ = false;
   c_.openPort->setText(caption);
   serial_.ClosePort();
+  emit linkChanged();
 }
 
 void SystemTab::onRs485CloseTimer() {

@@ -36,8 +36,14 @@ class SystemTab : public Tab {
   void ShowWorkingMode(int position);
   // The buttons a positive communication check enables on this tab.
   void EnableRequests();
+  // The chosen link and its state, for the status line:
+  // "COM4 = /dev/ttyUSB0, 9600 8-N-1, open", "192.168.0.88:7000 connected",
+  // "not connected".
+  QString LinkDescription() const;
 
  signals:
+  // The link chosen, opened, closed, connected or lost.
+  void linkChanged();
   // The slave address shown changed (typed or read back).
   void slaveAddressChanged(const QString& text);
   // The serial port was closed: by "close" or after an RS-485 setting.
@@ -77,6 +83,9 @@ class SystemTab : public Tab {
   link::TClientSocket& socket_;
   cycle::FormTimer rs485CloseTimer_;  // closes the serial port after an RS-485 setting
   bool serialOpen_ = false;
+  QString serialShown_;  // the open serial line as the status line shows it
+  enum class TcpState { kNone, kConnecting, kConnected } tcpState_ = TcpState::kNone;
+  QString tcpTarget_;  // address:port of the last connect
   QString goneDevice_;  // the device whose disappearance was told, so it is told once
 };
 
