@@ -73,7 +73,11 @@ LiveChart::LiveChart(QChartView* view)
   connect(valueAxis_, &QValueAxis::rangeChanged, this, [this] {
     if (!settingRange_) zoomed_ = true;
   });
+  // The view came with a chart of its own, which it lets go of here
+  // without deleting it.
+  QChart* const unused = view_->chart();
   view_->setChart(chart_);
+  delete unused;
   view_->setRenderHint(QPainter::Antialiasing);
   view_->setRubberBand(QChartView::RectangleRubberBand);
 }
