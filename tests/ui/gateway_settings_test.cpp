@@ -1,391 +1,440 @@
+// The gateway's settings in a real window, reached as the user reaches them:
+// what each "Set" and query button sends and how its time-out reads, the
+// numbers refused, the reports read back into the tabs, and a whole
+// configuration written to the simulated gateway and read back.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTextBrowser>
 #include <QUrl>
-
-#include <cstring>
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <random>
+#include <string_view>
+#include <vector>
 
 #include "cycle/convert.h"
 #include "gateway/fields.h"
 #include "link/errors.h"
 #include "sim/sim_thread.h"
+#include "support/pty_peer.h"
 #include "support/window_fixture.h"
-#include "ui/gateway_window.h"
-#include "ui/widgets.h"
 
 namespace kv770::ui {
 namespace {
 
-class GatewaySettingsTest : public WindowFixture {
+constexpr const char* kSettingTimeout = "!";
+constexpr const char* kQueryTimeout = "parameter query timeout!";
+constexpr const char* kConnectionTimeout = "Connection timeout, please contact";
+
+class GatewaySettings : public WindowFixture {
  protected:
-  // Nothing pending, timeoutTimer stopped at its form interval.
-  void Idle() {
-    form->Cycle.Arm(PendingCode::kNone, RequestKind::kNone);
-    form->timeoutTimer.SetEnabled(false);
-    form->timeoutTimer.SetInterval(1000);
-    form->rs485CloseTimer.SetEnabled(false);
+  // "Name=value; Name=value": controls by form name and what they hold
+  // (see Reads).
+  static std::vector<std::pair<QString, QString>> Pairs(const QString& fields) {
+    std::vector<std::pair<QString, QString>> pairs;
+    for (const QString& field : fields.split(';', Qt::SkipEmptyParts))
+      pairs.emplace_back(field.section('=', 0, 0).trimmed(), field.section('=', 1).trimmed());
+    return pairs;
+  }
+  void FillAll(const QString& fields) const {
+    for (const auto& [name, value] : Pairs(fields)) Fill(name, value);
+  }
+  bool ShowsAll(const QString& fields) const {
+    return std::ranges::all_of(Pairs(fields),
+                               [&](const auto& f) { return Reads(Shown(f.first), f.second); });
+  }
+  void ExpectShown(const QString& fields) const {
+    for (const auto& [name, value] : Pairs(fields))
+      EXPECT_TRUE(Reads(Shown(name), value))
+          << name.toStdString() << " shows \"" << Shown(name).toStdString() << '"';
+  }
+  bool ParsingShown() const { return !Find("GroupBox13")->isHidden(); }
+  void EarlierAreas() const {
+    Type("Edit8", "earlier request");
+    Find<QPlainTextEdit>("Memo10")->setPlainText("earlier reply");
   }
 
-  QByteArray Staged(int size) const {
-    return QByteArray(reinterpret_cast<const char*>(form->Cycle.ExchangeBuffer.data() + 8), size);
+  std::unique_ptr<QTcpSocket> Gateway() {
+    EXPECT_TRUE(server.isListening() || server.listen(QHostAddress::LocalHost, 0));
+    return ConnectPeer(server);
   }
-};
-
-// A scripted gateway: the test sees every byte the window sends and decides
-// what comes back.
-class GatewayWireTest : public GatewaySettingsTest {
- protected:
-  void SetUp() override {
-    GatewaySettingsTest::SetUp();
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    ConnectTo(server.serverPort());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 3000));
-    peer = server.nextPendingConnection();
+  // The gateway answers. The reply shows as text; its decoder runs 300 ms
+  // later: wait until `decoded` holds, or, where nothing should change,
+  // well past that.
+  void Answer(QTcpSocket& peer, const QByteArray& reply,
+              const std::function<bool()>& decoded = {}) {
+    peer.write(reply);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ReceiveArea() == QString::fromLatin1(reply); }, 3000));
+    if (decoded)
+      ASSERT_TRUE(QTest::qWaitFor(decoded, 3000));
+    else
+      QTest::qWait(700);
   }
 
-  void TearDown() override { Idle(); }
-
-  // What reached the gateway since the last look (see SentSince).
-  QByteArray Wire() { return SentSince(form->ClientSocket1, *peer); }
-
-  bool NothingSent() { return Wire().isEmpty(); }
-
-  // Answers and waits until the decoder (parseTimer) has run.
-  void Answer(const QByteArray& reply) {
-    form->Cycle.ReplyText.clear();
-    peer->write(reply);
-    peer->flush();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form->Cycle.ReplyText == reply && !form->parseTimer.Enabled(); }, 3000));
+  // The report of a request sent `clock` ago that got no reply within the
+  // reply time-out: not yet at 2 s, there by 4 s.
+  void ExpectTimeout(const QElapsedTimer& clock, const QString& report) {
+    const auto reported = [&] { return !messages.shown.isEmpty(); };
+    EXPECT_FALSE(QTest::qWaitFor(reported, static_cast<int>(2000 - clock.elapsed())));
+    ASSERT_TRUE(QTest::qWaitFor(reported, static_cast<int>(4000 - clock.elapsed())));
+    EXPECT_EQ(messages.shown, QStringList{report});
+    EXPECT_EQ(Shown("Label68").toStdString(), report == kSettingTimeout ? "set timeout" : "");
   }
 
   QTcpServer server;
-  QTcpSocket* peer = nullptr;
 };
 
-TEST_F(GatewayWireTest, SetButtonsShowAndSendTheCommandTable) {
-  struct Case {
-    std::function<void()> prepare;
-    QPushButton* button;
-    QByteArray command;
-    PendingCode code;
-    RequestKind kind;
-  };
-  GatewayWindow& f = *form;
-  const Case cases[] = {
-      {[&] {
-         f.system.rs485Baud->setCurrentIndex(6);    // 57600
-         f.system.rs485Parity->setCurrentIndex(2);  // even
-       },
-       f.system.rs485Set, "QQS#BA1:62#", PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[&] {
-         f.system.rs485Baud->setCurrentIndex(-1);
-         f.system.rs485Parity->setCurrentIndex(-1);
-       },
-       f.system.rs485Set, "QQS#BA1://#", PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[&] { f.system.workingMode->setCurrentIndex(1); }, f.system.workingModeSet, "QQS#MD:1#",
-       PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[&] { f.system.slaveAddress->setText("7"); }, f.system.slaveAddressSet, "QQS#ADR:007#",
-       PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[&] { f.system.slaveAddress->setText("247"); }, f.system.slaveAddressSet, "QQS#ADR:247#",
-       PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[&] { f.system.pollingInterval->setText("5"); }, f.system.pollingIntervalSet, "QQS#JTM:005#",
-       PendingCode::kGatewaySetting, RequestKind::kSetting},
-      {[] {}, f.system.parameterReset, "QQS#RESET#", PendingCode::kGatewaySetting,
-       RequestKind::kSetting},
-      {[&] {
-         f.mapping.meter->setCurrentIndex(7);
-         f.mapping.enable->setCurrentIndex(0);      // Close
-         f.mapping.deviceMode->setCurrentIndex(0);  // Secondary Master Device
-         f.mapping.instrumentType->setCurrentIndex(13);
-         f.mapping.preambleLength->setCurrentIndex(0);  // 4
-         f.mapping.bufferClearTime->setText("0");
-       },
-       f.mapping.setupSet, "QQS#HART7:0,0,13,4,000#", PendingCode::kGatewaySetting,
-       RequestKind::kSetting},
-      {[&] {
-         f.mapping.meter->setCurrentIndex(0);
-         for (QComboBox* c : {f.mapping.byteOrders[0], f.mapping.byteOrders[1],
-                              f.mapping.byteOrders[2], f.mapping.byteOrders[3]})
-           c->setCurrentIndex(0);
-         f.mapping.byteOrders[4]->setCurrentIndex(3);
-       },
-       f.mapping.byteOrdersSet, "QQS#DFOT0:00003#", PendingCode::kGatewaySetting,
-       RequestKind::kSetting},
-      {[] {}, f.system.systemQuery, "QQQ#QX#", PendingCode::kSystemParametersQuery,
-       RequestKind::kParameterQuery},
-      {[&] { f.mapping.meter->setCurrentIndex(1); }, f.mapping.mappingQuery, "QQQ#QQ1#",
-       PendingCode::kMeterMappingQuery, RequestKind::kParameterQuery},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.command.toStdString());
-    Idle();
-    form->shared.receiveBuffer->setPlainText("old reply");
-    c.prepare();
-    c.button->click();
-    EXPECT_EQ(form->shared.sendBuffer->text(), QString::fromLatin1(c.command));
-    EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
-    EXPECT_EQ(Wire(), c.command);
-    EXPECT_EQ(Staged(c.command.size()), c.command);
-    EXPECT_EQ(form->Cycle.Pending, c.code);
-    EXPECT_EQ(form->Cycle.Kind, c.kind);
-    EXPECT_TRUE(form->timeoutTimer.Enabled());
-    EXPECT_EQ(form->timeoutTimer.Interval(), 3000);
-    // Only the RS-485 setting closes the serial port afterwards, also on TCP.
-    EXPECT_EQ(form->rs485CloseTimer.Enabled(), c.button == form->system.rs485Set);
-    if (c.button == form->system.rs485Set) {
-      EXPECT_EQ(form->rs485CloseTimer.Interval(), 2000);
+// ---- commands --------------------------------------------------------------
+
+struct Command {
+  const char* name;
+  const char* fields;  // filled in before
+  const char* clicks;  // buttons clicked, labels double-clicked
+  const char* sent;
+  const char* timeout;          // its report when no reply comes, if any
+  const char* shown = nullptr;  // in "Send Buffer:" when not what was sent
+  const char* after = "";
+};
+
+const Command kCommands[] = {
+    {"RS-485", "ComboBox8=57600; ComboBox9=Even", "Button9", "QQS#BA1:62#", kSettingTimeout},
+    {"RS-485 unset", "ComboBox8=; ComboBox9=", "Button9", "QQS#BA1://#", kSettingTimeout},
+    {"working mode", "ComboBox7=MODBUS_RTU Mode", "Button24", "QQS#MD:1#", kSettingTimeout},
+    {"slave address", "Edit14=7", "Button29", "QQS#ADR:007#", kSettingTimeout},
+    {"slave address 247", "Edit14=247", "Button29", "QQS#ADR:247#", kSettingTimeout},
+    {"polling interval", "Edit6=5", "Button27", "QQS#JTM:005#", kSettingTimeout},
+    {"reset", "", "Button30", "QQS#RESET#", kSettingTimeout},
+    {"polling set-up",
+     "ComboBox41=8; ComboBox6=Close; ComboBox16=Secondary Master Device; "
+     "ComboBox17=13)3051AMV; ComboBox34=4; Edit1=0",
+     "Button10", "QQS#HART7:0,0,13,4,000#", kSettingTimeout},
+    {"byte orders", "FAMOUT1=0; FAMOUT3=0; FAMOUT5=0; FAMOUT7=0; FAMOUT9=3", "Button21",
+     "QQS#DFOT0:00003#", kSettingTimeout},
+    {"service command 0", "", "Label8", "QQS#YB:00#", kSettingTimeout, ""},
+    {"service command 1", "", "Label16", "QQS#YB:01#", kSettingTimeout, ""},
+    {"system report", "", "Button23", "QQQ#QX#", kQueryTimeout},
+    {"meter report", "ComboBox41=2", "Button31", "QQQ#QQ1#", kQueryTimeout},
+    // Outside the request cycle: the query keeps waiting and times out as
+    // a query. The inspector's typed text counts, not the list position.
+    {"board serial", "PCBSN=123; JIANZHI=5", "Button23 Button60",
+     "QQQ#QX#TAVELK#PCBSN:00000123,005#", kQueryTimeout, "TAVELK#PCBSN:00000123,005#"},
+    // The coefficients arm no time-out of their own but turn the waiting
+    // query's report into the connection's.
+    {"coefficients", "", "Button31 Button15", "QQQ#QQ0#QQS#XISH0:1.000,1.000,1.000,1.000#",
+     kConnectionTimeout, "QQS#XISH0:1.000,1.000,1.000,1.000#"},
+    // With the serial port closed a meter chosen asks nothing.
+    {"meter chosen", "Edit1=010; ComboBox41=3", "", "", "", "earlier request",
+     "Label19=40001:; Label29=40009:; Edit1=010; ComboBox41=3"},
+};
+
+// A window of its own for each command, so that all wait for their
+// time-outs together.
+class CommandWindow : public GatewaySettings {
+ public:
+  explicit CommandWindow(const Command& c) : c_(c) {}
+  void TestBody() override {}
+
+  void Prepare(QTcpServer& gateway) {
+    SetUp();
+    peer_ = ConnectPeer(gateway);
+    ASSERT_TRUE(peer_);
+    EarlierAreas();
+    FillAll(c_.fields);
+  }
+  void Send() const {
+    for (const QString& name : QString(c_.clicks).split(' ', Qt::SkipEmptyParts))
+      qobject_cast<QPushButton*>(Find(name)) ? Click(name) : DoubleClick(name);
+  }
+  void ExpectAreas() const {
+    EXPECT_EQ(SendArea(), c_.shown ? c_.shown : c_.sent);
+    EXPECT_EQ(ReceiveArea(), *c_.clicks ? "" : "earlier reply");
+  }
+  bool Reported() const { return !messages.shown.isEmpty(); }
+  bool Done() const { return Reported() || !*c_.timeout; }
+  // The RS-485 setting gives up the serial port, also when TCP carried it.
+  bool GivesUpPort() const { return QLatin1String(c_.clicks) == "Button9"; }
+  bool PortGivenUp() const { return Find<QPushButton>("Button1")->text() == "open serial"; }
+  bool PortGivenUpIfDue() const { return !GivesUpPort() || PortGivenUp(); }
+
+  void ExpectResult() {
+    if (*c_.timeout) {
+      ASSERT_EQ(messages.shown.size(), 1);
+      EXPECT_TRUE(messages.shown[0].startsWith(c_.timeout)) << messages.shown[0].toStdString();
+      const std::string_view report = c_.timeout;
+      EXPECT_EQ(Shown("Label68").toStdString(), report == kSettingTimeout ? "set timeout"
+                                                : report == kQueryTimeout ? ""
+                                                                          : "Current");
+    } else {
+      EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
     }
+    EXPECT_EQ(PortGivenUp(), GivesUpPort());
+    ExpectShown(c_.after);
+    EXPECT_EQ(WindowSent(*peer_), c_.sent);
   }
-  EXPECT_TRUE(messages.shown.isEmpty());
+
+ private:
+  const Command& c_;
+  std::unique_ptr<QTcpSocket> peer_;
+};
+
+TEST_F(GatewaySettings, EachCommandIsShownSentAndTimesOutAsItsKind) {
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+  std::vector<std::unique_ptr<CommandWindow>> windows;
+  for (const Command& c : kCommands) {
+    windows.push_back(std::make_unique<CommandWindow>(c));
+    windows.back()->Prepare(server);
+  }
+  for (const auto& w : windows) w->Send();
+  QElapsedTimer clock;
+  clock.start();
+  const auto each = [&](const std::function<void(CommandWindow&)>& check) {
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      SCOPED_TRACE(kCommands[i].name);
+      check(*windows[i]);
+    }
+  };
+  each([](CommandWindow& w) { w.ExpectAreas(); });
+
+  const auto any = [&](bool (CommandWindow::*what)() const) {
+    return std::ranges::any_of(windows, what);
+  };
+  // The port is given up 2 s after the RS-485 setting, before the reply
+  // time-out of 3 s.
+  EXPECT_FALSE(QTest::qWaitFor(
+      [&] { return any(&CommandWindow::Reported) || any(&CommandWindow::PortGivenUp); }, 1000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return std::ranges::all_of(windows, &CommandWindow::PortGivenUpIfDue); }, 1500));
+  // Until 2 s have passed, or a report came too early (named below).
+  (void)QTest::qWaitFor([&] { return any(&CommandWindow::Reported); },
+                        static_cast<int>(2000 - clock.elapsed()));
+  each([](CommandWindow& w) { EXPECT_FALSE(w.Reported()) << "before 2 s"; });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return std::ranges::all_of(windows, &CommandWindow::Done); },
+                              static_cast<int>(4000 - clock.elapsed())));
+  QTest::qWait(300);  // a time-out where none belongs would have come with the others
+  each([](CommandWindow& w) { w.ExpectResult(); });
 }
 
-TEST_F(GatewayWireTest, HiddenCommandsGoOutWithoutShowing) {
-  Idle();
-  form->shared.sendBuffer->setText("before");
-  QTest::mouseDClick(form->frame.serviceArea0, Qt::LeftButton);
-  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
-  EXPECT_EQ(Wire(), QByteArray("QQS#YB:00#"));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting);
-  EXPECT_EQ(form->Cycle.Kind, RequestKind::kSetting);
-  EXPECT_TRUE(form->timeoutTimer.Enabled());
+// The board's identity and the coefficients go out beside the request
+// cycle: the query waiting stays the one a late reply is decoded for, and
+// neither starts a time-out.
+TEST_F(GatewaySettings, BoardSerialAndCoefficientsLeaveTheWaitingQueryAlone) {
+  const std::unique_ptr<QTcpSocket> peer = Gateway();
+  ASSERT_TRUE(peer);
+  Click("Button31");
+  Answer(*peer, "QQ0#HART0:1,0,05,6,010#", [&] { return Shown("Edit1") == "010"; });
 
-  emit form->frame.serviceArea1->doubleClicked();
-  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
-  EXPECT_EQ(Wire(), QByteArray("QQS#YB:01#"));
-}
+  EarlierAreas();
+  FillAll("PCBSN=123456789; JIANZHI=101");
+  Click("Button60");
+  EXPECT_EQ(SendArea(), QStringLiteral("TAVELK#PCBSN:123456789,101#"));
+  EXPECT_TRUE(ReceiveArea().isEmpty());
 
-TEST_F(GatewayWireTest, BoardSerialAndCoefficientsLeaveThePendingRequestAlone) {
-  form->Cycle.Arm(PendingCode::kMeterMappingQuery, RequestKind::kParameterQuery);
-  form->timeoutTimer.SetEnabled(false);
-  form->Cycle.ExchangeBuffer[8] = 0x5A;
-  form->shared.sendBuffer->setText("before");
-  form->shared.receiveBuffer->setPlainText("old reply");
-  form->system.boardSerial->setText("123");
-  form->system.inspector->setEditText("5");  // the text counts, not the list position
-  form->system.boardSet->click();
-  EXPECT_EQ(Wire(), QByteArray("TAVELK#PCBSN:00000123,005#"));
-  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("TAVELK#PCBSN:00000123,005#"));
-  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
-  EXPECT_EQ(form->Cycle.ExchangeBuffer[8], 0x5A);  // not staged
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kMeterMappingQuery);
-  EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
-
-  form->system.inspector->setCurrentIndex(8);  // "101"
-  form->system.boardSerial->setText("123456789");
-  form->system.boardSet->click();
-  EXPECT_EQ(Wire(), QByteArray("TAVELK#PCBSN:123456789,101#"));
-
-  form->mapping.meter->setCurrentIndex(3);
-  form->mapping.coefficients[0]->setText("-1.5");
-  form->mapping.coefficients[1]->setText("2");
-  form->mapping.coefficients[2]->setText("0.001");
-  form->mapping.coefficients[3]->setText("1.000");
-  form->mapping.coefficientsSet->click();
+  EarlierAreas();
+  FillAll("ComboBox41=4; XISHU1=-1.5; XISHU2=2; XISHU3=0.001");
+  Click("Button15");
   const QByteArray coefficients("QQS#XISH3:-1.5,2,0.001,1.000#");
-  EXPECT_EQ(Wire(), coefficients);
-  EXPECT_EQ(form->shared.sendBuffer->text(), QString::fromLatin1(coefficients));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kMeterMappingQuery);
-  EXPECT_EQ(form->Cycle.Kind, RequestKind::kConnection);
-  EXPECT_FALSE(form->timeoutTimer.Enabled());  // this command never times out
+  EXPECT_EQ(SendArea(), QString::fromLatin1(coefficients));
+  EXPECT_TRUE(ReceiveArea().isEmpty());
+
+  EXPECT_FALSE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 3500));
+  Answer(*peer, "QQ0#HART0:1,0,05,6,020#", [&] { return Shown("Edit1") == "020"; });
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
+  EXPECT_EQ(WindowSent(*peer), "QQQ#QQ0#TAVELK#PCBSN:123456789,101#" + coefficients);
 }
 
-TEST_F(GatewayWireTest, NumbersThatDoNotFitTheirFieldAreRefused) {
-  struct Case {
-    QLineEdit* edit;
+// ---- refusals -----------------------------------------------------------------
+
+// A number that does not fit its three digits is refused before anything
+// is staged, armed or sent; both areas are emptied first.
+TEST_F(GatewaySettings, NumbersThatDoNotFitTheirFieldAreRefused) {
+  const struct {
+    const char* edit;
     const char* typed;
-    QPushButton* button;
+    const char* button;
     const char* message;
+  } cases[] = {
+      {"Edit14", "1000", "Button29", "'1000' is out of range (0 to 999)"},
+      {"Edit14", "-1", "Button29", "'-1' is out of range (0 to 999)"},
+      {"Edit14", "abc", "Button29", "'abc' is not a valid integer value"},
+      {"Edit6", "1000", "Button27", "'1000' is out of range (0 to 999)"},
+      {"Edit6", "", "Button27", "'' is not a valid integer value"},
+      {"Edit1", "1000", "Button10", "'1000' is out of range (0 to 999)"},
+      {"Edit1", "-5", "Button10", "'-5' is out of range (0 to 999)"},
   };
-  GatewayWindow& f = *form;
-  const Case cases[] = {
-      {f.system.slaveAddress, "1000", f.system.slaveAddressSet,
-       "'1000' is out of range (0 to 999)"},
-      {f.system.slaveAddress, "-1", f.system.slaveAddressSet, "'-1' is out of range (0 to 999)"},
-      {f.system.slaveAddress, "abc", f.system.slaveAddressSet,
-       "'abc' is not a valid integer value"},
-      {f.system.pollingInterval, "1000", f.system.pollingIntervalSet,
-       "'1000' is out of range (0 to 999)"},
-      {f.system.pollingInterval, "", f.system.pollingIntervalSet,
-       "'' is not a valid integer value"},
-      {f.mapping.bufferClearTime, "1000", f.mapping.setupSet, "'1000' is out of range (0 to 999)"},
-      {f.mapping.bufferClearTime, "-5", f.mapping.setupSet, "'-5' is out of range (0 to 999)"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
+  const auto refuse = [&] {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.message);
+      messages.shown.clear();
+      EarlierAreas();
+      Type(c.edit, c.typed);
+      Click(c.button);
+      EXPECT_EQ(messages.shown, QStringList{c.message});
+      EXPECT_TRUE(SendArea().isEmpty());
+      EXPECT_TRUE(ReceiveArea().isEmpty());
+    }
+    // The board serial empties nothing before it converts.
     messages.shown.clear();
-    form->Cycle.Arm(PendingCode::kSystemParametersQuery, RequestKind::kParameterQuery);
-    form->timeoutTimer.SetEnabled(false);
-    form->timeoutTimer.SetInterval(1000);
-    form->shared.sendBuffer->setText("before");
-    form->shared.receiveBuffer->setPlainText("before");
-    c.edit->setText(QString::fromLatin1(c.typed));
-    c.button->click();
-    EXPECT_EQ(messages.shown, QStringList{QString::fromLatin1(c.message)});
-    EXPECT_TRUE(NothingSent());
-    EXPECT_EQ(form->Cycle.Pending, PendingCode::kSystemParametersQuery);
-    EXPECT_EQ(form->Cycle.Kind, RequestKind::kParameterQuery);
-    EXPECT_FALSE(form->timeoutTimer.Enabled());
-    EXPECT_EQ(form->timeoutTimer.Interval(), 1000);
-    EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
-    EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().isEmpty());
-  }
+    EarlierAreas();
+    Type("PCBSN", "12x");
+    Click("Button60");
+    EXPECT_EQ(messages.shown, QStringList{"'12x' is not a valid integer value"});
+    EXPECT_EQ(SendArea(), QStringLiteral("earlier request"));
+    EXPECT_EQ(ReceiveArea(), QStringLiteral("earlier reply"));
+    messages.shown.clear();
+  };
 
-  // The board serial clears nothing before it converts.
+  // Nothing set the reply time-out yet: a HART frame, which sets none,
+  // still times out after the first second.
+  refuse();
+  Click("Button7");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !messages.shown.isEmpty(); }, 2000));
+  EXPECT_EQ(messages.shown, QStringList{kSettingTimeout});
   messages.shown.clear();
-  form->shared.sendBuffer->setText("before");
-  form->system.boardSerial->setText("12x");
-  form->system.boardSet->click();
-  EXPECT_EQ(messages.shown, QStringList{"'12x' is not a valid integer value"});
-  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("before"));
-  EXPECT_TRUE(NothingSent());
+
+  // A query waiting keeps its time-out and gets its late reply.
+  const std::unique_ptr<QTcpSocket> peer = Gateway();
+  ASSERT_TRUE(peer);
+  QElapsedTimer clock;
+  clock.start();
+  Click("Button23");
+  refuse();
+  ExpectTimeout(clock, kQueryTimeout);
+  Answer(*peer, "QX#JTM:123#", [&] { return Shown("Edit6") == "123"; });
+  EXPECT_EQ(WindowSent(*peer), "QQQ#QX#");
 }
 
-TEST_F(GatewayWireTest, SystemReportFillsTheSystemTab) {
-  form->system.systemQuery->click();
-  Wire();
-  Answer("QX#JTM:100,ADR:017,MD:1,BA1:41#");
-  EXPECT_EQ(form->system.rs485Baud->currentText(), QStringLiteral("19200"));
-  EXPECT_EQ(form->system.rs485Parity->currentText(), QStringLiteral("Odd"));
-  EXPECT_EQ(form->system.workingMode->currentText(), QStringLiteral("MODBUS_RTU Mode"));
-  EXPECT_EQ(form->system.slaveAddress->text(), QStringLiteral("017"));
-  EXPECT_EQ(form->modbusTest.slaveAddress->text(),
-            QStringLiteral("017"));  // the MODBUS test follows
-  EXPECT_EQ(form->system.pollingInterval->text(), QStringLiteral("100"));
-  EXPECT_TRUE(messages.shown.isEmpty());
-  EXPECT_EQ(form->Cycle.Pending,
-            PendingCode::kSystemParametersQuery);  // a further reply is decoded too
+// ---- reports --------------------------------------------------------------------
 
-  // Without the marker nothing changes.
-  Answer("BA1:30,JTM:005#");
-  EXPECT_EQ(form->system.rs485Baud->currentIndex(), 4);
-  EXPECT_EQ(form->system.pollingInterval->text(), QStringLiteral("100"));
+TEST_F(GatewaySettings, SystemReportFillsTheSystemTab) {
+  const std::unique_ptr<QTcpSocket> peer = Gateway();
+  ASSERT_TRUE(peer);
+  Click("Button23");
+  Answer(*peer, "QX#JTM:100,ADR:017,MD:1,BA1:41#", [&] { return Shown("Edit6") == "100"; });
+  // The MODBUS test (Edit18) follows the slave address.
+  ExpectShown(
+      "ComboBox8=19200; ComboBox9=Odd; ComboBox7=MODBUS_RTU Mode; Edit14=017; Edit18=017; "
+      "Edit6=100");
+  EXPECT_TRUE(messages.shown.isEmpty());
+
+  // The query stays pending: further replies are decoded too, but only
+  // behind their marker.
+  Answer(*peer, "BA1:30,JTM:005#");
+  ExpectShown("ComboBox8=19200; Edit6=100");
 
   // A bad digit: what came before is kept, the rest is not read.
-  Answer("QX#BA1:6x,MD:0,ADR:099,JTM:200#");
+  Answer(*peer, "QX#BA1:6x,MD:0,ADR:099,JTM:200#", [&] { return !messages.shown.isEmpty(); });
   EXPECT_EQ(messages.shown, QStringList{"'x' is not a valid integer value"});
-  EXPECT_EQ(form->system.rs485Baud->currentText(), QStringLiteral("57600"));
-  EXPECT_EQ(form->system.rs485Parity->currentText(), QStringLiteral("Odd"));
-  EXPECT_EQ(form->system.workingMode->currentIndex(), 1);
-  EXPECT_EQ(form->system.slaveAddress->text(), QStringLiteral("017"));
+  ExpectShown("ComboBox8=57600; ComboBox9=Odd; ComboBox7=MODBUS_RTU Mode; Edit14=017; Edit6=100");
 
   // A digit beyond the list selects nothing.
-  Answer("QX#BA1:92#");
-  EXPECT_EQ(form->system.rs485Baud->currentIndex(), -1);
-  EXPECT_EQ(form->system.rs485Parity->currentIndex(), 2);
+  Answer(*peer, "QX#BA1:92#", [&] { return Shown("ComboBox8").isEmpty(); });
+  ExpectShown("ComboBox8=; ComboBox9=Even");
+  EXPECT_EQ(WindowSent(*peer), "QQQ#QX#");
 }
 
-TEST_F(GatewayWireTest, ModbusReportOfAStandardMeterHidesTheCustomGroup) {
-  form->parsing.addressBits->setCurrentIndex(0);
-  form->mapping.mappingQuery->click();
-  Wire();
-  Answer(
-      "QQ0#HART0:1,0,05,6,010,DFO0:01230,XISH0:1.000,2.500,0.100,9.999,"
-      "ZDY0:8,1120,0000,0000,0000,MD:1#");
-  EXPECT_EQ(form->mapping.enable->currentText(), QStringLiteral("Open"));
-  EXPECT_EQ(form->mapping.deviceMode->currentText(), QStringLiteral("Secondary Master Device"));
-  EXPECT_EQ(form->mapping.instrumentType->currentText(), QStringLiteral("5)Siemens_MG500"));
-  EXPECT_EQ(form->mapping.preambleLength->currentText(), QStringLiteral("6"));
-  EXPECT_EQ(form->mapping.bufferClearTime->text(), QStringLiteral("010"));
-  EXPECT_EQ(form->mapping.byteOrders[0]->currentIndex(), 0);
-  EXPECT_EQ(form->mapping.byteOrders[1]->currentIndex(), 1);
-  EXPECT_EQ(form->mapping.byteOrders[2]->currentIndex(), 2);
-  EXPECT_EQ(form->mapping.byteOrders[3]->currentIndex(), 3);
-  EXPECT_EQ(form->mapping.byteOrders[4]->currentIndex(), 0);
-  EXPECT_EQ(form->mapping.coefficients[1]->text(), QStringLiteral("2.500"));
-  EXPECT_EQ(form->mapping.coefficients[3]->text(), QStringLiteral("9.999"));
-  EXPECT_TRUE(form->parsing.group->isHidden());
-  EXPECT_EQ(form->parsing.addressBits->currentIndex(), 0);  // ignored for this type
-  EXPECT_EQ(form->system.workingMode->currentIndex(), 0);
+TEST_F(GatewaySettings, ModbusReportFillsTheMappingAndACustomMetersParsing) {
+  const std::unique_ptr<QTcpSocket> peer = Gateway();
+  ASSERT_TRUE(peer);
+  Fill("ComboBox15", "3");
+  Click("Button31");
+  Answer(*peer,
+         "QQ0#HART0:1,0,05,6,010,DFO0:01230,XISH0:1.000,2.500,0.100,9.999,"
+         "ZDY0:8,1120,0000,0000,0000,MD:1#",
+         [&] { return Shown("Edit1") == "010"; });
+  ExpectShown(
+      "ComboBox6=Open; ComboBox16=Secondary Master Device; ComboBox17=5)Siemens_MG500; "
+      "ComboBox34=6; FAMOUT1=0; FAMOUT3=1; FAMOUT5=2; FAMOUT7=3; FAMOUT9=0; XISHU2=2.500; "
+      "XISHU4=9.999");
+  // A standard meter: its parsing and the working mode are not read.
+  ExpectShown("ComboBox15=3; ComboBox7=Transparent Mode");
+  EXPECT_FALSE(ParsingShown());
+
+  Answer(*peer,
+         "QQ2#HART2:0,1,00,4,000,ZDY2:8,1120,2051,0000,0991,MD:1,"
+         "CAMD21:1,03,01 02 03,CAMD22:0,00,#",
+         [&] { return ParsingShown(); });
+  ExpectShown(
+      "ComboBox17=0)Custom_Meter; ComboBox15=8; RADCOM1=1; READADR1=12; READLG1=4; RADCOM3=2; "
+      "READADR3=05; READLG3=8; RADCOM5=0; READADR7=99; ComboBox7=MODBUS_RTU Mode; "
+      "ComboBox28=1; Edit4=01 02 03; ComboBox29=0; Edit5=");
   EXPECT_TRUE(messages.shown.isEmpty());
-}
-
-TEST_F(GatewayWireTest, ModbusReportOfACustomMeterFillsTheParsing) {
-  form->parsing.group->hide();
-  form->mapping.mappingQuery->click();
-  Wire();
-  Answer(
-      "QQ2#HART2:0,1,00,4,000,ZDY2:8,1120,2051,0000,0991,MD:1,"
-      "CAMD21:1,03,01 02 03,CAMD22:0,00,#");
-  EXPECT_FALSE(form->parsing.group->isHidden());
-  EXPECT_EQ(form->mapping.instrumentType->currentIndex(), 0);
-  EXPECT_EQ(form->parsing.addressBits->currentText(), QStringLiteral("8"));
-  EXPECT_EQ(form->parsing.rows[0].command->currentText(), QStringLiteral("1 Command 1"));
-  EXPECT_EQ(form->parsing.rows[0].start->text(), QStringLiteral("12"));
-  EXPECT_EQ(form->parsing.rows[0].length->currentText(), QStringLiteral("4 byte"));
-  EXPECT_EQ(form->parsing.rows[1].command->currentText(), QStringLiteral("2 Command 2"));
-  EXPECT_EQ(form->parsing.rows[1].start->text(), QStringLiteral("05"));
-  EXPECT_EQ(form->parsing.rows[1].length->currentText(), QStringLiteral("8 byte"));
-  EXPECT_EQ(form->parsing.rows[2].command->currentText(), QStringLiteral("0 Not analytic"));
-  EXPECT_EQ(form->parsing.rows[3].start->text(), QStringLiteral("99"));
-  EXPECT_EQ(form->system.workingMode->currentText(), QStringLiteral("MODBUS_RTU Mode"));
-  EXPECT_EQ(form->parsing.readCommands[0].enable->currentText(), QStringLiteral("1 open"));
-  EXPECT_EQ(form->parsing.readCommands[0].bytes->text(), QStringLiteral("01 02 03"));
-  EXPECT_EQ(form->parsing.readCommands[1].enable->currentText(), QStringLiteral("0 close"));
-  EXPECT_TRUE(form->parsing.readCommands[1].bytes->text().isEmpty());
 
   // Stopped at variable 2: variable 1 is new, the rest keeps its contents.
-  Answer("QQ2#HART2:0,1,00,7,000,ZDY2:3,2301,");
+  Answer(*peer, "QQ2#HART2:0,1,00,7,000,ZDY2:3,2301,", [&] { return !messages.shown.isEmpty(); });
   EXPECT_EQ(messages.shown, QStringList{"'' is not a valid integer value"});
-  EXPECT_EQ(form->mapping.preambleLength->currentText(), QStringLiteral("7"));
-  EXPECT_EQ(form->parsing.addressBits->currentText(), QStringLiteral("3"));
-  EXPECT_EQ(form->parsing.rows[0].command->currentIndex(), 2);
-  EXPECT_EQ(form->parsing.rows[0].start->text(), QStringLiteral("30"));
-  EXPECT_EQ(form->parsing.rows[0].length->currentIndex(), 1);
-  EXPECT_EQ(form->parsing.rows[1].command->currentIndex(), 2);
-  EXPECT_EQ(form->parsing.readCommands[0].bytes->text(), QStringLiteral("01 02 03"));
+  ExpectShown(
+      "ComboBox34=7; ComboBox15=3; RADCOM1=2; READADR1=30; READLG1=8; RADCOM3=2; "
+      "Edit4=01 02 03");
 
   // Numbers beyond a list leave no selection; type 20 counts as not custom.
-  Answer("QQ2#HART2:3,1,20,3,000#");
-  EXPECT_EQ(form->mapping.enable->currentIndex(), -1);
-  EXPECT_EQ(form->mapping.instrumentType->currentIndex(), -1);
-  EXPECT_EQ(form->mapping.preambleLength->currentIndex(), -1);
-  EXPECT_TRUE(form->parsing.group->isHidden());
+  Answer(*peer, "QQ2#HART2:3,1,20,3,000#", [&] { return Shown("ComboBox6").isEmpty(); });
+  ExpectShown("ComboBox6=; ComboBox17=; ComboBox34=");
+  EXPECT_FALSE(ParsingShown());
+  EXPECT_EQ(WindowSent(*peer), "QQQ#QQ0#");
 }
 
-TEST_F(GatewayWireTest, ChangingTheMeterWithThePortClosedSendsNothing) {
-  ASSERT_FALSE(form->SerialOpen);
-  Idle();
-  form->shared.sendBuffer->setText("before");
-  form->mapping.bufferClearTime->setText("010");
-  Pick(form->mapping.meter, 2);
-  EXPECT_TRUE(NothingSent());
-  EXPECT_EQ(form->mapping.meter->currentIndex(), 2);
-  EXPECT_EQ(form->mapping.registerLabels[0]->text(), QStringLiteral("40001:"));
-  EXPECT_EQ(form->mapping.registerLabels[4]->text(), QStringLiteral("40009:"));
-  EXPECT_EQ(form->shared.sendBuffer->text(), QStringLiteral("before"));
-  EXPECT_EQ(form->mapping.bufferClearTime->text(), QStringLiteral("010"));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
+// With the serial port open, choosing a meter starts its page afresh and
+// asks for its report on the serial line, whatever link is chosen.
+TEST_F(GatewaySettings, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine) {
+  test::PtyPeer line;
+  ASSERT_TRUE(line.Ok());
+  ASSERT_TRUE(OpenSerial(line.Path())) << messages.shown.join('|').toStdString();
+  Choose("ComboBox2", 1);  // TCP chosen and not connected
+  ASSERT_EQ(Find<QPushButton>("Button1")->text(), QStringLiteral("close"));
+  FillAll(
+      "XISHU3=7.000; ComboBox15=3; Edit14=017; ComboBox6=Open; FAMOUT9=1; RADCOM7=1; "
+      "ComboBox29=1");
+
+  QElapsedTimer clock;
+  clock.start();
+  Fill("ComboBox41", "2");
+  ExpectShown(
+      "Label19=40011; Label24=40013; Label27=40015; Label28=40017; Label29=40019; Edit19=10; "
+      "Edit20=10; Edit8=QQQ#QQ1#");
+  // Emptied, the system tab's settings too; the rest kept until the report comes.
+  ExpectShown(
+      "ComboBox6=; ComboBox17=; FAMOUT9=; RADCOM7=; ComboBox29=; ComboBox7=; ComboBox8=; "
+      "ComboBox9=; Edit14=; Edit18=; XISHU3=7.000; ComboBox15=3");
+  EXPECT_FALSE(ParsingShown());
+  EXPECT_EQ(line.Read(8), "QQQ#QQ1#");
+
+  ExpectTimeout(clock, kQueryTimeout);
+  EXPECT_TRUE(line.Read(1, 50).isEmpty());
+  // The report that comes late is still read as the meter's.
+  messages.shown.clear();
+  ASSERT_TRUE(
+      line.Write("QQ1#HART1:1,0,00,6,010,DFO1:00000,XISH1:1.000,1.000,1.000,1.000,"
+                 "ZDY1:8,1120,0000,0000,0000,MD:0#"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown("Edit1") == "010"; }, 3000));
+  ExpectShown(
+      "ComboBox6=Open; ComboBox17=0)Custom_Meter; XISHU3=1.000; ComboBox15=8; "
+      "ComboBox7=Transparent Mode");
+  EXPECT_TRUE(ParsingShown());
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
 }
 
-TEST_F(GatewaySettingsTest, SlaveAddressFollowsIntoTheModbusTest) {
-  form->system.slaveAddress->clear();
-  EXPECT_TRUE(form->modbusTest.slaveAddress->text().isEmpty());
-  QTest::keyClicks(form->system.slaveAddress, "24");
-  EXPECT_EQ(form->modbusTest.slaveAddress->text(), QStringLiteral("24"));
-  QTest::keyClick(form->system.slaveAddress, '7');
-  EXPECT_EQ(form->modbusTest.slaveAddress->text(), QStringLiteral("247"));
+// ---- typing ------------------------------------------------------------------
+
+TEST_F(GatewaySettings, SlaveAddressFollowsIntoTheModbusTest) {
+  Edit("Edit14")->clear();
+  EXPECT_TRUE(Shown("Edit18").isEmpty());
+  QTest::keyClicks(Edit("Edit14"), "24");
+  EXPECT_EQ(Shown("Edit18"), QStringLiteral("24"));
+  QTest::keyClick(Edit("Edit14"), '7');
+  EXPECT_EQ(Shown("Edit18"), QStringLiteral("247"));
 }
 
-TEST_F(GatewaySettingsTest, CoefficientBoxesTakeFiveCharactersOfANumber) {
-  QLineEdit* box = form->mapping.coefficients[1];
+TEST_F(GatewaySettings, CoefficientBoxesTakeFiveCharactersOfANumber) {
+  QLineEdit* box = Edit("XISHU2");
   box->clear();
   QTest::keyClicks(box, "12.3456");
   EXPECT_EQ(box->text(), QStringLiteral("12.34"));
@@ -412,11 +461,11 @@ TEST_F(GatewaySettingsTest, CoefficientBoxesTakeFiveCharactersOfANumber) {
   EXPECT_EQ(box->text(), QStringLiteral("1-7.0"));
 
   // The other boxes keep what they have; only typed keys are filtered.
-  form->mapping.coefficients[0]->setText("abcdefg");
-  EXPECT_EQ(form->mapping.coefficients[0]->text(), QStringLiteral("abcdefg"));
+  Type("XISHU1", "abcdefg");
+  EXPECT_EQ(Shown("XISHU1"), QStringLiteral("abcdefg"));
 }
 
-TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
+TEST_F(GatewaySettings, ExternalProgramIsOpenedOnlyWhenItIsThere) {
   // Stands in for the desktop: any object with a slot taking the URL will
   // do, and a text browser has one (setSource) and says when it ran.
   QTextBrowser desktop;
@@ -427,8 +476,8 @@ TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
   const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("LORIX6.EXE");
   QFile::remove(path);
 
-  Pick(form->system.linkChoice, 1);
-  form->system.makerProgram->click();
+  Choose("ComboBox2", 1);
+  Click("Button14");
   EXPECT_TRUE(opened.isEmpty());
   EXPECT_TRUE(messages.shown.isEmpty());
 
@@ -436,10 +485,9 @@ TEST_F(GatewaySettingsTest, ExternalProgramIsOpenedOnlyWhenItIsThere) {
   ASSERT_TRUE(program.open(QIODevice::WriteOnly));
   program.write("MZ");
   program.close();
-  form->system.makerProgram->click();
+  Click("Button14");
   EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(path)});
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
-  EXPECT_TRUE(form->shared.sendBuffer->text().isEmpty());
+  EXPECT_TRUE(SendArea().isEmpty());  // nothing goes to the gateway
 
   QFile::remove(path);
   QDesktopServices::unsetUrlHandler("file");
@@ -464,46 +512,32 @@ TEST(ReportNumbers, ConvertLikeTypedNumbers) {
   }
 }
 
-// Against the simulated gateway, over either link.
-class GatewaySimulatorTest : public GatewaySettingsTest {
+// ---- against the simulated gateway ---------------------------------------------
+
+class GatewaySimulator : public GatewaySettings {
  protected:
   void SetUp() override {
-    GatewaySettingsTest::SetUp();
+    GatewaySettings::SetUp();
     ASSERT_TRUE(gateway.Start());
   }
 
-  void OpenSerial() {
+  void OpenLine() {
     if (line.isEmpty()) line = gateway.StartPty();
     ASSERT_FALSE(line.isEmpty());
-    form->Comm1.Ports().Set(4, line);  // the window's COM4
-    Pick(form->system.linkChoice, 0);
-    form->system.openPort->click();
-    ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
+    ASSERT_TRUE(OpenSerial(line)) << messages.shown.join('|').toStdString();
   }
-
   // A set command and its acknowledgement.
-  void Set(QPushButton* button) {
-    button->click();
-    ASSERT_EQ(form->Cycle.Pending, PendingCode::kGatewaySetting)
-        << button->objectName().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 3000));
-    EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().startsWith("OK:"))
-        << form->shared.receiveBuffer->toPlainText().toStdString();
+  void Set(const char* button, const QString& fields = {}) {
+    FillAll(fields);
+    Click(button);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ReceiveArea().startsWith("OK:"); }, 3000))
+        << button << ": " << ReceiveArea().toStdString();
   }
-
-  // Waits until a report query's reply has been decoded.
-  void AwaitReport() {
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          return !form->shared.receiveBuffer->toPlainText().isEmpty() &&
-                 !form->parseTimer.Enabled();
-        },
-        3000));
-  }
-
-  void Query(QPushButton* button) {
-    button->click();
-    AwaitReport();
+  // A report query, until its reply is decoded into `expected`.
+  void Query(const char* button, const QString& expected) {
+    Click(button);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ShowsAll(expected); }, 3000)) << button;
+    ExpectShown(expected);
   }
 
   // Everything written comes back in the reports, and the parameter reset
@@ -514,209 +548,83 @@ class GatewaySimulatorTest : public GatewaySettingsTest {
   QString line;
 };
 
-void GatewaySimulatorTest::RoundTrip(bool serial) {
-  GatewayWindow& f = *form;
+void GatewaySimulator::RoundTrip(bool serial) {
   if (serial) {
-    OpenSerial();
+    OpenLine();
   } else {
-    ConnectTo(gateway.Port());
+    ASSERT_TRUE(ConnectPort(gateway.Port()));
   }
-
   // The RS-485 setting gives up the serial line 2 s later, on either link.
-  Pick(f.system.rs485Baud, 5);    // 38400
-  Pick(f.system.rs485Parity, 2);  // even
-  Set(f.system.rs485Set);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.rs485CloseTimer.Enabled(); }, 3000));
-  EXPECT_FALSE(f.SerialOpen);
-  if (serial) OpenSerial();
-
-  Pick(f.system.workingMode, 1);
-  Set(f.system.workingModeSet);
-  f.system.slaveAddress->setText("017");
-  Set(f.system.slaveAddressSet);
-  f.system.pollingInterval->setText("100");
-  Set(f.system.pollingIntervalSet);
+  const QString rs485 = "ComboBox8=38400; ComboBox9=Even;";
+  Set("Button9", rs485);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return Find<QPushButton>("Button1")->text() == QLatin1String("open serial"); }, 3000));
+  if (serial) OpenLine();
+  const QString system = "ComboBox7=MODBUS_RTU Mode; Edit14=017; Edit6=100;";
+  for (const char* button : {"Button24", "Button29", "Button27"}) Set(button, system);
 
   // Meter 3. With the port open, choosing it asks for its report at once.
-  Pick(f.mapping.meter, 2);
+  Fill("ComboBox41", "3");
   if (serial) {
-    EXPECT_EQ(f.shared.sendBuffer->text(), QStringLiteral("QQQ#QQ2#"));
-    AwaitReport();
-    EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("010"));  // the factory mapping
+    EXPECT_EQ(SendArea(), QStringLiteral("QQQ#QQ2#"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Shown("Edit1") == "010"; }, 3000));  // factory
   }
-  Pick(f.mapping.enable, 1);
-  Pick(f.mapping.deviceMode, 1);
-  Pick(f.mapping.instrumentType, 0);
-  Pick(f.mapping.preambleLength, 3);  // 7 preambles
-  f.mapping.bufferClearTime->setText("020");
-  Set(f.mapping.setupSet);
-  const int orders[] = {1, 3, 2, 0, 1};
-  QComboBox* const orderBoxes[] = {f.mapping.byteOrders[0], f.mapping.byteOrders[1],
-                                   f.mapping.byteOrders[2], f.mapping.byteOrders[3],
-                                   f.mapping.byteOrders[4]};
-  for (int i = 0; i < 5; ++i) Pick(orderBoxes[i], orders[i]);
-  Set(f.mapping.byteOrdersSet);
-  const QString coefficients[] = {"0.500", "-2.00", "3.000", "4.250"};
-  QLineEdit* const coefficientBoxes[] = {f.mapping.coefficients[0], f.mapping.coefficients[1],
-                                         f.mapping.coefficients[2], f.mapping.coefficients[3]};
-  for (int i = 0; i < 4; ++i) {
-    coefficientBoxes[i]->clear();
-    QTest::keyClicks(coefficientBoxes[i], coefficients[i]);
+  const QString setup =
+      "ComboBox6=Open; ComboBox16=Master Device; ComboBox17=0)Custom_Meter; ComboBox34=7; "
+      "Edit1=020;";
+  Set("Button10", setup);
+  const QString orders = "FAMOUT1=1; FAMOUT3=3; FAMOUT5=2; FAMOUT7=0; FAMOUT9=1;";
+  Set("Button21", orders);
+  const QString coefficients = "XISHU1=0.500; XISHU2=-2.00; XISHU3=3.000; XISHU4=4.250;";
+  for (const auto& [name, value] : Pairs(coefficients)) {
+    Edit(name)->clear();
+    QTest::keyClicks(Edit(name), value);
   }
-  f.mapping.coefficientsSet->click();
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return f.shared.receiveBuffer->toPlainText() == "OK:XISH#"; }, 3000));
+  Click("Button15");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ReceiveArea() == "OK:XISH#"; }, 3000));
 
   // The custom meter's parsing and read-meter commands.
-  Pick(f.parsing.addressBits, 0);  // 3 address bits
-  QComboBox* const commandBoxes[] = {f.parsing.rows[0].command, f.parsing.rows[1].command,
-                                     f.parsing.rows[2].command, f.parsing.rows[3].command};
-  QLineEdit* const startBoxes[] = {f.parsing.rows[0].start, f.parsing.rows[1].start,
-                                   f.parsing.rows[2].start, f.parsing.rows[3].start};
-  QComboBox* const lengthBoxes[] = {f.parsing.rows[0].length, f.parsing.rows[1].length,
-                                    f.parsing.rows[2].length, f.parsing.rows[3].length};
-  const int commands[] = {1, 2, 0, 1};
-  const QString starts[] = {"12", "05", "00", "99"};
-  const int lengths[] = {0, 1, 0, 1};
-  for (int v = 0; v < 4; ++v) {
-    Pick(commandBoxes[v], commands[v]);
-    startBoxes[v]->setText(starts[v]);
-    Pick(lengthBoxes[v], lengths[v]);
-  }
-  Set(f.parsing.formatSet);
-  Pick(f.parsing.readCommands[0].enable, 1);
-  f.parsing.readCommands[0].bytes->setText("01 AB 03");
-  Set(f.parsing.readCommands[0].set);
-  Pick(f.parsing.readCommands[1].enable, 0);
-  f.parsing.readCommands[1].bytes->setText("FF");
-  Set(f.parsing.readCommands[1].set);
+  const QString format =
+      "ComboBox15=3; RADCOM1=1; READADR1=12; READLG1=4; RADCOM3=2; READADR3=05; READLG3=8; "
+      "RADCOM5=0; READADR5=00; READLG5=4; RADCOM7=1; READADR7=99; READLG7=8;";
+  Set("Button12", format);
+  const QString read1 = "ComboBox28=1; Edit4=01 AB 03;";
+  const QString read2 = "ComboBox29=0; Edit5=FF;";
+  Set("Button17", read1);
+  Set("Button18", read2);
 
   // Forget everything the window shows, then read it back.
-  for (QComboBox* c : {f.system.rs485Baud, f.system.rs485Parity, f.system.workingMode,
-                       f.mapping.enable, f.mapping.deviceMode, f.mapping.preambleLength,
-                       f.mapping.byteOrders[0], f.mapping.byteOrders[1], f.mapping.byteOrders[2],
-                       f.mapping.byteOrders[3], f.mapping.byteOrders[4]})
-    c->setCurrentIndex(-1);
-  f.mapping.instrumentType->setCurrentIndex(4);
-  for (QLineEdit* e : {f.system.slaveAddress, f.system.pollingInterval, f.mapping.bufferClearTime,
-                       f.mapping.coefficients[0], f.mapping.coefficients[1],
-                       f.mapping.coefficients[2], f.mapping.coefficients[3]})
-    e->clear();
-  f.parsing.group->hide();
-  for (int v = 0; v < 4; ++v) {
-    commandBoxes[v]->setCurrentIndex(-1);
-    startBoxes[v]->clear();
-    lengthBoxes[v]->setCurrentIndex(-1);
+  const QString mapping = setup + orders + coefficients + format + read1 + read2;
+  for (const auto& [name, value] : Pairs(rs485 + system + mapping)) {
+    if (auto* combo = qobject_cast<QComboBox*>(Find(name)))
+      combo->setCurrentIndex(-1);
+    else
+      Edit(name)->clear();
   }
-  for (QComboBox* c :
-       {f.parsing.addressBits, f.parsing.readCommands[0].enable, f.parsing.readCommands[1].enable})
-    c->setCurrentIndex(-1);
-  f.parsing.readCommands[0].bytes->clear();
-  f.parsing.readCommands[1].bytes->clear();
+  Combo("ComboBox17")->setCurrentIndex(4);
+  Find("GroupBox13")->hide();
 
-  Query(f.system.systemQuery);
-  EXPECT_EQ(f.system.rs485Baud->currentText(), QStringLiteral("38400"));
-  EXPECT_EQ(f.system.rs485Parity->currentText(), QStringLiteral("Even"));
-  EXPECT_EQ(f.system.workingMode->currentIndex(), 1);
-  EXPECT_EQ(f.system.slaveAddress->text(), QStringLiteral("017"));
-  EXPECT_EQ(f.modbusTest.slaveAddress->text(), QStringLiteral("017"));
-  EXPECT_EQ(f.system.pollingInterval->text(), QStringLiteral("100"));
-
-  f.system.workingMode->setCurrentIndex(-1);
-  Query(f.mapping.mappingQuery);
-  EXPECT_EQ(f.mapping.enable->currentText(), QStringLiteral("Open"));
-  EXPECT_EQ(f.mapping.deviceMode->currentText(), QStringLiteral("Master Device"));
-  EXPECT_EQ(f.mapping.instrumentType->currentIndex(), 0);
-  EXPECT_EQ(f.mapping.preambleLength->currentText(), QStringLiteral("7"));
-  EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("020"));
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(orderBoxes[i]->currentIndex(), orders[i]) << i;
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(coefficientBoxes[i]->text(), coefficients[i]) << i;
-  // A custom meter: its parsing group shows what was written.
-  EXPECT_FALSE(f.parsing.group->isHidden());
-  EXPECT_EQ(f.system.workingMode->currentIndex(), 1);
-  EXPECT_EQ(f.parsing.addressBits->currentText(), QStringLiteral("3"));
-  for (int v = 0; v < 4; ++v) {
-    EXPECT_EQ(commandBoxes[v]->currentIndex(), commands[v]) << v;
-    EXPECT_EQ(startBoxes[v]->text(), starts[v]) << v;
-    EXPECT_EQ(lengthBoxes[v]->currentIndex(), lengths[v]) << v;
-  }
-  EXPECT_EQ(f.parsing.readCommands[0].enable->currentIndex(), 1);
-  EXPECT_EQ(f.parsing.readCommands[0].bytes->text(), QStringLiteral("01 AB 03"));
-  EXPECT_EQ(f.parsing.readCommands[1].enable->currentIndex(), 0);
-  EXPECT_EQ(f.parsing.readCommands[1].bytes->text(), QStringLiteral("FF"));
+  Query("Button23", rs485 + system + "Edit18=017");
+  Combo("ComboBox7")->setCurrentIndex(-1);
+  Query("Button31", mapping + "ComboBox7=MODBUS_RTU Mode");  // a custom meter's carries the mode
+  EXPECT_TRUE(ParsingShown());
 
   // Another meter was not touched.
-  f.mapping.meter->setCurrentIndex(3);
-  Query(f.mapping.mappingQuery);
-  EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("010"));
-  EXPECT_EQ(f.mapping.coefficients[1]->text(), QStringLiteral("1.000"));
+  Combo("ComboBox41")->setCurrentIndex(3);
+  Query("Button31", "Edit1=010; XISHU2=1.000");
 
-  Set(f.system.parameterReset);
-  Query(f.system.systemQuery);
-  EXPECT_EQ(f.system.rs485Baud->currentText(), QStringLiteral("9600"));
-  EXPECT_EQ(f.system.rs485Parity->currentText(), QStringLiteral("None"));
-  EXPECT_EQ(f.system.workingMode->currentIndex(), 0);
-  EXPECT_EQ(f.system.slaveAddress->text(), QStringLiteral("001"));
-  EXPECT_EQ(f.system.pollingInterval->text(), QStringLiteral("050"));
+  Set("Button30");
+  Query("Button23",
+        "ComboBox8=9600; ComboBox9=None; ComboBox7=Transparent Mode; Edit14=001; Edit6=050");
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
-  f.timeoutTimer.SetEnabled(false);
 }
 
-TEST_F(GatewaySimulatorTest, WholeConfigurationRoundTripsOverTcp) {
+TEST_F(GatewaySimulator, WholeConfigurationRoundTripsOverTcp) {
   RoundTrip(false);
 }
 
-TEST_F(GatewaySimulatorTest, WholeConfigurationRoundTripsOverTheSerialLine) {
+TEST_F(GatewaySimulator, WholeConfigurationRoundTripsOverTheSerialLine) {
   RoundTrip(true);
-}
-
-TEST_F(GatewaySimulatorTest, ChoosingAMeterWithThePortOpenAsksOverTheSerialLine) {
-  OpenSerial();
-  GatewayWindow& f = *form;
-  Pick(f.system.linkChoice, 1);  // TCP chosen and not connected: the query still goes out
-  ASSERT_TRUE(f.SerialOpen);
-  f.mapping.coefficients[2]->setText("7.000");
-  f.parsing.addressBits->setCurrentIndex(0);
-  f.system.slaveAddress->setText("017");
-  Idle();
-
-  Pick(f.mapping.meter, 1);
-  EXPECT_EQ(f.mapping.registerLabels[0]->text(), QStringLiteral("40011"));
-  EXPECT_EQ(f.mapping.registerLabels[1]->text(), QStringLiteral("40013"));
-  EXPECT_EQ(f.mapping.registerLabels[2]->text(), QStringLiteral("40015"));
-  EXPECT_EQ(f.mapping.registerLabels[3]->text(), QStringLiteral("40017"));
-  EXPECT_EQ(f.mapping.registerLabels[4]->text(), QStringLiteral("40019"));
-  EXPECT_EQ(f.modbusTest.startAddress->text(), QStringLiteral("10"));
-  EXPECT_EQ(f.modbusTest.length->text(), QStringLiteral("10"));
-  EXPECT_EQ(f.shared.sendBuffer->text(), QStringLiteral("QQQ#QQ1#"));
-  EXPECT_EQ(Staged(8), QByteArray("QQQ#QQ1#"));
-  EXPECT_EQ(f.Cycle.Pending, PendingCode::kMeterMappingQuery);
-  EXPECT_EQ(f.Cycle.Kind, RequestKind::kParameterQuery);
-  EXPECT_TRUE(f.timeoutTimer.Enabled());
-  EXPECT_EQ(f.timeoutTimer.Interval(), 3000);
-  // The page starts afresh, the system tab's settings too.
-  for (QComboBox* c : {f.mapping.enable, f.mapping.instrumentType, f.mapping.byteOrders[4],
-                       f.parsing.rows[3].command, f.parsing.readCommands[1].enable,
-                       f.system.workingMode, f.system.rs485Baud, f.system.rs485Parity})
-    EXPECT_EQ(c->currentIndex(), -1) << c->objectName().toStdString();
-  EXPECT_TRUE(f.system.slaveAddress->text().isEmpty());
-  EXPECT_TRUE(f.modbusTest.slaveAddress->text().isEmpty());
-  EXPECT_TRUE(f.parsing.group->isHidden());
-  EXPECT_EQ(f.mapping.coefficients[2]->text(),
-            QStringLiteral("7.000"));  // kept until the report comes
-  EXPECT_EQ(f.parsing.addressBits->currentIndex(), 0);
-
-  // The gateway's answer arrives on the serial line and is decoded.
-  AwaitReport();
-  EXPECT_EQ(f.mapping.enable->currentText(), QStringLiteral("Open"));
-  EXPECT_EQ(f.mapping.instrumentType->currentIndex(), 0);
-  EXPECT_EQ(f.mapping.bufferClearTime->text(), QStringLiteral("010"));
-  EXPECT_EQ(f.mapping.coefficients[2]->text(), QStringLiteral("1.000"));
-  EXPECT_FALSE(f.parsing.group->isHidden());
-  EXPECT_EQ(f.parsing.addressBits->currentText(), QStringLiteral("8"));
-  EXPECT_EQ(f.system.workingMode->currentIndex(), 0);
-  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
-  f.timeoutTimer.SetEnabled(false);
 }
 
 }  // namespace
