@@ -1,159 +1,141 @@
+// The serial port in a real window, reached as the user reaches it: the
+// device typed into "Serial Port:", "Open" and "close", the line settings
+// as the far end of a pseudo-terminal reads them, what goes out and comes
+// back on the line, and the port list.
+//
+// A pty keeps the rate, the stop bits, PARODD and the input flags, but
+// always reads 8 data bits and drops PARENB, so even parity looks like
+// none; it has no DTR or RTS either, so the crossed "COM_RTS"/"COM_DTR"
+// boxes cannot be seen from here.
 #include <gtest/gtest.h>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
-
-#include <memory>
+#include <algorithm>
 
 #include "app/demo.h"
 #include "sim/sim_thread.h"
 #include "support/pty_peer.h"
 #include "support/window_fixture.h"
-#include "ui/gateway_window.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
 namespace {
 
-using link::TDtrControl;
-using link::TParity;
-using link::TRtsControl;
-using test::PtyPeer;
-
-class SerialControlTest : public WindowFixture {
+class SerialControl : public WindowFixture {
  protected:
   void SetUp() override {
     ASSERT_TRUE(peer.Ok());
     WindowFixture::SetUp();
-    // The window's own choice, COM4, leads to the test's line.
-    form->Comm1.Ports().Set(4, peer.Path());
   }
-
-  // Sends bytes from the gateway's side and waits until the window has
-  // shown them.
-  void Reply(const QByteArray& bytes) {
-    form->shared.receiveBuffer->clear();
-    ASSERT_TRUE(peer.Write(bytes));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !form->shared.receiveBuffer->toPlainText().isEmpty(); }, 3000));
+  bool Open() { return OpenSerial(peer.Path()); }
+  QString PortButton() const { return Find<QPushButton>("Button1")->text(); }
+  // The gateway's side sends `bytes`; true once the receive area shows
+  // something new.
+  bool Reply(const QByteArray& bytes) {
+    const QString before = ReceiveArea();
+    return peer.Write(bytes) && ReplyShown(before);
   }
+  // Nothing reaches the line within `ms`.
+  bool NothingOnTheLine(int ms = 300) { return peer.Read(1, ms).isEmpty(); }
 
-  PtyPeer peer;
+  test::PtyPeer peer;
 };
 
-TEST_F(SerialControlTest, Comm1StartsWithItsDesignTimeValues) {
-  const link::TComm& c = form->Comm1;
-  EXPECT_EQ(c.CommName(), QStringLiteral("COM2"));
-  EXPECT_EQ(c.BaudRate(), 9600u);
-  EXPECT_EQ(c.ByteSize(), link::TByteSize::_8);
-  EXPECT_EQ(c.Parity(), TParity::None);
-  EXPECT_EQ(c.StopBits(), link::TStopBits::_1);
-  EXPECT_FALSE(c.ParityCheck() || c.Outx_CtsFlow() || c.Outx_DsrFlow() || c.DsrSensitivity());
-  EXPECT_EQ(c.DtrControl(), TDtrControl::DtrEnable);
-  EXPECT_EQ(c.RtsControl(), TRtsControl::RtsEnable);
-  EXPECT_TRUE(c.TxContinueOnXoff());
-  EXPECT_TRUE(c.Outx_XonXoffFlow());
-  EXPECT_TRUE(c.Inx_XonXoffFlow());
-  EXPECT_EQ(c.XonLimit(), 500);
-  EXPECT_EQ(c.XoffLimit(), 500);
-  EXPECT_EQ(c.XonChar(), 0x11);
-  EXPECT_EQ(c.XoffChar(), 0x13);
-  EXPECT_EQ(c.ReplacedChar(), 0);
-  EXPECT_FALSE(c.ReplaceWhenParityError() || c.IgnoreNullChar());
-  EXPECT_EQ(c.ReadIntervalTimeout(), 100u);
-  EXPECT_EQ(c.ReadTotalTimeoutMultiplier() + c.ReadTotalTimeoutConstant() +
-                c.WriteTotalTimeoutMultiplier() + c.WriteTotalTimeoutConstant(),
-            0u);
-  EXPECT_FALSE(c.IsOpen());
-  EXPECT_FALSE(form->SerialOpen);
-}
+// ---- the line ---------------------------------------------------------------
 
-TEST_F(SerialControlTest, OpenThenCloseWithTheCaptionsOfEach) {
-  form->system.serialBaud->setEditText(QStringLiteral("19200"));
-  form->system.serialParity->setCurrentIndex(2);
-  form->system.openPort->click();
+struct LineCase {
+  const char* name;
+  const char* baud;    // typed into "Baud:"; nullptr: as the window starts
+  const char* parity;  // chosen under "Parity:"
+  speed_t speed;
+  bool odd;
+};
+
+class SerialLine : public SerialControl, public ::testing::WithParamInterface<LineCase> {};
+
+// Whatever the line was set to before, it is rebuilt from the window's
+// choices: their rate and parity, one stop bit, no parity check, and no
+// flow control of either kind.
+TEST_P(SerialLine, TakesTheChosenRateAndParityAndNothingElse) {
+  termios before = peer.Settings();
+  cfsetispeed(&before, B300);
+  cfsetospeed(&before, B300);
+  before.c_cflag |= PARODD | CSTOPB | CRTSCTS;
+  before.c_iflag |= IXON | IXOFF | INPCK;
+  ASSERT_EQ(tcsetattr(peer.Slave(), TCSANOW, &before), 0);
+  if (GetParam().baud) {
+    Fill("ComboBox11", GetParam().baud);
+    Fill("ComboBox10", GetParam().parity);
+  }
+  ASSERT_TRUE(Open()) << messages.shown.join('|').toStdString();
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
-  EXPECT_TRUE(form->SerialOpen);
-  EXPECT_TRUE(form->Comm1.IsOpen());
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("close"));
-  EXPECT_EQ(form->Comm1.CommName(), QStringLiteral("COM4"));  // passed on as shown
-  EXPECT_EQ(form->Comm1.BaudRate(), 19200u);
-  EXPECT_EQ(form->Comm1.Parity(), TParity::Even);
-  EXPECT_FALSE(form->Comm1.Outx_XonXoffFlow());
-  EXPECT_FALSE(form->Comm1.Inx_XonXoffFlow());
+
   const termios t = peer.Settings();
-  EXPECT_EQ(cfgetospeed(&t), speed_t{B19200});
-  EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
-
-  form->system.openPort->click();
-  EXPECT_FALSE(form->SerialOpen);
-  EXPECT_FALSE(form->Comm1.IsOpen());
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("open"));
-
-  form->system.openPort->click();
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("close"));
-  EXPECT_TRUE(form->Comm1.IsOpen());
+  EXPECT_EQ(cfgetospeed(&t), GetParam().speed);
+  EXPECT_EQ(cfgetispeed(&t), GetParam().speed);
+  EXPECT_EQ((t.c_cflag & PARODD) != 0, GetParam().odd);
+  EXPECT_EQ(t.c_cflag & (CSTOPB | CRTSCTS), tcflag_t{0});
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | INPCK), tcflag_t{0});
 }
 
-TEST_F(SerialControlTest, CheckBoxesGovernTheCrossedLines) {
-  // "COM_RTS" drives DTR, "COM_DTR" drives RTS.
-  form->system.comRts->setChecked(true);
-  form->system.comDtr->setChecked(false);
-  form->system.openPort->click();
-  ASSERT_TRUE(form->Comm1.IsOpen());
-  EXPECT_EQ(form->Comm1.DtrControl(), TDtrControl::DtrEnable);
-  EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsDisable);
+INSTANTIATE_TEST_SUITE_P(
+    Choices, SerialLine,
+    ::testing::Values(LineCase{"AsTheWindowStarts", nullptr, nullptr, B9600, false},
+                      LineCase{"Odd19200", "19200", "Odd", B19200, true},
+                      // A rate the list does not offer, typed.
+                      LineCase{"Even115200", "115200", "Even", B115200, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-  // Read only when opening.
-  form->system.comDtr->setChecked(true);
-  EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsDisable);
-
-  form->system.openPort->click();
-  form->system.comRts->setChecked(false);
-  form->system.openPort->click();
-  EXPECT_EQ(form->Comm1.DtrControl(), TDtrControl::DtrDisable);
-  EXPECT_EQ(form->Comm1.RtsControl(), TRtsControl::RtsEnable);
+// Requests reach the line only while the port is open; "close" and "open"
+// again as often as the user likes.
+TEST_F(SerialControl, RequestsGoOutOnlyWhileThePortIsOpen) {
+  Click("Button6");
+  EXPECT_TRUE(NothingOnTheLine());
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(Open()) << messages.shown.join('|').toStdString();
+    Click("Button6");
+    EXPECT_EQ(peer.Read(11), QByteArray("PPPPPP#VAR#"));
+    Click("Button1");
+    EXPECT_EQ(PortButton(), QStringLiteral("open"));
+    Click("Button6");
+    EXPECT_TRUE(NothingOnTheLine());
+  }
 }
 
-TEST_F(SerialControlTest, FailuresAreShownAndLeaveThePortClosed) {
-  form->system.serialBaud->setEditText(QStringLiteral("96OO"));
-  form->system.openPort->click();
+TEST_F(SerialControl, FailuresAreShownAndLeaveThePortClosed) {
+  Fill("ComboBox11", "96OO");
+  EXPECT_FALSE(Open());
   EXPECT_EQ(messages.shown, QStringList({"'96OO' is not a valid integer value"}));
-  EXPECT_FALSE(form->SerialOpen);
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("Open"));
+  EXPECT_EQ(PortButton(), QStringLiteral("Open"));
 
   messages.shown.clear();
-  form->system.serialBaud->setEditText(QStringLiteral("9600"));
-  form->Comm1.Ports().Set(10, QStringLiteral("/dev/kv770-no-such-port"));
-  form->system.serialPort->setCurrentIndex(9);
-  EXPECT_EQ(form->system.serialPort->currentText(), QStringLiteral("COM10"));
-  form->system.openPort->click();
+  Fill("ComboBox11", "9600");
+  EXPECT_FALSE(OpenSerial(QStringLiteral("/dev/kv770-no-such-port")));
   ASSERT_EQ(messages.shown.size(), 1);
-  EXPECT_TRUE(messages.shown[0].startsWith("Error opening serial port\n/dev/kv770-no-such-port"));
-  EXPECT_FALSE(form->SerialOpen);
-  EXPECT_FALSE(form->Comm1.IsOpen());
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("Open"));
+  EXPECT_TRUE(messages.shown[0].startsWith("Error opening serial port\n/dev/kv770-no-such-port"))
+      << messages.shown[0].toStdString();
+  EXPECT_EQ(PortButton(), QStringLiteral("Open"));
+  Click("Button6");
+  EXPECT_TRUE(NothingOnTheLine());
+
+  messages.shown.clear();
+  EXPECT_TRUE(Open()) << messages.shown.join('|').toStdString();
 }
 
-TEST_F(SerialControlTest, TypedDeviceAndTheTooltipThatNamesIt) {
-  form->ShowSerialDevice();
-  EXPECT_TRUE(form->system.serialPort->isEditable());
-  EXPECT_TRUE(form->system.serialPort->toolTip().contains(peer.Path()));
-  form->system.serialPort->setCurrentIndex(0);
-  EXPECT_TRUE(form->system.serialPort->toolTip().contains("/dev/ttyS0"));
+// ---- the port list ---------------------------------------------------------------
 
-  form->system.serialPort->setEditText(peer.Path());
-  EXPECT_TRUE(form->system.serialPort->toolTip().contains(peer.Path()));
-  form->system.openPort->click();
-  EXPECT_TRUE(form->Comm1.IsOpen()) << messages.shown.join('|').toStdString();
-  EXPECT_EQ(form->Comm1.CommName(), peer.Path());
+TEST_F(SerialControl, TooltipNamesTheDeviceThePortLeadsTo) {
+  QComboBox* ports = Combo("SPREALCOM");
+  ports->setCurrentIndex(0);  // COM1
+  EXPECT_TRUE(ports->toolTip().contains("/dev/ttyS0")) << ports->toolTip().toStdString();
+  ports->setEditText(peer.Path());
+  EXPECT_TRUE(ports->toolTip().contains(peer.Path())) << ports->toolTip().toStdString();
 }
 
-TEST_F(SerialControlTest, PortListAppendsTheDevicesPresentEachTimeItOpens) {
-  auto* ports = dynamic_cast<SerialPortCombo*>(form->system.serialPort);
+TEST_F(SerialControl, PortListAppendsTheDevicesPresentEachTimeItOpens) {
+  auto* ports = dynamic_cast<SerialPortCombo*>(Combo("SPREALCOM"));
   ASSERT_NE(ports, nullptr);
   QList<link::SerialDevice> present = {{"/dev/ttyUSB0", "FTDI FT232R"}, {"/dev/ttyACM1", ""}};
   ports->SetDeviceSource([&] { return present; });
@@ -176,108 +158,75 @@ TEST_F(SerialControlTest, PortListAppendsTheDevicesPresentEachTimeItOpens) {
   EXPECT_EQ(ports->currentText(), QStringLiteral("/dev/ttyUSB0"));  // what the box read stays
 }
 
-TEST_F(SerialControlTest, Timer4ClosesThePortAndOpenWorksAgain) {
-  form->system.openPort->click();
-  ASSERT_TRUE(form->SerialOpen);
-  form->rs485CloseTimer.SetInterval(50);
-  form->rs485CloseTimer.SetEnabled(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->SerialOpen; }, 2000));
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("open serial"));
-  EXPECT_FALSE(form->Comm1.IsOpen());
-  EXPECT_FALSE(form->rs485CloseTimer.Enabled());
+// ---- replies ---------------------------------------------------------------------
 
-  form->system.openPort->click();
-  EXPECT_TRUE(form->SerialOpen);
-  EXPECT_EQ(form->system.openPort->text(), QStringLiteral("close"));
-}
-
-TEST_F(SerialControlTest, RequestsGoOutOnTheOpenPort) {
-  form->system.communicationQuery->click();  // closed: nothing is sent
-  form->timeoutTimer.SetEnabled(false);
-  form->system.openPort->click();
-  form->system.communicationQuery->click();
-  EXPECT_EQ(peer.Read(11), QByteArray("PPPPPP#VAR#"));
-  form->timeoutTimer.SetEnabled(false);
-}
-
-TEST_F(SerialControlTest, LongBlockCapsTheTextButFillsTheReplyArea) {
-  form->system.openPort->click();
-  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
-  form->Cycle.Arm(PendingCode::kCommunicationCheck, RequestKind::kConnection);
+// A serial block's text is cut at 255 characters: a "QV:" beyond it does
+// not pass the communication check. As digit pairs it is 255 of them, also
+// for the longest block the reader makes.
+TEST_F(SerialControl, LongBlocksShowTheirFirst255Bytes) {
+  ASSERT_TRUE(Open());
+  SetEnabled(CheckEnables(), false);
+  Click("Button6");
+  ASSERT_EQ(peer.Read(11), QByteArray("PPPPPP#VAR#"));
   QByteArray block(300, 'x');
   block.replace(280, 3, "QV:");
   for (int i = 0; i < block.size(); i += 37) block[i] = static_cast<char>('a' + i % 26);
-  Reply(block);
-  EXPECT_EQ(form->Cycle.ReplyText, block.left(255));
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QString::fromLatin1(block.left(255)));
-  for (int i = 0; i < block.size(); ++i)
-    ASSERT_EQ(form->Cycle.ReplyByte(i), static_cast<std::uint8_t>(block[i])) << i;
-  // The "QV:" beyond the text is not seen.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Cycle.Pending == PendingCode::kNone; }, 2000));
-  EXPECT_FALSE(form->system.systemQuery->isEnabled());
+  ASSERT_TRUE(Reply(block));
+  EXPECT_EQ(ReceiveArea(), QString::fromLatin1(block.left(255)));
+  EXPECT_FALSE(QTest::qWaitFor([&] { return Find("Button23")->isEnabled(); }, 800));
 
-  // As hex: 255 pairs. A block as long as the reader makes stays within
-  // the reply area.
-  form->Cycle.Arm(PendingCode::kHartManualCommand, RequestKind::kConnection);
-  QByteArray full(2048, '\x5A');
-  full[403] = '\x01';
-  full[404] = '\x02';
-  Reply(full);
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText().size(), 255 * 3);
-  EXPECT_EQ(form->Cycle.ReplyByte(403), 0x01);
-  EXPECT_EQ(form->Cycle.ReplyText.size(), 255);
-  EXPECT_TRUE(messages.shown.isEmpty());
+  Type("Edit10", "02 80 00 00");
+  Click("Button20");
+  EXPECT_FALSE(peer.Read(64, 300).isEmpty());
+  ASSERT_TRUE(Reply(QByteArray(2048, '\x5A')));
+  EXPECT_EQ(ReceiveArea(), QString("5A ").repeated(255));
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
 }
 
-TEST_F(SerialControlTest, SerialRepliesAreShownWhicheverLinkIsChosen) {
-  form->system.openPort->click();
-  form->system.linkChoice->setCurrentIndex(1);
-  emit form->system.linkChoice->activated(1);
-  EXPECT_FALSE(form->system.openPort->isEnabled());
-  EXPECT_TRUE(form->Comm1.IsOpen());  // choosing TCP closes nothing
-  form->Cycle.Arm(PendingCode::kGatewaySetting, RequestKind::kSetting);
-  Reply("OK#");
-  EXPECT_EQ(form->shared.receiveBuffer->toPlainText(), QStringLiteral("OK#"));
-  EXPECT_EQ(form->Cycle.Pending, PendingCode::kNone);
+TEST_F(SerialControl, SerialRepliesAreShownWhicheverLinkIsChosen) {
+  ASSERT_TRUE(Open());
+  Choose("ComboBox2", 1);
+  EXPECT_FALSE(Find("Button1")->isEnabled());
+  EXPECT_EQ(PortButton(), QStringLiteral("close"));  // choosing TCP closes nothing
+  ASSERT_TRUE(Reply("OK#"));
+  EXPECT_EQ(ReceiveArea(), QStringLiteral("OK#"));
 }
 
-TEST_F(SerialControlTest, CommunicationCheckOverTheSimulatorsSerialLine) {
+// ---- against the simulated gateway ----------------------------------------------
+
+// The check passes on the serial line, and its answer ends its time-out.
+TEST_F(SerialControl, CommunicationCheckOverTheSimulatorsSerialLine) {
   sim::SimThread gateway;
   ASSERT_TRUE(gateway.Start());
   const QString line = gateway.StartPty();
   ASSERT_FALSE(line.isEmpty());
-  form->Comm1.Ports().Set(4, line);
-  for (QPushButton* b : CheckedButtons()) b->setEnabled(false);
+  ASSERT_TRUE(OpenSerial(line)) << messages.shown.join('|').toStdString();
+  SetEnabled(CheckEnables(), false);
 
-  form->system.openPort->click();
-  ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
-  form->system.communicationQuery->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->system.systemQuery->isEnabled(); }, 3000));
-  EXPECT_TRUE(form->shared.receiveBuffer->toPlainText().contains("QV:"));
-  for (QPushButton* b : CheckedButtons()) EXPECT_TRUE(b->isEnabled());
-  EXPECT_FALSE(form->timeoutTimer.Enabled());
-  QTest::qWait(100);
-  EXPECT_TRUE(messages.shown.isEmpty());
+  QElapsedTimer clock;
+  clock.start();
+  Click("Button6");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Find("Button23")->isEnabled(); }, 3000));
+  EXPECT_TRUE(ReceiveArea().contains("QV:"));
+  EXPECT_EQ(EnabledOf(CheckEnables()), CheckEnables());
+  QTest::qWait(std::max(0, 3500 - static_cast<int>(clock.elapsed())));
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
 }
 
-TEST_F(SerialControlTest, DemoModeAnswersOnComFour) {
+TEST_F(SerialControl, DemoModeAnswersOnComFour) {
   app::Demo demo;
   ASSERT_TRUE(demo.Start(*form));
   ASSERT_FALSE(demo.SerialPath().isEmpty());
-  EXPECT_EQ(form->system.serialPort->currentText(), QStringLiteral("COM4"));
-  EXPECT_TRUE(form->system.serialPort->toolTip().contains(demo.SerialPath()));
+  EXPECT_EQ(Shown("SPREALCOM"), QStringLiteral("COM4"));
+  EXPECT_TRUE(Combo("SPREALCOM")->toolTip().contains(demo.SerialPath()));
 
-  form->system.openPort->click();
-  ASSERT_TRUE(form->SerialOpen) << messages.shown.join('|').toStdString();
-  form->system.communicationQuery->click();
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return form->shared.receiveBuffer->toPlainText().contains("QV:"); }, 3000));
+  Click("Button1");
+  ASSERT_EQ(PortButton(), QStringLiteral("close")) << messages.shown.join('|').toStdString();
+  Click("Button6");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ReceiveArea().contains("QV:"); }, 3000));
   // The system report comes back over the same line.
-  form->system.systemQuery->click();
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return form->shared.receiveBuffer->toPlainText().contains("QX"); }, 3000));
-  form->system.openPort->click();
-  EXPECT_FALSE(form->Comm1.IsOpen());
+  Click("Button23");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ReceiveArea().contains("QX"); }, 3000));
 }
 
 }  // namespace
