@@ -15,20 +15,11 @@
 
 namespace kv770::ui {
 
-using cycle::PendingCode;
-using cycle::RequestKind;
-
 // A real window with a recording message sink, and the moves every window
 // test makes: choosing a list entry as the user does, connecting over TCP.
 class WindowFixture : public ::testing::Test {
  protected:
   void SetUp() override { form = std::make_unique<GatewayWindow>(&messages); }
-
-  // Chooses an entry the way the user does, so `activated` handlers run.
-  static void Pick(QComboBox* combo, int index) {
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
-  }
 
   // ---- the window from outside: controls by form name (docs/controls.md),
   // the message sink and the link's peer ----------------------------------
@@ -44,7 +35,12 @@ class WindowFixture : public ::testing::Test {
   QComboBox* Combo(const QString& name) const { return Find<QComboBox>(name); }
   void Click(const QString& name) const { Find<QPushButton>(name)->click(); }
   void Type(const QString& name, const QString& text) const { Edit(name)->setText(text); }
-  void Choose(const QString& name, int index) const { Pick(Combo(name), index); }
+  // Chooses entry `index` as the user does, so `activated` handlers run.
+  void Choose(const QString& name, int index) const {
+    QComboBox* combo = Combo(name);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+  }
   // What a list, an edit or a label shows: the chosen entry or the text.
   QString Shown(const QString& name) const {
     QWidget* control = Find(name);
@@ -71,7 +67,7 @@ class WindowFixture : public ::testing::Test {
     if (index < 0 && !value.isEmpty() && combo->isEditable()) return combo->setEditText(value);
     EXPECT_TRUE(value.isEmpty() || index >= 0)
         << name.toStdString() << " has no " << value.toStdString();
-    Pick(combo, index);
+    Choose(name, index);
   }
   void DoubleClick(const QString& name) const { QTest::mouseDClick(Find(name), Qt::LeftButton); }
   // "Send Buffer:" and "Receive Buffer:".
