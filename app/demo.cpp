@@ -10,7 +10,8 @@ namespace kv770::app {
 Demo::Demo() : sim_(std::make_unique<sim::SimThread>()) {}
 Demo::~Demo() = default;
 
-bool Demo::Start(ui::GatewayWindow& form) {
+bool Demo::Start(QWidget& window) {
+  auto& form = *qobject_cast<ui::GatewayWindow*>(&window);
   // The gateway's usual port when it is free, any free port otherwise.
   if (!sim_->Start(7000) && !sim_->Start(0)) return false;
   // Something for "Live Values" to show: meter 3's flow (95 kg/min) rises

@@ -7,9 +7,7 @@
 namespace kv770::sim {
 class SimThread;
 }
-namespace kv770::ui {
-class GatewayWindow;
-}
+class QWidget;
 
 namespace kv770::app {
 
@@ -19,7 +17,9 @@ class Demo {
  public:
   Demo();
   ~Demo();
-  bool Start(ui::GatewayWindow& form);
+  // Starts the simulator and presets the link boxes of `window` (one made
+  // by app::MakeWindow) to reach it.
+  bool Start(QWidget& window);
   quint16 Port() const;
   // The simulator's serial line, which COM4 leads to; empty without one.
   QString SerialPath() const;

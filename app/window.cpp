@@ -8,10 +8,6 @@ std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink) {
   return std::make_unique<ui::GatewayWindow>(sink);
 }
 
-QRect DesignedGeometry() {
-  return ui::GatewayWindow::kDesignedGeometry;
-}
-
 void FitWindow(QWidget& window, const QRect& available) {
   if (auto* form = qobject_cast<ui::GatewayWindow*>(&window)) form->FitTo(available);
 }

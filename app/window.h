@@ -15,8 +15,6 @@ namespace kv770::app {
 // a user reaches it: controls by their form names (docs/controls.md).
 std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink = nullptr);
 
-// Where and how large the window opens when the screen has room for it.
-QRect DesignedGeometry();
 // Moves and, if need be, shrinks a window made by MakeWindow into
 // `available` (a screen's free area); its pages scroll when it is smaller
 // than they are.

@@ -26,9 +26,10 @@ void Trace::OnFailure(std::function<void(const QString&)> failed) {
   failed_ = std::move(failed);
 }
 
-void Trace::OnLine(std::function<void(const QString&)> listener) {
+void Trace::OnLine(std::function<void(const QString&)> listener, int maxBytes) {
   const QMutexLocker lock(&mutex_);
   listener_ = std::move(listener);
+  listenerBytes_ = maxBytes;
 }
 
 QString Trace::Format(const QString& link, Direction direction, const QByteArray& bytes) {
@@ -50,13 +51,19 @@ void Trace::Record(const QString& link, Direction direction, const QByteArray& b
   const QMutexLocker lock(&mutex_);
   const bool toFile = file_.IsOpen() && !file_.Failed();
   if (!toFile && !listener_) return;
-  const QString line =
-      QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")) +
-      Format(link, direction, bytes);
-  if (listener_) listener_(line);
+  const QString stamp =
+      QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
+  if (listener_) {
+    if (bytes.size() <= listenerBytes_)
+      listener_(stamp + Format(link, direction, bytes));
+    else
+      listener_(stamp + Format(link, direction, bytes.left(listenerBytes_)) +
+                QStringLiteral(" ... (%1 bytes in all)").arg(bytes.size()));
+  }
   // Straight to the file, unbuffered: a trace must survive the program's
   // crash or kill.
-  if (toFile && !file_.Write((line + QLatin1Char('\n')).toUtf8()) && failed_)
+  if (toFile && !file_.Write((stamp + Format(link, direction, bytes) + QLatin1Char('\n')).toUtf8()) &&
+      failed_)
     failed_(QStringLiteral("cannot write the trace %1: %2").arg(file_.Path(), file_.ErrorString()));
 }
 

@@ -34,9 +34,11 @@ class Trace {
   void OnFailure(std::function<void(const QString& message)> failed);
 
   // Each line as it is recorded, without its line end, also while no file
-  // is open (the window's traffic history). Called on the thread that
-  // records, under the trace's lock: hand the line on, do not wait there.
-  void OnLine(std::function<void(const QString& line)> listener);
+  // is open (the window's traffic history), with at most `maxBytes` of the
+  // block and then its length ("... (1048576 bytes in all)"). Called on the
+  // thread that records, under the trace's lock: hand the line on, do not
+  // wait there.
+  void OnLine(std::function<void(const QString& line)> listener, int maxBytes = 512);
 
   enum class Direction { Sent, Received };
   // Nothing while neither a file nor a listener takes it, and nothing for
@@ -51,6 +53,7 @@ class Trace {
   AppendFile file_;
   std::function<void(const QString&)> failed_;
   std::function<void(const QString&)> listener_;
+  int listenerBytes_ = 512;
 };
 
 }  // namespace kv770::link

@@ -23,7 +23,9 @@
 #include "gateway/commands.h"
 #include "link/errors.h"
 #include "link/file_output.h"
+#include "ui/config_dialog.h"
 #include "ui/contact.h"
+#include "ui/exchanger.h"
 #include "ui/live_tab.h"
 #include "ui/modbus_tab.h"
 #include "ui/pictures.h"
@@ -116,6 +118,7 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   modbus_ = new ModbusTab(*this);
   auto* wiring = new WiringTab;
   live_ = new LiveTab(*this);
+  exchanger_ = new Exchanger(*this, this);
   frame_.systemPage = Scrolling(system_, "TabSheet1");
   frame_.transparentPage = Scrolling(transparent_, "TabSheet2");
   frame_.modbusPage = Scrolling(modbus_, "TabSheet3");
@@ -230,9 +233,9 @@ void GatewayWindow::BuildMenus() {
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName("FileMenu");
   add(file, "OpenConfigurationAction", QStringLiteral("&Open configuration..."),
-      QKeySequence::Open, [this] { emit configurationAsked(ConfigurationStep::kOpen); });
+      QKeySequence::Open, [this] { Configuration().Open(); });
   add(file, "SaveConfigurationAction", QStringLiteral("&Save configuration..."),
-      QKeySequence::Save, [this] { emit configurationAsked(ConfigurationStep::kSave); });
+      QKeySequence::Save, [this] { Configuration().Save(); });
   add(file, "SaveTrafficAction", QStringLiteral("Save &traffic..."), {},
       [this] { onSaveTraffic(); });
   file->addSeparator();
@@ -242,13 +245,11 @@ void GatewayWindow::BuildMenus() {
   QMenu* gateway = bar->addMenu(QStringLiteral("&Gateway"));
   gateway->setObjectName("GatewayMenu");
   add(gateway, "ReadConfigurationAction", QStringLiteral("&Read configuration"),
-      QKeySequence(Qt::Key_F5), [this] { emit configurationAsked(ConfigurationStep::kRead); });
+      QKeySequence(Qt::Key_F5), [this] { Configuration().Read(); });
   add(gateway, "CompareConfigurationAction", QStringLiteral("&Compare with file..."), {},
-      [this] { emit configurationAsked(ConfigurationStep::kCompare); });
+      [this] { Configuration().Compare(); });
   add(gateway, "WriteConfigurationAction", QStringLiteral("&Write configuration..."), {},
-      [this] { emit configurationAsked(ConfigurationStep::kWrite); });
-  add(gateway, "RegisterMapAction", QStringLiteral("Register &map..."), {},
-      [this] { emit configurationAsked(ConfigurationStep::kRegisterMap); });
+      [this] { Configuration().Write(); });
 
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName("ViewMenu");
@@ -265,6 +266,13 @@ void GatewayWindow::BuildMenus() {
   add(help, "ManualAction", QStringLiteral("&Manual"), QKeySequence::HelpContents,
       [this] { emit manualAsked(); });
   add(help, "AboutAction", QStringLiteral("&About kv770-config"), {}, [this] { onAbout(); });
+}
+
+ConfigDialog& GatewayWindow::Configuration() {
+  if (!config_) config_ = new ConfigDialog(*this, *exchanger_, this);
+  config_->show();
+  config_->raise();
+  return *config_;
 }
 
 void GatewayWindow::ShowTrafficHistory(bool shown) {
@@ -327,6 +335,8 @@ void GatewayWindow::ShowStatus() {
   QString request;
   if (live_->Running()) {
     request = QStringLiteral("Live Values is polling");
+  } else if (exchanger_->Running()) {
+    request = QStringLiteral("reading or writing the gateway's configuration");
   } else if (timeoutTimer_.Running()) {
     const QString name = RequestName(cycle_.Pending);
     request = QStringLiteral("waiting for %1, %2 s left")
@@ -448,6 +458,7 @@ void GatewayWindow::ConnectHandlers() {
   connect(&statusTick_, &QTimer::timeout, this, &GatewayWindow::ShowStatus);
   connect(system_, &SystemTab::linkChanged, this, &GatewayWindow::ShowStatus);
   connect(live_, &LiveTab::runningChanged, this, &GatewayWindow::ShowStatus);
+  connect(exchanger_, &Exchanger::runningChanged, this, &GatewayWindow::ShowStatus);
 
   // What one tab does that another shows.
   connect(system_, &SystemTab::slaveAddressChanged, modbus_, &ModbusTab::SetTestSlave);
@@ -475,6 +486,10 @@ void GatewayWindow::Run(const std::function<void()>& handler) {
 // ---- what the tabs ask for ------------------------------------------------------
 
 void GatewayWindow::RefuseWhileLive() const {
+  if (exchanger_->Running())
+    throw Error(QStringLiteral(
+        "The gateway's configuration is being read or written: wait until it ends, or press "
+        "Cancel in the Gateway configuration window."));
   if (live_->Running())
     throw Error(QStringLiteral(
         "Live Values is running: press Stop on the Live Values tab before sending from "
@@ -487,6 +502,10 @@ int GatewayWindow::LinkIndex() const {
 
 bool GatewayWindow::SerialOpen() const {
   return system_->SerialOpen();
+}
+
+QString GatewayWindow::LinkDescription() const {
+  return system_->LinkDescription();
 }
 
 bool GatewayWindow::LinkOpen(bool serial) const {
@@ -574,6 +593,11 @@ void GatewayWindow::onSocketRead() {
     if (!live_->OverSerial()) live_->Received(bytes);
     return;
   }
+  if (exchanger_->Running()) {
+    const QByteArray bytes = socket_.ReceiveText();
+    if (!exchanger_->OverSerial()) exchanger_->Received(bytes);
+    return;
+  }
   QThread::msleep(cycle::kTcpReplyWaitMs);
   cycle_.StoreReply(socket_.ReceiveText());
   if (LinkIndex() != 1) return;
@@ -583,6 +607,10 @@ void GatewayWindow::onSocketRead() {
 void GatewayWindow::onSerialReceived(const char* buffer, std::uint16_t length) {
   if (live_->Running()) {
     if (live_->OverSerial()) live_->Received(QByteArray(buffer, length));
+    return;
+  }
+  if (exchanger_->Running()) {
+    if (exchanger_->OverSerial()) exchanger_->Received(QByteArray(buffer, length));
     return;
   }
   QThread::msleep(cycle::kSerialReplyWaitMs);

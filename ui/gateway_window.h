@@ -18,6 +18,8 @@
 
 namespace kv770::ui {
 
+class ConfigDialog;
+class Exchanger;
 class LiveTab;
 class ModbusTab;
 class StatusLine;
@@ -61,11 +63,7 @@ class GatewayWindow : public QWidget, private Requests {
   void MapSerialPort(int n, const QString& path);
   bool AssignSerialPort(const QString& assignment, QString* why);
 
-  // What the configuration menu items ask for.
-  enum class ConfigurationStep { kRead, kOpen, kSave, kCompare, kWrite, kRegisterMap };
-
  signals:
-  void configurationAsked(ConfigurationStep step);
   void manualAsked();
 
  private:
@@ -83,6 +81,7 @@ class GatewayWindow : public QWidget, private Requests {
   void RefuseWhileLive() const override;
   int LinkIndex() const override;
   bool SerialOpen() const override;
+  QString LinkDescription() const override;
   bool LinkOpen(bool serial) const override;
   void Write(bool serial, const QByteArray& bytes) override;
   void Idle() override;
@@ -103,6 +102,8 @@ class GatewayWindow : public QWidget, private Requests {
   void ShowTrafficHistory(bool shown);
   void onSaveTraffic();
   void onAbout();
+  // The "Gateway configuration" window, made when first asked for.
+  ConfigDialog& Configuration();
 
   std::unique_ptr<MessageSink> ownedSink_;
   MessageSink* sink_ = nullptr;
@@ -125,6 +126,8 @@ class GatewayWindow : public QWidget, private Requests {
   TransparentTab* transparent_ = nullptr;
   ModbusTab* modbus_ = nullptr;
   LiveTab* live_ = nullptr;
+  Exchanger* exchanger_ = nullptr;
+  ConfigDialog* config_ = nullptr;
   TrafficPane* traffic_ = nullptr;
   StatusLine* status_ = nullptr;
 };

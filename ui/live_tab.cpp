@@ -3,7 +3,6 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -194,6 +193,7 @@ void LiveTab::onStartStopClicked() {
 }
 
 void LiveTab::Start() {
+  requests_.RefuseWhileLive();  // a configuration read or write owns the link
   LiveControls& c = c_;
   serial_ = requests_.LinkIndex() == 0;  // as the window's senders choose the link
   if (!LinkOpen()) {
@@ -567,13 +567,10 @@ void LiveTab::onSaveCsvClicked() {
         QStringLiteral("There are no values to save yet: press Start and let a poll come."));
     return;
   }
-  const QString path = chooseCsvPath_
-                           ? chooseCsvPath_()
-                           : QFileDialog::getSaveFileName(
-                                 c_.saveCsv->window(), QStringLiteral("Save CSV"),
-                                 QStringLiteral("live-values-%1.csv")
-                                     .arg(QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")),
-                                 QStringLiteral("CSV files (*.csv);;All files (*)"));
+  const QString path = requests_.Messages().ChooseFileToSave(
+      QStringLiteral("Save CSV"), QStringLiteral("CSV files (*.csv);;All files (*)"),
+      QStringLiteral("live-values-%1.csv")
+          .arg(QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
   if (path.isEmpty()) return;  // cancelled
   const QString reason = link::WriteWholeFile(path, Csv());
   if (!reason.isEmpty())

@@ -56,10 +56,6 @@ class LiveTab : public Tab {
   // Ends it without a word: the window is closing.
   void Close();
 
-  // Where "Save CSV" writes; by default the user chooses in a file dialog
-  // (an empty path: the user cancelled).
-  void SetCsvPathChooser(std::function<QString()> choose) { chooseCsvPath_ = std::move(choose); }
-
   // Shows samples as if polled: each run of samples with one time is a
   // poll. Columns come from the samples when no session set them. For the
   // bench, which feeds many without a gateway.
@@ -147,7 +143,6 @@ class LiveTab : public Tab {
   QString ended_;        // why the last session ended
   QString notes_;        // what the monitor left out
   int hartChannel_ = 0;  // the HART address the session set last, 1..8; 0: none
-  std::function<QString()> chooseCsvPath_;
 };
 
 }  // namespace kv770::ui

@@ -11,8 +11,9 @@ void BoxMessageSink::Show(const QString& text) {
   box.exec();
 }
 
-QString BoxMessageSink::ChooseFileToSave(const QString& title, const QString& filter) {
-  return QFileDialog::getSaveFileName(owner_, title, QString(), filter);
+QString BoxMessageSink::ChooseFileToSave(const QString& title, const QString& filter,
+                                         const QString& suggested) {
+  return QFileDialog::getSaveFileName(owner_, title, suggested, filter);
 }
 
 QString BoxMessageSink::ChooseFileToOpen(const QString& title, const QString& filter) {

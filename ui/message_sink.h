@@ -14,7 +14,8 @@ class MessageSink {
  public:
   virtual ~MessageSink() = default;
   virtual void Show(const QString& text) = 0;
-  virtual QString ChooseFileToSave(const QString& title, const QString& filter) = 0;
+  virtual QString ChooseFileToSave(const QString& title, const QString& filter,
+                                   const QString& suggested = {}) = 0;
   virtual QString ChooseFileToOpen(const QString& title, const QString& filter) = 0;
 };
 
@@ -25,7 +26,8 @@ class BoxMessageSink : public MessageSink {
  public:
   explicit BoxMessageSink(QWidget* owner) : owner_(owner) {}
   void Show(const QString& text) override;
-  QString ChooseFileToSave(const QString& title, const QString& filter) override;
+  QString ChooseFileToSave(const QString& title, const QString& filter,
+                           const QString& suggested = {}) override;
   QString ChooseFileToOpen(const QString& title, const QString& filter) override;
 
  private:
@@ -37,7 +39,7 @@ class BoxMessageSink : public MessageSink {
 class RecordingMessageSink : public MessageSink {
  public:
   void Show(const QString& text) override { shown.append(text); }
-  QString ChooseFileToSave(const QString& title, const QString&) override {
+  QString ChooseFileToSave(const QString& title, const QString&, const QString& = {}) override {
     asked.append(title);
     return nextFile;
   }

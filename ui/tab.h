@@ -39,12 +39,15 @@ class Requests {
   virtual void ClearReceived() = 0;
 
   virtual MessageSink& Messages() = 0;
-  // Raises the refusal a handler's message box shows while Live Values runs.
+  // Raises the refusal a handler's message box shows while Live Values or
+  // a configuration read or write owns the link.
   virtual void RefuseWhileLive() const = 0;
 
   // The link choice: 0 the serial port, 1 TCP, -1 a text typed over it.
   virtual int LinkIndex() const = 0;
   virtual bool SerialOpen() const = 0;
+  // The chosen link and its state as the status line shows it.
+  virtual QString LinkDescription() const = 0;
 
   // For Live Values, which owns the link while it runs: whether its link is
   // open, its bytes written straight to it (over TCP after dropping what a

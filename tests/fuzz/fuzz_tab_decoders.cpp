@@ -27,7 +27,7 @@ using kv770::cycle::RequestCycle;
 class CountingSink : public kv770::ui::MessageSink {
  public:
   void Show(const QString&) override { ++shown; }
-  QString ChooseFileToSave(const QString&, const QString&) override { return {}; }
+  QString ChooseFileToSave(const QString&, const QString&, const QString&) override { return {}; }
   QString ChooseFileToOpen(const QString&, const QString&) override { return {}; }
   int shown = 0;
 };
@@ -50,6 +50,7 @@ class NoLink : public kv770::ui::Requests {
   void RefuseWhileLive() const override {}
   int LinkIndex() const override { return 1; }
   bool SerialOpen() const override { return false; }
+  QString LinkDescription() const override { return {}; }
   bool LinkOpen(bool) const override { return false; }
   void Write(bool, const QByteArray&) override {}
   void Idle() override {}

@@ -11,7 +11,8 @@
 #include <QTest>
 #include <memory>
 
-#include "ui/gateway_window.h"
+#include "app/window.h"
+#include "ui/message_sink.h"
 
 namespace kv770::ui {
 
@@ -19,7 +20,7 @@ namespace kv770::ui {
 // test makes: choosing a list entry as the user does, connecting over TCP.
 class WindowFixture : public ::testing::Test {
  protected:
-  void SetUp() override { form = std::make_unique<GatewayWindow>(&messages); }
+  void SetUp() override { form = app::MakeWindow(&messages); }
 
   // ---- the window from outside: controls by form name (docs/controls.md),
   // the message sink and the link's peer ----------------------------------
@@ -155,7 +156,7 @@ class WindowFixture : public ::testing::Test {
   }
 
   RecordingMessageSink messages;
-  std::unique_ptr<GatewayWindow> form;
+  std::unique_ptr<QWidget> form;
 };
 
 }  // namespace kv770::ui

@@ -35,7 +35,7 @@ constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
 class LiveTabTest : public WindowFixture {
  protected:
   // The tab's own feed, for polls without a gateway.
-  LiveTab& LiveValues() { return form->Live(); }
+  LiveTab& LiveValues() { return *form->findChild<LiveTab*>(); }
 
   void Start(int intervalMs = 200) {
     Find<QSpinBox>("SpinEdit1")->setValue(intervalMs);
@@ -359,7 +359,7 @@ TEST_F(LiveTabTest, SaveCsvWritesEveryPollOrSaysWhyNot) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   QString path = folder.filePath(QStringLiteral("live.csv"));
-  LiveValues().SetCsvPathChooser([&] { return path; });
+  messages.nextFile = path;
   Click("Button63");  // nothing polled yet
   ASSERT_EQ(messages.shown.size(), 1);
   EXPECT_FALSE(QFile::exists(path));
@@ -378,6 +378,7 @@ TEST_F(LiveTabTest, SaveCsvWritesEveryPollOrSaysWhyNot) {
   EXPECT_EQ(lines[3], "2023-11-14T22:13:22.000Z,6.25,12\r");
 
   path = folder.filePath(QStringLiteral("no such folder/live.csv"));
+  messages.nextFile = path;
   Click("Button63");
   ASSERT_EQ(messages.shown.size(), 2);
   EXPECT_TRUE(messages.shown[1].startsWith(QStringLiteral("The values could not be saved to")))

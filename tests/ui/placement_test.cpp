@@ -12,7 +12,7 @@ namespace kv770::ui {
 namespace {
 
 TEST(PlacementTest, DesignedGeometryKeptWhereItFitsElseMovedAndShrunkInside) {
-  const QRect designed = GatewayWindow::kDesignedGeometry;  // 94,171 1049x677
+  const QRect designed{94, 171, 1049, 677};  // the form as designed
   struct Case {
     const char* screen;
     QRect available;
@@ -31,7 +31,7 @@ TEST(PlacementTest, DesignedGeometryKeptWhereItFitsElseMovedAndShrunkInside) {
 class ScrollingPagesTest : public WindowFixture {
  protected:
   void ShowAt(const QRect& available) {
-    form->FitTo(available);
+    app::FitWindow(*form, available);
     EXPECT_TRUE(available.contains(form->geometry()));
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));

@@ -1,0 +1,99 @@
+#include "ui/exchanger.h"
+
+#include <QMetaObject>
+
+#include "ui/tab.h"
+
+namespace kv770::ui {
+
+Exchanger::Exchanger(Requests& requests, QObject* parent)
+    : QObject(parent), requests_(requests), quietTimer_(kQuietMs) {
+  waitTimer_.SetEnabled(false);
+  quietTimer_.SetEnabled(false);
+  connect(&waitTimer_, &cycle::FormTimer::OnTimer, this, &Exchanger::Answer);
+  connect(&quietTimer_, &cycle::FormTimer::OnTimer, this, &Exchanger::Answer);
+}
+
+bool Exchanger::Start(std::vector<Step> steps) {
+  if (running_) return false;
+  serial_ = requests_.LinkIndex() == 0;
+  if (!requests_.LinkOpen(serial_)) {
+    requests_.Messages().Show(
+        QStringLiteral("No link to the gateway is open: open the serial port or connect over TCP "
+                       "on the System Parameter tab first."));
+    return false;
+  }
+  requests_.Idle();
+  steps_ = std::move(steps);
+  next_ = 0;
+  running_ = true;
+  cancelled_ = false;
+  emit runningChanged();
+  Next();
+  return true;
+}
+
+void Exchanger::Cancel() {
+  if (!running_) return;
+  cancelled_ = true;
+  if (!waiting_) Finish(true);
+}
+
+void Exchanger::Next() {
+  if (cancelled_ || next_ >= steps_.size()) {
+    Finish(cancelled_);
+    return;
+  }
+  if (!requests_.LinkOpen(serial_)) {
+    // The link went away: every step left gets no reply.
+    for (; next_ < steps_.size(); ++next_) emit answered(static_cast<int>(next_), {});
+    Finish(false);
+    return;
+  }
+  reply_.clear();
+  waiting_ = true;
+  requests_.Write(serial_, steps_[next_].bytes);
+  waitTimer_.SetInterval(std::max(1, steps_[next_].waitMs));
+  waitTimer_.SetEnabled(true);
+}
+
+void Exchanger::Received(const QByteArray& bytes) {
+  // Bytes between exchanges are a late reply to one already given up.
+  if (!waiting_) return;
+  reply_ += bytes;
+  const Step& step = steps_[next_];
+  if (serial_ || reply_.size() >= kLongestReply || (step.complete && step.complete(reply_))) {
+    Answer();
+    return;
+  }
+  quietTimer_.SetEnabled(false);  // restarts its countdown
+  quietTimer_.SetEnabled(true);
+}
+
+void Exchanger::Answer() {
+  if (!waiting_) return;
+  waiting_ = false;
+  waitTimer_.SetEnabled(false);
+  quietTimer_.SetEnabled(false);
+  const QByteArray reply = reply_;
+  reply_.clear();
+  const int index = static_cast<int>(next_++);
+  emit answered(index, reply);
+  // The next request after the handlers of this reply have run, so that a
+  // handler may cancel the run.
+  QMetaObject::invokeMethod(this, &Exchanger::Next, Qt::QueuedConnection);
+}
+
+void Exchanger::Finish(bool cancelled) {
+  if (!running_) return;
+  running_ = false;
+  waiting_ = false;
+  waitTimer_.SetEnabled(false);
+  quietTimer_.SetEnabled(false);
+  steps_.clear();
+  requests_.Idle();
+  emit runningChanged();
+  emit finished(cancelled);
+}
+
+}  // namespace kv770::ui
