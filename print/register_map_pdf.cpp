@@ -1,5 +1,6 @@
 #include "print/register_map_pdf.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QPageLayout>
@@ -31,8 +32,9 @@ QString DateText(const QDateTime& made) {
              .arg(minutes, 2, 10, QLatin1Char('0'));
 }
 
+// Data cells keep their text on one line; the headings may wrap.
 QString Cell(const QString& text, bool right = false) {
-  return QStringLiteral("<td%1>%2</td>")
+  return QStringLiteral("<td style=\"white-space: nowrap\"%1>%2</td>")
       .arg(right ? QStringLiteral(" align=\"right\"") : QString(), text);
 }
 
@@ -46,7 +48,7 @@ QString RegisterMapHtml(const gateway::GatewayConfig& config, const QString& sou
   html += QStringLiteral("date %1<br>from %2</p>").arg(DateText(made), source.toHtmlEscaped());
 
   html += QStringLiteral(
-      "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
+      "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
       "style=\"border-collapse: collapse\"><thead><tr>"
       "<th>Registers</th><th>PDU address</th><th>Meter</th><th>Quantity</th>"
       "<th>Data type</th><th>Byte order</th><th>Coefficient</th><th>Unit</th>"
@@ -77,9 +79,17 @@ QByteArray RegisterMapPdf(const gateway::GatewayConfig& config, const QString& s
     QPdfWriter writer(&buffer);
     writer.setTitle(QLatin1String(kTitle));
     writer.setCreator(QStringLiteral("kv770-config"));
+    // The table's lines and padding are given in pixels: at 96 per inch
+    // they are as thick on paper as on a screen.
+    writer.setResolution(96);
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
+    // Laid out for the page itself: without a page size of its own the
+    // document would be printed with another 2 cm of margin.
     QTextDocument document;
+    document.documentLayout()->setPaintDevice(&writer);
+    document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
+    document.setDocumentMargin(0);
     QFont font = document.defaultFont();
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(9);

@@ -1,5 +1,8 @@
 #include "tools/register_map.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "tools/register_values.h"
 
 namespace kv770::tools {
@@ -96,6 +99,8 @@ std::vector<std::string> RegisterMapNotes(const GatewayConfig& config) {
                                     : "The working mode is not set") +
                     ": it presents these registers in MODBUS RTU mode only.");
   std::vector<int> disabled;
+  // Custom meters by the variables they leave unparsed, in meter order.
+  std::vector<std::pair<std::vector<int>, std::vector<int>>> unparsedBy;
   for (int meter = 1; meter <= gateway::kMeters; ++meter) {
     const MeterSettings& m = config.meters[static_cast<std::size_t>(meter - 1)];
     if (!Enabled(m)) {
@@ -105,12 +110,20 @@ std::vector<std::string> RegisterMapNotes(const GatewayConfig& config) {
     std::vector<int> unparsed;
     for (int variable = 1; variable <= 4; ++variable)
       if (!Parsed(m, variable)) unparsed.push_back(variable);
-    if (!unparsed.empty())
-      notes.push_back("Meter " + std::to_string(meter) + " (custom meter): variable" +
-                      (unparsed.size() > 1 ? "s " : " ") + Listed(unparsed) +
-                      " not parsed from any reply; " + (unparsed.size() > 1 ? "their" : "its") +
-                      " registers hold no value.");
+    if (unparsed.empty()) continue;
+    auto same =
+        std::ranges::find_if(unparsedBy, [&](const auto& g) { return g.first == unparsed; });
+    if (same == unparsedBy.end())
+      unparsedBy.push_back({unparsed, {meter}});
+    else
+      same->second.push_back(meter);
   }
+  for (const auto& [variables, meters] : unparsedBy)
+    notes.push_back(std::string(meters.size() > 1 ? "Meters " : "Meter ") + Listed(meters) +
+                    (meters.size() > 1 ? " (custom meters)" : " (custom meter)") + ": variable" +
+                    (variables.size() > 1 ? "s " : " ") + Listed(variables) +
+                    " not parsed from any reply; " + (variables.size() > 1 ? "their" : "its") +
+                    " registers hold no value.");
   if (disabled.size() == gateway::kMeters)
     notes.push_back("No meter is enabled: the registers hold no value.");
   else if (!disabled.empty())
