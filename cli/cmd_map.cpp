@@ -107,7 +107,10 @@ int RunMap(Session& s, const CommandLine& line) {
   s.fileOnStdout = o.csv == QLatin1String("-");
   const gateway::GatewayConfig config =
       o.from.isEmpty() ? ReadConfig(s) : LoadBackup(o.from, s.standardInput);
-  const QString source = !o.from.isEmpty() ? o.from : s.link ? s.link->Describe() : QString();
+  // Without --from the configuration came over the link.
+  const QString source = o.from == QLatin1String("-") ? QStringLiteral("standard input")
+                         : !o.from.isEmpty()          ? o.from
+                                                      : s.link->Describe();
   const std::vector<tools::RegisterRow> rows = tools::RegisterMap(config);
 
   // Everything is made before anything is written.
