@@ -84,8 +84,8 @@ QByteArray RegisterMapPdf(const gateway::GatewayConfig& config, const QString& s
     writer.setResolution(96);
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
-    // Laid out for the page itself: without a page size of its own the
-    // document would be printed with another 2 cm of margin.
+    // Laid out for the page itself: given no page size, QTextDocument
+    // would print with 2 cm of margin of its own inside the writer's.
     QTextDocument document;
     document.documentLayout()->setPaintDevice(&writer);
     document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
