@@ -13,8 +13,6 @@
 
 namespace kv770::cli {
 
-namespace {
-
 GatewayConfig ReadConfig(Session& s) {
   GatewayConfig config;
   config.system = s.ReadSystem();
@@ -22,6 +20,8 @@ GatewayConfig ReadConfig(Session& s) {
     config.meters[static_cast<std::size_t>(meter - 1)] = s.ReadMeter(meter);
   return config;
 }
+
+namespace {
 
 int Backup(Session& s, const QString& path) {
   const bool toStdout = path == QLatin1String("-");
@@ -71,14 +71,21 @@ QByteArray ReadBackupFile(const QString& path, const QByteArray* standardInput) 
   return contents;
 }
 
-int Restore(Session& s, const QString& path) {
-  const QByteArray contents = ReadBackupFile(path, s.standardInput);
-  GatewayConfig config;
+}  // namespace
+
+GatewayConfig LoadBackup(const QString& path, const QByteArray* standardInput) {
+  const QByteArray contents = ReadBackupFile(path, standardInput);
   try {
-    config = BackupFromJson(contents);
+    return BackupFromJson(contents);
   } catch (const backup::BadFile& bad) {
     throw Failure{kBadUsage, QStringLiteral("%1: %2").arg(path, bad.message)};
   }
+}
+
+namespace {
+
+int Restore(Session& s, const QString& path) {
+  GatewayConfig config = LoadBackup(path, s.standardInput);
   const std::vector<Request> requests = Requests(gateway::RestoreCommands(config));
   if (s.dryRun) {
     s.ShowDryRun(requests);

@@ -282,12 +282,30 @@ Command RestoreEntry() {
           RunRestore};
 }
 
+Command MapEntry() {
+  return {"map",
+          {{"map",
+            "the holding registers a MODBUS master reads: each\n"
+            "enabled meter's values with data type, byte order,\n"
+            "coefficient and unit, and the slave address and\n"
+            "RS-485 settings; from the gateway or a backup"}},
+          {{{Value("from", "FILE")},
+            "a backup file instead of the gateway (\"-\" reads\nstandard input)"},
+           {{Value("csv", "OUT")}, "write the map to OUT as CSV (\"-\": standard output)"},
+           {{Value("pdf", "OUT")}, "write it to OUT as a printable page (PDF)"}},
+          0,
+          Never,
+          Never,
+          false,
+          RunMap};
+}
+
 }  // namespace
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      CheckEntry(),   SystemEntry(), MeterEntry(),   HartEntry(), ModbusEntry(),
-      Ieee754Entry(), BackupEntry(), RestoreEntry(), ScanEntry(), MonitorEntry()};
+      CheckEntry(),  SystemEntry(),  MeterEntry(), HartEntry(),    ModbusEntry(), Ieee754Entry(),
+      BackupEntry(), RestoreEntry(), ScanEntry(),  MonitorEntry(), MapEntry()};
   return commands;
 }
 

@@ -109,9 +109,16 @@ int RunBackup(Session& s, const CommandLine& line);
 int RunRestore(Session& s, const CommandLine& line);
 int RunScan(Session& s, const CommandLine& line);
 int RunMonitor(Session& s, const CommandLine& line);
+int RunMap(Session& s, const CommandLine& line);
 
 // The communication check; a backup starts with it.
 int Check(Session& s);
+// The gateway's whole configuration: its system report and each meter's.
+gateway::GatewayConfig ReadConfig(Session& s);
+// The configuration a backup file holds, or standard input for "-"
+// (`standardInput` when it has been read already); a file that cannot be
+// read or is no sound backup throws Failure(kBadUsage) naming it.
+gateway::GatewayConfig LoadBackup(const QString& path, const QByteArray* standardInput);
 
 // "usage: kv770ctl USAGE" unless `words` holds `count` arguments.
 void Expect(const QStringList& words, qsizetype count, const QString& usage);

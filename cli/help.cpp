@@ -80,6 +80,7 @@ Examples:
   kv770ctl --tcp 192.168.0.88 meter 3 set --type 5 --preambles 6
   kv770ctl --tcp 192.168.0.88 backup plant-a.json
   kv770ctl --tcp 192.168.0.89 restore plant-a.json
+  kv770ctl map --from plant-a.json --csv plant-a-map.csv --pdf plant-a-map.pdf
 )usage");
 }
 

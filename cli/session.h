@@ -65,6 +65,8 @@ class Session {
   void Result(const QJsonObject& object);
 
   QTextStream& Err() { return err_; }
+  // Standard output as such, for a file written there ("map --csv -").
+  QTextStream& Out() { return out_; }
   // Why standard output took no more lines (the system's reason, "Broken
   // pipe" when its reader has gone); empty while it takes them. A command
   // that runs on (monitor) asks after each line.
