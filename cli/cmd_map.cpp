@@ -10,7 +10,7 @@
 #include "cli/values.h"
 #include "link/file_output.h"
 #include "print/register_map_pdf.h"
-#include "tools/register_map.h"
+#include "live/register_map.h"
 
 namespace kv770::cli {
 
@@ -39,17 +39,17 @@ MapOptions Parse(const Session& s, const CommandLine& line) {
   return o;
 }
 
-QString Registers(const tools::RegisterRow& r) {
+QString Registers(const live::RegisterRow& r) {
   return QStringLiteral("%1-%2").arg(r.registerNumber).arg(r.registerNumber + 1);
 }
 
 // The table for people: a column per field, as wide as its widest entry.
-QStringList Table(const std::vector<tools::RegisterRow>& rows) {
+QStringList Table(const std::vector<live::RegisterRow>& rows) {
   std::vector<QStringList> cells{{QStringLiteral("registers"), QStringLiteral("PDU address"),
                                   QStringLiteral("meter"), QStringLiteral("quantity"),
                                   QStringLiteral("data type"), QStringLiteral("byte order"),
                                   QStringLiteral("coefficient"), QStringLiteral("unit")}};
-  for (const tools::RegisterRow& r : rows)
+  for (const live::RegisterRow& r : rows)
     cells.push_back({Registers(r), QString::number(r.address), QString::number(r.meter),
                      Text(r.quantity), Text(r.dataType), Text(r.byteOrder), Text(r.coefficient),
                      Text(r.unit)});
@@ -69,9 +69,9 @@ QStringList Table(const std::vector<tools::RegisterRow>& rows) {
 }
 
 QJsonObject ToJson(const gateway::GatewayConfig& config,
-                   const std::vector<tools::RegisterRow>& rows, const QString& source) {
+                   const std::vector<live::RegisterRow>& rows, const QString& source) {
   QJsonArray registers;
-  for (const tools::RegisterRow& r : rows)
+  for (const live::RegisterRow& r : rows)
     registers.append(QJsonObject{{QStringLiteral("register"), r.registerNumber},
                                  {QStringLiteral("address"), r.address},
                                  {QStringLiteral("meter"), r.meter},
@@ -81,7 +81,7 @@ QJsonObject ToJson(const gateway::GatewayConfig& config,
                                  {QStringLiteral("coefficient"), Text(r.coefficient)},
                                  {QStringLiteral("unit"), Text(r.unit)}});
   QJsonArray notes;
-  for (const std::string& note : tools::RegisterMapNotes(config)) notes.append(Text(note));
+  for (const std::string& note : live::RegisterMapNotes(config)) notes.append(Text(note));
   const gateway::SystemSettings& s = config.system;
   return {{QStringLiteral("source"), source},
           {QStringLiteral("slaveAddress"), s.slaveAddress},
@@ -111,10 +111,10 @@ int RunMap(Session& s, const CommandLine& line) {
   const QString source = o.from == QLatin1String("-") ? QStringLiteral("standard input")
                          : !o.from.isEmpty()          ? o.from
                                                       : s.link->Describe();
-  const std::vector<tools::RegisterRow> rows = tools::RegisterMap(config);
+  const std::vector<live::RegisterRow> rows = live::RegisterMap(config);
 
   // Everything is made before anything is written.
-  const QByteArray csv = QByteArray::fromStdString(tools::RegisterMapCsv(rows));
+  const QByteArray csv = QByteArray::fromStdString(live::RegisterMapCsv(rows));
   QByteArray pdf;
   if (!o.pdf.isEmpty()) {
     pdf = print::RegisterMapPdf(config, source, QDateTime::currentDateTime());
@@ -144,13 +144,13 @@ int RunMap(Session& s, const CommandLine& line) {
   if (!o.csv.isEmpty() || !o.pdf.isEmpty()) return kDone;
 
   s.Line(QStringLiteral("KV770-W register map"));
-  for (const std::string& heading : tools::RegisterMapHeading(config.system)) s.Line(Text(heading));
+  for (const std::string& heading : live::RegisterMapHeading(config.system)) s.Line(Text(heading));
   s.Line(QStringLiteral("from %1").arg(source));
   s.Line(QString());
   for (const QString& row : Table(rows)) s.Line(row);
   s.Line(QString());
-  for (const std::string& note : tools::RegisterMapNotes(config)) s.Line(Text(note));
-  s.Line(QString::fromUtf8(tools::kRegisterMapLegend));
+  for (const std::string& note : live::RegisterMapNotes(config)) s.Line(Text(note));
+  s.Line(QString::fromUtf8(live::kRegisterMapLegend));
   return kDone;
 }
 

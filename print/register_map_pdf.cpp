@@ -8,7 +8,7 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
-#include "tools/register_map.h"
+#include "live/register_map.h"
 
 namespace kv770::print {
 
@@ -43,7 +43,7 @@ QString Cell(const QString& text, bool right = false) {
 QString RegisterMapHtml(const gateway::GatewayConfig& config, const QString& source,
                         const QDateTime& made) {
   QString html = QStringLiteral("<html><body><h2>%1</h2><p>").arg(QLatin1String(kTitle));
-  for (const std::string& line : tools::RegisterMapHeading(config.system))
+  for (const std::string& line : live::RegisterMapHeading(config.system))
     html += Escaped(line) + QStringLiteral("<br>");
   html += QStringLiteral("date %1<br>from %2</p>").arg(DateText(made), source.toHtmlEscaped());
 
@@ -53,7 +53,7 @@ QString RegisterMapHtml(const gateway::GatewayConfig& config, const QString& sou
       "<th>Registers</th><th>PDU address</th><th>Meter</th><th>Quantity</th>"
       "<th>Data type</th><th>Byte order</th><th>Coefficient</th><th>Unit</th>"
       "</tr></thead>");
-  for (const tools::RegisterRow& r : tools::RegisterMap(config))
+  for (const live::RegisterRow& r : live::RegisterMap(config))
     html +=
         QStringLiteral("<tr>") +
         Cell(QStringLiteral("%1&ndash;%2").arg(r.registerNumber).arg(r.registerNumber + 1), true) +
@@ -62,9 +62,9 @@ QString RegisterMapHtml(const gateway::GatewayConfig& config, const QString& sou
         Cell(Escaped(r.coefficient), true) + Cell(Escaped(r.unit)) + QStringLiteral("</tr>");
   html += QStringLiteral("</table>");
 
-  for (const std::string& note : tools::RegisterMapNotes(config))
+  for (const std::string& note : live::RegisterMapNotes(config))
     html += QStringLiteral("<p>") + Escaped(note) + QStringLiteral("</p>");
-  html += QStringLiteral("<p>") + Escaped(tools::kRegisterMapLegend) + QStringLiteral("</p>");
+  html += QStringLiteral("<p>") + Escaped(live::kRegisterMapLegend) + QStringLiteral("</p>");
   return html + QStringLiteral("</body></html>");
 }
 

@@ -8,7 +8,7 @@
 
 namespace kv770::print {
 
-// The register map of a gateway (tools/register_map.h) as a page to print
+// The register map of a gateway (live/register_map.h) as a page to print
 // or file: the title, the slave address and RS-485 settings a MODBUS
 // master needs, the working mode, when and from what the map was made, the
 // table, then what the table leaves out and how to read it. `source` names

@@ -18,6 +18,8 @@
 #include "gateway/commands.h"
 #include "link/file_output.h"
 #include "live/poll_replies.h"
+#include "live/register_map.h"
+#include "print/register_map_pdf.h"
 #include "ui/exchanger.h"
 #include "ui/tab.h"
 #include "ui/widgets.h"
@@ -148,6 +150,7 @@ ConfigDialog::ConfigDialog(Requests& requests, Exchanger& exchanger, QWidget* pa
   action("ConfigSave", QStringLiteral("Save..."), &ConfigDialog::Save);
   action("ConfigCompare", QStringLiteral("Compare with file..."), &ConfigDialog::Compare);
   action("ConfigWrite", QStringLiteral("Write to gateway..."), &ConfigDialog::Write);
+  action("ConfigMap", QStringLiteral("Register map..."), &ConfigDialog::RegisterMap);
   buttons->addStretch(1);
 
   progress_ = new QProgressBar(this);
@@ -396,6 +399,53 @@ void ConfigDialog::SendWrite() {
     task_ = Task::kNone;
     SetBusy(false);
   }
+}
+
+// ---- the register map -------------------------------------------------------------
+
+void ConfigDialog::RegisterMap() {
+  if (!config_) {
+    requests_.Messages().Show(
+        QStringLiteral("Read the configuration from the gateway or open a file first."));
+    return;
+  }
+  const std::vector<live::RegisterRow> rows = live::RegisterMap(*config_);
+  filling_ = true;
+  table_->clear();
+  table_->setColumnCount(7);
+  table_->setHorizontalHeaderLabels({QStringLiteral("Registers"), QStringLiteral("Meter"),
+                                     QStringLiteral("Quantity"), QStringLiteral("Data type"),
+                                     QStringLiteral("Byte order"), QStringLiteral("Coefficient"),
+                                     QStringLiteral("Unit")});
+  table_->setRowCount(static_cast<int>(rows.size()));
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    const live::RegisterRow& r = rows[static_cast<std::size_t>(i)];
+    const QStringList cells = {QStringLiteral("%1-%2").arg(r.registerNumber).arg(r.registerNumber + 1),
+                               QString::number(r.meter), Text(r.quantity), Text(r.dataType),
+                               Text(r.byteOrder), Text(r.coefficient), Text(r.unit)};
+    for (int c = 0; c < cells.size(); ++c) table_->setItem(i, c, Cell(cells[c], false));
+  }
+  table_->resizeColumnsToContents();
+  filling_ = false;
+  QStringList notes;
+  for (const std::string& note : live::RegisterMapNotes(*config_)) notes << Text(note);
+  origin_->setText(QStringLiteral("Register map of %1").arg(source_));
+  for (const QString& note : notes) Say(note);
+
+  const QString path = requests_.Messages().ChooseFileToSave(
+      QStringLiteral("Export register map"),
+      QStringLiteral("CSV (*.csv);;PDF (*.pdf);;All files (*)"), QStringLiteral("register-map.csv"));
+  if (path.isEmpty()) return;
+  const bool pdf = path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+  const QByteArray bytes = pdf ? print::RegisterMapPdf(*config_, source_, QDateTime::currentDateTime())
+                               : QByteArray::fromStdString(live::RegisterMapCsv(rows));
+  const QString failed = bytes.isEmpty() ? QStringLiteral("the page could not be made")
+                                         : link::WriteWholeFile(path, bytes);
+  if (!failed.isEmpty()) {
+    requests_.Messages().Show(QStringLiteral("Cannot write %1: %2").arg(path, failed));
+    return;
+  }
+  Say(QStringLiteral("Register map written to %1").arg(path));
 }
 
 // ---- the table ---------------------------------------------------------------------

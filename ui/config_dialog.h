@@ -36,6 +36,10 @@ class ConfigDialog : public QDialog {
   void Save();
   void Compare();
   void Write();
+  // The MODBUS registers of the configuration shown, for the SCADA side:
+  // shown as a table and exported as CSV or, for a file named *.pdf, as a
+  // printable page.
+  void RegisterMap();
 
  private:
   enum class Task { kNone, kRead, kCompare, kWrite, kReadBack };

@@ -250,6 +250,8 @@ void GatewayWindow::BuildMenus() {
       [this] { Configuration().Compare(); });
   add(gateway, "WriteConfigurationAction", QStringLiteral("&Write configuration..."), {},
       [this] { Configuration().Write(); });
+  add(gateway, "RegisterMapAction", QStringLiteral("Register &map..."), {},
+      [this] { Configuration().RegisterMap(); });
 
   QMenu* view = bar->addMenu(QStringLiteral("&View"));
   view->setObjectName("ViewMenu");

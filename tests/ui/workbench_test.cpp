@@ -146,6 +146,28 @@ TEST_F(Workbench, ConfigurationRoundTripThroughAFile) {
             QStringLiteral("0 setting(s) differ between the file and the gateway"));
 }
 
+TEST_F(Workbench, RegisterMapOfTheGatewayAsCsvAndPdf) {
+  ASSERT_TRUE(ConnectPort(gateway.Port()));
+  Trigger("ReadConfigurationAction");
+  ASSERT_TRUE(Idle());
+  for (const char* name : {"map.csv", "map.pdf"}) {
+    messages.nextFile = File(name);
+    Trigger("RegisterMapAction");
+    QFile map(messages.nextFile);
+    ASSERT_TRUE(map.open(QIODevice::ReadOnly)) << name;
+    const QByteArray bytes = map.readAll();
+    if (QByteArray(name).endsWith(".pdf")) {
+      EXPECT_TRUE(bytes.startsWith("%PDF"));
+    } else {
+      // The factory simulator enables every meter: its eight currents.
+      EXPECT_EQ(bytes.count("\r\n"), 1 + 8) << bytes.toStdString();
+      EXPECT_TRUE(bytes.contains(",current,")) << bytes.toStdString();
+    }
+  }
+  EXPECT_EQ(Table()->rowCount(), 8);
+  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
+}
+
 TEST_F(Workbench, RefusedFileNamesItsFieldAndChangesNothing) {
   QFile bad(File("bad.json"));
   ASSERT_TRUE(bad.open(QIODevice::WriteOnly));

@@ -1,4 +1,4 @@
-#include "tools/register_map.h"
+#include "live/register_map.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "gateway/sample_config.h"
 
-namespace kv770::tools {
+namespace kv770::live {
 namespace {
 
 using gateway::GatewayConfig;
@@ -106,4 +106,4 @@ TEST(RegisterMapHeading, NamesTheMastersSettings) {
 }
 
 }  // namespace
-}  // namespace kv770::tools
+}  // namespace kv770::live

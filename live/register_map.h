@@ -5,7 +5,7 @@
 
 #include "gateway/config.h"
 
-namespace kv770::tools {
+namespace kv770::live {
 
 // The holding registers a MODBUS master reads from a gateway in MODBUS RTU
 // mode, from its configuration: one row per value (two registers), for the
@@ -53,4 +53,4 @@ inline constexpr const char* kRegisterMapLegend =
 // a field holding a comma, a quote or a line end is quoted.
 std::string RegisterMapCsv(const std::vector<RegisterRow>& rows);
 
-}  // namespace kv770::tools
+}  // namespace kv770::live

@@ -1,11 +1,11 @@
-#include "tools/register_map.h"
+#include "live/register_map.h"
 
 #include <algorithm>
 #include <utility>
 
 #include "tools/register_values.h"
 
-namespace kv770::tools {
+namespace kv770::live {
 
 namespace {
 
@@ -13,7 +13,7 @@ using gateway::GatewayConfig;
 using gateway::MeterSettings;
 
 int KnownOrder(int byteOrder) {
-  return byteOrder >= 0 && byteOrder < kByteOrderCodes ? byteOrder : 0;
+  return byteOrder >= 0 && byteOrder < tools::kByteOrderCodes ? byteOrder : 0;
 }
 
 std::string QuantityName(int value) {
@@ -52,7 +52,7 @@ std::string CsvField(const std::string& text) {
 }  // namespace
 
 std::string DataTypeName(int byteOrder) {
-  return IsFloatOrder(KnownOrder(byteOrder)) ? "IEEE 754 float" : "Uint32";
+  return tools::IsFloatOrder(KnownOrder(byteOrder)) ? "IEEE 754 float" : "Uint32";
 }
 
 std::string ByteOrderName(int byteOrder) {
@@ -68,8 +68,8 @@ std::vector<RegisterRow> RegisterMap(const GatewayConfig& config) {
     for (int value = 0; value < 5; ++value) {
       if (value > 0 && !Parsed(m, value)) continue;
       const int order = m.byteOrders[static_cast<std::size_t>(value)];
-      const int address = FirstRegister(meter, value);
-      rows.push_back({kFirstHoldingRegister + address, address, meter, QuantityName(value),
+      const int address = tools::FirstRegister(meter, value);
+      rows.push_back({tools::kFirstHoldingRegister + address, address, meter, QuantityName(value),
                       DataTypeName(order), ByteOrderName(order),
                       value == 0 ? "" : m.coefficients[static_cast<std::size_t>(value - 1)],
                       value == 0 ? "mA" : ""});
@@ -143,4 +143,4 @@ std::string RegisterMapCsv(const std::vector<RegisterRow>& rows) {
   return csv;
 }
 
-}  // namespace kv770::tools
+}  // namespace kv770::live
