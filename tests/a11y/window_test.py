@@ -209,6 +209,15 @@ def session(app, window):
     press(app, connect, "Connect")
     wait_for("the connected state", lambda: find(window, "label", "connected"))
     gateway_answers("TCP")
+    status = find(window, "status bar")
+    said = status and wait_for("the status line's link", lambda: find(
+        status, "label", pred=lambda n: n.name.startswith("127.0.0.1:") and
+        n.name.endswith(" connected")))
+    check("the status line says the link", bool(said), "no status line, or no link in it")
+    menus = find(window, "menu bar")
+    names = [n.name for n in walk(menus)] if menus else []
+    check("the menus are there", all(m in names for m in ("File", "Gateway", "View", "Help")),
+          ", ".join(names))
 
     # 2. Serial: COM4 leads to the simulator's pseudo-terminal.
     serial_group = find(window, "panel", "Serial Port Parameters")
