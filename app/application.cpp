@@ -8,6 +8,7 @@
 namespace kv770::app {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+  setOrganizationName(QStringLiteral("kv770"));
   setApplicationName(QStringLiteral("kv770-config"));
   setApplicationDisplayName(QString::fromUtf8(ui::kApplicationTitle));
   setApplicationVersion(QStringLiteral(KV770_VERSION));
