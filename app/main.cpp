@@ -1,5 +1,7 @@
 #include <QBuffer>
+#include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,10 +13,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "app/application.h"
@@ -101,13 +105,22 @@ struct CommandLine {
                      "for <seconds> before --screenshot renders the window (on the Live Values "
                      "tab unless --tab says otherwise)."),
       QStringLiteral("seconds")};
+  const QCommandLineOption traffic{
+      QStringLiteral("traffic"),
+      QStringLiteral("Show the traffic history under the tabs for this run (the View menu's "
+                     "choice is left as it was).")};
+  const QCommandLineOption readConfiguration{
+      QStringLiteral("read-configuration"),
+      QStringLiteral("With --demo: connect to the simulator and read its configuration into "
+                     "the Gateway configuration window; --screenshot then renders that window.")};
   int firstTab = 0;
   int liveMs = 0;
 
   CommandLine() {
     parser.setApplicationDescription(
         QStringLiteral("Configure and test a KV770-W HART to MODBUS gateway."));
-    parser.addOptions({demo, screenshot, tab, probe, com, traceFile, liveSeconds});
+    parser.addOptions(
+        {demo, screenshot, tab, probe, com, traceFile, liveSeconds, traffic, readConfiguration});
   }
 
   // 0, or the exit code of a usage error once it has been said.
@@ -132,6 +145,11 @@ struct CommandLine {
       liveMs = seconds * 1000;
       if (!parser.isSet(tab)) firstTab = kLiveTab;
     }
+    if (parser.isSet(readConfiguration) && !parser.isSet(demo))
+      return UsageError(QStringLiteral("--read-configuration needs --demo"));
+    if (parser.isSet(readConfiguration) && parser.isSet(liveSeconds))
+      return UsageError(QStringLiteral("--read-configuration and --live-seconds both use the "
+                                       "link: give one of them"));
     return 0;
   }
 
@@ -148,22 +166,26 @@ struct CommandLine {
   }
 };
 
-// Live Values polling the demo's simulator over TCP, as a user starts it:
-// "IP Ethernet", Connect, then Start once connected.
-void StartLiveValues(kv770::ui::GatewayWindow& form) {
+// Connects over TCP as a user does ("IP Ethernet", Connect) and runs `then`
+// once the TCP status line says "connected".
+void ConnectThen(kv770::ui::GatewayWindow& form, std::function<void()> then) {
   auto* link = form.findChild<QComboBox*>(QStringLiteral("ComboBox2"));
   link->setCurrentIndex(1);
   emit link->activated(1);
   form.findChild<QPushButton*>(QStringLiteral("Button8"))->click();
-  // Start once the TCP status line says "connected", as a user waits for it.
   auto* status = form.findChild<QLabel*>(QStringLiteral("Label146"));
   auto* watch = new QTimer(&form);
-  QObject::connect(watch, &QTimer::timeout, &form, [&form, status, watch] {
+  QObject::connect(watch, &QTimer::timeout, &form, [status, watch, then = std::move(then)] {
     if (status->text() != QLatin1String("connected")) return;
     watch->deleteLater();
-    form.findChild<QPushButton*>(QStringLiteral("Button61"))->click();
+    then();
   });
   watch->start(20);
+}
+
+// Live Values polling the demo's simulator over TCP, as a user starts it.
+void StartLiveValues(kv770::ui::GatewayWindow& form) {
+  ConnectThen(form, [&form] { form.findChild<QPushButton*>(QStringLiteral("Button61"))->click(); });
 }
 
 // The simulated gateway inside the tool, the window pointed at it; none,
@@ -262,8 +284,30 @@ int main(int argc, char** argv) {
       app.quit();
     });
   }
+  if (parser.isSet(options.traffic)) form.ShowTrafficHistory(true);
   if (options.liveMs > 0) StartLiveValues(form);
-  if (parser.isSet(options.screenshot)) {
+  if (parser.isSet(options.readConfiguration)) {
+    ConnectThen(form, [&form] {
+      form.findChild<QAction*>(QStringLiteral("ReadConfigurationAction"))->trigger();
+    });
+  }
+  if (parser.isSet(options.screenshot) && parser.isSet(options.readConfiguration)) {
+    // The configuration window, once its read has filled the table.
+    auto* watch = new QTimer(&form);
+    QObject::connect(watch, &QTimer::timeout, &app, [&] {
+      auto* dialog = form.findChild<QDialog*>(QStringLiteral("ConfigurationDialog"));
+      auto* table = dialog ? dialog->findChild<QTableWidget*>(QStringLiteral("ConfigTable")) : nullptr;
+      if (!table || table->rowCount() == 0) return;
+      watch->stop();
+      app.exit(SaveScreenshot(*dialog, parser.value(options.screenshot), options.pictureFormat) ? 0
+                                                                                               : 1);
+    });
+    watch->start(50);
+    QTimer::singleShot(15000, &app, [&] {
+      std::fprintf(stderr, "kv770-config: the configuration was not read within 15 s\n");
+      app.exit(1);
+    });
+  } else if (parser.isSet(options.screenshot)) {
     QTimer::singleShot(std::max(200, options.liveMs), &app, [&] {
       app.exit(SaveScreenshot(form, parser.value(options.screenshot), options.pictureFormat) ? 0
                                                                                              : 1);

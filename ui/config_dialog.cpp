@@ -167,6 +167,7 @@ ConfigDialog::ConfigDialog(Requests& requests, Exchanger& exchanger, QWidget* pa
   table_ = new QTableWidget(this);
   table_->setObjectName("ConfigTable");
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(QFontMetrics(table_->font()).height() + 8);
   table_->horizontalHeader()->setStretchLastSection(true);
   NameForScreenReaders(table_, QStringLiteral("Settings"));
   connect(table_, &QTableWidget::cellChanged, this, &ConfigDialog::onCellChanged);
@@ -280,7 +281,12 @@ void ConfigDialog::onFinished(bool cancelled) {
   }
   if (task == Task::kRead) {
     config_ = read_;
+    // As kv770ctl names its links in a backup: "tcp 10.0.0.5:7000".
     source_ = requests_.LinkDescription();
+    if (source_.endsWith(QLatin1String(" connected")))
+      source_ = QStringLiteral("tcp ") + source_.chopped(10);
+    else if (source_.endsWith(QLatin1String(", open")))
+      source_ = QStringLiteral("serial ") + source_.chopped(6);
     ShowConfig(QStringLiteral("Read from the gateway (%1) at %2")
                    .arg(source_, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
   } else if (task == Task::kCompare) {

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QThread>
@@ -279,8 +280,10 @@ ConfigDialog& GatewayWindow::Configuration() {
 
 void GatewayWindow::ShowTrafficHistory(bool shown) {
   traffic_->setVisible(shown);
-  if (auto* action = findChild<QAction*>(QStringLiteral("TrafficHistoryAction")))
-    if (action->isChecked() != shown) action->setChecked(shown);
+  if (auto* action = findChild<QAction*>(QStringLiteral("TrafficHistoryAction"))) {
+    const QSignalBlocker quiet(action);
+    action->setChecked(shown);
+  }
 }
 
 void GatewayWindow::onSaveTraffic() {

@@ -53,6 +53,10 @@ class GatewayWindow : public QWidget, private Requests {
   // The sink every message box of the window goes through.
   MessageSink& Messages() override { return *sink_; }
 
+  // The traffic history under the tabs, shown or hidden for this run; the
+  // View menu's choice, which is remembered, is the user's.
+  void ShowTrafficHistory(bool shown);
+
   int TabCount() const;
   void ShowTab(int index);
   // Every block the links send and receive goes to `trace`, which must
@@ -99,7 +103,6 @@ class GatewayWindow : public QWidget, private Requests {
   void onTimeoutTimer();
   void SendServiceCommand(int n);
   void ShowStatus();
-  void ShowTrafficHistory(bool shown);
   void onSaveTraffic();
   void onAbout();
   // The "Gateway configuration" window, made when first asked for.
