@@ -1,6 +1,9 @@
 #include "ui/gateway_window.h"
 
 #include <QAccessibleWidget>
+#include <QDialog>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QComboBox>
@@ -37,6 +40,12 @@
 #include "ui/transparent_tab.h"
 #include "ui/widgets.h"
 #include "ui/wiring_tab.h"
+
+// The manual lives in a static library; without this its resource
+// registration would be dropped by the linker. Must be outside any namespace.
+static void RegisterManualResources() {
+  Q_INIT_RESOURCE(manual);
+}
 
 namespace kv770::ui {
 
@@ -267,7 +276,7 @@ void GatewayWindow::BuildMenus() {
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName("HelpMenu");
   add(help, "ManualAction", QStringLiteral("&Manual"), QKeySequence::HelpContents,
-      [this] { emit manualAsked(); });
+      [this] { onManual(); });
   add(help, "AboutAction", QStringLiteral("&About kv770-config"), {}, [this] { onAbout(); });
 }
 
@@ -292,6 +301,26 @@ void GatewayWindow::onSaveTraffic() {
   if (path.isEmpty()) return;
   const QString why = link::WriteWholeFile(path, traffic_->Text().toUtf8());
   if (!why.isEmpty()) sink_->Show(QStringLiteral("Cannot write %1: %2").arg(path, why));
+}
+
+// The README, which is the manual, as the program carries it.
+void GatewayWindow::onManual() {
+  auto* manual = findChild<QDialog*>(QStringLiteral("ManualWindow"));
+  if (!manual) {
+    RegisterManualResources();
+    manual = new QDialog(this);
+    manual->setObjectName("ManualWindow");
+    manual->setWindowTitle(QStringLiteral("kv770-config manual"));
+    manual->resize(820, 640);
+    auto* text = new QTextBrowser(manual);
+    text->setObjectName("ManualText");
+    text->setOpenExternalLinks(true);
+    text->setSource(QUrl(QStringLiteral("qrc:/manual/README.md")), QTextDocument::MarkdownResource);
+    auto* column = new QVBoxLayout(manual);
+    column->addWidget(text);
+  }
+  manual->show();
+  manual->raise();
 }
 
 void GatewayWindow::onAbout() {

@@ -67,9 +67,6 @@ class GatewayWindow : public QWidget, private Requests {
   void MapSerialPort(int n, const QString& path);
   bool AssignSerialPort(const QString& assignment, QString* why);
 
- signals:
-  void manualAsked();
-
  private:
   // ---- Requests ----------------------------------------------------------
   void Send(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
@@ -105,6 +102,7 @@ class GatewayWindow : public QWidget, private Requests {
   void ShowStatus();
   void onSaveTraffic();
   void onAbout();
+  void onManual();
   // The "Gateway configuration" window, made when first asked for.
   ConfigDialog& Configuration();
 

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 
 #include "sim/sim_thread.h"
 #include "support/window_fixture.h"
@@ -85,6 +86,15 @@ TEST_F(Workbench, TrafficHistoryKeepsEveryBlockAndSavesItAsATrace) {
   EXPECT_TRUE(lines[0].contains(" tcp    > ")) << lines[0].toStdString();
   EXPECT_TRUE(lines[1].contains(" tcp    < ")) << lines[1].toStdString();
   EXPECT_TRUE(lines[1].contains("QV:")) << lines[1].toStdString();
+}
+
+TEST_F(Workbench, HelpMenuShowsTheManualAndTheVersion) {
+  Trigger("ManualAction");
+  const QString manual = Find<QTextBrowser>(QStringLiteral("ManualText"))->toPlainText();
+  EXPECT_TRUE(manual.contains(QStringLiteral("Quick start"))) << manual.left(200).toStdString();
+  Trigger("AboutAction");
+  ASSERT_EQ(messages.shown.size(), 1);
+  EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("version 3 or later")));
 }
 
 TEST(TrafficPaneTest, KeepsTheNewestLinesOnly) {
