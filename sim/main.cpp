@@ -293,6 +293,8 @@ Options ParseOptions(const QCoreApplication& app) {
   options.ptyLink = positional.value(0);
   options.trace = parser.value(trace);
   options.replay = parser.value(replay);
+  if (parser.isSet(replay) && options.replay.isEmpty())
+    Fail(QStringLiteral("--replay needs the trace to replay (see --help)"));
   if (!options.address.setAddress(parser.value(listen))) {
     Fail(QStringLiteral("invalid address '%1' (a numeric IPv4 or IPv6 address)")
              .arg(parser.value(listen)));

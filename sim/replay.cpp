@@ -105,6 +105,9 @@ QString ParseLine(const QByteArray& text, Line& line) {
   return {};
 }
 
+// What a block costs in memory beside its bytes, roughly.
+constexpr qsizetype kBlockCost = 64;
+
 // Where each link's conversation stands while the trace is read.
 struct LinkState {
   std::size_t exchange = 0;
@@ -142,10 +145,12 @@ Conversation ReadConversation(QIODevice& trace) {
 
     Line line;
     if (const QString why = ParseLine(text, line); !why.isEmpty()) return refuse(number, why);
-    total += line.bytes.size();
+    // What the line will hold in memory: its bytes, the block or request
+    // around them, and the first time, its link's name.
+    total += line.bytes.size() + kBlockCost + (links.contains(line.link) ? 0 : line.link.size());
     if (total > kMaxConversationBytes) {
-      return refuse(number, QStringLiteral("more than %1 bytes of traffic up to here; keep the "
-                                           "part to replay")
+      return refuse(number, QStringLiteral("too much to replay (more than %1 bytes in memory up "
+                                           "to here); keep the part to replay")
                                 .arg(kMaxConversationBytes));
     }
     LinkState& link = links[line.link];

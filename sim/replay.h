@@ -58,7 +58,8 @@ inline constexpr int kMaxBlockGapMs = 1000;
 // The longest request taken: longer ones are refused in a trace, and
 // dropped as unknown from a client.
 inline constexpr qsizetype kMaxReplayRequestBytes = 64 * 1024;
-// The longest trace line read, and all the traffic one trace may hold.
+// The longest trace line read, and the most memory a conversation read
+// from a trace may take.
 inline constexpr qsizetype kMaxTraceLineLength = 1024 * 1024;
 inline constexpr qsizetype kMaxConversationBytes = 256 * 1024 * 1024;
 
