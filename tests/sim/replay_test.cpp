@@ -131,12 +131,6 @@ struct SimProcess {
   QProcess process;
 };
 
-// Waits until `done` holds, running this thread's events meanwhile.
-template <typename Done>
-bool WaitFor(Done done, int ms = 3000) {
-  return QTest::qWaitFor(done, ms);
-}
-
 // What comes back for `request` until 200 ms pass without a byte.
 QByteArray Ask(QTcpSocket& socket, const QByteArray& request) {
   socket.write(request);
@@ -167,12 +161,12 @@ TEST(ReplayProgram, GivesBackWhatTheToolReceived) {
     tool.SetPort(gateway.Port());
     tool.SetTrace(&trace);
     tool.Open();
-    ASSERT_TRUE(WaitFor([&] { return tool.Active(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tool.Active(); }));
     for (const QByteArray& request : requests) {
       QTest::qWait(300);  // the values move on meanwhile
       tool.SendText(request);
       QByteArray reply;
-      ASSERT_TRUE(WaitFor([&] { return (reply += tool.ReceiveText()).size() >= 18; }));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return (reply += tool.ReceiveText()).size() >= 18; }));
       QTest::qWait(100);
       heard.push_back(reply + tool.ReceiveText());
     }
@@ -229,7 +223,7 @@ TEST(ReplayProgram, ReportsWhatTheTraceDoesNotHold) {
   EXPECT_EQ(Ask(client, "HELLO\x01"), "");
   EXPECT_EQ(Ask(client, "QQQ#"), "");
   QByteArray complaints;
-  EXPECT_TRUE(WaitFor([&] {
+  EXPECT_TRUE(QTest::qWaitFor([&] {
     return (complaints += replay.process.readAllStandardError())
         .contains("not in the trace, not answered: tcp    < 48 45 4C 4C 4F 01  |HELLO.|");
   })) << complaints.toStdString();
