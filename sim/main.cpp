@@ -1,11 +1,14 @@
 // kv770-sim: a stand-in KV770-W gateway for the configuration tool, served
-// over TCP and, with --pty, over a pseudo-terminal as its serial line.
+// over TCP and, with --pty, over a pseudo-terminal as its serial line; with
+// --replay, a recorded conversation played back instead.
 
 #include <fcntl.h>
 #include <unistd.h>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -25,6 +28,7 @@
 #include "sim/engine.h"
 #include "sim/instruments.h"
 #include "sim/pty_server.h"
+#include "sim/replay.h"
 #include "sim/tcp_server.h"
 
 namespace {
@@ -56,6 +60,7 @@ struct Options {
   bool pty = false;
   QString ptyLink;
   QString trace;
+  QString replay;
   int lineBaud = 0;  // any
   std::optional<std::vector<InstrumentPlace>> instruments;
   std::vector<std::string> refused;
@@ -66,9 +71,13 @@ void Complain(const QString& message) {
   QTextStream(stderr) << "kv770-sim: " << message << Qt::endl;
 }
 
+// A usage error: exit status 2, as kv770ctl's, apart from the 1 of a
+// replay that met a request it did not hold.
+constexpr int kUsageError = 2;
+
 [[noreturn]] void Fail(const QString& message) {
   Complain(message);
-  std::exit(1);
+  std::exit(kUsageError);
 }
 
 // "127.0.0.1:7000", "[::1]:7000".
@@ -239,11 +248,39 @@ Options ParseOptions(const QCoreApplication& app) {
       "time constant. The loop current and the total follow (repeatable). While running, a "
       "line 'step METER VALUE' on standard input does the same at once.",
       "METER=VALUE[@SECONDS]");
+  const QCommandLineOption replay(
+      "replay",
+      "Play back the conversation in FILE, a trace written by kv770-config or kv770ctl "
+      "--trace, instead of simulating a gateway: each request received is answered with the "
+      "reply recorded after the earliest equal request not answered yet; a request the trace "
+      "does not hold gets no answer and is reported. Ends when the last client leaves, or on "
+      "a signal, with how many requests matched; exit status 0 when every request received "
+      "was in the trace, 1 otherwise, 2 for a trace that cannot be read.",
+      "FILE");
   parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty, baud, instruments,
-                     refuse, step, trace});
+                     refuse, step, trace, replay});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
                                "[LINK]");
+  // Errors first, with the exit status of the others; process() then
+  // answers --help and --version.
+  if (!parser.parse(QCoreApplication::arguments())) {
+    QString error = parser.errorText();
+    if (error.endsWith(QLatin1Char('.'))) error.chop(1);
+    Fail(QStringLiteral("%1 (see --help)").arg(error));
+  }
   parser.process(app);
+
+  // A replay answers what the trace holds: nothing of a simulated gateway
+  // applies.
+  if (parser.isSet(replay)) {
+    for (const QCommandLineOption* gateway : {&silent, &baud, &instruments, &refuse, &step}) {
+      if (parser.isSet(*gateway)) {
+        Fail(QStringLiteral("--replay and --%1 do not go together: a replay answers what the "
+                            "trace holds (see --help)")
+                 .arg(gateway->names().constFirst()));
+      }
+    }
+  }
 
   const QStringList positional = parser.positionalArguments();
   if (positional.size() > (parser.isSet(pty) ? 1 : 0)) {
@@ -255,6 +292,9 @@ Options ParseOptions(const QCoreApplication& app) {
   options.pty = parser.isSet(pty);
   options.ptyLink = positional.value(0);
   options.trace = parser.value(trace);
+  options.replay = parser.value(replay);
+  if (parser.isSet(replay) && options.replay.isEmpty())
+    Fail(QStringLiteral("--replay needs the trace to replay (see --help)"));
   if (!options.address.setAddress(parser.value(listen))) {
     Fail(QStringLiteral("invalid address '%1' (a numeric IPv4 or IPv6 address)")
              .arg(parser.value(listen)));
@@ -355,6 +395,39 @@ void ReadCommands(kv770::sim::TcpServer& server) {
   });
 }
 
+// ---- replay --------------------------------------------------------------
+
+// The conversation in --replay's trace, read whole before anything is
+// served: a trace that cannot be read is refused as a usage error.
+std::vector<kv770::sim::Exchange> ReadReplay(const Options& options) {
+  QFile file(options.replay);
+  if (!file.open(QIODevice::ReadOnly))
+    Fail(QStringLiteral("cannot read the trace %1: %2").arg(options.replay, file.errorString()));
+  kv770::sim::Conversation conversation = kv770::sim::ReadConversation(file);
+  if (!conversation.error.isEmpty()) {
+    const QString where =
+        conversation.line > 0 ? QStringLiteral("line %1: ").arg(conversation.line) : QString();
+    Fail(QStringLiteral("cannot replay %1: %2%3").arg(options.replay, where, conversation.error));
+  }
+  // Its own record appended to it would be read back as the tool's.
+  const QString replayed = QFileInfo(options.replay).canonicalFilePath();
+  if (!options.trace.isEmpty() && QFileInfo(options.trace).canonicalFilePath() == replayed)
+    Fail(QStringLiteral("--trace %1 is the trace being replayed (see --help)").arg(options.trace));
+  return std::move(conversation.exchanges);
+}
+
+// Most of an unknown request shown; the rest is counted.
+constexpr qsizetype kShownUnknownBytes = 256;
+
+void ReportUnknown(const QString& link, const QByteArray& bytes) {
+  QString text =
+      kv770::link::Trace::Format(link, kv770::link::Trace::Direction::Received,
+                                 bytes.first(std::min(bytes.size(), kShownUnknownBytes)));
+  if (bytes.size() > kShownUnknownBytes)
+    text += QStringLiteral(" (the first %1 of %2 bytes)").arg(kShownUnknownBytes).arg(bytes.size());
+  Complain(QStringLiteral("not in the trace, not answered: %1").arg(text));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -363,6 +436,14 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(KV770_VERSION));
 
   const Options options = ParseOptions(app);
+  // Declared before the servers, so it outlives them.
+  std::optional<kv770::sim::Replay> replay;
+  if (!options.replay.isEmpty()) {
+    replay.emplace(ReadReplay(options));
+    replay->OnUnknown(ReportUnknown);
+  }
+  // A replay's summary, and the serial line's link, need an orderly end.
+  if (options.pty || replay) QuitOnSignals(app);
 
   // Declared before the servers, so it outlives them.
   kv770::link::Trace trace;
@@ -380,6 +461,7 @@ int main(int argc, char** argv) {
   for (const StepOption& step : options.steps)
     server.GetEngine().Step(step.meter, step.value, step.atMs);
   server.SetTrace(&trace);
+  if (replay) server.SetReplay(&*replay);
   if (!server.Listen(options.address, options.port)) {
     Complain(QStringLiteral("cannot listen on %1: %2")
                  .arg(Endpoint(options.address, options.port), server.ErrorString()));
@@ -394,6 +476,7 @@ int main(int argc, char** argv) {
     serial.SetTrace(&trace);
     serial.SetLineBaud(options.lineBaud);
     serial.ShareClock(server.Clock());
+    if (replay) serial.SetReplay(&*replay);
     // The system report's speed code: 0 for 1200 .. 6 for 57600 bit/s.
     if (const auto* code = std::ranges::find(kLineSpeeds, options.lineBaud);
         code != std::end(kLineSpeeds))
@@ -402,13 +485,26 @@ int main(int argc, char** argv) {
       Complain(serial.ErrorString());
       return 1;
     }
-    QuitOnSignals(app);
     const QString speed =
         options.lineBaud ? QStringLiteral(" at %1 bit/s").arg(options.lineBaud) : QString();
     const QString link =
         options.ptyLink.isEmpty() ? QString() : QStringLiteral(" (link %1)").arg(options.ptyLink);
     std::printf("kv770-sim serial line on %s%s%s\n", qPrintable(serial.SlavePath()),
                 qPrintable(speed), qPrintable(link));
+  }
+  if (replay) {
+    std::printf("kv770-sim replaying %s: %lld requests recorded\n", qPrintable(options.replay),
+                replay->Recorded());
+    std::fflush(stdout);
+    // A client that only looked in (a port probe) ends nothing.
+    QObject::connect(&server, &kv770::sim::TcpServer::LastClientLeft, &app, [&replay] {
+      if (replay->Received() > 0) QCoreApplication::quit();
+    });
+    app.exec();
+    std::printf("kv770-sim replay: %lld of %lld requests matched, %lld recorded\n",
+                replay->Matched(), replay->Received(), replay->Recorded());
+    std::fflush(stdout);
+    return replay->Matched() == replay->Received() ? 0 : 1;
   }
   std::fflush(stdout);
   ReadCommands(server);

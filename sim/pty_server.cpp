@@ -14,6 +14,7 @@
 
 #include "link/trace.h"
 #include "sim/line_noise.h"
+#include "sim/replay.h"
 
 namespace kv770::sim {
 
@@ -53,7 +54,17 @@ PtyServer::PtyServer(Engine* engine, QObject* parent)
   quiet_.setSingleShot(true);
   quiet_.setInterval(kRequestGapMs);
   connect(&quiet_, &QTimer::timeout, this, &PtyServer::Answer);
+  trickleTimer_.setSingleShot(true);
+  connect(&trickleTimer_, &QTimer::timeout, this, &PtyServer::SendNextByte);
   clock_.start();
+}
+
+void PtyServer::SetReplay(Replay* replay) {
+  replay_ = replay;
+  quiet_.setInterval(replay ? kPieceGapMs : kRequestGapMs);
+  if (replay && !replies_)
+    replies_ =
+        std::make_unique<BlockSender>([this](const QByteArray& block) { Send(block, behaviour_); });
 }
 
 PtyServer::~PtyServer() {
@@ -118,7 +129,9 @@ void PtyServer::ReadMaster() {
     const ssize_t n = ::read(master_, chunk, sizeof chunk);
     if (n <= 0) break;
     request_.append(chunk, n);
-    if (request_.size() >= kMaxRequestBytes) {
+    if (replay_) {
+      TakeReplayed(false);
+    } else if (request_.size() >= kMaxRequestBytes) {
       quiet_.stop();
       Answer();
     }
@@ -126,7 +139,16 @@ void PtyServer::ReadMaster() {
   if (!request_.isEmpty()) quiet_.start();
 }
 
+void PtyServer::TakeReplayed(bool quiet) {
+  for (const Replay::Request& request : replay_->Take(request_, quiet, QStringLiteral("serial"))) {
+    if (trace_)
+      trace_->Record(QStringLiteral("serial"), link::Trace::Direction::Received, request.bytes);
+    if (request.exchange) replies_->Queue(*request.exchange, behaviour_.delayMs);
+  }
+}
+
 void PtyServer::Answer() {
+  if (replay_) return TakeReplayed(true);
   QByteArray request;
   request.swap(request_);
   if (request.isEmpty()) return;
@@ -150,17 +172,19 @@ void PtyServer::Answer() {
 }
 
 void PtyServer::Send(const QByteArray& reply, const Behaviour& behaviour) {
-  if (behaviour.byteByByte)
-    SendByteByByte(reply, 0, behaviour.byteGapMs);
-  else
-    Queue(reply);
+  if (!behaviour.byteByByte) return Queue(reply);
+  // Behind the bytes of the replies before it, never between them.
+  if (trickle_.size() + reply.size() > kMaxPendingOutput) return;
+  trickle_ += reply;
+  trickleGapMs_ = std::max(behaviour.byteGapMs, 0);
+  if (!trickleTimer_.isActive()) SendNextByte();
 }
 
-void PtyServer::SendByteByByte(QByteArray reply, qsizetype next, int gapMs) {
-  Queue(reply.mid(next, 1));
-  if (++next >= reply.size()) return;
-  QTimer::singleShot(std::max(gapMs, 0), this,
-                     [this, reply, next, gapMs] { SendByteByByte(reply, next, gapMs); });
+void PtyServer::SendNextByte() {
+  if (trickle_.isEmpty()) return;
+  Queue(trickle_.first(1));
+  trickle_.remove(0, 1);
+  if (!trickle_.isEmpty()) trickleTimer_.start(trickleGapMs_);
 }
 
 void PtyServer::Queue(const QByteArray& bytes) {

@@ -17,6 +17,9 @@ class Trace;
 
 namespace kv770::sim {
 
+class BlockSender;
+class Replay;
+
 // Serves a simulated gateway on a pseudo-terminal: the tool opens the slave
 // side (SlavePath(), or a symbolic link to it) as its serial port. The tool
 // sends a request and waits, so a short silence after the last byte ends a
@@ -44,6 +47,11 @@ class PtyServer : public QObject {
   // Every request received and every reply (or piece of one) sent goes to
   // `trace` as well; nullptr for none. Set it from the server's thread.
   void SetTrace(link::Trace* trace) { trace_ = trace; }
+
+  // Answers from `replay`'s recorded conversation rather than from the
+  // engine (as TcpServer::SetReplay); nullptr to simulate again. Set it
+  // before opening; `replay` must outlive the server.
+  void SetReplay(Replay* replay);
 
   // Applies to requests that complete from now on.
   void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
@@ -77,8 +85,9 @@ class PtyServer : public QObject {
  private:
   void ReadMaster();
   void Answer();
+  void TakeReplayed(bool quiet);
   void Send(const QByteArray& reply, const Behaviour& behaviour);
-  void SendByteByByte(QByteArray reply, qsizetype next, int gapMs);
+  void SendNextByte();
   void Queue(const QByteArray& bytes);
   void Flush();
 
@@ -99,7 +108,13 @@ class PtyServer : public QObject {
   QTimer quiet_;
   QByteArray request_;
   QByteArray output_;
+  // Replies going out a byte at a time, queued so that two never mix.
+  QByteArray trickle_;
+  QTimer trickleTimer_;
+  int trickleGapMs_ = 0;
   link::Trace* trace_ = nullptr;
+  Replay* replay_ = nullptr;
+  std::unique_ptr<BlockSender> replies_;
 };
 
 }  // namespace kv770::sim

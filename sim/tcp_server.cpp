@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "link/trace.h"
+#include "sim/replay.h"
 
 namespace kv770::sim {
 
@@ -50,14 +51,24 @@ class TcpServer::Connection : public QObject {
     // What is not read stays with TCP, which then holds the client back.
     socket->setReadBufferSize(kMaxRequestBytes);
     quiet_.setSingleShot(true);
-    quiet_.setInterval(kRequestGapMs);
+    quiet_.setInterval(server_.replay_ ? kPieceGapMs : kRequestGapMs);
     trickle_.setSingleShot(true);
-    connect(&quiet_, &QTimer::timeout, this,
-            [this] { server_.Answer(*this, std::exchange(pending_, {})); });
+    connect(&quiet_, &QTimer::timeout, this, [this] {
+      if (server_.replay_)
+        ReadReplayed(true);
+      else
+        server_.Answer(*this, std::exchange(pending_, {}));
+    });
     connect(&trickle_, &QTimer::timeout, this, &Connection::SendNextByte);
     connect(socket, &QTcpSocket::readyRead, this, &Connection::Read);
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {
       if (held_ && Unsent() <= kMaxUnsentBytes / 2) Read();
+    });
+    // A client that leaves in the middle of a request still had it
+    // counted: what it sent is taken as if the pause had come.
+    connect(socket, &QTcpSocket::disconnected, this, [this] {
+      if (server_.replay_) ReadReplayed(true);
+      server_.ClientLeft();
     });
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
   }
@@ -65,6 +76,7 @@ class TcpServer::Connection : public QObject {
   // Answers every whole MODBUS TCP frame at the front of what has come, in
   // order; the rest waits for more bytes or for the pause.
   void Read() {
+    if (server_.replay_) return ReadReplayed(false);
     qsizetype answered = 0;  // of pending_
     for (;;) {
       held_ = Unsent() > kMaxUnsentBytes;
@@ -90,6 +102,34 @@ class TcpServer::Connection : public QObject {
       quiet_.stop();
     else
       quiet_.start();
+  }
+
+  // A replay's requests: each taken as soon as the bytes come that make
+  // it, the rest at the pause (`quiet`).
+  void ReadReplayed(bool quiet) {
+    for (;;) {
+      held_ = Unsent() > kMaxUnsentBytes;
+      if (held_) break;
+      const QByteArray more = socket_.read(kMaxReplayRequestBytes - pending_.size());
+      if (more.isEmpty()) break;
+      pending_ += more;
+      TakeReplayed(false);
+    }
+    if (quiet) TakeReplayed(true);
+    if (held_ || pending_.isEmpty())
+      quiet_.stop();
+    else if (!quiet)
+      quiet_.start();
+  }
+
+  void TakeReplayed(bool quiet) {
+    for (const Replay::Request& request :
+         server_.replay_->Take(pending_, quiet, QStringLiteral("tcp"))) {
+      if (server_.trace_)
+        server_.trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Received,
+                               request.bytes);
+      if (request.exchange) replies_.Queue(*request.exchange, server_.behaviour_.delayMs);
+    }
   }
 
   void Send(const QByteArray& reply, const Behaviour& behaviour) {
@@ -130,6 +170,8 @@ class TcpServer::Connection : public QObject {
   QByteArray outgoing_;
   QTimer trickle_;
   int gapMs_ = 0;
+  // A replay's replies, block by block.
+  BlockSender replies_{[this](const QByteArray& block) { Send(block, server_.behaviour_); }};
 };
 
 TcpServer::TcpServer(QObject* parent) : QObject(parent) {
@@ -140,6 +182,9 @@ TcpServer::TcpServer(QObject* parent) : QObject(parent) {
 }
 
 TcpServer::~TcpServer() {
+  // Clients cut off now are no news to anyone.
+  blockSignals(true);
+  replay_ = nullptr;
   // The clients go first, while what their departure touches is still here.
   qDeleteAll(findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly));
   delete acceptable_;
@@ -220,6 +265,7 @@ void TcpServer::Accept() {
       continue;
     }
     connect(socket, &QObject::destroyed, this, &TcpServer::ResumeAccepting);
+    ++clients_;
     new Connection(this, socket);
   }
 }
@@ -228,6 +274,10 @@ void TcpServer::ResumeAccepting() {
   if (!acceptable_ || acceptable_->isEnabled()) return;
   acceptRetry_.stop();
   acceptable_->setEnabled(true);
+}
+
+void TcpServer::ClientLeft() {
+  if (--clients_ == 0) emit LastClientLeft();
 }
 
 void TcpServer::Answer(Connection& client, const QByteArray& request) {

@@ -17,6 +17,8 @@ class Trace;
 
 namespace kv770::sim {
 
+class Replay;
+
 // Serves one simulated gateway to any number of TCP clients. A MODBUS TCP
 // request ends where its header's length says, so requests sent back to
 // back are answered one by one, in order. Any other request (ASCII, HART)
@@ -41,6 +43,12 @@ class TcpServer : public QObject {
   // `trace` as well; nullptr for none. Set it from the server's thread.
   void SetTrace(link::Trace* trace) { trace_ = trace; }
 
+  // Answers from `replay`'s recorded conversation rather than from the
+  // engine, gathering each client's bytes into the requests it holds
+  // (Replay::Take); nullptr to simulate again. Set it before listening;
+  // `replay` must outlive the server.
+  void SetReplay(Replay* replay) { replay_ = replay; }
+
   // Applies to requests that complete from now on.
   void SetBehaviour(const Behaviour& behaviour) { behaviour_ = behaviour; }
   const Behaviour& GetBehaviour() const { return behaviour_; }
@@ -61,12 +69,17 @@ class TcpServer : public QObject {
   // Out of descriptors, accepting waits until a client leaves or this long.
   static constexpr int kAcceptRetryMs = 100;
 
+ signals:
+  // The last client connected has gone, and its bytes have been taken.
+  void LastClientLeft();
+
  private:
   class Connection;
 
   void Accept();
   void ResumeAccepting();
   void Answer(Connection& client, const QByteArray& request);
+  void ClientLeft();
 
   int listener_ = -1;
   QSocketNotifier* acceptable_ = nullptr;
@@ -77,6 +90,8 @@ class TcpServer : public QObject {
   Behaviour behaviour_;
   QElapsedTimer clock_;
   link::Trace* trace_ = nullptr;
+  Replay* replay_ = nullptr;
+  int clients_ = 0;
 };
 
 }  // namespace kv770::sim

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <string>
 
 #include "hart/frame.h"
@@ -33,10 +34,13 @@ class ToolSide {
     return tcsetattr(fd_, TCSANOW, &t) == 0;
   }
 
+  bool Send(const std::string& bytes) {
+    return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+
   // Sends `request` and takes what comes until 300 ms pass without a byte.
   std::string Ask(const std::string& request) {
-    if (::write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
-      return {};
+    if (!Send(request)) return {};
     std::string got;
     pollfd p{fd_, POLLIN, 0};
     while (::poll(&p, 1, 300) > 0) {
@@ -90,6 +94,22 @@ TEST(SimSettings, InstrumentsAndRefusalsSetBeforeStart) {
   const hart::Bytes atZero = hart::Frame(5, hart::IdentityRequestBody(0x80, 0));
   EXPECT_FALSE(tool.Ask(std::string(atFive.begin(), atFive.end())).empty());
   EXPECT_EQ(tool.Ask(std::string(atZero.begin(), atZero.end())), "");
+}
+
+// Replies sent a byte at a time queue behind each other: one to a request
+// that completes while the reply before is still going out does not mix
+// with it.
+TEST(SimSettings, SerialRepliesByteByByteDoNotMix) {
+  const std::string check = "PPPPPP#VAR#";
+  const std::string checkReply = std::string("QV:") + Engine::kFirmware + "#";
+  SimThread sim;
+  ASSERT_TRUE(sim.Start());
+  sim.SetBehaviour({.byteByByte = true, .byteGapMs = 10});
+  ToolSide tool(sim.StartPty());
+  ASSERT_TRUE(tool.Ok() && tool.SetSpeed(B9600));
+  ASSERT_TRUE(tool.Send(check));
+  QThread::msleep(60);
+  EXPECT_EQ(tool.Ask(check), checkReply + checkReply);
 }
 
 }  // namespace

@@ -339,12 +339,16 @@ TEST(SimProgram, RejectsBadOptions) {
       {{"--step", "3=80@-5"}, "time '-5'"},
       {{"--step", "3"}, "'3'"},
       {{"--step", "3=80", "--step", "3=80@1=2"}, "'3=80@1=2'"},
+      {{"--no-such-option"}, "'no-such-option'"},
+      {{"--replay", "field.trace", "--silent"}, "--silent"},
+      {{"--replay", "field.trace", "--instruments", "1"}, "--instruments"},
+      {{"--replay", "/nonexistent/field.trace"}, "/nonexistent/field.trace"},
   };
   for (const auto& [args, named] : cases) {
     QProcess sim;
     sim.start(program, args);
     ASSERT_TRUE(sim.waitForFinished(5000));
-    EXPECT_EQ(sim.exitCode(), 1) << args.join(' ').toStdString();
+    EXPECT_EQ(sim.exitCode(), 2) << args.join(' ').toStdString();
     const QByteArray complaint = sim.readAllStandardError();
     EXPECT_TRUE(complaint.contains(named)) << complaint.toStdString();
   }
