@@ -10,9 +10,11 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QCoreApplication>
 
 #include "sim/sim_thread.h"
 #include "support/window_fixture.h"
@@ -95,6 +97,36 @@ TEST_F(Workbench, HelpMenuShowsTheManualAndTheVersion) {
   Trigger("AboutAction");
   ASSERT_EQ(messages.shown.size(), 1);
   EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("version 3 or later")));
+}
+
+// The support loop: traffic saved in the window, replayed by kv770-sim, the
+// same reply read again.
+TEST_F(Workbench, SavedTrafficReplaysTheSameReply) {
+  ASSERT_TRUE(ConnectPort(gateway.Port()));
+  Click(QStringLiteral("Button23"));  // "System Parameters"
+  ASSERT_TRUE(ReplyShown());
+  const QString recorded = ReceiveArea();
+  messages.nextFile = File("field.trace");
+  Trigger("SaveTrafficAction");
+  Click(QStringLiteral("Button11"));  // "Disconnect"
+
+  QProcess replay;
+  replay.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kv770-sim"),
+               {QStringLiteral("--replay"), messages.nextFile, QStringLiteral("--port"),
+                QStringLiteral("0")});
+  ASSERT_TRUE(replay.waitForReadyRead(5000)) << replay.readAllStandardError().toStdString();
+  const QByteArray listening = replay.readLine().trimmed();  // "... listening on 127.0.0.1:PORT"
+  const quint16 port = listening.mid(listening.lastIndexOf(':') + 1).toUShort();
+  ASSERT_NE(port, 0) << listening.toStdString();
+  ASSERT_TRUE(ConnectPort(port));
+  Click(QStringLiteral("Button26"));  // "Clear Buffer"
+  Click(QStringLiteral("Button23"));
+  ASSERT_TRUE(ReplyShown());
+  EXPECT_EQ(ReceiveArea(), recorded);
+  replay.terminate();
+  ASSERT_TRUE(replay.waitForFinished(5000));
+  EXPECT_TRUE(replay.readAllStandardOutput().contains("1 of 1 requests matched"));
+  EXPECT_EQ(replay.exitCode(), 0);
 }
 
 TEST(TrafficPaneTest, KeepsTheNewestLinesOnly) {
