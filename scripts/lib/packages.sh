@@ -13,10 +13,18 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# What building and testing needs on a fresh Debian 12 machine.
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libjpeg-dev libgtest-dev
-                fonts-dejavu-core libmodbus-dev nlohmann-json3-dev qt6-serialport-dev qt6-charts-dev
-                libqt6opengl6-dev)
+# What building and testing needs on a fresh Debian 12 machine: the
+# Build-Depends of debian/control (one list for the Debian build and for
+# these scripts), and the compiler that build-essential brings there.
+control_build_depends() {
+  local control
+  control="$(dirname "${BASH_SOURCE[0]}")/../../debian/control"
+  sed -n '/^Build-Depends:/,/^[A-Z][A-Za-z-]*:/p' "$control" | sed -e '1s/^Build-Depends://' -e '/^[A-Z][A-Za-z-]*:/d' |
+    tr ',' '\n' | sed -e 's/([^)]*)//g' -e 's/<[^>]*>//g' -e 's/[[:space:]]//g' |
+    grep -v -e '^$' -e '^debhelper-compat$'
+}
+mapfile -t BUILD_PACKAGES < <(control_build_depends)
+BUILD_PACKAGES+=(g++)
 
 # What the window test over the accessibility bus needs (tests/a11y/run):
 # a virtual display, the session and accessibility buses, Debian's python3

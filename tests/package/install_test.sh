@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built tree into a scratch root and starts the installed
-# programs; then builds the .deb (where dpkg-deb is at hand), checks its
-# dependencies and unpacks it. Usage: install_test.sh BUILD_DIR
+# programs (the Debian package is checked by tests/package/deb_test.sh).
+# Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
 root=$(mktemp -d)
@@ -28,15 +28,3 @@ check_tree() {  # prefix (…/usr)
 cmake --install "$build" --prefix "$root/usr" >/dev/null
 check_tree "$root/usr"
 echo "installed tree: ok"
-
-if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
-  cpack --config "$build/CPackConfig.cmake" -B "$root/pkg" >/dev/null
-  deb=$(ls "$root"/pkg/*.deb)
-  depends=$(dpkg-deb -f "$deb" Depends)
-  for p in libqt6widgets6 libqt6network6 libqt6core6 libjpeg62-turbo qt6-qpa-plugins; do
-    grep -q "$p" <<<"$depends" || fail "Depends lacks $p: $depends"
-  done
-  dpkg -x "$deb" "$root/unpacked"
-  check_tree "$root/unpacked/usr"
-  echo "package $(basename "$deb"): ok (Depends: $depends)"
-fi
