@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // backup FILE and restore FILE: the whole configuration in a file.
 #include <QCommandLineParser>
 #include <QDateTime>

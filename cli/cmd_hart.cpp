@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // hart address|identity|vars|send|scan: the transparent HART channel.
 #include <QCommandLineParser>
 #include <QJsonArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ieee754 BYTES: the calculator, without a gateway.
 #include <QCommandLineParser>
 

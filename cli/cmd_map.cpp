@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // map: the holding registers a MODBUS master reads, from the gateway's
 // configuration or a backup of it.
 #include <QCommandLineParser>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // meter N get|set: one meter's MODBUS mapping and custom parsing.
 #include <QCommandLineParser>
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // modbus read: holding registers and the values they hold.
 #include <QCommandLineParser>
 #include <QJsonArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // monitor: the gateway's live values, one line per poll.
 #include <QCommandLineParser>
 #include <QDateTime>

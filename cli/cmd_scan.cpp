@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // scan: finds gateways whose line settings nobody remembers.
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // check and system: does the gateway answer, and its system settings.
 #include <QCommandLineParser>
 #include <optional>

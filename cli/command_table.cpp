@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770ctl's commands: how each is called, its options and their help.
 #include "cli/commands.h"
 #include "cli/values.h"

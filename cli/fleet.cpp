@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --fleet: one command on many gateways, several at once.
 #include "cli/fleet.h"
 

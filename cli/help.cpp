@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --help, made from the table of commands: an option cannot lack its line.
 #include <algorithm>
 

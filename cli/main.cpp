@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770ctl: the KV770-W gateway from the command line.
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cycle/form_timer.h"
 
 namespace kv770::cycle {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names of the monitor's values and its CSV lines.
 #include <charconv>
 #include <cmath>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Measures the tool from the outside; prints `name value unit` lines."""
 import os
 import statistics

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gateway's own settings: the set commands that write them, the board
 // serial number, and the system and MODBUS reports that read them back.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gateway's HART-side settings: the transparent channel, the channel
 // test, and how it reads and parses a custom meter.
 #include <optional>

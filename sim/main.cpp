@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770-sim: a stand-in KV770-W gateway for the configuration tool, served
 // over TCP and, with --pty, over a pseudo-terminal as its serial line; with
 // --replay, a recorded conversation played back instead.

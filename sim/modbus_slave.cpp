@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gateway's MODBUS side: read holding registers over RTU (serial line)
 // and MODBUS TCP. Each meter presents ten registers from 10 * (meter - 1):
 // the loop current and variables 1 to 4, one 32-bit value in two registers

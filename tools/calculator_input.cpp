@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/calculator_input.h"
 
 namespace kv770::tools {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/register_values.h"
 
 #include "tools/float_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MODBUS read test and the IEEE 754 calculator_.
 #include "ui/modbus_tools.h"
 

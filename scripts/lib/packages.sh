@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages that are missing (nothing when all are there).
 # Usage: ensure_packages pkg...
 ensure_packages() {

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The window as a screen reader sees it: kv770-config --demo driven over the
 accessibility bus by roles, accessible names and label relations only.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window reading a gateway's whole configuration (the system report and
 // eight meter reports) from the simulator over TCP, as "Read configuration"
 // does; prints `config_read_s`, the median of five reads.

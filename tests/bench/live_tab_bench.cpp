@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770-live-bench: the Live Values tab's memory over many polls, for
 // scripts/bench. Feeds the tab (LiveTab::Feed, no gateway needed) polls of
 // eight meters' five values, one a second with a gap now and then: first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turn-around of the simulator's MODBUS TCP side as a libmodbus client sees
 // it: reads meter 1's ten registers over and over for a while and prints
 // the rate and the median latency, one "name value" line each.

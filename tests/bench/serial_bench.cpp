@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770-serial-bench: the serial component's figures for scripts/bench, on a
 // pseudo-terminal whose far end this program drives itself.
 //

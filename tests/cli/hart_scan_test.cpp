@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770ctl hart scan against the simulated gateway: which instruments it
 // lists, and that a gateway found in MODBUS RTU mode goes back to it
 // whatever ends the scan.

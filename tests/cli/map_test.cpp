@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770ctl map: the register map, checked against what the simulated
 // gateway's registers hold, and written to files whole or not at all.
 #include <gtest/gtest.h>

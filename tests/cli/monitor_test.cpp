@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770ctl monitor against the simulated gateway over TCP.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770ctl's backup reader on any file: it either refuses with exit status 2
 // and a message, or gives settings that every restore command can carry and
 // that a backup of them reads back unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calculator's input on any text: a text that is accepted is pairs of
 // digits and single blanks throughout, its first four pairs are the bytes,
 // and the value text of those bytes reads back as the same number.

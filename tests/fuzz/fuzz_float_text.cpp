@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value texts of every single-precision pattern, with either decimal
 // separator: the whole text reads back as exactly the same number (15
 // significant digits are more than a float needs), has at most 15 of them,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HART reply decoders on any bytes: only the bytes handed in are read,
 // and what they return is exactly what sits at the fixed distances from the
 // first preamble-delimiter pair.

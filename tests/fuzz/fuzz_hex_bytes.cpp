@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typed byte lists at any limit: a list that is read gives bytes that,
 // written back as digit pairs, are the text it was read from; a list that
 // is refused gives no bytes and one of the two documented messages.

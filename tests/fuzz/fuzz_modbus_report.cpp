@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MODBUS report decoder on any reply and any list position the window
 // shows: only the given bytes are read, every field has the width its tag
 // promises, the custom-meter groups appear only for a custom meter, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port names and "--com COMn=PATH" assignments as a user may type them: an
 // assignment that is taken leads its COM name to exactly that path, one
 // that is refused says so and changes nothing, and every name leads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random blocks, one after the other, through the reply store, at random
 // text caps, and requests staged in between: a block lands in the reply
 // area only as far as it fits and nowhere else, bytes after a short block

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated gateway's request parser: random requests over either link,
 // in sequence against one gateway. Every reply is well formed for what it
 // is: a text reply is printable and closed by '#', a HART reply is a whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The integer conversion every typed number goes through, and its twin
 // that reads report fields: on the same characters both agree, a value
 // prints back to itself, and a range check never lets a value outside it

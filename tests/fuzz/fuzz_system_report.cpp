@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system report decoder on any reply: it reads only the bytes it was
 // given, and what it returns keeps the decoder's promises: nothing without
 // the marker, one-character numbers, three-character texts, and nothing

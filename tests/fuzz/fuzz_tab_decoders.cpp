@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random reply blocks at random pending codes through the decoders of the
 // window's tabs, as the window hands a reply to the tab that waits for it:
 // no tab crashes, a bad number is only ever a message, and every list keeps

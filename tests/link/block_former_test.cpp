@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the serial reader ends a block, on a clock of the test's own.
 #include "link/block_former.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files the programs write: a full disk or a device in place of a file is
 // reported, and never costs the user the file that was there.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial component when the line misbehaves: the far end vanishing in
 // the middle of a reply or of a write, a long burst with no pause, bytes
 // still coming while the port closes, and many opens and closes in a row.

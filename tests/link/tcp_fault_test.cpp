@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The TCP client when the gateway misbehaves: it leaves in the middle of a
 // reply, trickles a reply byte by byte while the reader is busy, and the
 // link is made and dropped many times in a row.

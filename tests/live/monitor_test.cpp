@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live-value monitor driven against the simulator's engine, with no
 // link between: each exchange's bytes go to Engine::Handle at the driver's
 // clock and its reply comes straight back.

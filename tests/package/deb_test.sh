@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The built Debian package, unpacked with dpkg -x into a scratch folder:
 # its dependencies, each program's --version, and one kv770ctl check
 # against the packaged kv770-sim, all from the unpacked tree.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built tree into a scratch root and starts the installed
 # programs (the Debian package is checked by tests/package/deb_test.sh).
 # Usage: install_test.sh BUILD_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gateway's configuration model against the simulated gateway: what its
 // commands write, the two reports read back unchanged.
 #include <gtest/gtest.h>

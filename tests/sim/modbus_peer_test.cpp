@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's MODBUS side read by libmodbus, an independent MODBUS
 // implementation, as a client over real sockets.
 #include <gtest/gtest.h>

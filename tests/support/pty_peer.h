@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The far end of a serial line for tests: a pseudo-terminal whose master

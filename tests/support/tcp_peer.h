@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A gateway stand-in on 127.0.0.1 that runs a script on a thread of its

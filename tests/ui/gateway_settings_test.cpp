@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gateway's settings in a real window, reached as the user reaches them:
 // what each "Set" and query button sends and how its time-out reads, the
 // numbers refused, the reports read back into the tabs, and a whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HART through the gateway in a real window, reached from outside: the
 // frames on the wire, the refusals, the time-outs, the decoders against
 // hand-made replies and a run against the simulated gateway.

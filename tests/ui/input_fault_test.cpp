@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever a person types into a box the window turns into a number or a
 // byte list: empty text, blanks, lone signs, hexadecimal prefixes, numbers
 // too long for 32 bits, characters beyond ASCII. Each is refused with its

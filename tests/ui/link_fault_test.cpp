@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window when the gateway or its adapter misbehaves: it leaves in the
 // middle of a reply, floods the link, never answers or answers slowly, and
 // the user connects and disconnects over and over.

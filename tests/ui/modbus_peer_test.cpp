@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's MODBUS read test against libmodbus, an independent MODBUS
 // implementation, serving holding registers: it must take our request for
 // a valid one and its reply must reach "Receive Buffer:" as hexadecimal.

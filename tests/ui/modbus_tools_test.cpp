@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MODBUS read test and the IEEE 754 calculator in a real window: the
 // frames on both links, the refusals, and a read of the simulated gateway.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770-config as a user starts it: what a mistyped command line and a
 // screenshot that cannot be written give back.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port in a real window, reached as the user reaches it: the
 // device typed into "Serial Port:", "Open" and "close", the line settings
 // as the far end of a pseudo-terminal reads them, what goes out and comes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's start-up state, its link controls, and the request cycle as
 // a gateway sees it: what goes out, what is shown, what is decoded and
 // which time-out is reported.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a workbench, from outside: the status line, the traffic
 // history, and the gateway's whole configuration read, saved, opened,
 // compared and written back against the simulator.
