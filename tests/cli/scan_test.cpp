@@ -343,8 +343,9 @@ TEST(ScanTest, OrderTriesTheCommonSettingsFirstAndEachOnce) {
 }
 
 TEST(ScanTest, DevicesPresentPutTheBuiltInPortsFirst) {
-  const QList<link::EnumeratedPort> ports = {
-      {"/dev/ttyUSB10"}, {"/dev/ttyS10"}, {"/dev/ttyUSB2"}, {"/dev/ttyS2"}, {"/dev/ttyS2"}};
+  QList<link::EnumeratedPort> ports;
+  for (const char* path : {"/dev/ttyUSB10", "/dev/ttyS10", "/dev/ttyUSB2", "/dev/ttyS2", "/dev/ttyS2"})
+    ports.append({.path = QString::fromLatin1(path), .maker = {}, .product = {}, .serialNumber = {}});
   EXPECT_EQ(DevicesPresent(ports),
             (QStringList{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB2", "/dev/ttyUSB10"}));
 }
