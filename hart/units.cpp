@@ -115,8 +115,9 @@ struct Symbol {
 };
 
 // Each code of the list above with the symbol a reader expects beside a
-// value. Litres as "l", US gallons as "gal", metric tons as "t".
-constexpr std::array<Symbol, kUnitCount - 1> kSymbols{{
+// value, and kilograms per hour, which instruments send though the list
+// lacks it. Litres as "l", US gallons as "gal", metric tons as "t".
+constexpr auto kSymbols = std::to_array<Symbol>({
     {1, "inH2O"},
     {2, "inHg"},
     {3, "ftH2O"},
@@ -172,6 +173,7 @@ constexpr std::array<Symbol, kUnitCount - 1> kSymbols{{
     {72, "g/h"},
     {73, "kg/s"},
     {74, "kg/min"},
+    {75, "kg/h"},  // "other" in the list
     {77, "t/min"},
     {78, "t/h"},
     {80, "lb/s"},
@@ -193,7 +195,7 @@ constexpr std::array<Symbol, kUnitCount - 1> kSymbols{{
     {164, "MJ"},
     {165, "Btu"},
     {57, "%"},
-}};
+});
 
 constexpr std::array<std::string_view, 256> SymbolsByCode() {
   std::array<std::string_view, 256> symbols{};

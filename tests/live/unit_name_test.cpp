@@ -25,10 +25,10 @@ INSTANTIATE_TEST_SUITE_P(
                       UnitCase{34, "°R"}, UnitCase{35, "K"}, UnitCase{17, "l/min"},
                       UnitCase{19, "m³/h"}, UnitCase{131, "m³/min"}, UnitCase{41, "l"},
                       UnitCase{43, "m³"}, UnitCase{45, "m"}, UnitCase{62, "t"},
-                      UnitCase{74, "kg/min"}, UnitCase{77, "t/min"}, UnitCase{92, "kg/m³"},
+                      UnitCase{74, "kg/min"}, UnitCase{75, "kg/h"}, UnitCase{77, "t/min"}, UnitCase{92, "kg/m³"},
                       UnitCase{96, "kg/l"}, UnitCase{69, "N·m"}, UnitCase{57, "%"},
                       // codes the unit list does not carry
-                      UnitCase{0, "unit code 0"}, UnitCase{75, "unit code 75"},
+                      UnitCase{0, "unit code 0"}, UnitCase{76, "unit code 76"},
                       UnitCase{250, "unit code 250"}));
 
 }  // namespace
