@@ -130,9 +130,9 @@ constexpr auto kSymbols = std::to_array<Symbol>({
     {12, "kPa"},
     {14, "atm"},
     {237, "MPa"},
-    {32, "\xC2\xB0" "C"},  // degree sign
-    {33, "\xC2\xB0" "F"},
-    {34, "\xC2\xB0" "R"},
+    {32, "\302\260C"},  // degree sign (octal: a hex escape would take the C)
+    {33, "\302\260F"},
+    {34, "\302\260R"},
     {35, "K"},
     {15, "ft\xC2\xB3/min"},  // superscript three
     {16, "gal/min"},

@@ -1,7 +1,7 @@
 #include "ui/live_chart.h"
 
-#include <QChart>
 #include <QBuffer>
+#include <QChart>
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
@@ -58,6 +58,7 @@ LiveChart::LiveChart(QChartView* view, QLabel* legend)
   chart_->legend()->hide();
   legend_->setWordWrap(true);
   legend_->setTextFormat(Qt::RichText);
+  ShowLegend();
   chart_->setBackgroundRoundness(0);
   chart_->setMargins(QMargins(4, 4, 4, 4));
   timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
@@ -102,9 +103,8 @@ void LiveChart::SetColumns(const std::vector<live::Column>& columns) {
     const live::Column& c = columns[i];
     Line& line = lines_[i];
     line.unit = QString::fromStdString(c.unit);
-    line.name = QStringLiteral("%1 %2")
-                    .arg(c.meter)
-                    .arg(QString::fromStdString(live::QuantityName(c.quantity)));
+    line.name = QStringLiteral("%1 %2").arg(c.meter).arg(
+        QString::fromStdString(live::QuantityName(c.quantity)));
     const QString label = QString::fromStdString(live::UnitLabel(c));
     if (!label.isEmpty()) line.name += QStringLiteral(" (%1)").arg(label);
     line.colour = Pick(kMeterColours, c.meter - 1);
@@ -329,7 +329,8 @@ void LiveChart::ShowLegend() {
     entry.fill(Qt::transparent);
     {
       QPainter painter(&entry);
-      DrawStroke(painter, Pen(line), QRectF(QPointF(0, 0), QSizeF(kStrokeSize.width(), size.height())));
+      DrawStroke(painter, Pen(line),
+                 QRectF(QPointF(0, 0), QSizeF(kStrokeSize.width(), size.height())));
       painter.setFont(font);
       painter.setPen(legend_->palette().color(QPalette::WindowText));
       painter.drawText(QRect(kStrokeSize.width() + kGap, 0, size.width(), size.height()),
@@ -346,9 +347,9 @@ void LiveChart::ShowLegend() {
     names << line.name;
   }
   legend_->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
-  legend_->setAccessibleName(names.isEmpty()
-                                 ? QStringLiteral("Legend: no line shown")
-                                 : QStringLiteral("Legend: %1").arg(names.join(QStringLiteral(", "))));
+  legend_->setAccessibleName(
+      names.isEmpty() ? QStringLiteral("Legend: no line shown")
+                      : QStringLiteral("Legend: %1").arg(names.join(QStringLiteral(", "))));
   legend_->setVisible(!names.isEmpty());
 }
 

@@ -142,8 +142,8 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
   c.chart->setFocusPolicy(Qt::ClickFocus);
   c.chart->setAccessibleName(QStringLiteral("Chart of the live values"));
   c.chart->setAccessibleDescription(QStringLiteral(
-      "Each meter's values over the last minutes; drag a rectangle to zoom in. The table "
-      "beside it lists the latest values."));
+      "Each meter's values over the last minutes; drag a rectangle to zoom in. The legend "
+      "below names the lines shown; the table beside it lists the latest values."));
   auto* legend = MakeLabel(page, QString(), "Label153");
   chart_ = new LiveChart(c.chart, legend);
   chart_->setParent(this);
@@ -161,7 +161,7 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
   c.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
   c.table->setIconSize(LiveChart::kStrokeSize);
-    c.table->setMinimumHeight(150);
+  c.table->setMinimumHeight(150);
   NameForScreenReaders(c.table, QStringLiteral("Latest values"));
   c.table->setAccessibleDescription(QStringLiteral(
       "One row per meter and quantity: value, unit, status and time of the "
@@ -180,10 +180,9 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
 
 void LiveTab::Connect() {
   const auto on = [this](auto* sender, auto signal, void (LiveTab::*handler)()) {
-    connect(sender, signal, this,
-            [this, handler] {
-              RunShowingErrors(requests_.Messages(), [this, handler] { (this->*handler)(); });
-            });
+    connect(sender, signal, this, [this, handler] {
+      RunShowingErrors(requests_.Messages(), [this, handler] { (this->*handler)(); });
+    });
   };
   LiveControls& c = c_;
   on(c.startStop, &QPushButton::clicked, &LiveTab::onStartStopClicked);
@@ -193,6 +192,9 @@ void LiveTab::Connect() {
   on(&pollTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onPollTimer);
   on(&waitTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onWaitTimer);
   on(&silenceTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onSilenceTimer);
+  // A column made wider (by a value, or by the user's drag) widens the table.
+  connect(c.table->horizontalHeader(), &QHeaderView::sectionResized, this,
+          &LiveTab::SizeTableToColumns);
   connect(c.table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
     if (item->column() == kMeterCell) onTableItemChanged(item->row());
   });
@@ -223,7 +225,8 @@ void LiveTab::Start() {
   for (int m = 0; m < 8; ++m)
     if (c.meters[static_cast<std::size_t>(m)]->isChecked()) options.meters.push_back(m + 1);
   if (options.meters.empty()) {
-    requests_.Messages().Show(QStringLiteral("Choose at least one meter to watch, then press Start."));
+    requests_.Messages().Show(
+        QStringLiteral("Choose at least one meter to watch, then press Start."));
     return;
   }
   // The session owns the link from here: a request still pending would get
@@ -497,8 +500,9 @@ void LiveTab::FitTable() {
   table->setItem(rows, kTimeCell, Cell(kWideTime));
   table->resizeColumnsToContents();
   table->setRowCount(rows);
-  valueMargin_ = table->columnWidth(kValueCell) -
-                 static_cast<int>(std::ceil(QFontMetricsF(table->font()).horizontalAdvance(kWideValue)));
+  valueMargin_ =
+      table->columnWidth(kValueCell) -
+      static_cast<int>(std::ceil(QFontMetricsF(table->font()).horizontalAdvance(kWideValue)));
   SizeTableToColumns();
 }
 
@@ -527,15 +531,13 @@ void LiveTab::ShowLatest() {
     table->item(r, kTimeCell)->setText(time);
     // The text's own width, rounded up and a pixel more: whole pixels
     // would cut a text whose glyphs add up to a fraction more.
-    valueWidth = std::max(
-        valueWidth, static_cast<int>(std::ceil(metrics.horizontalAdvance(value))) + 1 + valueMargin_);
+    valueWidth =
+        std::max(valueWidth,
+                 static_cast<int>(std::ceil(metrics.horizontalAdvance(value))) + 1 + valueMargin_);
   }
   // A value wider than any before widens its column (and the table) for
   // good, rather than showing cut.
-  if (valueWidth > table->columnWidth(kValueCell)) {
-    table->setColumnWidth(kValueCell, valueWidth);
-    SizeTableToColumns();
-  }
+  if (valueWidth > table->columnWidth(kValueCell)) table->setColumnWidth(kValueCell, valueWidth);
 }
 
 void LiveTab::ShowStatus() {

@@ -20,16 +20,15 @@ TEST_P(UnitNameTest, CodeGivesItsSymbol) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, UnitNameTest,
-    ::testing::Values(UnitCase{1, "inH2O"}, UnitCase{7, "bar"}, UnitCase{12, "kPa"},
-                      UnitCase{237, "MPa"}, UnitCase{32, "°C"}, UnitCase{33, "°F"},
-                      UnitCase{34, "°R"}, UnitCase{35, "K"}, UnitCase{17, "l/min"},
-                      UnitCase{19, "m³/h"}, UnitCase{131, "m³/min"}, UnitCase{41, "l"},
-                      UnitCase{43, "m³"}, UnitCase{45, "m"}, UnitCase{62, "t"},
-                      UnitCase{74, "kg/min"}, UnitCase{75, "kg/h"}, UnitCase{77, "t/min"}, UnitCase{92, "kg/m³"},
-                      UnitCase{96, "kg/l"}, UnitCase{69, "N·m"}, UnitCase{57, "%"},
-                      // codes the unit list does not carry
-                      UnitCase{0, "unit code 0"}, UnitCase{76, "unit code 76"},
-                      UnitCase{250, "unit code 250"}));
+    ::testing::Values(
+        UnitCase{1, "inH2O"}, UnitCase{7, "bar"}, UnitCase{12, "kPa"}, UnitCase{237, "MPa"},
+        UnitCase{32, "°C"}, UnitCase{33, "°F"}, UnitCase{34, "°R"}, UnitCase{35, "K"},
+        UnitCase{17, "l/min"}, UnitCase{19, "m³/h"}, UnitCase{131, "m³/min"}, UnitCase{41, "l"},
+        UnitCase{43, "m³"}, UnitCase{45, "m"}, UnitCase{62, "t"}, UnitCase{74, "kg/min"},
+        UnitCase{75, "kg/h"}, UnitCase{77, "t/min"}, UnitCase{92, "kg/m³"}, UnitCase{96, "kg/l"},
+        UnitCase{69, "N·m"}, UnitCase{57, "%"},
+        // codes the unit list does not carry
+        UnitCase{0, "unit code 0"}, UnitCase{76, "unit code 76"}, UnitCase{250, "unit code 250"}));
 
 }  // namespace
 }  // namespace kv770::live

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -11,7 +12,6 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QHeaderView>
 #include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -139,9 +139,9 @@ class LiveValuesTest : public SimulatorTest, public ::testing::WithParamInterfac
 // The units of the simulated instruments, channel by channel, as the table
 // writes them: command 3 replies carry their codes.
 const char* const kChannelUnits[8][4] = {
-    {"m³/h", "°C", "MPa", "m³"},  {"l/min", "°C", "kPa", "l"},  {"kg/min", "°C", "bar", "kg"},
-    {"gal/min", "°F", "psi", "gal"}, {"t/min", "K", "MPa", "t"}, {"l/s", "°C", "Pa", "l"},
-    {"m³/h", "°C", "kPa", "m³"},  {"kg/h", "°C", "bar", "kg"}};
+    {"m³/h", "°C", "MPa", "m³"},     {"l/min", "°C", "kPa", "l"}, {"kg/min", "°C", "bar", "kg"},
+    {"gal/min", "°F", "psi", "gal"}, {"t/min", "K", "MPa", "t"},  {"l/s", "°C", "Pa", "l"},
+    {"m³/h", "°C", "kPa", "m³"},     {"kg/h", "°C", "bar", "kg"}};
 
 // Every row of the table holds a value with its unit, the one the simulated
 // gateway showed when the poll read it, and every column is in sight at the
@@ -170,7 +170,7 @@ TEST_P(LiveValuesTest, TableShowsTheGatewaysValues) {
     EXPECT_EQ(meter, r / 5 + 1);
     // MODBUS mode knows the current's unit and the variables' coefficients
     // (the simulator's are 1), transparent mode each unit.
-    const QString unit = quantity == 0              ? QStringLiteral("mA")
+    const QString unit = quantity == 0           ? QStringLiteral("mA")
                          : GetParam().modbusMode ? QStringLiteral("×1.000")
                                                  : kChannelUnits[meter - 1][quantity - 1];
     EXPECT_EQ(table->item(r, 3)->text(), unit) << "row " << r;
