@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTcpServer>
@@ -347,6 +348,21 @@ TEST_F(LiveTabTest, GapBreaksTheLineAndOldPointsAreDropped) {
   EXPECT_EQ(LiveValues().Chart().PointsKept(), 2 * perLine);
   EXPECT_EQ(LiveValues().Chart().Segments(0), 1);
   EXPECT_EQ(LiveValues().PollsKept(), 3606u);  // for the CSV: every one, up to kKeptPolls
+}
+
+// A value wider than the column was sized for widens it, rather than
+// showing cut ("10234.0…" for a total that grew a digit).
+TEST_F(LiveTabTest, WiderValueWidensItsColumn) {
+  const std::int64_t t0 = 1'700'000'000'000;
+  LiveValues().Feed(Samples(t0, {4.5}));
+  const double wide = 1.2345678901234567e-5;  // no float: all seventeen digits
+  LiveValues().Feed(Samples(t0 + 1000, {wide}));
+  const QTableWidgetItem* cell = Table()->item(0, 2);
+  ASSERT_TRUE(cell->text().startsWith("1.23456789012345")) << cell->text().toStdString();
+  // Qt's item delegate leaves this much beside the text on either side.
+  const int margin = Table()->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+  EXPECT_GE(Table()->columnWidth(2),
+            QFontMetrics(Table()->font()).horizontalAdvance(cell->text()) + 2 * margin);
 }
 
 // The time axis spans the polls from the first to the newest until they
