@@ -23,8 +23,9 @@ std::string_view UnitText(int position, int box = 0);
 int UnitCode(int position);
 
 // The symbol written beside a value of a code in the list ("m³/h", "kPa",
-// "°C"), in UTF-8; empty for a code the list does not carry. The list's
-// own texts above stay as the unit boxes show them.
+// "°C"), or of kilograms per hour (75, "other" in the list), in UTF-8;
+// empty for any other code. The list's own texts above stay as the unit
+// boxes show them.
 std::string_view UnitSymbol(std::uint8_t code);
 
 }  // namespace kv770::hart
