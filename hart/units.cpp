@@ -110,6 +110,109 @@ constexpr std::array<std::int8_t, 256> PositionsByCode() {
 
 constexpr std::array<std::int8_t, 256> kPositions = PositionsByCode();
 
+struct Symbol {
+  int code;
+  std::string_view text;
+};
+
+// Each code of the list above with the symbol a reader expects beside a
+// value, and kilograms per hour, which instruments send though the list
+// lacks it. Litres as "l", US gallons as "gal", metric tons as "t".
+constexpr auto kSymbols = std::to_array<Symbol>({
+    {1, "inH2O"},
+    {2, "inHg"},
+    {3, "ftH2O"},
+    {4, "mmH2O"},
+    {5, "mmHg"},
+    {6, "psi"},
+    {7, "bar"},
+    {8, "mbar"},
+    {11, "Pa"},
+    {12, "kPa"},
+    {14, "atm"},
+    {237, "MPa"},
+    {32, "\302\260C"},  // degree sign (octal: a hex escape would take the C)
+    {33, "\302\260F"},
+    {34, "\302\260R"},
+    {35, "K"},
+    {15, "ft\xC2\xB3/min"},  // superscript three
+    {16, "gal/min"},
+    {17, "l/min"},
+    {19, "m\xC2\xB3/h"},
+    {24, "l/s"},
+    {26, "ft\xC2\xB3/s"},
+    {28, "m\xC2\xB3/s"},
+    {131, "m\xC2\xB3/min"},
+    {136, "gal/h"},
+    {138, "l/h"},
+    {20, "ft/s"},
+    {21, "m/s"},
+    {114, "in/s"},
+    {115, "in/min"},
+    {116, "ft/min"},
+    {120, "m/h"},
+    {40, "gal"},
+    {41, "l"},
+    {43, "m\xC2\xB3"},
+    {46, "bbl"},
+    {111, "yd\xC2\xB3"},
+    {112, "ft\xC2\xB3"},
+    {113, "in\xC2\xB3"},
+    {124, "bbl liq"},
+    {44, "ft"},
+    {45, "m"},
+    {47, "in"},
+    {48, "cm"},
+    {49, "mm"},
+    {60, "g"},
+    {61, "kg"},
+    {62, "t"},
+    {63, "lb"},
+    {125, "oz"},
+    {70, "g/s"},
+    {71, "g/min"},
+    {72, "g/h"},
+    {73, "kg/s"},
+    {74, "kg/min"},
+    {75, "kg/h"},  // "other" in the list
+    {77, "t/min"},
+    {78, "t/h"},
+    {80, "lb/s"},
+    {81, "lb/min"},
+    {82, "lb/h"},
+    {91, "g/cm\xC2\xB3"},
+    {92, "kg/m\xC2\xB3"},
+    {93, "lb/gal"},
+    {94, "lb/ft\xC2\xB3"},
+    {95, "g/ml"},
+    {96, "kg/l"},
+    {97, "g/l"},
+    {54, "cSt"},
+    {55, "cP"},
+    {69, "N\xC2\xB7m"},  // middle dot
+    {89, "Dth"},
+    {126, "ft\xC2\xB7lbf"},
+    {128, "kWh"},
+    {164, "MJ"},
+    {165, "Btu"},
+    {57, "%"},
+});
+
+constexpr std::array<std::string_view, 256> SymbolsByCode() {
+  std::array<std::string_view, 256> symbols{};
+  for (const Symbol& s : kSymbols) symbols[s.code] = s.text;
+  return symbols;
+}
+
+constexpr std::array<std::string_view, 256> kSymbolsByCode = SymbolsByCode();
+
+// Every code of the list has its symbol.
+static_assert([] {
+  for (const Unit& u : kUnits)
+    if (u.code >= 0 && kSymbolsByCode[u.code].empty()) return false;
+  return true;
+}());
+
 }  // namespace
 
 int UnitPosition(std::uint8_t code) {
@@ -120,6 +223,10 @@ std::string_view UnitText(int position, int box) {
   if (position < 0 || position >= kUnitCount || box < 0 || box >= kUnitBoxes)
     throw std::out_of_range("no such unit entry");
   return position == kRankine ? kRankineTexts[box] : kUnits[position].text;
+}
+
+std::string_view UnitSymbol(std::uint8_t code) {
+  return kSymbolsByCode[code];
 }
 
 int UnitCode(int position) {

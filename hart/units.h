@@ -23,4 +23,10 @@ std::string_view UnitText(int position, int box = 0);
 // The HART code an entry stands for; -1 for "other".
 int UnitCode(int position);
 
+// The symbol written beside a value of a code in the list ("m³/h", "kPa",
+// "°C"), or of kilograms per hour (75, "other" in the list), in UTF-8;
+// empty for any other code. The list's own texts above stay as the unit
+// boxes show them.
+std::string_view UnitSymbol(std::uint8_t code);
+
 }  // namespace kv770::hart

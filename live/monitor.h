@@ -46,7 +46,7 @@ struct Sample {
   int meter = 1;     // meter 1..8 (MODBUS RTU mode) or HART channel 1..8 (transparent)
   int quantity = 0;  // 0 the loop current, 1..4 the variables
   double value = 0;  // NaN unless the status is kOk
-  std::string unit;  // "mA", a HART unit's text, or empty when not known
+  std::string unit;  // "mA", a HART unit's symbol ("m³/h"), or empty when not known
   Status status = Status::kOk;
 };
 
@@ -68,7 +68,7 @@ std::string QuantityName(int quantity);
 // "ok", "no answer", "bad reply".
 std::string StatusName(Status status);
 // The unit and the coefficient as a person reads them beside a value:
-// "mA", "m3/h", "×2.500", "m3/h ×2.500", or empty when neither is known.
+// "mA", "m³/h", "×2.500", "m³/h ×2.500", or empty when neither is known.
 std::string UnitLabel(const Column& column);
 // A value as kv770ctl monitor, the window's table and the CSV write it. A
 // float (what an instrument or a float register gives) takes the fewest
@@ -155,7 +155,7 @@ class Monitor {
   std::shared_ptr<Impl> impl_;
 };
 
-// CSV: "time,meter 1 current (mA),meter 1 variable 1 (m3/h),..." and one row
+// CSV: "time,meter 1 current (mA),meter 1 variable 1 (m³/h),..." and one row
 // per poll: the time as ISO 8601 with milliseconds (UTC), then each column's
 // value, empty for a gap. Lines end with "\r\n".
 std::string CsvHeader(const std::vector<Column>& columns);

@@ -125,9 +125,8 @@ Bytes ChannelCommand(int channel) {
 }
 
 std::string UnitName(std::uint8_t unitCode) {
-  std::string_view text = hart::UnitText(hart::UnitPosition(unitCode));
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return std::string(text);
+  const std::string_view symbol = hart::UnitSymbol(unitCode);
+  return symbol.empty() ? "unit code " + std::to_string(unitCode) : std::string(symbol);
 }
 
 HartReading ReadVariables(std::span<const std::uint8_t> reply,

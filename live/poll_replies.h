@@ -69,7 +69,8 @@ struct HartReading {
 HartReading ReadVariables(std::span<const std::uint8_t> reply,
                           std::span<const std::uint8_t> requestBody);
 
-// The unit's text without the blanks the window's list keeps after it.
+// The unit's symbol ("m³/h"), or "unit code 75" for a code without one:
+// the instrument named a unit, but not one this tool knows.
 std::string UnitName(std::uint8_t unitCode);
 
 }  // namespace kv770::live

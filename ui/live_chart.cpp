@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/live_chart.h"
 
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QLabel>
 #include <QLegend>
 #include <QLineSeries>
+#include <QPainter>
 #include <QTimer>
 #include <QValueAxis>
 #include <algorithm>
@@ -45,9 +48,18 @@ class OwnChange {
 
 }  // namespace
 
-LiveChart::LiveChart(QChartView* view)
-    : view_(view), chart_(new QChart), timeAxis_(new QDateTimeAxis), valueAxis_(new QValueAxis) {
-  chart_->legend()->hide();  // the table beside the chart names each line in its colour
+LiveChart::LiveChart(QChartView* view, QLabel* legend)
+    : view_(view),
+      legend_(legend),
+      chart_(new QChart),
+      timeAxis_(new QDateTimeAxis),
+      valueAxis_(new QValueAxis) {
+  // The chart's own legend gives each line one row, and cuts the names
+  // short once a few lines are shown: the label below wraps instead.
+  chart_->legend()->hide();
+  legend_->setWordWrap(true);
+  legend_->setTextFormat(Qt::RichText);
+  ShowLegend();
   chart_->setBackgroundRoundness(0);
   chart_->setMargins(QMargins(4, 4, 4, 4));
   timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
@@ -92,9 +104,8 @@ void LiveChart::SetColumns(const std::vector<live::Column>& columns) {
     const live::Column& c = columns[i];
     Line& line = lines_[i];
     line.unit = QString::fromStdString(c.unit);
-    line.name = QStringLiteral("Meter %1 %2")
-                    .arg(c.meter)
-                    .arg(QString::fromStdString(live::QuantityName(c.quantity)));
+    line.name = QStringLiteral("%1 %2").arg(c.meter).arg(
+        QString::fromStdString(live::QuantityName(c.quantity)));
     const QString label = QString::fromStdString(live::UnitLabel(c));
     if (!label.isEmpty()) line.name += QStringLiteral(" (%1)").arg(label);
     line.colour = Pick(kMeterColours, c.meter - 1);
@@ -105,6 +116,7 @@ void LiveChart::SetColumns(const std::vector<live::Column>& columns) {
   }
   first_ = newest_ = 0;
   NameValueAxis();
+  ShowLegend();
 }
 
 void LiveChart::Add(std::int64_t timeMs, const std::vector<double>& values) {
@@ -215,10 +227,7 @@ QLineSeries* LiveChart::Segment(Line& line, std::size_t index) {
   while (line.series.size() <= index) {
     auto* series = new QLineSeries;
     series->setName(line.name);
-    QPen pen(line.colour);
-    pen.setWidthF(2);
-    pen.setStyle(line.style);
-    series->setPen(pen);
+    series->setPen(Pen(line));
     series->setColor(line.colour);
     chart_->addSeries(series);
     series->attachAxis(timeAxis_);
@@ -230,11 +239,21 @@ QLineSeries* LiveChart::Segment(Line& line, std::size_t index) {
 
 void LiveChart::FollowTime() {
   OwnChange own(settingRange_);
-  // The first minutes fill the span from the left; then it scrolls.
-  const std::int64_t to =
-      newest_ == 0 ? QDateTime::currentMSecsSinceEpoch() : std::max(newest_, first_ + kShownMs);
-  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(to - kShownMs),
-                      QDateTime::fromMSecsSinceEpoch(to));
+  std::int64_t from = 0, to = 0;
+  if (newest_ == 0) {  // nothing polled yet: the span up to now
+    to = QDateTime::currentMSecsSinceEpoch();
+    from = to - kShownMs;
+  } else if (newest_ - first_ < kShownMs) {
+    // The first minutes span the axis from the first poll to the newest,
+    // widening as they come: the first points are not crowded at the left
+    // of a span still empty.
+    from = first_;
+    to = std::max(newest_, first_ + kShortestShownMs);
+  } else {  // then the span scrolls with the newest poll
+    to = newest_;
+    from = to - kShownMs;
+  }
+  timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
 }
 
 // The value axis spans the values shown in the time span, with a margin.
@@ -288,7 +307,51 @@ void LiveChart::ResetZoom() {
 void LiveChart::SetLineShown(int column, bool shown) {
   if (column < 0 || column >= static_cast<int>(lines_.size())) return;
   lines_[static_cast<std::size_t>(column)].shown = shown;
+  ShowLegend();
   Redraw();
+}
+
+// A stroke and the name of each line shown, side by side, wrapping into
+// rows as the width asks: eight or forty lines stay legible. Each entry is
+// one picture of its stroke and name, so that a row never ends between the
+// two. Screen readers get the names.
+void LiveChart::ShowLegend() {
+  const QFont font = legend_->font();
+  const QFontMetrics metrics(font);
+  const qreal ratio = legend_->devicePixelRatioF();
+  constexpr int kGap = 4;
+  QStringList entries, names;
+  for (const Line& line : lines_) {
+    if (!line.shown) continue;
+    const QSize size(kStrokeSize.width() + kGap + metrics.horizontalAdvance(line.name),
+                     std::max(kStrokeSize.height(), metrics.height()));
+    QPixmap entry(size * ratio);
+    entry.setDevicePixelRatio(ratio);
+    entry.fill(Qt::transparent);
+    {
+      QPainter painter(&entry);
+      DrawStroke(painter, Pen(line),
+                 QRectF(QPointF(0, 0), QSizeF(kStrokeSize.width(), size.height())));
+      painter.setFont(font);
+      painter.setPen(legend_->palette().color(QPalette::WindowText));
+      painter.drawText(QRect(kStrokeSize.width() + kGap, 0, size.width(), size.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, line.name);
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    entry.toImage().save(&buffer, "PNG");
+    entries << QStringLiteral("<img src=\"data:image/png;base64,%1\" width=\"%2\" height=\"%3\">")
+                   .arg(QString::fromLatin1(png.toBase64()))
+                   .arg(size.width())
+                   .arg(size.height());
+    names << line.name;
+  }
+  legend_->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
+  legend_->setAccessibleName(
+      names.isEmpty() ? QStringLiteral("Legend: no line shown")
+                      : QStringLiteral("Legend: %1").arg(names.join(QStringLiteral(", "))));
+  legend_->setVisible(!names.isEmpty());
 }
 
 bool LiveChart::LineShown(int column) const {
@@ -299,6 +362,32 @@ bool LiveChart::LineShown(int column) const {
 QColor LiveChart::Colour(int column) const {
   if (column < 0 || column >= static_cast<int>(lines_.size())) return {};
   return lines_[static_cast<std::size_t>(column)].colour;
+}
+
+QPixmap LiveChart::Stroke(int column) const {
+  QPixmap stroke(kStrokeSize);
+  stroke.fill(Qt::transparent);
+  if (column < 0 || column >= static_cast<int>(lines_.size())) return stroke;
+  QPainter painter(&stroke);
+  DrawStroke(painter, Pen(lines_[static_cast<std::size_t>(column)]), QRectF(stroke.rect()));
+  return stroke;
+}
+
+// Across the middle of `area`.
+void LiveChart::DrawStroke(QPainter& painter, const QPen& pen, const QRectF& area) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(pen);
+  const double middle = area.center().y();
+  painter.drawLine(QPointF(area.left() + 1, middle), QPointF(area.right() - 1, middle));
+  painter.restore();
+}
+
+QPen LiveChart::Pen(const Line& line) {
+  QPen pen(line.colour);
+  pen.setWidthF(2);
+  pen.setStyle(line.style);
+  return pen;
 }
 
 std::size_t LiveChart::PointsKept() const {

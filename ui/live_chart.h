@@ -4,7 +4,10 @@
 #include <QColor>
 #include <QList>
 #include <QObject>
+#include <QPen>
+#include <QPixmap>
 #include <QPointF>
+#include <QSize>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -14,14 +17,17 @@
 class QChart;
 class QChartView;
 class QDateTimeAxis;
+class QLabel;
+class QPainter;
 class QLineSeries;
 class QValueAxis;
 
 namespace kv770::ui {
 
 // The live tab's chart: one line per meter and quantity over the last
-// minutes, scrolling with the newest poll once the first minutes have
-// filled it. A value that did not come breaks
+// minutes. Until the polls span kShownMs the time axis spans them, from the
+// first to the newest; then it scrolls with the newest poll. A legend (a
+// label below the chart) names the lines shown. A value that did not come breaks
 // its line: the values on either side of the gap are separate segments of
 // the same colour, and no line joins them. The chart keeps its own copy of
 // the points of the last kKeepMs (and never more than kMaxPoints per line),
@@ -31,13 +37,18 @@ class LiveChart : public QObject {
 
  public:
   static constexpr std::int64_t kShownMs = 5 * 60 * 1000;  // the span shown while scrolling
+  // The span while the first polls are closer together than this.
+  static constexpr std::int64_t kShortestShownMs = 5 * 1000;
+  // A line's stroke in the legend and the table.
+  static constexpr QSize kStrokeSize{24, 12};
   static constexpr std::int64_t kKeepMs = 10 * 60 * 1000;  // kept for zooming out
   static constexpr std::size_t kMaxPoints = 4096;          // per line: 10 min at 200 ms, with room
   // A line broken by many gaps shows its newest segments only; each segment
   // is a series of the chart, and a flaky link must not make thousands.
   static constexpr std::size_t kMaxSegments = 32;
 
-  explicit LiveChart(QChartView* view);
+  // Draws in `view`, and its legend in `legend`.
+  LiveChart(QChartView* view, QLabel* legend);
 
   // Starts afresh with one line per column; the currents are shown.
   void SetColumns(const std::vector<live::Column>& columns);
@@ -55,6 +66,9 @@ class LiveChart : public QObject {
 
   // The line's colour: its meter's (its quantity sets the dash pattern).
   QColor Colour(int column) const;
+  // A short stroke of the line's pen, colour and dash pattern, as the
+  // legend shows it.
+  QPixmap Stroke(int column) const;
   // The points kept, over every line (gaps included), and the segments a
   // shown line is drawn in: for tests and the bench.
   std::size_t PointsKept() const;
@@ -75,6 +89,9 @@ class LiveChart : public QObject {
     int segmentsUsed = 0;
   };
 
+  static QPen Pen(const Line& line);
+  static void DrawStroke(QPainter& painter, const QPen& pen, const QRectF& area);
+  void ShowLegend();
   void DrawLine(Line& line);
   void ShowRuns(Line& line, const std::vector<QList<QPointF>>& runs);
   void HideLine(Line& line);
@@ -84,6 +101,7 @@ class LiveChart : public QObject {
   void NameValueAxis();
 
   QChartView* view_;
+  QLabel* legend_;
   QChart* chart_;
   QDateTimeAxis* timeAxis_;
   QValueAxis* valueAxis_;

@@ -4,11 +4,13 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QDateTime>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStringList>
@@ -53,6 +55,12 @@ QTableWidgetItem* Cell(const QString& text) {
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   return item;
 }
+
+// The widest texts the table's cells are sized for at first: a value of
+// nine digits and a sign, the longest status, the time of day.
+const QString kWideValue = QStringLiteral("-12345.6789");
+const QString kWideStatus = QStringLiteral("no answer");
+const QString kWideTime = QStringLiteral("00:00:00.000");
 
 }  // namespace
 
@@ -135,11 +143,15 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
   c.chart->setFocusPolicy(Qt::ClickFocus);
   c.chart->setAccessibleName(QStringLiteral("Chart of the live values"));
   c.chart->setAccessibleDescription(QStringLiteral(
-      "Each meter's values over the last minutes; drag a rectangle to zoom in. The table "
-      "beside it lists the latest values."));
-  chart_ = new LiveChart(c.chart);
+      "Each meter's values over the last minutes; drag a rectangle to zoom in. The legend "
+      "below names the lines shown; the table beside it lists the latest values."));
+  auto* legend = MakeLabel(page, QString(), "Label153");
+  chart_ = new LiveChart(c.chart, legend);
   chart_->setParent(this);
-  row->addWidget(c.chart, 1);
+  auto* chartColumn = new QVBoxLayout;
+  chartColumn->addWidget(c.chart, 1);
+  chartColumn->addWidget(legend);
+  row->addLayout(chartColumn, 1);
 
   c.table = new QTableWidget(0, 6, page);
   c.table->setObjectName("StringGrid1");
@@ -149,14 +161,17 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
   c.table->verticalHeader()->hide();
   c.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  c.table->horizontalHeader()->setStretchLastSection(true);
-  c.table->setMinimumSize(300, 150);
+  c.table->setIconSize(LiveChart::kStrokeSize);
+  c.table->setMinimumHeight(150);
   NameForScreenReaders(c.table, QStringLiteral("Latest values"));
   c.table->setAccessibleDescription(QStringLiteral(
       "One row per meter and quantity: value, unit, status and time of the "
       "latest poll. A row's check box shows or hides its line in the chart; the currents "
       "are shown at first."));
-  row->addWidget(c.table, 1);
+  // As wide as its columns, which fit their texts; the chart takes the
+  // rest of the row.
+  row->addWidget(c.table, 0);
+  FitTable();
   layout->addLayout(row, 1);
 
   ChainTabOrder({c.startStop, c.interval, c.meters[0], c.meters[1], c.meters[2], c.meters[3],
@@ -166,10 +181,9 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
 
 void LiveTab::Connect() {
   const auto on = [this](auto* sender, auto signal, void (LiveTab::*handler)()) {
-    connect(sender, signal, this,
-            [this, handler] {
-              RunShowingErrors(requests_.Messages(), [this, handler] { (this->*handler)(); });
-            });
+    connect(sender, signal, this, [this, handler] {
+      RunShowingErrors(requests_.Messages(), [this, handler] { (this->*handler)(); });
+    });
   };
   LiveControls& c = c_;
   on(c.startStop, &QPushButton::clicked, &LiveTab::onStartStopClicked);
@@ -179,6 +193,9 @@ void LiveTab::Connect() {
   on(&pollTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onPollTimer);
   on(&waitTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onWaitTimer);
   on(&silenceTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onSilenceTimer);
+  // A column made wider (by a value, or by the user's drag) widens the table.
+  connect(c.table->horizontalHeader(), &QHeaderView::sectionResized, this,
+          &LiveTab::SizeTableToColumns);
   connect(c.table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
     if (item->column() == kMeterCell) onTableItemChanged(item->row());
   });
@@ -209,7 +226,8 @@ void LiveTab::Start() {
   for (int m = 0; m < 8; ++m)
     if (c.meters[static_cast<std::size_t>(m)]->isChecked()) options.meters.push_back(m + 1);
   if (options.meters.empty()) {
-    requests_.Messages().Show(QStringLiteral("Choose at least one meter to watch, then press Start."));
+    requests_.Messages().Show(
+        QStringLiteral("Choose at least one meter to watch, then press Start."));
     return;
   }
   // The session owns the link from here: a request still pending would get
@@ -446,7 +464,6 @@ void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
   latest_ = {};
   chart_->SetColumns(columns);
   QTableWidget* table = c_.table;
-  sized_ = false;
   const QSignalBlocker quiet(table);  // the rows are ours, not the user's choice
   table->setRowCount(static_cast<int>(columns.size()));
   for (int r = 0; r < table->rowCount(); ++r) {
@@ -454,17 +471,47 @@ void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
     QTableWidgetItem* meter = Cell(QString::number(c.meter));
     meter->setFlags(meter->flags() | Qt::ItemIsUserCheckable);
     meter->setCheckState(chart_->LineShown(r) ? Qt::Checked : Qt::Unchecked);
-    meter->setData(Qt::DecorationRole, chart_->Colour(r));
+    meter->setData(Qt::DecorationRole, chart_->Stroke(r));
     meter->setToolTip(
-        QStringLiteral("Ticked: drawn in the chart, in this colour (the current solid, the "
-                       "variables dashed)"));
+        QStringLiteral("Ticked: drawn in the chart with this stroke (the meter's colour; the "
+                       "current solid, the variables dashed)"));
     table->setItem(r, kMeterCell, meter);
     table->setItem(r, kQuantityCell, Cell(Text(live::QuantityName(c.quantity))));
-    table->setItem(r, kValueCell, Cell(QString()));
+    QTableWidgetItem* value = Cell(QString());
+    value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->setItem(r, kValueCell, value);
     table->setItem(r, kUnitCell, Cell(Text(live::UnitLabel(c))));
     table->setItem(r, kStatusCell, Cell(QString()));
     table->setItem(r, kTimeCell, Cell(QString()));
   }
+  FitTable();
+}
+
+// Each column as wide as its caption and texts, the value, status and time
+// columns as wide as their widest usual texts, and the table as wide as its
+// columns and a vertical scroll bar: every column is in sight, none cut,
+// and no value's width makes the columns move from poll to poll.
+void LiveTab::FitTable() {
+  QTableWidget* table = c_.table;
+  const QSignalBlocker quiet(table);
+  const int rows = table->rowCount();
+  table->setRowCount(rows + 1);  // a row of the widest texts, measured and removed
+  table->setItem(rows, kValueCell, Cell(kWideValue));
+  table->setItem(rows, kStatusCell, Cell(kWideStatus));
+  table->setItem(rows, kTimeCell, Cell(kWideTime));
+  table->resizeColumnsToContents();
+  table->setRowCount(rows);
+  valueMargin_ =
+      table->columnWidth(kValueCell) -
+      static_cast<int>(std::ceil(QFontMetricsF(table->font()).horizontalAdvance(kWideValue)));
+  SizeTableToColumns();
+}
+
+void LiveTab::SizeTableToColumns() {
+  QTableWidget* table = c_.table;
+  int width = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+  for (int k = 0; k < table->columnCount(); ++k) width += table->columnWidth(k);
+  table->setFixedWidth(width);
 }
 
 // The table's rows take the newest poll's values.
@@ -475,17 +522,23 @@ void LiveTab::ShowLatest() {
   const QSignalBlocker quiet(table);
   const QString time =
       QDateTime::fromMSecsSinceEpoch(poll.timeMs).toString(QStringLiteral("HH:mm:ss.zzz"));
+  const QFontMetricsF metrics(table->font());
+  int valueWidth = table->columnWidth(kValueCell);
   for (int r = 0; r < table->rowCount() && r < static_cast<int>(poll.values.size()); ++r) {
     const std::size_t i = static_cast<std::size_t>(r);
-    const double value = poll.values[i];
-    table->item(r, kValueCell)->setText(Text(live::ValueText(value, DecimalSeparator())));
+    const QString value = Text(live::ValueText(poll.values[i], DecimalSeparator()));
+    table->item(r, kValueCell)->setText(value);
     table->item(r, kStatusCell)->setText(Text(live::StatusName(poll.statuses[i])));
     table->item(r, kTimeCell)->setText(time);
+    // The text's own width, rounded up and a pixel more: whole pixels
+    // would cut a text whose glyphs add up to a fraction more.
+    valueWidth =
+        std::max(valueWidth,
+                 static_cast<int>(std::ceil(metrics.horizontalAdvance(value))) + 1 + valueMargin_);
   }
-  // Once, when the first values are in: fitting the columns to their
-  // contents at every change would measure every row each poll.
-  if (!sized_) table->resizeColumnsToContents();
-  sized_ = true;
+  // A value wider than any before widens its column (and the table) for
+  // good, rather than showing cut.
+  if (valueWidth > table->columnWidth(kValueCell)) table->setColumnWidth(kValueCell, valueWidth);
 }
 
 void LiveTab::ShowStatus() {

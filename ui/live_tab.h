@@ -115,6 +115,8 @@ class LiveTab : public Tab {
   void AddPoll(std::int64_t timeMs, const std::vector<live::Sample>& samples);
   void SetColumns(const std::vector<live::Column>& columns);
   void ShowLatest();
+  void FitTable();
+  void SizeTableToColumns();
   void ShowStatus();
   void SetEditable(bool editable);
   QByteArray Csv() const;
@@ -140,7 +142,7 @@ class LiveTab : public Tab {
   int polls_ = 0;
   int silentPolls_ = 0;  // polls in a row without a single value
   int lastGaps_ = 0;     // values missing in the newest poll
-  bool sized_ = false;   // the table's columns fitted to the first values
+  int valueMargin_ = 0;  // the value column's width beyond its text's
   QString ended_;        // why the last session ended
   QString notes_;        // what the monitor left out
   int hartChannel_ = 0;  // the HART address the session set last, 1..8; 0: none

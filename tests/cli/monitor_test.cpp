@@ -42,7 +42,8 @@ TEST(Monitor, CountPollsAreShownAndWrittenToCsv) {
   const QStringList lines = o.out.split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 5) << o.out.toStdString();
   EXPECT_TRUE(lines[0].startsWith("time") && lines[0].contains("ch3 v4")) << lines[0].toStdString();
-  EXPECT_TRUE(lines[1].startsWith("unit") && lines[1].contains("mA"));
+  // Each column's unit symbol, as the simulated instruments' replies name it.
+  EXPECT_EQ(lines[1].simplified(), QStringLiteral("unit mA m³/h °C MPa m³ mA kg/min °C bar kg"));
   const QRegularExpression poll(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}( +-?[0-9.]+){10}$"));
   for (int i = 2; i < 5; ++i)
     EXPECT_TRUE(poll.match(lines[i]).hasMatch()) << lines[i].toStdString();
@@ -53,7 +54,11 @@ TEST(Monitor, CountPollsAreShownAndWrittenToCsv) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
   ASSERT_EQ(rows.size(), 5);
-  EXPECT_TRUE(rows[0].startsWith("time,meter 1 current (mA),meter 1 variable 1 ("));
+  EXPECT_EQ(rows[0], QStringLiteral("time,meter 1 current (mA),meter 1 variable 1 (m³/h),"
+                                    "meter 1 variable 2 (°C),meter 1 variable 3 (MPa),"
+                                    "meter 1 variable 4 (m³),meter 3 current (mA),"
+                                    "meter 3 variable 1 (kg/min),meter 3 variable 2 (°C),"
+                                    "meter 3 variable 3 (bar),meter 3 variable 4 (kg)"));
   for (int i = 1; i < 5; ++i) {
     EXPECT_EQ(rows[i].count(','), 10) << rows[i].toStdString();
     EXPECT_FALSE(rows[i].contains(",,"));

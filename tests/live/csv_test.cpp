@@ -20,14 +20,14 @@ std::vector<std::string> Fields(const std::string& line) {
 
 const std::vector<Column> kColumns{{1, 0, "mA", ""},
                                    {1, 1, "", "2.500"},
-                                   {1, 2, "m3/h", "0.100"},
-                                   {2, 3, "℃", ""},
+                                   {1, 2, "m³/h", "0.100"},
+                                   {2, 3, "°C", ""},
                                    {2, 4, "", ""}};
 
 TEST(Csv, HeaderNamesEachColumnWithUnitAndCoefficient) {
   EXPECT_EQ(CsvHeader(kColumns),
             "time,meter 1 current (mA),meter 1 variable 1 (×2.500),"
-            "meter 1 variable 2 (m3/h ×0.100),meter 2 variable 3 (℃),meter 2 variable 4\r\n");
+            "meter 1 variable 2 (m³/h ×0.100),meter 2 variable 3 (°C),meter 2 variable 4\r\n");
 }
 
 // Values read back from a row are the samples' (as floats, and whole
@@ -37,8 +37,8 @@ TEST(Csv, RowValuesReadBackAsTheSamples) {
   const std::vector<Sample> samples{
       {t, 1, 0, static_cast<float>(12.3456789), "mA", Status::kOk},
       {t, 1, 1, 4294967295.0, "", Status::kOk},
-      {t, 1, 2, NAN, "m3/h", Status::kNoAnswer},
-      {t, 2, 3, static_cast<float>(-1.17549435e-38), "℃", Status::kOk},
+      {t, 1, 2, NAN, "m³/h", Status::kNoAnswer},
+      {t, 2, 3, static_cast<float>(-1.17549435e-38), "°C", Status::kOk},
       {t, 2, 4, NAN, "", Status::kBadReply},
       {t + 1000, 1, 2, 5.0, "", Status::kOk},  // another poll's: not in this row
   };

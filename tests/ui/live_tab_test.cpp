@@ -5,10 +5,15 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -133,9 +138,19 @@ struct LinkCase {
 
 class LiveValuesTest : public SimulatorTest, public ::testing::WithParamInterface<LinkCase> {};
 
+// The units of the simulated instruments, channel by channel, as the table
+// writes them: command 3 replies carry their codes.
+const char* const kChannelUnits[8][4] = {
+    {"m³/h", "°C", "MPa", "m³"},     {"l/min", "°C", "kPa", "l"}, {"kg/min", "°C", "bar", "kg"},
+    {"gal/min", "°F", "psi", "gal"}, {"t/min", "K", "MPa", "t"},  {"l/s", "°C", "Pa", "l"},
+    {"m³/h", "°C", "kPa", "m³"},     {"kg/h", "°C", "bar", "kg"}};
+
 // Every row of the table holds a value with its unit, the one the simulated
-// gateway showed when the poll read it.
+// gateway showed when the poll read it, and every column is in sight at the
+// window's designed size.
 TEST_P(LiveValuesTest, TableShowsTheGatewaysValues) {
+  form->show();
+  Find<QTabWidget>("PageControl1")->setCurrentWidget(Find("TabSheet6"));
   OpenLink(GetParam().serial);
   SetWorkingMode(GetParam().modbusMode);
   const QString acknowledged = ReceiveArea();
@@ -155,7 +170,12 @@ TEST_P(LiveValuesTest, TableShowsTheGatewaysValues) {
     const double value = table->item(r, 2)->text().toDouble(&number);
     ASSERT_TRUE(number) << "row " << r << ": '" << table->item(r, 2)->text().toStdString() << "'";
     EXPECT_EQ(meter, r / 5 + 1);
-    EXPECT_FALSE(table->item(r, 3)->text().isEmpty()) << "row " << r;
+    // MODBUS mode knows the current's unit and the variables' coefficients
+    // (the simulator's are 1), transparent mode each unit.
+    const QString unit = quantity == 0           ? QStringLiteral("mA")
+                         : GetParam().modbusMode ? QStringLiteral("×1.000")
+                                                 : kChannelUnits[meter - 1][quantity - 1];
+    EXPECT_EQ(table->item(r, 3)->text(), unit) << "row " << r;
     EXPECT_EQ(table->item(r, 4)->text(), QStringLiteral("ok"));
     QDateTime polled(QDate::currentDate(),
                      QTime::fromString(table->item(r, 5)->text(), QStringLiteral("HH:mm:ss.zzz")));
@@ -166,6 +186,10 @@ TEST_P(LiveValuesTest, TableShowsTheGatewaysValues) {
   }
   EXPECT_TRUE(Status().startsWith(QStringLiteral("Polling every %1 ms").arg(interval)))
       << Status().toStdString();
+  // Neither the table nor the page scrolls sideways.
+  EXPECT_FALSE(table->horizontalScrollBar()->isVisible());
+  EXPECT_LE(table->horizontalHeader()->length(), table->viewport()->width());
+  EXPECT_FALSE(Find<QScrollArea>("TabSheet6")->horizontalScrollBar()->isVisible());
   Click("Button61");
   EXPECT_FALSE(Running());
   EXPECT_TRUE(Status().startsWith("Stopped after ")) << Status().toStdString();
@@ -327,14 +351,49 @@ TEST_F(LiveTabTest, GapBreaksTheLineAndOldPointsAreDropped) {
   EXPECT_EQ(LiveValues().PollsKept(), 3606u);  // for the CSV: every one, up to kKeptPolls
 }
 
-TEST_F(LiveTabTest, ChartFollowsTheNewestPollUnlessPausedOrZoomed) {
+// A value wider than the column was sized for widens it, rather than
+// showing cut ("10234.0…" for a total that grew a digit).
+TEST_F(LiveTabTest, WiderValueWidensItsColumn) {
+  const std::int64_t t0 = 1'700'000'000'000;
+  LiveValues().Feed(Samples(t0, {4.5}));
+  const double wide = 1.2345678901234567e-5;  // no float: all seventeen digits
+  LiveValues().Feed(Samples(t0 + 1000, {wide}));
+  const QTableWidgetItem* cell = Table()->item(0, 2);
+  ASSERT_TRUE(cell->text().startsWith("1.23456789012345")) << cell->text().toStdString();
+  // Qt's item delegate leaves this much beside the text on either side.
+  const int margin = Table()->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+  EXPECT_GE(Table()->columnWidth(2),
+            QFontMetrics(Table()->font()).horizontalAdvance(cell->text()) + 2 * margin);
+}
+
+// The time axis spans the polls from the first to the newest until they
+// fill the span shown, then scrolls with the newest; a zoom or a pause
+// holds it.
+TEST_F(LiveTabTest, ChartSpansThePollsThenScrollsUnlessPausedOrZoomed) {
   const LiveChart& chart = LiveValues().Chart();
   const std::int64_t t0 = 1'700'000'000'000;
   const std::int64_t span = LiveChart::kShownMs;
-  LiveValues().Feed(Samples(t0, {4.0}));  // the first minutes fill the span from the left
+  LiveValues().Feed(Samples(t0, {4.0}));
   EXPECT_EQ(chart.ShownFrom(), t0);
-  EXPECT_EQ(chart.ShownTo(), t0 + span);
+  EXPECT_EQ(chart.ShownTo(), t0 + LiveChart::kShortestShownMs);
+  LiveValues().Feed(Samples(t0 + 60'000, {4.0}));
+  EXPECT_EQ(chart.ShownFrom(), t0);
+  EXPECT_EQ(chart.ShownTo(), t0 + 60'000);
+
+  // A rubber band's zoom holds the axis; Reset zoom spans the polls again.
+  form->resize(1049, 677);
+  Find<QChartView>("Chart1")->chart()->zoomIn(QRectF(QPointF(50, 50), QSizeF(40, 40)));
+  EXPECT_TRUE(chart.Zoomed());
+  const std::int64_t zoomedTo = chart.ShownTo();
+  LiveValues().Feed(Samples(t0 + 90'000, {6.0}));
+  EXPECT_EQ(chart.ShownTo(), zoomedTo);
+  Click("Button62");
+  EXPECT_FALSE(chart.Zoomed());
+  EXPECT_EQ(chart.ShownFrom(), t0);
+  EXPECT_EQ(chart.ShownTo(), t0 + 90'000);
+
   LiveValues().Feed(Samples(t0 + span + 1000, {4.0}));
+  EXPECT_EQ(chart.ShownFrom(), t0 + 1000);
   EXPECT_EQ(chart.ShownTo(), t0 + span + 1000);
 
   QCheckBox* pause = Find<QCheckBox>("CheckBox19");
@@ -343,17 +402,16 @@ TEST_F(LiveTabTest, ChartFollowsTheNewestPollUnlessPausedOrZoomed) {
   EXPECT_EQ(chart.ShownTo(), t0 + span + 1000);
   pause->setChecked(false);
   EXPECT_EQ(chart.ShownTo(), t0 + span + 2000);
+}
 
-  // A rubber band's zoom.
-  form->resize(1049, 677);
-  Find<QChartView>("Chart1")->chart()->zoomIn(QRectF(QPointF(50, 50), QSizeF(40, 40)));
-  EXPECT_TRUE(chart.Zoomed());
-  const std::int64_t zoomedTo = chart.ShownTo();
-  LiveValues().Feed(Samples(t0 + span + 3000, {6.0}));
-  EXPECT_EQ(chart.ShownTo(), zoomedTo);
-  Click("Button62");
-  EXPECT_FALSE(chart.Zoomed());
-  EXPECT_EQ(chart.ShownTo(), t0 + span + 3000);
+// The legend names the lines drawn, with their units; a row's check box
+// adds its line to it or takes it away.
+TEST_F(LiveTabTest, LegendNamesTheLinesShown) {
+  LiveValues().Feed(Samples(1'700'000'000'000, {4.0}));
+  QLabel* legend = Find<QLabel>("Label153");
+  EXPECT_EQ(legend->accessibleName(), QStringLiteral("Legend: 1 current (mA), 2 current (mA)"));
+  Table()->item(0, 0)->setCheckState(Qt::Unchecked);
+  EXPECT_EQ(legend->accessibleName(), QStringLiteral("Legend: 2 current (mA)"));
 }
 
 TEST_F(LiveTabTest, SaveCsvWritesEveryPollOrSaysWhyNot) {
