@@ -36,11 +36,14 @@ bool Exchanger::Start(std::vector<Step> steps) {
 
 void Exchanger::Cancel() {
   if (!running_) return;
+  // The exchange under way is given up: a reply still coming finds the
+  // run over and is dropped.
   cancelled_ = true;
-  if (!waiting_) Finish(true);
+  Finish(true);
 }
 
 void Exchanger::Next() {
+  if (!running_) return;  // cancelled while this step was queued
   if (cancelled_ || next_ >= steps_.size()) {
     Finish(cancelled_);
     return;

@@ -42,7 +42,8 @@ class Exchanger : public QObject {
   bool Start(std::vector<Step> steps);
   // Bytes that came on the run's link.
   void Received(const QByteArray& bytes);
-  // Ends the run after the exchange under way; `finished` says so.
+  // Ends the run at once, giving up the exchange under way; `finished`
+  // says so.
   void Cancel();
 
  signals:

@@ -211,6 +211,26 @@ TEST_F(Workbench, RegisterMapOfTheGatewayAsCsvAndPdf) {
   EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('|').toStdString();
 }
 
+// A gateway that takes the requests and never answers: the read can be
+// cancelled, shows nothing it did not see, and gives the link back.
+TEST_F(Workbench, SilentGatewayReadIsCancelledAndFreesTheLink) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+  const std::unique_ptr<QTcpSocket> peer = ConnectPeer(server);
+  ASSERT_NE(peer, nullptr);
+  Trigger("ReadConfigurationAction");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return peer->bytesAvailable() > 0; }, 3000));
+  Click(QStringLiteral("Button23"));  // another tab's request is refused meanwhile
+  ASSERT_EQ(messages.shown.size(), 1);
+  EXPECT_TRUE(messages.shown[0].contains(QStringLiteral("Cancel"))) << messages.shown[0].toStdString();
+  Click(QStringLiteral("ConfigCancel"));
+  ASSERT_TRUE(Idle());
+  EXPECT_TRUE(Messages().contains(QStringLiteral("Cancelled"))) << Messages().toStdString();
+  EXPECT_EQ(Table()->rowCount(), 0);
+  peer->readAll();
+  EXPECT_EQ(WindowSent(*peer), QByteArray());  // nothing more than the marker goes out
+}
+
 TEST_F(Workbench, RefusedFileNamesItsFieldAndChangesNothing) {
   QFile bad(File("bad.json"));
   ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
