@@ -36,7 +36,9 @@ TEST_P(Conventions, Hold) {
                                 {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="});
   EXPECT_EQ(run.exitCode, c.exit) << run.err.toStdString();
   EXPECT_TRUE(run.out.contains(c.out)) << run.out.toStdString();
-  if (!c.notOut.isEmpty()) EXPECT_FALSE(run.out.contains(c.notOut)) << run.out.toStdString();
+  if (!c.notOut.isEmpty()) {
+    EXPECT_FALSE(run.out.contains(c.notOut)) << run.out.toStdString();
+  }
   if (!c.jsonError) {
     EXPECT_TRUE(run.err.contains(c.err)) << run.err.toStdString();
     return;
