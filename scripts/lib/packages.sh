@@ -14,7 +14,7 @@ ensure_packages() {
 }
 
 # What building and testing needs on a fresh Debian 12 machine.
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libjpeg-dev libgtest-dev
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config python3 qt6-base-dev libgl-dev libjpeg-dev libgtest-dev
                 fonts-dejavu-core libmodbus-dev nlohmann-json3-dev qt6-serialport-dev qt6-charts-dev
                 libqt6opengl6-dev)
 
