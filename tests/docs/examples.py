@@ -273,7 +273,7 @@ def compare(step, actual):
     return lines_match(expected, got)
 
 
-def run_readme(session, path):
+def run_readme(session, path, transcript=False):
     failures, count = [], 0
     with open(path, encoding="utf-8") as f:
         blocks = console_blocks(f.read())
@@ -290,6 +290,9 @@ def run_readme(session, path):
                     actual += session.late_lines(0.2)
             if not compare(step, actual):
                 failures.append((path, step, actual))
+            if transcript:
+                print("$ " + step.command)
+                print("\n".join(actual))
     return count, failures
 
 
@@ -301,7 +304,7 @@ def run_readme(session, path):
 EVERY_PLACE = ",".join(f"{c}:{a}" for c in range(1, 9) for a in range(16))
 
 
-def run_man_page(session, path):
+def run_man_page(session, path, transcript=False):
     with open(path, encoding="utf-8") as f:
         examples = man_examples(f.read())
     failures = []
@@ -344,6 +347,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--bin", required=True, help="the folder of kv770ctl and kv770-sim")
     parser.add_argument("documents", nargs="+", help="README.md (*.md) and manual pages")
+    parser.add_argument("--transcript", action="store_true",
+                        help="print each README command with what it printed, to paste")
     args = parser.parse_args()
     bin_dir = os.path.abspath(args.bin)
     failures, counts = [], []
@@ -351,7 +356,7 @@ def main():
         session = Session(bin_dir)  # each document's examples on their own
         try:
             run = run_readme if document.endswith(".md") else run_man_page
-            count, failed = run(session, document)
+            count, failed = run(session, document, args.transcript)
             counts.append(f"{count} examples of {document}")
             failures += failed
         finally:
