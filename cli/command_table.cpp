@@ -82,7 +82,7 @@ const std::vector<OptionHelp>& RunOptions() {
       {{{{QStringLiteral("h"), QStringLiteral("help")}, QString()}},
        "this text; after a command, that command's part of it"},
       {{{{QStringLiteral("V"), QStringLiteral("v"), QStringLiteral("version")}, QString()}},
-       "the version (-v as well, as in earlier versions)",
+       "the version (-v is kept for the scripts that use it)",
        nullptr,
        false},
   };
