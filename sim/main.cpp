@@ -293,7 +293,7 @@ Options ParseOptions(const QCoreApplication& app) {
   parser.setApplicationDescription(
       QStringLiteral("Simulated KV770-W gateway (firmware %1) for kv770-config.")
           .arg(kv770::sim::Engine::kFirmware));
-  const QCommandLineOption help = parser.addHelpOption();
+  parser.addHelpOption();
   // -V as GNU programs have it, -v and --version as before.
   const QCommandLineOption version({"V", "v", "version"}, "Displays version information.");
   // Hidden: the shell's completion, made from the options below.
@@ -366,7 +366,7 @@ Options ParseOptions(const QCoreApplication& app) {
     if (error.endsWith(QLatin1Char('.'))) error.chop(1);
     Fail(error);
   }
-  if (parser.isSet(help)) parser.showHelp(0);
+  parser.process(app);  // --help, --help-all
   if (parser.isSet(version)) {
     std::printf("kv770-sim %s\n", qPrintable(app.applicationVersion()));
     std::exit(0);
