@@ -38,7 +38,8 @@ struct FrameOptions {
 FrameOptions ParseFrameOptions(const QCommandLineParser& p) {
   FrameOptions f;
   if (p.isSet("preambles"))
-    f.preambles = Integer("--preambles", p.value("preambles"), hart::kMinPreambleNumber, hart::kMaxPreambleNumber);
+    f.preambles = Integer("--preambles", p.value("preambles"), hart::kMinPreambleNumber,
+                          hart::kMaxPreambleNumber);
   // The window's "HART Command Mode:" list: 0 master, 1 secondary master.
   f.masterBit = hart::MasterBit(p.isSet("secondary") ? 1 : 0);
   return f;
@@ -612,7 +613,9 @@ int RunHart(Session& s, const CommandLine& line) {
   }
   if (verb == QLatin1String("send")) {
     Expect(line.words, 2, QStringLiteral("hart send \"02 80 00 00\""));
-    return HartSend(s, frame, HexBytes(QStringLiteral("hart send"), line.words[1], gateway::kManualCommandLimit));
+    return HartSend(
+        s, frame,
+        HexBytes(QStringLiteral("hart send"), line.words[1], gateway::kManualCommandLimit));
   }
   BadUsage(QStringLiteral("usage: kv770ctl hart address N|identity|vars|send BYTES|scan"));
 }

@@ -20,9 +20,8 @@ int Ieee754(Session& s, const QString& text) {
       tools::ParseCalculatorInput(tools::CalculatorChars(std::u16string_view(
           reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()))));
   if (input.error != tools::CalculatorInput::Error::None)
-    BadUsage(
-        QStringLiteral("ieee754: '%1' is not four bytes in hexadecimal (like \"41 20 00 00\")")
-            .arg(text));
+    BadUsage(QStringLiteral("ieee754: '%1' is not four bytes in hexadecimal (like \"41 20 00 00\")")
+                 .arg(text));
   const QString value = QString::fromStdString(tools::CalculatorTextUncut(input.Pattern()));
   const double number = std::bit_cast<float>(input.Pattern());
   s.Say(value);

@@ -131,7 +131,8 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
   if (p.isSet("type"))
     c.instrumentType = Integer("--type", p.value("type"), 0, gateway::kInstrumentTypes - 1);
   if (p.isSet("preambles"))
-    c.preambles = Integer("--preambles", p.value("preambles"), gateway::kMinPreambles, gateway::kMaxPreambles);
+    c.preambles = Integer("--preambles", p.value("preambles"), gateway::kMinPreambles,
+                          gateway::kMaxPreambles);
   if (p.isSet("clear-time"))
     c.bufferClearTime = Integer("--clear-time", p.value("clear-time"), 0, gateway::kThreeDigitMax);
   if (p.isSet("orders")) {
@@ -160,8 +161,8 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
     c.coefficients = texts;
   }
   if (p.isSet("address-bits"))
-    c.addressBits =
-        Integer("--address-bits", p.value("address-bits"), gateway::kMinAddressBits, gateway::kMaxAddressBits);
+    c.addressBits = Integer("--address-bits", p.value("address-bits"), gateway::kMinAddressBits,
+                            gateway::kMaxAddressBits);
   for (const QString& value : p.values("variable")) {
     // N=COMMAND,START,LENGTH
     const qsizetype eq = value.indexOf(QLatin1Char('='));

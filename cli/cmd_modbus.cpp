@@ -166,12 +166,14 @@ int RunModbus(Session& s, const CommandLine& line) {
   // One byte each on the wire, as in the window.
   const QCommandLineParser& p = line.options;
   ModbusRead m;
-  if (p.isSet("slave")) m.slave = static_cast<std::uint8_t>(Integer("--slave", p.value("slave"), 0, 255));
-  if (p.isSet("start")) m.start = static_cast<std::uint8_t>(Integer("--start", p.value("start"), 0, 255));
-  if (p.isSet("count")) m.count = static_cast<std::uint8_t>(Integer("--count", p.value("count"), 1, kMaxReadCount));
+  if (p.isSet("slave"))
+    m.slave = static_cast<std::uint8_t>(Integer("--slave", p.value("slave"), 0, 255));
+  if (p.isSet("start"))
+    m.start = static_cast<std::uint8_t>(Integer("--start", p.value("start"), 0, 255));
+  if (p.isSet("count"))
+    m.count = static_cast<std::uint8_t>(Integer("--count", p.value("count"), 1, kMaxReadCount));
   if (p.isSet("order")) m.order = Integer("--order", p.value("order"), 0, 3);
-  if (!s.link)
-    BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV"));
+  if (!s.link) BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV"));
   return ModbusReadCommand(s, m, s.link->IsSerial());
 }
 

@@ -62,7 +62,8 @@ int SystemSet(Session& s, const QCommandLineParser& p) {
   if (p.isSet("mode"))
     c.workingMode = Choice("mode", p.value("mode"), Names(gateway::kWorkingModeNames),
                            {QStringLiteral("transparent"), QStringLiteral("modbus-rtu")});
-  if (p.isSet("address")) c.slaveAddress = Integer("--address", p.value("address"), 0, gateway::kThreeDigitMax);
+  if (p.isSet("address"))
+    c.slaveAddress = Integer("--address", p.value("address"), 0, gateway::kThreeDigitMax);
   if (p.isSet("interval"))
     c.pollingInterval = Integer("--interval", p.value("interval"), 0, gateway::kThreeDigitMax);
   if (!c.Groups())

@@ -94,8 +94,8 @@ QString Cases(const std::function<QString(const std::vector<Named>&)>& body, int
   const QString margin(indent, QLatin1Char(' '));
   QString text = margin + QStringLiteral("\"\") %1 ;;\n").arg(body(OptionsOf(nullptr)));
   for (const Command& c : Commands())
-    text += margin +
-            QStringLiteral("%1) %2 ;;\n").arg(QLatin1String(c.family), body(OptionsOf(&c)));
+    text +=
+        margin + QStringLiteral("%1) %2 ;;\n").arg(QLatin1String(c.family), body(OptionsOf(&c)));
   return text;
 }
 
@@ -103,9 +103,9 @@ QString ValueOptions(const std::vector<Named>& named) {
   QStringList names;
   for (const Named& n : named)
     if (!n.value.isEmpty()) names << n.name;
-  return names.isEmpty() ? QStringLiteral("return 1")
-                         : QStringLiteral("case $2 in %1) return 0 ;; esac")
-                               .arg(names.join(QLatin1Char('|')));
+  return names.isEmpty()
+             ? QStringLiteral("return 1")
+             : QStringLiteral("case $2 in %1) return 0 ;; esac").arg(names.join(QLatin1Char('|')));
 }
 
 QString AllOptions(const std::vector<Named>& named) {
@@ -146,11 +146,13 @@ QString BashCompletion() {
         values.insert(n.name, ValueCompletion(n.name, n.value));
   QString valueCases;
   for (auto it = values.cbegin(); it != values.cend(); ++it)
-    if (!it.value().isEmpty()) valueCases += QStringLiteral("    %1) %2 ;;\n").arg(it.key(), it.value());
+    if (!it.value().isEmpty())
+      valueCases += QStringLiteral("    %1) %2 ;;\n").arg(it.key(), it.value());
   QStringList families;
   for (const Command& c : Commands()) families << QLatin1String(c.family);
 
-  QString script = QStringLiteral(R"bash(# bash completion for kv770ctl                            -*- shell-script -*-
+  QString script = QStringLiteral(
+      R"bash(# bash completion for kv770ctl                            -*- shell-script -*-
 # Made by 'kv770ctl --completion bash' from the program's own table of
 # commands and options; edit that table, not this file.
 

@@ -78,8 +78,9 @@ std::unique_ptr<Link> MakeLink(const RunValues& p, int timeoutMs, int gapMs) {
                  .arg(serialOnly, tcp ? QStringLiteral("a TCP link") : QStringLiteral("this run"),
                       rs485));
   if (!tcp && p.isSet("gap"))
-    BadUsage(QStringLiteral("--gap: a setting of a TCP link (--tcp); a serial reply ends after "
-                            "the port's own 100 ms of silence (see kv770ctl --help)"));
+    BadUsage(
+        QStringLiteral("--gap: a setting of a TCP link (--tcp); a serial reply ends after "
+                       "the port's own 100 ms of silence (see kv770ctl --help)"));
   if (tcp) return MakeTcpLink(p, timeoutMs, gapMs);
   if (serial) return MakeSerialLink(p, timeoutMs);
   return nullptr;
@@ -123,7 +124,8 @@ int RunCommand(Session& s, const Command& c, const RunValues& run, const Command
   s.json = run.isSet("json");
   s.dryRun = dryRun;
   if (run.isSet("timeout")) s.timeoutMs = Integer("--timeout", run.value("timeout"), 1, 600000);
-  const int gapMs = run.isSet("gap") ? Integer("--gap", run.value("gap"), 1, 60000) : TcpLink::kDefaultGapMs;
+  const int gapMs =
+      run.isSet("gap") ? Integer("--gap", run.value("gap"), 1, 60000) : TcpLink::kDefaultGapMs;
   if (!c.ownLinks) s.link = MakeLink(run, s.timeoutMs, gapMs);
   CheckFits(c, line, dryRun);
   // Everything typed is checked above or in the command's own parse
@@ -132,7 +134,7 @@ int RunCommand(Session& s, const Command& c, const RunValues& run, const Command
   if (run.isSet("trace") && !c.ownLinks) {
     if (!s.trace.Open(run.value("trace")))
       RefuseFile(QStringLiteral("cannot write the trace %1: %2")
-                   .arg(run.value("trace"), s.trace.ErrorString()));
+                     .arg(run.value("trace"), s.trace.ErrorString()));
     if (s.link) s.link->SetTrace(&s.trace);
   }
   return c.run(s, line);

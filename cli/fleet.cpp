@@ -116,8 +116,8 @@ std::vector<Gateway> ReadFleetFile(const QString& path) {
   const QByteArray contents = file.read(kMaxFleetFileBytes + 1);
   if (contents.size() > kMaxFleetFileBytes)
     RefuseFile(QStringLiteral("%1: more than %2 bytes; no fleet file is that long")
-                 .arg(path)
-                 .arg(kMaxFleetFileBytes));
+                   .arg(path)
+                   .arg(kMaxFleetFileBytes));
   std::vector<Gateway> fleet;
   QStringList errors;
   const QStringList lines = QString::fromUtf8(contents).split(QLatin1Char('\n'));

@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
   const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
   const int error = errno;
   if (!written && code == 0) {
-    const QString message = QStringLiteral("cannot write standard output: %1")
-                                .arg(QString::fromLocal8Bit(error ? std::strerror(error)
-                                                                  : "write error"));
+    const QString message =
+        QStringLiteral("cannot write standard output: %1")
+            .arg(QString::fromLocal8Bit(error ? std::strerror(error) : "write error"));
     code = 1;
     if (kv770::cli::WantsJson(QCoreApplication::arguments().mid(1)))
       err << kv770::cli::FailureJson(message, code);

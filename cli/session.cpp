@@ -60,8 +60,7 @@ void Session::Result(const QJsonObject& object) {
 }
 
 Link& Session::Connected() {
-  if (!link)
-    BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV"));
+  if (!link) BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV"));
   if (checkOnly) throw LinkNeeded{};
   if (!open_) {
     try {

@@ -55,8 +55,10 @@ std::vector<int> NumberList(const QString& option, const QString& text, int lo, 
   std::vector<int> numbers;
   for (const QString& item : text.split(QLatin1Char(','))) {
     const qsizetype dash = item.indexOf(QLatin1Char('-'), 1);
-    const int first = Integer(QStringLiteral("--") + option, dash < 0 ? item : item.left(dash), lo, hi);
-    const int last = dash < 0 ? first : Integer(QStringLiteral("--") + option, item.mid(dash + 1), lo, hi);
+    const int first =
+        Integer(QStringLiteral("--") + option, dash < 0 ? item : item.left(dash), lo, hi);
+    const int last =
+        dash < 0 ? first : Integer(QStringLiteral("--") + option, item.mid(dash + 1), lo, hi);
     if (last < first) BadUsage(QStringLiteral("--%1: '%2' runs backwards").arg(option, item));
     for (int n = first; n <= last; ++n) numbers.push_back(n);
   }
@@ -88,12 +90,11 @@ std::vector<std::uint8_t> HexBytes(const QString& what, const QString& text, int
   const QString again = Text(base::HexText(parsed.bytes));
   const bool whole = parsed.ok() && (text == again || text == again + QLatin1Char(' '));
   if (!whole)
-    BadUsage(QStringLiteral("%1: '%2' is not bytes in hexadecimal (like \"01 03 00\")")
-                 .arg(what, text));
+    BadUsage(
+        QStringLiteral("%1: '%2' is not bytes in hexadecimal (like \"01 03 00\")").arg(what, text));
   if (static_cast<int>(parsed.bytes.size()) > limit)
-    BadUsage(QStringLiteral("%1: more than %2 bytes; the gateway takes 1 to %2")
-                 .arg(what)
-                 .arg(limit));
+    BadUsage(
+        QStringLiteral("%1: more than %2 bytes; the gateway takes 1 to %2").arg(what).arg(limit));
   return parsed.bytes;
 }
 

@@ -237,7 +237,8 @@ QString BashCompletion(const QList<QCommandLineOption>& options) {
     valueCases +=
         QStringLiteral("        %1) _kv770_sim_words \"%2\" ;;\n").arg(name, words.trimmed());
   }
-  QString script = QStringLiteral(R"bash(# bash completion for kv770-sim                           -*- shell-script -*-
+  QString script = QStringLiteral(
+      R"bash(# bash completion for kv770-sim                           -*- shell-script -*-
 # Made by 'kv770-sim --completion bash' from the program's own options;
 # edit those, not this file.
 
@@ -352,9 +353,9 @@ Options ParseOptions(const QCoreApplication& app) {
       "a signal, with how many requests matched; exit status 0 when every request received "
       "was in the trace, 1 otherwise, 2 for a trace that cannot be read.",
       "FILE");
-  const QList<QCommandLineOption> own = {listen, port,        silent, delay, byteByByte,
-                                         byteGap, pty,         baud,   instruments, refuse,
-                                         step,   trace,       replay};
+  const QList<QCommandLineOption> own = {listen,  port,  silent, delay,       byteByByte,
+                                         byteGap, pty,   baud,   instruments, refuse,
+                                         step,    trace, replay};
   parser.addOptions(own);
   parser.addOptions({version, completion});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
@@ -510,12 +511,14 @@ void ReadCommands(kv770::sim::TcpServer& server) {
 std::vector<kv770::sim::Exchange> ReadReplay(const Options& options) {
   QFile file(options.replay);
   if (!file.open(QIODevice::ReadOnly))
-    FailFile(QStringLiteral("cannot read the trace %1: %2").arg(options.replay, file.errorString()));
+    FailFile(
+        QStringLiteral("cannot read the trace %1: %2").arg(options.replay, file.errorString()));
   kv770::sim::Conversation conversation = kv770::sim::ReadConversation(file);
   if (!conversation.error.isEmpty()) {
     const QString where =
         conversation.line > 0 ? QStringLiteral("line %1: ").arg(conversation.line) : QString();
-    FailFile(QStringLiteral("cannot replay %1: %2%3").arg(options.replay, where, conversation.error));
+    FailFile(
+        QStringLiteral("cannot replay %1: %2%3").arg(options.replay, where, conversation.error));
   }
   // Its own record appended to it would be read back as the tool's.
   const QString replayed = QFileInfo(options.replay).canonicalFilePath();
@@ -556,7 +559,8 @@ int main(int argc, char** argv) {
   // Declared before the servers, so it outlives them.
   kv770::link::Trace trace;
   if (!options.trace.isEmpty() && !trace.Open(options.trace))
-    FailFile(QStringLiteral("cannot write the trace %1: %2").arg(options.trace, trace.ErrorString()));
+    FailFile(
+        QStringLiteral("cannot write the trace %1: %2").arg(options.trace, trace.ErrorString()));
   // The gateway goes on serving; only the record of it stops, and says so.
   trace.OnFailure([](const QString& message) {
     std::fprintf(stderr, "kv770-sim: %s; tracing stopped\n", qPrintable(message));

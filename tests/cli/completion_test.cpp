@@ -52,8 +52,8 @@ class Completion : public ::testing::Test {
       if (QLatin1String(helpers) == QLatin1String("yes") && !QFile::exists(kBashCompletion))
         continue;
       const ChildRun run = RunChild(
-          "/bin/bash", QStringList{"-c", kDriver, "bash", dir.filePath(words.first()), helpers} +
-                           words);
+          "/bin/bash",
+          QStringList{"-c", kDriver, "bash", dir.filePath(words.first()), helpers} + words);
       EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
       const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
       const QSet<QString> these(lines.begin(), lines.end());
@@ -74,7 +74,8 @@ QSet<QString> Set(const QStringList& words) {
 
 TEST_F(Completion, OffersCommandsWordsOptionsAndValues) {
   QStringList devices;
-  for (const char* pattern : {"/dev/serial/by-id/*", "/dev/ttyUSB*", "/dev/ttyACM*", "/dev/ttyS*"}) {
+  for (const char* pattern :
+       {"/dev/serial/by-id/*", "/dev/ttyUSB*", "/dev/ttyACM*", "/dev/ttyS*"}) {
     const QFileInfo where(QString::fromLatin1(pattern));
     QDir d(where.path(), where.fileName(), QDir::Name, QDir::System | QDir::Files);
     for (const QString& name : d.entryList()) devices << d.filePath(name);
