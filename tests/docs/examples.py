@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The documentation's command examples, run.
+"""The README's and the manual pages' command examples, run.
 
 Every command the README shows in its ```console blocks is run, block after
 block in one working folder as a reader following the README would, and
