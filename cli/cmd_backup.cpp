@@ -55,20 +55,21 @@ int Backup(Session& s, const QString& path) {
 QByteArray ReadBackupFile(const QString& path, const QByteArray* standardInput) {
   constexpr qint64 kMaxBackupBytes = 1024 * 1024;
   if (path == QLatin1String("-") && standardInput && standardInput->size() > kMaxBackupBytes)
-    BadUsage(QStringLiteral("-: more than %1 bytes; no backup is that long").arg(kMaxBackupBytes));
+    RefuseFile(
+        QStringLiteral("-: more than %1 bytes; no backup is that long").arg(kMaxBackupBytes));
   if (path == QLatin1String("-") && standardInput) return *standardInput;
   QFile file;
   const bool opened = path == QLatin1String("-")
                           ? file.open(stdin, QIODevice::ReadOnly)
                           : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-  if (!opened) BadUsage(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+  if (!opened) RefuseFile(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
   QByteArray contents = file.read(kMaxBackupBytes + 1);
   if (contents.size() > kMaxBackupBytes)
-    BadUsage(QStringLiteral("%1: more than %2 bytes; no backup is that long")
-                 .arg(path)
-                 .arg(kMaxBackupBytes));
+    RefuseFile(QStringLiteral("%1: more than %2 bytes; no backup is that long")
+                   .arg(path)
+                   .arg(kMaxBackupBytes));
   if (file.error() != QFileDevice::NoError)
-    BadUsage(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    RefuseFile(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
   return contents;
 }
 

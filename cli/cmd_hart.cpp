@@ -39,7 +39,8 @@ struct FrameOptions {
 FrameOptions ParseFrameOptions(const QCommandLineParser& p) {
   FrameOptions f;
   if (p.isSet("preambles"))
-    f.preambles = Integer(p.value("preambles"), hart::kMinPreambleNumber, hart::kMaxPreambleNumber);
+    f.preambles = Integer("--preambles", p.value("preambles"), hart::kMinPreambleNumber,
+                          hart::kMaxPreambleNumber);
   // The window's "HART Command Mode:" list: 0 master, 1 secondary master.
   f.masterBit = hart::MasterBit(p.isSet("secondary") ? 1 : 0);
   return f;
@@ -86,7 +87,7 @@ QJsonObject ToJson(const hart::Identity& id) {
 }
 
 int HartAddress(Session& s, const QString& text) {
-  const int address = Integer(text, 1, 8);
+  const int address = Integer(QStringLiteral("hart address"), text, 1, 8);
   const Request r{QStringLiteral("HART address"),
                   QByteArray::fromStdString(gateway::HartAddressCommand(address - 1))};
   if (s.dryRun) {
@@ -170,9 +171,9 @@ std::optional<hart::Identity> GivenIdentity(const QCommandLineParser& p) {
   if (!p.isSet("id")) return std::nullopt;
   const QStringList items = Items("id", p.value("id"), 3);
   hart::Identity given;
-  given.manufacturer = static_cast<std::uint8_t>(Integer(items[0], 0, 255));
-  given.deviceType = static_cast<std::uint8_t>(Integer(items[1], 0, 255));
-  given.deviceId = static_cast<std::uint32_t>(Integer(items[2], 0, 0xFFFFFF));
+  given.manufacturer = static_cast<std::uint8_t>(Integer("--id", items[0], 0, 255));
+  given.deviceType = static_cast<std::uint8_t>(Integer("--id", items[1], 0, 255));
+  given.deviceId = static_cast<std::uint32_t>(Integer("--id", items[2], 0, 0xFFFFFF));
   return given;
 }
 
@@ -613,7 +614,9 @@ int RunHart(Session& s, const CommandLine& line) {
   }
   if (verb == QLatin1String("send")) {
     Expect(line.words, 2, QStringLiteral("hart send \"02 80 00 00\""));
-    return HartSend(s, frame, HexBytes(line.words[1], gateway::kManualCommandLimit));
+    return HartSend(
+        s, frame,
+        HexBytes(QStringLiteral("hart send"), line.words[1], gateway::kManualCommandLimit));
   }
   BadUsage(QStringLiteral("usage: kv770ctl hart address N|identity|vars|send BYTES|scan"));
 }

@@ -67,7 +67,7 @@ void SayMeter(Session& s, int meter, const MeterSettings& m) {
 }
 
 int MeterNumber(const QString& text) {
-  return Integer(text, 1, kMeters);
+  return Integer(QStringLiteral("meter"), text, 1, kMeters);
 }
 
 int MeterGet(Session& s, int meter) {
@@ -130,16 +130,17 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
   if (p.isSet("device-mode"))
     c.deviceMode = Choice("device-mode", p.value("device-mode"), Names(gateway::kDeviceModeNames));
   if (p.isSet("type"))
-    c.instrumentType = Integer(p.value("type"), 0, gateway::kInstrumentTypes - 1);
+    c.instrumentType = Integer("--type", p.value("type"), 0, gateway::kInstrumentTypes - 1);
   if (p.isSet("preambles"))
-    c.preambles = Integer(p.value("preambles"), gateway::kMinPreambles, gateway::kMaxPreambles);
+    c.preambles = Integer("--preambles", p.value("preambles"), gateway::kMinPreambles,
+                          gateway::kMaxPreambles);
   if (p.isSet("clear-time"))
-    c.bufferClearTime = Integer(p.value("clear-time"), 0, gateway::kThreeDigitMax);
+    c.bufferClearTime = Integer("--clear-time", p.value("clear-time"), 0, gateway::kThreeDigitMax);
   if (p.isSet("orders")) {
     const QStringList items = Items("orders", p.value("orders"), 5);
     std::array<int, 5> orders{};
     for (int i = 0; i < 5; ++i)
-      orders[static_cast<std::size_t>(i)] = Integer(items[i], 0, i == 0 ? 1 : 3);
+      orders[static_cast<std::size_t>(i)] = Integer("--orders", items[i], 0, i == 0 ? 1 : 3);
     c.byteOrders = orders;
   }
   if (p.isSet("coefficients")) {
@@ -161,19 +162,19 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
     c.coefficients = texts;
   }
   if (p.isSet("address-bits"))
-    c.addressBits =
-        Integer(p.value("address-bits"), gateway::kMinAddressBits, gateway::kMaxAddressBits);
+    c.addressBits = Integer("--address-bits", p.value("address-bits"), gateway::kMinAddressBits,
+                            gateway::kMaxAddressBits);
   for (const QString& value : p.values("variable")) {
     // N=COMMAND,START,LENGTH
     const qsizetype eq = value.indexOf(QLatin1Char('='));
     if (eq < 0)
       BadUsage(QStringLiteral("--variable: '%1' is not N=COMMAND,START,LENGTH").arg(value));
-    const int n = Integer(value.left(eq), 1, 4);
+    const int n = Integer("--variable", value.left(eq), 1, 4);
     const QStringList items = Items("variable", value.mid(eq + 1), 3);
     VariableParsing v;
-    v.command = Integer(items[0], 0, 2);
-    v.start = Integer(items[1], 0, gateway::kTwoDigitMax);
-    v.length = Integer(items[2], 4, 8);
+    v.command = Integer("--variable", items[0], 0, 2);
+    v.start = Integer("--variable", items[1], 0, gateway::kTwoDigitMax);
+    v.length = Integer("--variable", items[2], 4, 8);
     if (v.length != 4 && v.length != 8)
       BadUsage(QStringLiteral("--variable: the length '%1' is not 4 or 8").arg(items[2]));
     c.variables[static_cast<std::size_t>(n - 1)] = v;
@@ -183,11 +184,11 @@ MeterChanges ParseMeterChanges(const QCommandLineParser& p) {
     const QString enable = QStringLiteral("read%1-enable").arg(k);
     if (p.isSet(bytes))
       c.readBytes[static_cast<std::size_t>(k - 1)] =
-          HexBytes(p.value(bytes), gateway::kReadMeterCommandLimit);
+          HexBytes(QStringLiteral("--") + bytes, p.value(bytes), gateway::kReadMeterCommandLimit);
     if (p.isSet(enable))
       c.readEnabled[static_cast<std::size_t>(k - 1)] = OnOff(enable, p.value(enable)) == 1;
   }
-  if (!c.Groups()) BadUsage(QStringLiteral("meter set needs at least one setting (see --help)"));
+  if (!c.Groups()) BadUsage(QStringLiteral("meter set needs at least one setting"));
   return c;
 }
 

@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QJsonArray>
 #include <array>
+#include <bit>
+#include <cmath>
 #include <map>
 #include <optional>
 
@@ -48,6 +50,10 @@ QString OrderName(int code) {
   }
 }
 
+// A read of holding registers asks for 1 to 125 of them: the 250 bytes
+// of 125 registers are as many as one reply holds.
+constexpr int kMaxReadCount = 125;
+
 struct ModbusRead {
   std::uint8_t slave = 1;
   std::uint8_t start = 0;
@@ -76,6 +82,12 @@ QJsonArray SayValues(Session& s, const ModbusRead& m, const std::vector<std::uin
         data[static_cast<std::size_t>(2 * i)], data[static_cast<std::size_t>(2 * i + 1)],
         data[static_cast<std::size_t>(2 * i + 2)], data[static_cast<std::size_t>(2 * i + 3)]};
     const QString text = QString::fromStdString(tools::RegisterValueText(four, order));
+    // The number itself for scripts; a NaN or an infinity, which JSON has
+    // no number for, is null beside its text.
+    const std::uint32_t pattern = tools::ValuePattern(four, order);
+    const double number = tools::IsFloatOrder(order)
+                              ? static_cast<double>(std::bit_cast<float>(pattern))
+                              : static_cast<double>(pattern);
     const QString name =
         value == 0 ? QStringLiteral("current") : QStringLiteral("variable %1").arg(value);
     if (values.isEmpty()) s.Say(QStringLiteral("values:"));
@@ -84,11 +96,13 @@ QJsonArray SayValues(Session& s, const ModbusRead& m, const std::vector<std::uin
               .arg(meter)
               .arg(name, -10)
               .arg(text, OrderName(order)));
-    values.append(QJsonObject{{QStringLiteral("register"), tools::kFirstHoldingRegister + r},
-                              {QStringLiteral("meter"), meter},
-                              {QStringLiteral("value"), name},
-                              {QStringLiteral("byteOrder"), order},
-                              {QStringLiteral("text"), text}});
+    values.append(QJsonObject{
+        {QStringLiteral("register"), tools::kFirstHoldingRegister + r},
+        {QStringLiteral("meter"), meter},
+        {QStringLiteral("quantity"), name},
+        {QStringLiteral("byteOrder"), order},
+        {QStringLiteral("value"), std::isfinite(number) ? QJsonValue(number) : QJsonValue()},
+        {QStringLiteral("text"), text}});
   }
   return values;
 }
@@ -153,12 +167,14 @@ int RunModbus(Session& s, const CommandLine& line) {
   // One byte each on the wire, as in the window.
   const QCommandLineParser& p = line.options;
   ModbusRead m;
-  if (p.isSet("slave")) m.slave = static_cast<std::uint8_t>(Integer(p.value("slave"), 0, 255));
-  if (p.isSet("start")) m.start = static_cast<std::uint8_t>(Integer(p.value("start"), 0, 255));
-  if (p.isSet("count")) m.count = static_cast<std::uint8_t>(Integer(p.value("count"), 0, 255));
-  if (p.isSet("order")) m.order = Integer(p.value("order"), 0, 3);
-  if (!s.link)
-    BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV (see --help)"));
+  if (p.isSet("slave"))
+    m.slave = static_cast<std::uint8_t>(Integer("--slave", p.value("slave"), 0, 255));
+  if (p.isSet("start"))
+    m.start = static_cast<std::uint8_t>(Integer("--start", p.value("start"), 0, 255));
+  if (p.isSet("count"))
+    m.count = static_cast<std::uint8_t>(Integer("--count", p.value("count"), 1, kMaxReadCount));
+  if (p.isSet("order")) m.order = Integer("--order", p.value("order"), 0, 3);
+  if (!s.link) BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV"));
   return ModbusReadCommand(s, m, s.link->IsSerial());
 }
 

@@ -36,7 +36,7 @@ TcpAddress ParseTcp(const QString& text) {
   TcpAddress a{text, TcpLink::kDefaultPort};
   const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
   if (colon >= 0) {
-    a.port = Integer(text.mid(colon + 1), 1, 65535);
+    a.port = Integer("--tcp", text.mid(colon + 1), 1, 65535);
     a.host = text.left(colon);
   }
   if (a.host.isEmpty()) BadUsage(QStringLiteral("--tcp: no host in '%1'").arg(text));
@@ -67,7 +67,7 @@ ScanPlan Plan(const Session& s, const RunValues& run, bool all) {
   plan.all = all;
   if (run.isSet("timeout")) plan.timeoutMs = s.timeoutMs;
   plan.tcpTimeoutMs = s.timeoutMs;
-  if (run.isSet("gap")) plan.tcpGapMs = Integer(run.value("gap"), 1, 60000);
+  if (run.isSet("gap")) plan.tcpGapMs = Integer("--gap", run.value("gap"), 1, 60000);
   return plan;
 }
 
@@ -185,7 +185,9 @@ int RunScan(Session& s, const CommandLine& line) {
     throw Failure{kDeviceFailed,
                   QStringLiteral("the scan was stopped (%1)")
                       .arg(QString::fromLocal8Bit(strsignal(StopOnSignals::Signal())))};
-  return counts.found > 0 ? kDone : kDeviceFailed;
+  // Exit status 1 says why, as every failure does.
+  if (counts.found == 0) throw Failure{kDeviceFailed, QStringLiteral("no gateway answered")};
+  return kDone;
 }
 
 }  // namespace kv770::cli

@@ -57,15 +57,16 @@ int SystemGet(Session& s) {
 
 int SystemSet(Session& s, const QCommandLineParser& p) {
   SystemChanges c;
-  if (p.isSet("baud")) c.baudRate = BaudRate(p.value("baud"));
+  if (p.isSet("baud")) c.baudRate = BaudRate(QStringLiteral("--baud"), p.value("baud"));
   if (p.isSet("parity"))
     c.parity = Choice("parity", p.value("parity"), Names(gateway::kParityNames));
   if (p.isSet("mode"))
     c.workingMode = Choice("mode", p.value("mode"), Names(gateway::kWorkingModeNames),
                            {QStringLiteral("transparent"), QStringLiteral("modbus-rtu")});
-  if (p.isSet("address")) c.slaveAddress = Integer(p.value("address"), 0, gateway::kThreeDigitMax);
+  if (p.isSet("address"))
+    c.slaveAddress = Integer("--address", p.value("address"), 0, gateway::kThreeDigitMax);
   if (p.isSet("interval"))
-    c.pollingInterval = Integer(p.value("interval"), 0, gateway::kThreeDigitMax);
+    c.pollingInterval = Integer("--interval", p.value("interval"), 0, gateway::kThreeDigitMax);
   if (!c.Groups())
     BadUsage(
         QStringLiteral("system set needs one of --baud, --parity, --mode, --address, --interval"));

@@ -80,9 +80,10 @@ const std::vector<OptionHelp>& RunOptions() {
       {{Flag("dry-run")},
        "print set commands instead of sending them (queries\n"
        "needed to complete a partial setting still go out)"},
-      {{{{QStringLiteral("h"), QStringLiteral("help")}, QString()}}, "this text"},
-      {{{{QStringLiteral("v"), QStringLiteral("version")}, QString()}},
-       "the version",
+      {{{{QStringLiteral("h"), QStringLiteral("help")}, QString()}},
+       "this text; after a command, that command's part of it"},
+      {{{{QStringLiteral("V"), QStringLiteral("v"), QStringLiteral("version")}, QString()}},
+       "the version (-v is kept for the scripts that use it)",
        nullptr,
        false},
   };
@@ -193,7 +194,7 @@ Command ModbusEntry() {
             "its meter's byte order"}},
           {{{Value("slave", "N")}, "slave address or unit, 0 to 255 (1)"},
            {{Value("start", "N")}, "first register, 0 to 255 (0)"},
-           {{Value("count", "N")}, "number of registers, 0 to 255 (10)"},
+           {{Value("count", "N")}, "number of registers, 1 to 125 (10)"},
            {{Value("order", "CODE")},
             "decode every value with this byte order instead\n"
             "of asking the gateway for each meter's"}},
@@ -221,7 +222,7 @@ Command BackupEntry() {
   return {"backup",
           {{"backup FILE",
             "system settings and all eight meters into FILE\n"
-            "(JSON, see docs/backup-format.md); \"-\" prints it"}},
+            "(JSON, described in man kv770ctl); \"-\" prints it"}},
           {},
           0,
           Never,

@@ -42,6 +42,18 @@ RunOutcome RunOnce(const QStringList& arguments, QTextStream& out, QTextStream& 
 
 // The text of --help, made from the table of commands (cli/commands.h).
 QString UsageText();
+// "kv770ctl system --help": that command's part of it.
+struct Command;
+QString CommandUsageText(const Command& command);
+// The bash completion script (kv770ctl --completion bash), from the same
+// table: commands, their words and options, and the values they take.
+QString BashCompletion();
+
+// Whether the run asks for JSON (--json anywhere before "--"): a failure is
+// then told as FailureJson, one line on standard error.
+bool WantsJson(const QStringList& arguments);
+// {"error": "...", "exit": N} and a newline.
+QString FailureJson(const QString& message, int exitCode);
 
 // Every option name the parser takes: before the command when `family` is
 // empty, else after that command.

@@ -13,10 +13,12 @@ enum ExitCode : int {
 };
 
 // Ends a command: the message goes to standard error, the code to the
-// shell.
+// shell. A refusal of what was typed points to the help; one of a file's
+// contents or of the system does not.
 struct Failure {
   int exitCode;
   QString message;
+  bool pointsToHelp = false;
 };
 
 }  // namespace kv770::cli

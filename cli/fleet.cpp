@@ -80,7 +80,7 @@ Gateway TcpGateway(const QStringList& words) {
 Gateway SerialGateway(const QStringList& words) {
   if (words.size() < 2 || words.size() > 4)
     BadUsage(QStringLiteral("a serial line is \"serial DEV [BAUD [PARITY]]\""));
-  const int baud = words.size() > 2 ? BaudRate(words[2]) : 9600;
+  const int baud = words.size() > 2 ? BaudRate(QString(), words[2]) : 9600;
   const int parity =
       words.size() > 3 ? Choice("parity", words[3], Names(gateway::kParityNames)) : 0;
   Gateway g;
@@ -113,12 +113,12 @@ std::optional<Gateway> ParseLine(QString text) {
 std::vector<Gateway> ReadFleetFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-    BadUsage(QStringLiteral("cannot read the fleet file %1: %2").arg(path, file.errorString()));
+    RefuseFile(QStringLiteral("cannot read the fleet file %1: %2").arg(path, file.errorString()));
   const QByteArray contents = file.read(kMaxFleetFileBytes + 1);
   if (contents.size() > kMaxFleetFileBytes)
-    BadUsage(QStringLiteral("%1: more than %2 bytes; no fleet file is that long")
-                 .arg(path)
-                 .arg(kMaxFleetFileBytes));
+    RefuseFile(QStringLiteral("%1: more than %2 bytes; no fleet file is that long")
+                   .arg(path)
+                   .arg(kMaxFleetFileBytes));
   std::vector<Gateway> fleet;
   QStringList errors;
   const QStringList lines = QString::fromUtf8(contents).split(QLatin1Char('\n'));
@@ -176,20 +176,38 @@ QStringList Reissued(const QCommandLineParser& p, const QStringList& names) {
   return arguments;
 }
 
+// Options of one kind of link: each gateway gets those of its own (a
+// single run refuses the others).
+const QStringList kSerialOnly = {QStringLiteral("dtr"), QStringLiteral("rts"),
+                                 QStringLiteral("com")};
+const QStringList kTcpOnly = {QStringLiteral("gap")};
+
+QStringList Except(QStringList names, const QStringList& left) {
+  for (const QString& name : left) names.removeAll(name);
+  return names;
+}
+
+// The run's options and the command's, as arguments, for one kind of link.
+struct Arguments {
+  QStringList run;      // before the command
+  QStringList command;  // after it: the command's own and the run's it leaves free
+};
+
 // The command every gateway gets, checked for what a fleet can run.
 struct FleetCommand {
   QString family;
   QStringList words;
-  QStringList runOptions;  // the run's, as arguments
-  QStringList options;     // the command's own, as arguments
-  QString backupDir;       // backup DIR: where the files go
+  Arguments tcp;
+  Arguments serial;
+  QString backupDir;  // backup DIR: where the files go
   bool json = false;
   bool help = false;
 
   QStringList For(const Gateway& g) const {
     QStringList w = words;
     if (!backupDir.isEmpty()) w[0] = QDir(backupDir).filePath(g.fileName + QStringLiteral(".json"));
-    return g.arguments + runOptions + QStringList{family} + w + options;
+    const Arguments& a = g.device.isEmpty() ? tcp : serial;
+    return g.arguments + a.run + QStringList{family} + w + a.command;
   }
 };
 
@@ -214,12 +232,12 @@ FleetCommand ParseCommand(const QCommandLineParser& before, const QStringList& c
   FleetCommand fc;
   fc.family = command.first();
   const Command* c = FindCommand(fc.family);
-  if (!c) BadUsage(QStringLiteral("unknown command '%1' (see kv770ctl --help)").arg(fc.family));
+  if (!c) BadUsage(QStringLiteral("unknown command '%1'").arg(fc.family));
   QCommandLineParser p;
   QStringList shared;
   const QStringList names = SetUpCommand(p, *c, &shared);
   if (!p.parse(QStringList{QStringLiteral("kv770ctl ") + fc.family} + command.mid(1)))
-    BadUsage(p.errorText() + QStringLiteral(" (see kv770ctl --help)"));
+    BadUsage(p.errorText().chopped(p.errorText().endsWith(QLatin1Char('.')) ? 1 : 0));
   fc.help = p.isSet("help");
   RefuseLinkOptions(p, &shared);
   fc.words = p.positionalArguments();
@@ -248,11 +266,13 @@ FleetCommand ParseCommand(const QCommandLineParser& before, const QStringList& c
   runNames.removeAll(QStringLiteral("jobs"));
   // The command's own names, some of which the run has too (system set
   // --baud): those are the command's here.
-  QStringList own = names;
-  for (const QString& n : shared) own.removeAll(n);
-  fc.runOptions = Reissued(before, runNames);
-  fc.options = Reissued(p, own + shared);
-  fc.options.removeAll(QStringLiteral("--json"));
+  const QStringList own = Except(names, shared);
+  fc.tcp = {Reissued(before, Except(runNames, kSerialOnly)),
+            Reissued(p, own + Except(shared, kSerialOnly))};
+  fc.serial = {Reissued(before, Except(runNames, kTcpOnly)),
+               Reissued(p, own + Except(shared, kTcpOnly))};
+  fc.tcp.command.removeAll(QStringLiteral("--json"));
+  fc.serial.command.removeAll(QStringLiteral("--json"));
   return fc;
 }
 
@@ -366,7 +386,7 @@ QJsonObject ToJson(const Gateway& g, const Done& d, const FleetCommand& fc) {
 }
 
 int Jobs(const QCommandLineParser& before, std::size_t gateways) {
-  if (before.isSet("jobs")) return Integer(before.value("jobs"), 1, kMaxJobs);
+  if (before.isSet("jobs")) return Integer("--jobs", before.value("jobs"), 1, kMaxJobs);
   return static_cast<int>(std::min<std::size_t>(gateways, kMaxDefaultJobs));
 }
 
@@ -400,10 +420,10 @@ QByteArray ReadStandardInput() {
   constexpr qint64 kMaxInputBytes = 1024 * 1024;
   QFile file;
   if (!file.open(stdin, QIODevice::ReadOnly))
-    BadUsage(QStringLiteral("cannot read standard input: %1").arg(file.errorString()));
+    RefuseFile(QStringLiteral("cannot read standard input: %1").arg(file.errorString()));
   QByteArray contents = file.read(kMaxInputBytes + 1);
   if (file.error() != QFileDevice::NoError)
-    BadUsage(QStringLiteral("cannot read standard input: %1").arg(file.errorString()));
+    RefuseFile(QStringLiteral("cannot read standard input: %1").arg(file.errorString()));
   return contents;
 }
 
@@ -456,7 +476,7 @@ int RunFleet(const QCommandLineParser& before, const QStringList& command, QText
   const std::vector<Gateway> fleet = ReadFleetFile(before.value("fleet"));
   const FleetCommand fc = ParseCommand(before, command);
   if (fc.help) {
-    out << UsageText();
+    out << CommandUsageText(*FindCommand(fc.family));
     return kDone;
   }
   const int jobs = Jobs(before, fleet.size());
@@ -526,10 +546,17 @@ int RunFleet(const QCommandLineParser& before, const QStringList& command, QText
   for (auto& t : threads) t->wait();
 
   const bool allOk = ShowSummary(fleet, done, fc, out);
+  QStringList said;
   if (stopping)
-    err << "kv770ctl: stopped (" << strsignal(StopOnSignals::Signal())
-        << "): no gateway started after it; those running stopped between two requests" << Qt::endl;
-  if (!allOk) err << "kv770ctl: not every gateway succeeded" << Qt::endl;
+    said << QStringLiteral(
+                "stopped (%1): no gateway started after it; those running stopped between two "
+                "requests")
+                .arg(QString::fromLocal8Bit(strsignal(StopOnSignals::Signal())));
+  if (!allOk) said << QStringLiteral("not every gateway succeeded");
+  if (fc.json && !allOk)
+    err << FailureJson(said.join(QStringLiteral("; ")), kDeviceFailed);
+  else
+    for (const QString& line : said) err << "kv770ctl: " << line << Qt::endl;
   return allOk ? kDone : kDeviceFailed;
 }
 

@@ -53,6 +53,15 @@ QString CommandHelp(const Command& c) {
 
 }  // namespace
 
+QString CommandUsageText(const Command& c) {
+  return QStringLiteral("Usage: kv770ctl [LINK] [OPTIONS] %1 [ARGUMENTS] [COMMAND OPTIONS]\n\n")
+             .arg(QLatin1String(c.family)) +
+         CommandHelp(c) +
+         QStringLiteral(
+             "\nThe link and the options of every run (--tcp, --serial, --timeout, --trace,\n"
+             "--json, --dry-run, ...): kv770ctl --help; everything: man kv770ctl.\n");
+}
+
 QString UsageText() {
   QString text = QStringLiteral(
       "Usage: kv770ctl LINK [OPTIONS] COMMAND [ARGUMENTS] [COMMAND OPTIONS]\n\n"
@@ -65,15 +74,16 @@ QString UsageText() {
   for (const Command& c : Commands()) text += CommandHelp(c);
   return text + QStringLiteral(
                     R"usage(
-Every value is checked before anything is sent, with the window's words:
-"'x' is not a valid integer value", "'1000' is out of range (0 to 999)".
+Every value is checked before anything is sent; a refusal names the option
+("--address: '1000' is out of range (0 to 999)").
 
 Every HART reply is checked (delimiter, address echo, command, byte count,
 check byte) before it is believed.
 
 Exit status: 0 done; 1 the gateway did not answer, refused, gave no valid
 reply or did not take a setting, or a file could not be written; 2 bad
-usage (an option, a value or a file).
+usage (an option, a value or a file). With --json a failure is one line
+on standard error: {"error": "...", "exit": N}.
 
 Examples:
   kv770ctl --tcp 192.168.0.88 check
@@ -82,6 +92,8 @@ Examples:
   kv770ctl --tcp 192.168.0.88 backup plant-a.json
   kv770ctl --tcp 192.168.0.89 restore plant-a.json
   kv770ctl map --from plant-a.json --csv plant-a-map.csv --pdf plant-a-map.pdf
+
+kv770ctl COMMAND --help shows that command alone; man kv770ctl tells more.
 )usage");
 }
 

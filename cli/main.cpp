@@ -46,9 +46,15 @@ int main(int argc, char** argv) {
   const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
   const int error = errno;
   if (!written && code == 0) {
-    std::fprintf(stderr, "kv770ctl: cannot write standard output: %s\n",
-                 error ? std::strerror(error) : "write error");
+    const QString message =
+        QStringLiteral("cannot write standard output: %1")
+            .arg(QString::fromLocal8Bit(error ? std::strerror(error) : "write error"));
     code = 1;
+    if (kv770::cli::WantsJson(QCoreApplication::arguments().mid(1)))
+      err << kv770::cli::FailureJson(message, code);
+    else
+      err << "kv770ctl: " << message << Qt::endl;
+    err.flush();
   }
   return code;
 }

@@ -61,8 +61,7 @@ void Session::Result(const QJsonObject& object) {
 }
 
 Link& Session::Connected() {
-  if (!link)
-    BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV (see --help)"));
+  if (!link) BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV"));
   if (checkOnly) throw LinkNeeded{};
   if (!open_) {
     try {
@@ -140,7 +139,9 @@ void Session::Verify(const QStringList& differences, QJsonObject result) {
     return;
   }
   notTaken = differences;
-  for (const QString& d : differences) err_ << "not taken: " << d << Qt::endl;
+  // With --json the differences are in the result above.
+  if (!json)
+    for (const QString& d : differences) err_ << "not taken: " << d << Qt::endl;
   throw Failure{kDeviceFailed,
                 QStringLiteral("%1 setting(s) did not take").arg(differences.size())};
 }

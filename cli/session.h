@@ -36,6 +36,8 @@ class Session {
 
   bool json = false;
   bool dryRun = false;
+  // The command's name once it is known: a usage error points to its help.
+  QString family;
   // Standard output carries a file (backup -): every line for people goes
   // to standard error instead.
   bool fileOnStdout = false;

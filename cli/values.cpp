@@ -8,15 +8,28 @@
 #include "cycle/convert.h"
 #include "gateway/commands.h"
 #include "gateway/hex_bytes.h"
+#include "link/errors.h"
 
 namespace kv770::cli {
 
 void BadUsage(const QString& message) {
+  throw Failure{kBadUsage, message, true};
+}
+
+void RefuseFile(const QString& message) {
   throw Failure{kBadUsage, message};
 }
 
 int Integer(const QString& text, int lo, int hi) {
   return cycle::StrToIntInRange(text, lo, hi);
+}
+
+int Integer(const QString& what, const QString& text, int lo, int hi) {
+  try {
+    return cycle::StrToIntInRange(text, lo, hi);
+  } catch (const EConvertError& e) {
+    BadUsage(QStringLiteral("%1: %2").arg(what, e.Message()));
+  }
 }
 
 int Choice(const QString& option, const QString& text, const QStringList& names,
@@ -30,10 +43,12 @@ int Choice(const QString& option, const QString& text, const QStringList& names,
   return index;
 }
 
-int BaudRate(const QString& text) {
-  const int rate = cycle::StrToInt(text);
-  if (gateway::BaudCode(rate) >= 0) return rate;
-  BadUsage(QStringLiteral("'%1' is not a baud rate of the gateway (%2)")
+int BaudRate(const QString& what, const QString& text) {
+  bool number = false;
+  const int rate = text.toInt(&number);
+  if (number && gateway::BaudCode(rate) >= 0) return rate;
+  BadUsage((what.isEmpty() ? QString() : what + QStringLiteral(": ")) +
+           QStringLiteral("'%1' is not a baud rate of the gateway (%2)")
                .arg(text, Text(gateway::BaudRateList())));
 }
 
@@ -41,8 +56,10 @@ std::vector<int> NumberList(const QString& option, const QString& text, int lo, 
   std::vector<int> numbers;
   for (const QString& item : text.split(QLatin1Char(','))) {
     const qsizetype dash = item.indexOf(QLatin1Char('-'), 1);
-    const int first = Integer(dash < 0 ? item : item.left(dash), lo, hi);
-    const int last = dash < 0 ? first : Integer(item.mid(dash + 1), lo, hi);
+    const int first =
+        Integer(QStringLiteral("--") + option, dash < 0 ? item : item.left(dash), lo, hi);
+    const int last =
+        dash < 0 ? first : Integer(QStringLiteral("--") + option, item.mid(dash + 1), lo, hi);
     if (last < first) BadUsage(QStringLiteral("--%1: '%2' runs backwards").arg(option, item));
     for (int n = first; n <= last; ++n) numbers.push_back(n);
   }
@@ -65,9 +82,20 @@ QStringList Items(const QString& option, const QString& text, int count) {
   return items;
 }
 
-std::vector<std::uint8_t> HexBytes(const QString& text, int limit) {
-  const gateway::HexBytes parsed = gateway::ParseHexBytes(text.toLatin1().toStdString(), limit);
-  if (!parsed.ok()) BadUsage(QString::fromLatin1(parsed.error));
+std::vector<std::uint8_t> HexBytes(const QString& what, const QString& text, int limit) {
+  // The window's reader stops at `limit` bytes and passes over a lone
+  // character at the end; here every character typed must be read, so a
+  // list is taken only when it reads back as typed (a last blank aside).
+  const gateway::HexBytes parsed =
+      gateway::ParseHexBytes(text.toLatin1().toStdString(), static_cast<int>(text.size()));
+  const QString again = Text(base::HexText(parsed.bytes));
+  const bool whole = parsed.ok() && (text == again || text == again + QLatin1Char(' '));
+  if (!whole)
+    BadUsage(
+        QStringLiteral("%1: '%2' is not bytes in hexadecimal (like \"01 03 00\")").arg(what, text));
+  if (static_cast<int>(parsed.bytes.size()) > limit)
+    BadUsage(
+        QStringLiteral("%1: more than %2 bytes; the gateway takes 1 to %2").arg(what).arg(limit));
   return parsed.bytes;
 }
 

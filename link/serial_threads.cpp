@@ -282,8 +282,9 @@ void TWriteThread::Execute() {
         break;
       }
       if (fds[0].revents != 0) break;
+      // Drains the wake-up counter; a failed read leaves nothing to drain.
       std::uint64_t drained;
-      (void)read(wake_, &drained, sizeof drained);
+      [[maybe_unused]] const ssize_t got = read(wake_, &drained, sizeof drained);
       continue;
     }
     if (StopSignalled()) break;

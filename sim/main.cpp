@@ -76,7 +76,17 @@ void Complain(const QString& message) {
 // replay that met a request it did not hold.
 constexpr int kUsageError = 2;
 
+// What was typed will not do: said with a pointer to the help.
 [[noreturn]] void Fail(const QString& message) {
+  Complain(message.contains(QLatin1String("--help"))
+               ? message
+               : QStringLiteral("%1 (see kv770-sim --help)").arg(message));
+  std::exit(kUsageError);
+}
+
+// A file named will not do (a trace that cannot be read or written): exit
+// status 2 as well, the system's reason said instead.
+[[noreturn]] void FailFile(const QString& message) {
   Complain(message);
   std::exit(kUsageError);
 }
@@ -199,13 +209,99 @@ void ReadGatewayOptions(const QCommandLineParser& parser, Options& options) {
     options.steps.push_back(ParseStep(step));
 }
 
+// The bash completion script (kv770-sim --completion bash), made from the
+// options the parser takes: their names, and for their values what the
+// help names after them or the simulator's own lists.
+QString BashCompletion(const QList<QCommandLineOption>& options) {
+  QStringList names{"-h", "--help", "-V", "-v", "--version"};
+  QStringList valueOptions;
+  QString valueCases;
+  for (const QCommandLineOption& o : options) {
+    for (const QString& name : o.names()) names << QStringLiteral("--") + name;
+    if (o.valueName().isEmpty()) continue;
+    const QString name = QStringLiteral("--") + o.names().constFirst();
+    valueOptions << name;
+    QString words;
+    if (o.valueName() == QLatin1String("FILE")) {
+      valueCases += QStringLiteral("        %1) _kv770_sim_files ;;\n").arg(name);
+      continue;
+    }
+    if (name == QLatin1String("--baud")) {
+      for (int speed : kLineSpeeds) words += QString::number(speed) + QLatin1Char(' ');
+    } else if (name == QLatin1String("--refuse")) {
+      words = KnownMnemonics().remove(QLatin1Char(','));
+    } else if (name == QLatin1String("--instruments")) {
+      words = QStringLiteral("none");
+    } else {
+      continue;
+    }
+    valueCases +=
+        QStringLiteral("        %1) _kv770_sim_words \"%2\" ;;\n").arg(name, words.trimmed());
+  }
+  QString script = QStringLiteral(
+      R"bash(# bash completion for kv770-sim                           -*- shell-script -*-
+# Made by 'kv770-sim --completion bash' from the program's own options;
+# edit those, not this file.
+
+_kv770_sim_files() {
+  if declare -F _filedir >/dev/null; then
+    _filedir
+  else
+    local IFS=$'\n'
+    COMPREPLY=($(compgen -f -- "$cur"))
+  fi
+}
+
+_kv770_sim_words() {
+  COMPREPLY=($(compgen -W "$1" -- "$cur"))
+}
+
+_kv770_sim() {
+  local cur prev words cword split=false
+  if declare -F _init_completion >/dev/null; then
+    _init_completion -s -n : || return
+  else
+    words=("${COMP_WORDS[@]}")
+    cword=$COMP_CWORD
+    cur=${words[cword]}
+    prev=${words[cword - 1]}
+  fi
+  COMPREPLY=()
+  case $prev in
+    @VALUE_OPTIONS@)
+      case $prev in
+@VALUES@        *) ;;
+      esac
+      return
+      ;;
+  esac
+  if [[ $cur == -* ]]; then
+    _kv770_sim_words "@NAMES@"
+    return
+  fi
+  # With --pty: where the link to the serial line goes.
+  _kv770_sim_files
+}
+complete -F _kv770_sim kv770-sim
+)bash");
+  script.replace(QLatin1String("@VALUE_OPTIONS@"), valueOptions.join(QLatin1Char('|')));
+  script.replace(QLatin1String("@VALUES@"), valueCases);
+  script.replace(QLatin1String("@NAMES@"), names.join(QLatin1Char(' ')));
+  return script;
+}
+
 Options ParseOptions(const QCoreApplication& app) {
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Simulated KV770-W gateway (firmware %1) for kv770-config.")
           .arg(kv770::sim::Engine::kFirmware));
   parser.addHelpOption();
-  parser.addVersionOption();
+  // -V as GNU programs have it, -v and --version as before.
+  const QCommandLineOption version({"V", "v", "version"}, "Displays version information.");
+  // Hidden: the shell's completion, made from the options below.
+  QCommandLineOption completion("completion", "Prints the completion script for SHELL (bash).",
+                                "SHELL");
+  completion.setFlags(QCommandLineOption::HiddenFromHelp);
 
   const QCommandLineOption listen("listen", "Address to listen on (default 127.0.0.1).", "ADDR",
                                   "127.0.0.1");
@@ -258,18 +354,31 @@ Options ParseOptions(const QCoreApplication& app) {
       "a signal, with how many requests matched; exit status 0 when every request received "
       "was in the trace, 1 otherwise, 2 for a trace that cannot be read.",
       "FILE");
-  parser.addOptions({listen, port, silent, delay, byteByByte, byteGap, pty, baud, instruments,
-                     refuse, step, trace, replay});
+  const QList<QCommandLineOption> own = {listen,  port,  silent, delay,       byteByByte,
+                                         byteGap, pty,   baud,   instruments, refuse,
+                                         step,    trace, replay};
+  parser.addOptions(own);
+  parser.addOptions({version, completion});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
                                "[LINK]");
-  // Errors first, with the exit status of the others; process() then
-  // answers --help and --version.
+  // Errors first, with the exit status of the others; then --help,
+  // --version and --completion.
   if (!parser.parse(QCoreApplication::arguments())) {
     QString error = parser.errorText();
     if (error.endsWith(QLatin1Char('.'))) error.chop(1);
-    Fail(QStringLiteral("%1 (see --help)").arg(error));
+    Fail(error);
   }
-  parser.process(app);
+  parser.process(app);  // --help, --help-all
+  if (parser.isSet(version)) {
+    std::printf("kv770-sim %s\n", qPrintable(app.applicationVersion()));
+    std::exit(0);
+  }
+  if (parser.isSet(completion)) {
+    if (parser.value(completion) != QLatin1String("bash"))
+      Fail(QStringLiteral("--completion: only 'bash' is made"));
+    std::fputs(qPrintable(BashCompletion(own)), stdout);
+    std::exit(0);
+  }
 
   // A replay answers what the trace holds: nothing of a simulated gateway
   // applies.
@@ -277,7 +386,7 @@ Options ParseOptions(const QCoreApplication& app) {
     for (const QCommandLineOption* gateway : {&silent, &baud, &instruments, &refuse, &step}) {
       if (parser.isSet(*gateway)) {
         Fail(QStringLiteral("--replay and --%1 do not go together: a replay answers what the "
-                            "trace holds (see --help)")
+                            "trace holds")
                  .arg(gateway->names().constFirst()));
       }
     }
@@ -285,7 +394,7 @@ Options ParseOptions(const QCoreApplication& app) {
 
   const QStringList positional = parser.positionalArguments();
   if (positional.size() > (parser.isSet(pty) ? 1 : 0)) {
-    Fail(QStringLiteral("unexpected argument '%1' (see --help)")
+    Fail(QStringLiteral("unexpected argument '%1'")
              .arg(positional.value(parser.isSet(pty) ? 1 : 0)));
   }
 
@@ -295,7 +404,7 @@ Options ParseOptions(const QCoreApplication& app) {
   options.trace = parser.value(trace);
   options.replay = parser.value(replay);
   if (parser.isSet(replay) && options.replay.isEmpty())
-    Fail(QStringLiteral("--replay needs the trace to replay (see --help)"));
+    Fail(QStringLiteral("--replay needs the trace to replay"));
   if (!options.address.setAddress(parser.value(listen))) {
     Fail(QStringLiteral("invalid address '%1' (a numeric IPv4 or IPv6 address)")
              .arg(parser.value(listen)));
@@ -403,17 +512,19 @@ void ReadCommands(kv770::sim::TcpServer& server) {
 std::vector<kv770::sim::Exchange> ReadReplay(const Options& options) {
   QFile file(options.replay);
   if (!file.open(QIODevice::ReadOnly))
-    Fail(QStringLiteral("cannot read the trace %1: %2").arg(options.replay, file.errorString()));
+    FailFile(
+        QStringLiteral("cannot read the trace %1: %2").arg(options.replay, file.errorString()));
   kv770::sim::Conversation conversation = kv770::sim::ReadConversation(file);
   if (!conversation.error.isEmpty()) {
     const QString where =
         conversation.line > 0 ? QStringLiteral("line %1: ").arg(conversation.line) : QString();
-    Fail(QStringLiteral("cannot replay %1: %2%3").arg(options.replay, where, conversation.error));
+    FailFile(
+        QStringLiteral("cannot replay %1: %2%3").arg(options.replay, where, conversation.error));
   }
   // Its own record appended to it would be read back as the tool's.
   const QString replayed = QFileInfo(options.replay).canonicalFilePath();
   if (!options.trace.isEmpty() && QFileInfo(options.trace).canonicalFilePath() == replayed)
-    Fail(QStringLiteral("--trace %1 is the trace being replayed (see --help)").arg(options.trace));
+    Fail(QStringLiteral("--trace %1 is the trace being replayed").arg(options.trace));
   return std::move(conversation.exchanges);
 }
 
@@ -449,7 +560,8 @@ int main(int argc, char** argv) {
   // Declared before the servers, so it outlives them.
   kv770::link::Trace trace;
   if (!options.trace.isEmpty() && !trace.Open(options.trace))
-    Fail(QStringLiteral("cannot write the trace %1: %2").arg(options.trace, trace.ErrorString()));
+    FailFile(
+        QStringLiteral("cannot write the trace %1: %2").arg(options.trace, trace.ErrorString()));
   // The gateway goes on serving; only the record of it stops, and says so.
   trace.OnFailure([](const QString& message) {
     std::fprintf(stderr, "kv770-sim: %s; tracing stopped\n", qPrintable(message));

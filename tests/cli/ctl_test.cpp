@@ -197,12 +197,16 @@ TEST_P(CtlTest, ModbusReadDecodesEachValueInItsMetersByteOrder) {
   EXPECT_EQ(r["registers"].toArray().size(), 4);
   const QJsonArray values = r["values"].toArray();
   ASSERT_EQ(values.size(), 2);
-  EXPECT_EQ(values[0].toObject()["byteOrder"], 0);
-  EXPECT_TRUE(values[0].toObject()["text"].toString().contains('.'));  // a float
-  EXPECT_EQ(values[1].toObject()["byteOrder"], 2);
-  bool integer = false;
-  values[1].toObject()["text"].toString().toUInt(&integer);
-  EXPECT_TRUE(integer);
+  // Each value a number for scripts, its text beside it.
+  const QJsonObject current = values[0].toObject();
+  EXPECT_EQ(current["quantity"], "current");
+  EXPECT_EQ(current["byteOrder"], 0);
+  EXPECT_TRUE(current["text"].toString().contains('.'));  // a float
+  EXPECT_FLOAT_EQ(current["value"].toDouble(), current["text"].toString().toFloat());
+  const QJsonObject unsignedValue = values[1].toObject();
+  EXPECT_EQ(unsignedValue["byteOrder"], 2);
+  EXPECT_TRUE(unsignedValue["value"].isDouble());
+  EXPECT_EQ(unsignedValue["value"].toDouble(), unsignedValue["text"].toString().toDouble());
   // A refusal by the slave is a failure of the device.
   const Outcome beyond = Run({"modbus", "read", "--start", "200", "--count", "10"});
   EXPECT_EQ(beyond.code, 1);
@@ -300,7 +304,7 @@ TEST(CtlRestore, DryRunShowsTheCommandsWithoutALink) {
 }
 
 // Every refusal comes before the link is touched: the trace stays empty.
-TEST(CtlRefusals, BadValuesGetTheWindowsWordsAndNothingIsSent) {
+TEST(CtlRefusals, BadValuesAreNamedAndNothingIsSent) {
   Gateway gateway(Via::Tcp);
   ASSERT_TRUE(gateway.Ok());
   QTemporaryDir dir;
@@ -316,7 +320,7 @@ TEST(CtlRefusals, BadValuesGetTheWindowsWordsAndNothingIsSent) {
     QStringList arguments;
     QString message;
   } cases[] = {
-      {{"system", "set", "--address", "1000"}, "'1000' is out of range (0 to 999)"},
+      {{"system", "set", "--address", "1000"}, "--address: '1000' is out of range (0 to 999)"},
       {{"system", "set", "--interval", "5x"}, "'5x' is not a valid integer value"},
       {{"system", "set", "--baud", "1234"}, "'1234' is not a baud rate of the gateway"},
       {{"system", "set", "--parity", "mark"}, "--parity: 'mark' is not one of none, odd, even"},
@@ -327,12 +331,16 @@ TEST(CtlRefusals, BadValuesGetTheWindowsWordsAndNothingIsSent) {
       {{"meter", "1", "set", "--orders", "2,0,0,0,0"}, "'2' is out of range (0 to 1)"},
       {{"meter", "1", "set", "--coefficients", "12.345,1,1,1"}, "'12.345' is not a coefficient"},
       {{"meter", "1", "set", "--variable", "1=1,100,4"}, "'100' is out of range (0 to 99)"},
-      {{"meter", "1", "set", "--read1", "01 0g"}, "Data eeore!"},
+      {{"meter", "1", "set", "--read1", "01 0g"}, "--read1: '01 0g' is not bytes in hexadecimal"},
+      {{"meter", "1", "set", "--read1", "01 0"}, "--read1: '01 0' is not bytes"},
+      {{"meter", "1", "set", "--read2", "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F"},
+       "--read2: more than 14 bytes"},
       {{"hart", "address", "0"}, "'0' is out of range (1 to 8)"},
-      {{"hart", "send", "0280x00"}, "NO SPACK"},
+      {{"hart", "send", "0280x00"}, "hart send: '0280x00' is not bytes in hexadecimal"},
       {{"hart", "identity", "--preambles", "-2"}, "'-2' is out of range (-1 to 487)"},
-      {{"modbus", "read", "--count", "256"}, "'256' is out of range (0 to 255)"},
-      {{"ieee754", "4120 0000"}, "input data without spaces"},
+      {{"modbus", "read", "--count", "126"}, "--count: '126' is out of range (1 to 125)"},
+      {{"modbus", "read", "--count", "0"}, "--count: '0' is out of range (1 to 125)"},
+      {{"ieee754", "4120 0000"}, "ieee754: '4120 0000' is not four bytes in hexadecimal"},
       {{"restore", badBackup}, "system.pollingInterval: '1000' is out of range (0 to 999)"},
       {{"system", "get", "--baud", "9600"}, "'system get' takes no option --baud"},
       {{"frobnicate"}, "unknown command 'frobnicate'"},
@@ -528,7 +536,9 @@ TEST(CtlUsage, LinksHelpAndVersion) {
   EXPECT_EQ(refused.code, 1);
   EXPECT_TRUE(refused.err.contains("cannot connect"));
   EXPECT_EQ(Ctl({"ieee754", "41 20 00 00"}).out, QStringLiteral("10\n"));
-  EXPECT_EQ(Json(Ctl({"ieee754", "3D CC CC CD", "--json"}).out)["value"], "0.100000001490116");
+  const QJsonObject tenth = Json(Ctl({"ieee754", "3D CC CC CD", "--json"}).out);
+  EXPECT_EQ(tenth["value"], 0.100000001490116119384765625);  // the float itself, as a number
+  EXPECT_EQ(tenth["text"], "0.100000001490116");
 }
 
 }  // namespace

@@ -301,6 +301,7 @@ TEST(ScanTest, TcpAddressesAreAskedAtOnce) {
   EXPECT_EQ(none.code, 1);
   EXPECT_TRUE(none.out.endsWith("1 scanned: 0 with a gateway, 0 without an answer, 1 failed\n"))
       << none.out.toStdString();
+  EXPECT_TRUE(none.err.endsWith("kv770ctl: no gateway answered\n")) << none.err.toStdString();
 }
 
 TEST(ScanTest, BadUsageSendsNothing) {

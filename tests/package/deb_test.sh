@@ -25,6 +25,11 @@ for page in kv770-config kv770ctl kv770-sim; do
   [ -f "$usr/share/man/man1/$page.1.gz" ] || fail "no compressed manual page $page.1.gz"
 done
 [ -f "$usr/share/doc/kv770-config/copyright" ] || fail "no copyright file"
+for program in kv770ctl kv770-sim; do
+  grep -q "complete" "$usr/share/bash-completion/completions/$program" ||
+    fail "no bash completion for $program"
+done
+[ -f "$usr/share/metainfo/org.kv770_config.kv770_config.metainfo.xml" ] || fail "no metainfo"
 
 # The packaged simulator on a free port, the packaged kv770ctl against it.
 "$usr/bin/kv770-sim" --port 0 >"$root/sim.out" &
