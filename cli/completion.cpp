@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv770ctl --completion bash: the shell's completion, made from the table
 // of commands (cli/commands.h) that the parsers and --help are made from,
 // so that a new command or option completes without anyone writing it in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bash completion the programs print (and the build installs), run
 // in bash as the shell runs it on Tab: with bash-completion's helpers where
 // they are installed, and without them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conventions every program keeps, checked by running them as a user
 // does: usage errors exit 2 pointing to the help, options of the other
 // kind of link are refused by name, --json failures are one JSON object.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The README's and the manual pages' command examples, run.
 
 Every command the README shows in its ```console blocks is run, block after
