@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <QAction>
 #include <QApplication>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -37,6 +38,9 @@ class ScrollingPagesTest : public WindowFixture, public ::testing::WithParamInte
   void SetUp() override {
     ASSERT_TRUE(UseLanguage(GetParam()));
     WindowFixture::SetUp();
+    // The pages' own room: a test before may have left the traffic history
+    // shown (the View menu's choice is remembered).
+    Find<QAction>(QStringLiteral("TrafficHistoryAction"))->setChecked(false);
   }
   void TearDown() override {
     form.reset();
