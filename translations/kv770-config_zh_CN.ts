@@ -794,6 +794,46 @@ Built with Qt %2 (Qt Base, Qt Serial Port, Qt Charts, LGPL-3 / GPL-3) and nlohma
         <source>Meters %1 disabled: the gateway does not poll them, so their registers hold no value.</source>
         <translation>仪表 %1 已禁用：网关不轮询它们，其寄存器没有数值。</translation>
     </message>
+    <message>
+        <source>working mode</source>
+        <translation>工作模式</translation>
+    </message>
+    <message>
+        <source>slave address</source>
+        <translation>从站地址</translation>
+    </message>
+    <message>
+        <source>polling interval</source>
+        <translation>轮询间隔</translation>
+    </message>
+    <message>
+        <source>RS-485 settings</source>
+        <translation>RS-485 设置</translation>
+    </message>
+    <message>
+        <source>meter %1 polling set-up</source>
+        <translation>仪表 %1 轮询设置</translation>
+    </message>
+    <message>
+        <source>meter %1 byte orders</source>
+        <translation>仪表 %1 字节序</translation>
+    </message>
+    <message>
+        <source>meter %1 coefficients</source>
+        <translation>仪表 %1 系数</translation>
+    </message>
+    <message>
+        <source>meter %1 custom parsing format</source>
+        <translation>仪表 %1 自定义解析格式</translation>
+    </message>
+    <message>
+        <source>meter %1 read-meter command %2</source>
+        <translation>仪表 %1 读仪表命令 %2</translation>
+    </message>
+    <message>
+        <source>%1: %2 wanted, the gateway has %3</source>
+        <translation>%1：应为 %2，网关为 %3</translation>
+    </message>
 </context>
 <context>
     <name>kv770::ui::LiveChart</name>

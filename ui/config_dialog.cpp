@@ -297,7 +297,7 @@ void ConfigDialog::onFinished(bool cancelled) {
     ShowComparison(*fileConfig_, read_);
   } else if (task == Task::kReadBack) {
     const gateway::Lines differences = gateway::Differences(*config_, read_);
-    for (const std::string& d : differences) Say(tr("not taken: %1").arg(Text(d)));
+    for (const std::string& d : differences) Say(tr("not taken: %1").arg(LayerText(Text(d))));
     if (differences.empty())
       Say(tr("Verified: the gateway reports what was written."));
     else
@@ -386,8 +386,8 @@ void ConfigDialog::Write() {
   Say(tr("%1 commands will be sent:").arg(commands.size()));
   QStringList whats;
   for (const gateway::Request& c : commands) {
-    Say(QStringLiteral("  %1: %2").arg(Text(c.what), QString::fromLatin1(c.bytes.data(), static_cast<qsizetype>(c.bytes.size()))));
-    whats << Text(c.what);
+    Say(QStringLiteral("  %1: %2").arg(LayerText(Text(c.what)), QString::fromLatin1(c.bytes.data(), static_cast<qsizetype>(c.bytes.size()))));
+    whats << LayerText(Text(c.what));
   }
   if (requests_.LinkIndex() == 0)
     Say(

@@ -121,6 +121,18 @@ const char* const kLayerTexts[] = {
     QT_TRANSLATE_NOOP("kv770::ui::LayerText", "access restricted"),
     QT_TRANSLATE_NOOP("kv770::ui::LayerText", "busy"),
     QT_TRANSLATE_NOOP("kv770::ui::LayerText", "command not implemented"),
+    // The configuration's commands as a write names them, and a setting the
+    // read-back found different.
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "working mode"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "slave address"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "polling interval"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "RS-485 settings"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "meter %1 polling set-up"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "meter %1 byte orders"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "meter %1 coefficients"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "meter %1 custom parsing format"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "meter %1 read-meter command %2"),
+    QT_TRANSLATE_NOOP("kv770::ui::LayerText", "%1: %2 wanted, the gateway has %3"),
     // The register map's column texts and notes.
     QT_TRANSLATE_NOOP("kv770::ui::LayerText", "IEEE 754 float"),
     QT_TRANSLATE_NOOP("kv770::ui::LayerText",
