@@ -110,6 +110,8 @@ TEST(LayerTextTest, KnownTextsTranslatedWithTheirValues) {
       {"channel 2 left out: command 0 answered with no valid reply: check byte 3A where 2B was "
        "expected",
        "通道 2 已略过：命令 0 的应答无效：校验字节为 3A，应为 2B"},
+      {"Connection timeout, please contact Velmora Electronics400-555-0770!",
+       "连接超时，请联系 Velmora Electronics 400-555-0770！"},
       {"unit code 200 ×1.000", "单位代码 200 ×1.000"},
       {"m³/h ×2.5", "m³/h ×2.5"},
   };
