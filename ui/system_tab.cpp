@@ -42,7 +42,9 @@ QStringList BaudRates() {
 const int kBaud9600 = gateway::BaudCode(9600);
 
 // Parity codes '0' None, '1' Odd, '2' Even, the model's names with a
-// capital letter; the serial component takes the same positions.
+// capital letter; the serial component takes the same positions. The
+// captions are translated by their English, which this table lists for
+// the translation tools.
 [[maybe_unused]] const char* const kParityCaptions[] = {
     QT_TRANSLATE_NOOP("kv770::ui::SystemTab", "None"),
     QT_TRANSLATE_NOOP("kv770::ui::SystemTab", "Odd"),
