@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/errors.h"
+#include "ui/language.h"
 #include "ui/message_sink.h"
 
 namespace kv770::app {
@@ -25,7 +26,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     message = QString::fromLocal8Bit(e.what());
   }
   if (sink_)
-    sink_->Show(message);
+    sink_->Show(ui::LayerText(message));
   else
     std::fprintf(stderr, "%s\n", qPrintable(message));
   return false;

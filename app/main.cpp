@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <QBuffer>
 #include <QAction>
+#include <QBuffer>
 #include <QComboBox>
-#include <QDialog>
 #include <QCommandLineParser>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -21,12 +21,14 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/application.h"
 #include "app/demo.h"
 #include "link/file_output.h"
 #include "link/trace.h"
 #include "ui/gateway_window.h"
+#include "ui/language.h"
 
 namespace {
 
@@ -114,14 +116,21 @@ struct CommandLine {
       QStringLiteral("read-configuration"),
       QStringLiteral("With --demo: connect to the simulator and read its configuration into "
                      "the Gateway configuration window; --screenshot then renders that window.")};
+  const QCommandLineOption language{
+      QStringLiteral("lang"),
+      QStringLiteral("The window's language: zh_CN (Simplified Chinese) or en (English). "
+                     "Without it the system locale chooses: Chinese for zh_CN, English for any "
+                     "other."),
+      QStringLiteral("language")};
   int firstTab = 0;
+  std::optional<kv770::ui::Language> chosenLanguage;
   int liveMs = 0;
 
   CommandLine() {
     parser.setApplicationDescription(
         QStringLiteral("Configure and test a KV770-W HART to MODBUS gateway."));
-    parser.addOptions(
-        {demo, screenshot, tab, probe, com, traceFile, liveSeconds, traffic, readConfiguration});
+    parser.addOptions({demo, screenshot, tab, probe, com, traceFile, liveSeconds, traffic,
+                       readConfiguration, language});
   }
 
   // 0, or the exit code of a usage error once it has been said.
@@ -145,6 +154,12 @@ struct CommandLine {
       if (!parser.isSet(demo)) return UsageError(QStringLiteral("--live-seconds needs --demo"));
       liveMs = seconds * 1000;
       if (!parser.isSet(tab)) firstTab = kLiveTab;
+    }
+    if (parser.isSet(language)) {
+      chosenLanguage = kv770::ui::LanguageNamed(parser.value(language));
+      if (!chosenLanguage)
+        return UsageError(QStringLiteral("--lang: '%1' is not a language (zh_CN or en)")
+                              .arg(parser.value(language)));
     }
     if (parser.isSet(readConfiguration) && !parser.isSet(demo))
       return UsageError(QStringLiteral("--read-configuration needs --demo"));
@@ -177,7 +192,8 @@ void ConnectThen(kv770::ui::GatewayWindow& form, std::function<void()> then) {
   auto* status = form.findChild<QLabel*>(QStringLiteral("Label146"));
   auto* watch = new QTimer(&form);
   QObject::connect(watch, &QTimer::timeout, &form, [status, watch, then = std::move(then)] {
-    if (status->text() != QLatin1String("connected")) return;
+    // The caption the TCP state shows once connected, in the window's language.
+    if (status->text() != QCoreApplication::translate("kv770::ui::SystemTab", "connected")) return;
     watch->deleteLater();
     then();
   });
@@ -245,6 +261,12 @@ int main(int argc, char** argv) {
   if (parser.isSet(options.help)) options.parser.showHelp(0);
   if (parser.isSet(options.version)) options.parser.showVersion();
   if (const int usage = options.CheckPictureFormat()) return usage;
+
+  // The window's texts are set as it is built: its language comes first.
+  if (!kv770::ui::UseLanguage(options.chosenLanguage.value_or(kv770::ui::SystemLanguage())))
+    std::fprintf(stderr,
+                 "kv770-config: the translation could not be loaded; the window is in "
+                 "English\n");
 
   // Declared before the window, so it outlives the links that write to it.
   kv770::link::Trace trace;

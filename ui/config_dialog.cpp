@@ -22,6 +22,7 @@
 #include "live/register_map.h"
 #include "print/register_map_pdf.h"
 #include "ui/exchanger.h"
+#include "ui/language.h"
 #include "ui/tab.h"
 #include "ui/widgets.h"
 
@@ -30,7 +31,9 @@ namespace kv770::ui {
 namespace {
 
 constexpr qint64 kMaxBackupBytes = 1024 * 1024;
-const QString kBackupFilter = QStringLiteral("Backups (*.json);;All files (*)");
+QString BackupFilter() {
+  return ConfigDialog::tr("Backups (*.json);;All files (*)");
+}
 
 std::span<const std::uint8_t> Span(const QByteArray& bytes) {
   return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
@@ -83,7 +86,7 @@ std::vector<Field> Fields(const gateway::GatewayConfig& config) {
 QString Shown(const QJsonValue& value) {
   if (value.isBool()) return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
   if (value.isDouble()) return QString::number(value.toInteger());
-  if (value.isUndefined()) return QStringLiteral("(none)");
+  if (value.isUndefined()) return ConfigDialog::tr("(none)");
   return value.toString();
 }
 
@@ -135,7 +138,7 @@ QTableWidgetItem* Cell(const QString& text, bool editable) {
 ConfigDialog::ConfigDialog(Requests& requests, Exchanger& exchanger, QWidget* parent)
     : QDialog(parent), requests_(requests), exchanger_(exchanger) {
   setObjectName("ConfigurationDialog");
-  setWindowTitle(QStringLiteral("Gateway configuration"));
+  setWindowTitle(tr("Gateway configuration"));
   resize(760, 560);
 
   auto* buttons = new QHBoxLayout;
@@ -146,37 +149,37 @@ ConfigDialog::ConfigDialog(Requests& requests, Exchanger& exchanger, QWidget* pa
     buttons->addWidget(button);
     actions_.push_back(button);
   };
-  action("ConfigRead", QStringLiteral("Read from gateway"), &ConfigDialog::Read);
-  action("ConfigOpen", QStringLiteral("Open..."), &ConfigDialog::Open);
-  action("ConfigSave", QStringLiteral("Save..."), &ConfigDialog::Save);
-  action("ConfigCompare", QStringLiteral("Compare with file..."), &ConfigDialog::Compare);
-  action("ConfigWrite", QStringLiteral("Write to gateway..."), &ConfigDialog::Write);
-  action("ConfigMap", QStringLiteral("Register map..."), &ConfigDialog::RegisterMap);
+  action("ConfigRead", tr("Read from gateway"), &ConfigDialog::Read);
+  action("ConfigOpen", tr("Open..."), &ConfigDialog::Open);
+  action("ConfigSave", tr("Save..."), &ConfigDialog::Save);
+  action("ConfigCompare", tr("Compare with file..."), &ConfigDialog::Compare);
+  action("ConfigWrite", tr("Write to gateway..."), &ConfigDialog::Write);
+  action("ConfigMap", tr("Register map..."), &ConfigDialog::RegisterMap);
   buttons->addStretch(1);
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName("ConfigProgress");
-  progress_->setAccessibleName(QStringLiteral("Progress"));
-  cancel_ = MakeButton(this, "ConfigCancel", QStringLiteral("Cancel"));
+  progress_->setAccessibleName(tr("Progress"));
+  cancel_ = MakeButton(this, "ConfigCancel", tr("Cancel"));
   connect(cancel_, &QPushButton::clicked, &exchanger_, &Exchanger::Cancel);
   auto* busy = new QHBoxLayout;
   busy->addWidget(progress_, 1);
   busy->addWidget(cancel_);
 
-  origin_ = new QLabel(QStringLiteral("Nothing read or opened yet."), this);
+  origin_ = new QLabel(tr("Nothing read or opened yet."), this);
   origin_->setObjectName("ConfigOrigin");
   table_ = new QTableWidget(this);
   table_->setObjectName("ConfigTable");
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setDefaultSectionSize(QFontMetrics(table_->font()).height() + 8);
   table_->horizontalHeader()->setStretchLastSection(true);
-  NameForScreenReaders(table_, QStringLiteral("Settings"));
+  NameForScreenReaders(table_, tr("Settings"));
   connect(table_, &QTableWidget::cellChanged, this, &ConfigDialog::onCellChanged);
   messages_ = new QPlainTextEdit(this);
   messages_->setObjectName("ConfigMessages");
   messages_->setReadOnly(true);
   messages_->setMaximumHeight(QFontMetrics(messages_->font()).lineSpacing() * 7);
-  NameForScreenReaders(messages_, QStringLiteral("Messages"));
+  NameForScreenReaders(messages_, tr("Messages"));
   send_ = MakeButton(this, "ConfigSend", QString());
   send_->hide();
   connect(send_, &QPushButton::clicked, this,
@@ -239,15 +242,15 @@ void ConfigDialog::onAnswered(int index, const QByteArray& reply) {
   progress_->setValue(++answered_);
   if (task_ == Task::kWrite) {
     const QString what = send_->property("what").toStringList().value(index);
-    Say(QStringLiteral("%1: %2").arg(what, reply.isEmpty() ? QStringLiteral("no answer")
-                                                           : QString::fromLatin1(reply)));
+    Say(QStringLiteral("%1: %2").arg(
+        what, reply.isEmpty() ? tr("no answer") : QString::fromLatin1(reply)));
     return;
   }
   const std::string text = reply.toStdString();
-  const QString report = index == 0 ? QStringLiteral("the system report")
-                                    : QStringLiteral("the report of meter %1").arg(index);
+  const QString report =
+      index == 0 ? tr("the system report") : tr("the report of meter %1").arg(index);
   if (reply.isEmpty()) {
-    readErrors_ << QStringLiteral("no answer to %1").arg(report);
+    readErrors_ << tr("no answer to %1").arg(report);
     return;
   }
   try {
@@ -256,7 +259,7 @@ void ConfigDialog::onAnswered(int index, const QByteArray& reply) {
     else
       read_.meters[static_cast<std::size_t>(index - 1)] = gateway::MeterFromReport(index, text);
   } catch (const gateway::ReportError& e) {
-    readErrors_ << Text(e.what());
+    readErrors_ << LayerText(Text(e.what()));
   }
 }
 
@@ -266,18 +269,18 @@ void ConfigDialog::onFinished(bool cancelled) {
   SetBusy(false);
   if (task == Task::kNone) return;
   if (cancelled) {
-    Say(QStringLiteral("Cancelled: nothing shown has changed."));
+    Say(tr("Cancelled: nothing shown has changed."));
     return;
   }
   if (task == Task::kWrite) {
-    Say(QStringLiteral("Reading back..."));
+    Say(tr("Reading back..."));
     ReadGateway(Task::kReadBack);
     return;
   }
   if (!readErrors_.isEmpty()) {
     for (const QString& error : readErrors_) Say(error);
     requests_.Messages().Show(
-        QStringLiteral("The configuration could not be read: %1").arg(readErrors_.join(QStringLiteral("; "))));
+        tr("The configuration could not be read: %1").arg(readErrors_.join(tr("; "))));
     return;
   }
   if (task == Task::kRead) {
@@ -288,18 +291,18 @@ void ConfigDialog::onFinished(bool cancelled) {
       source_ = QStringLiteral("tcp ") + source_.chopped(10);
     else if (source_.endsWith(QLatin1String(", open")))
       source_ = QStringLiteral("serial ") + source_.chopped(6);
-    ShowConfig(QStringLiteral("Read from the gateway (%1) at %2")
+    ShowConfig(tr("Read from the gateway (%1) at %2")
                    .arg(source_, QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
   } else if (task == Task::kCompare) {
     ShowComparison(*fileConfig_, read_);
   } else if (task == Task::kReadBack) {
     const gateway::Lines differences = gateway::Differences(*config_, read_);
-    for (const std::string& d : differences) Say(QStringLiteral("not taken: %1").arg(Text(d)));
+    for (const std::string& d : differences) Say(tr("not taken: %1").arg(LayerText(Text(d))));
     if (differences.empty())
-      Say(QStringLiteral("Verified: the gateway reports what was written."));
+      Say(tr("Verified: the gateway reports what was written."));
     else
       requests_.Messages().Show(
-          QStringLiteral("%1 setting(s) did not take; see the messages.").arg(differences.size()));
+          tr("%1 setting(s) did not take; see the messages.").arg(differences.size()));
   }
 }
 
@@ -312,12 +315,14 @@ namespace {
 std::optional<gateway::GatewayConfig> ReadBackup(const QString& path, MessageSink& messages) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    messages.Show(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    messages.Show(ConfigDialog::tr("Cannot read %1: %2").arg(path, file.errorString()));
     return std::nullopt;
   }
   const QByteArray contents = file.read(kMaxBackupBytes + 1);
   if (contents.size() > kMaxBackupBytes) {
-    messages.Show(QStringLiteral("%1: more than %2 bytes; no backup is that long").arg(path).arg(kMaxBackupBytes));
+    messages.Show(ConfigDialog::tr("%1: more than %2 bytes; no backup is that long")
+                      .arg(path)
+                      .arg(kMaxBackupBytes));
     return std::nullopt;
   }
   try {
@@ -331,39 +336,41 @@ std::optional<gateway::GatewayConfig> ReadBackup(const QString& path, MessageSin
 }  // namespace
 
 void ConfigDialog::Open() {
-  const QString path = requests_.Messages().ChooseFileToOpen(QStringLiteral("Open configuration"), kBackupFilter);
+  const QString path =
+      requests_.Messages().ChooseFileToOpen(tr("Open configuration"), BackupFilter());
   if (path.isEmpty()) return;
   const std::optional<gateway::GatewayConfig> opened = ReadBackup(path, requests_.Messages());
   if (!opened) return;
   config_ = opened;
   source_ = path;
-  ShowConfig(QStringLiteral("Opened %1").arg(path));
+  ShowConfig(tr("Opened %1").arg(path));
 }
 
 void ConfigDialog::Save() {
   if (!config_) {
-    requests_.Messages().Show(
-        QStringLiteral("Read the configuration from the gateway or open a file first."));
+    requests_.Messages().Show(tr("Read the configuration from the gateway or open a file first."));
     return;
   }
-  const QString path = requests_.Messages().ChooseFileToSave(QStringLiteral("Save configuration"), kBackupFilter);
+  const QString path =
+      requests_.Messages().ChooseFileToSave(tr("Save configuration"), BackupFilter());
   if (path.isEmpty()) return;
   const QJsonObject json = backup::BackupToJson(*config_, source_, QDateTime::currentDateTime());
   // Replaced only by a whole backup: a full disk leaves the old one.
   const QString failed = link::WriteWholeFile(path, QJsonDocument(json).toJson(QJsonDocument::Indented));
   if (!failed.isEmpty()) {
-    requests_.Messages().Show(QStringLiteral("Cannot write %1: %2").arg(path, failed));
+    requests_.Messages().Show(tr("Cannot write %1: %2").arg(path, failed));
     return;
   }
-  Say(QStringLiteral("Saved to %1").arg(path));
+  Say(tr("Saved to %1").arg(path));
 }
 
 void ConfigDialog::Compare() {
-  const QString path = requests_.Messages().ChooseFileToOpen(QStringLiteral("Compare with file"), kBackupFilter);
+  const QString path =
+      requests_.Messages().ChooseFileToOpen(tr("Compare with file"), BackupFilter());
   if (path.isEmpty()) return;
   fileConfig_ = ReadBackup(path, requests_.Messages());
   if (!fileConfig_) return;
-  origin_->setText(QStringLiteral("Comparing %1 with the gateway...").arg(path));
+  origin_->setText(tr("Comparing %1 with the gateway...").arg(path));
   ReadGateway(Task::kCompare);
 }
 
@@ -371,23 +378,23 @@ void ConfigDialog::Compare() {
 
 void ConfigDialog::Write() {
   if (!config_) {
-    requests_.Messages().Show(
-        QStringLiteral("Read the configuration from the gateway or open a file first."));
+    requests_.Messages().Show(tr("Read the configuration from the gateway or open a file first."));
     return;
   }
   const std::vector<gateway::Request> commands = gateway::RestoreCommands(*config_);
   messages_->clear();
-  Say(QStringLiteral("%1 commands will be sent:").arg(commands.size()));
+  Say(tr("%1 commands will be sent:").arg(commands.size()));
   QStringList whats;
   for (const gateway::Request& c : commands) {
-    Say(QStringLiteral("  %1: %2").arg(Text(c.what), QString::fromLatin1(c.bytes.data(), static_cast<qsizetype>(c.bytes.size()))));
-    whats << Text(c.what);
+    Say(QStringLiteral("  %1: %2").arg(LayerText(Text(c.what)), QString::fromLatin1(c.bytes.data(), static_cast<qsizetype>(c.bytes.size()))));
+    whats << LayerText(Text(c.what));
   }
   if (requests_.LinkIndex() == 0)
-    Say(QStringLiteral("The RS-485 settings go last: if they change the line's speed or parity, "
-                       "the read-back needs the serial port reopened at the new settings."));
+    Say(
+        tr("The RS-485 settings go last: if they change the line's speed or parity, "
+           "the read-back needs the serial port reopened at the new settings."));
   send_->setProperty("what", whats);
-  send_->setText(QStringLiteral("Send %1 commands").arg(commands.size()));
+  send_->setText(tr("Send %1 commands").arg(commands.size()));
   send_->show();
 }
 
@@ -412,47 +419,49 @@ void ConfigDialog::SendWrite() {
 
 void ConfigDialog::RegisterMap() {
   if (!config_) {
-    requests_.Messages().Show(
-        QStringLiteral("Read the configuration from the gateway or open a file first."));
+    requests_.Messages().Show(tr("Read the configuration from the gateway or open a file first."));
     return;
   }
   const std::vector<live::RegisterRow> rows = live::RegisterMap(*config_);
   filling_ = true;
   table_->clear();
   table_->setColumnCount(7);
-  table_->setHorizontalHeaderLabels({QStringLiteral("Registers"), QStringLiteral("Meter"),
-                                     QStringLiteral("Quantity"), QStringLiteral("Data type"),
-                                     QStringLiteral("Byte order"), QStringLiteral("Coefficient"),
-                                     QStringLiteral("Unit")});
+  table_->setHorizontalHeaderLabels({tr("Registers"), tr("Meter"), tr("Quantity"), tr("Data type"),
+                                     tr("Byte order"), tr("Coefficient"), tr("Unit")});
   table_->setRowCount(static_cast<int>(rows.size()));
   for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
     const live::RegisterRow& r = rows[static_cast<std::size_t>(i)];
-    const QStringList cells = {QStringLiteral("%1-%2").arg(r.registerNumber).arg(r.registerNumber + 1),
-                               QString::number(r.meter), Text(r.quantity), Text(r.dataType),
-                               Text(r.byteOrder), Text(r.coefficient), Text(r.unit)};
+    const QStringList cells = {
+        QStringLiteral("%1-%2").arg(r.registerNumber).arg(r.registerNumber + 1),
+        QString::number(r.meter),
+        LayerText(Text(r.quantity)),
+        LayerText(Text(r.dataType)),
+        Text(r.byteOrder),
+        Text(r.coefficient),
+        Text(r.unit)};
     for (int c = 0; c < cells.size(); ++c) table_->setItem(i, c, Cell(cells[c], false));
   }
   table_->resizeColumnsToContents();
   filling_ = false;
   QStringList notes;
-  for (const std::string& note : live::RegisterMapNotes(*config_)) notes << Text(note);
-  origin_->setText(QStringLiteral("Register map of %1").arg(source_));
+  for (const std::string& note : live::RegisterMapNotes(*config_)) notes << LayerText(Text(note));
+  origin_->setText(tr("Register map of %1").arg(source_));
   for (const QString& note : notes) Say(note);
 
   const QString path = requests_.Messages().ChooseFileToSave(
-      QStringLiteral("Export register map"),
-      QStringLiteral("CSV (*.csv);;PDF (*.pdf);;All files (*)"), QStringLiteral("register-map.csv"));
+      tr("Export register map"), tr("CSV (*.csv);;PDF (*.pdf);;All files (*)"),
+      QStringLiteral("register-map.csv"));
   if (path.isEmpty()) return;
   const bool pdf = path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
   const QByteArray bytes = pdf ? print::RegisterMapPdf(*config_, source_, QDateTime::currentDateTime())
                                : QByteArray::fromStdString(live::RegisterMapCsv(rows));
-  const QString failed = bytes.isEmpty() ? QStringLiteral("the page could not be made")
-                                         : link::WriteWholeFile(path, bytes);
+  const QString failed =
+      bytes.isEmpty() ? tr("the page could not be made") : link::WriteWholeFile(path, bytes);
   if (!failed.isEmpty()) {
-    requests_.Messages().Show(QStringLiteral("Cannot write %1: %2").arg(path, failed));
+    requests_.Messages().Show(tr("Cannot write %1: %2").arg(path, failed));
     return;
   }
-  Say(QStringLiteral("Register map written to %1").arg(path));
+  Say(tr("Register map written to %1").arg(path));
 }
 
 // ---- the table ---------------------------------------------------------------------
@@ -462,7 +471,7 @@ void ConfigDialog::ShowConfig(const QString& origin) {
   filling_ = true;
   table_->clear();
   table_->setColumnCount(2);
-  table_->setHorizontalHeaderLabels({QStringLiteral("Setting"), QStringLiteral("Value")});
+  table_->setHorizontalHeaderLabels({tr("Setting"), tr("Value")});
   const std::vector<Field> fields = Fields(*config_);
   table_->setRowCount(static_cast<int>(fields.size()));
   for (int row = 0; row < static_cast<int>(fields.size()); ++row) {
@@ -483,8 +492,7 @@ void ConfigDialog::ShowComparison(const gateway::GatewayConfig& file,
   filling_ = true;
   table_->clear();
   table_->setColumnCount(4);
-  table_->setHorizontalHeaderLabels({QStringLiteral("Setting"), QStringLiteral("File"),
-                                     QStringLiteral("Gateway"), QStringLiteral("Differs")});
+  table_->setHorizontalHeaderLabels({tr("Setting"), tr("File"), tr("Gateway"), tr("Differs")});
   const std::vector<Field> inFile = Fields(file);
   const std::vector<Field> inGateway = Fields(gateway);
   // Both come from one writer, so a path is missing from one side only where
@@ -508,11 +516,11 @@ void ConfigDialog::ShowComparison(const gateway::GatewayConfig& file,
     table_->setItem(row, 0, Cell(paths[row], false));
     table_->setItem(row, 1, Cell(Shown(a), false));
     table_->setItem(row, 2, Cell(Shown(b), false));
-    table_->setItem(row, 3, Cell(differs ? QStringLiteral("differs") : QString(), false));
+    table_->setItem(row, 3, Cell(differs ? tr("differs") : QString(), false));
   }
   table_->resizeColumnToContents(0);
   filling_ = false;
-  origin_->setText(QStringLiteral("%1 setting(s) differ between the file and the gateway").arg(differing));
+  origin_->setText(tr("%1 setting(s) differ between the file and the gateway").arg(differing));
 }
 
 void ConfigDialog::onCellChanged(int row, int column) {
@@ -525,10 +533,10 @@ void ConfigDialog::onCellChanged(int row, int column) {
   json = SetLeaf(json, keys, 0, Typed(old, table_->item(row, 1)->text())).toObject();
   try {
     config_ = backup::BackupFromJson(QJsonDocument(json).toJson());
-    origin_->setText(origin_->text().endsWith(QLatin1String(", edited")) ? origin_->text()
-                                                                        : origin_->text() + QStringLiteral(", edited"));
+    const QString edited = tr(", edited");
+    origin_->setText(origin_->text().endsWith(edited) ? origin_->text() : origin_->text() + edited);
   } catch (const backup::BadFile& bad) {
-    requests_.Messages().Show(QStringLiteral("Not taken: %1").arg(bad.message));
+    requests_.Messages().Show(tr("Not taken: %1").arg(bad.message));
   }
   // Shown as the model holds it: a refused value goes back, a taken one in
   // its own spelling.

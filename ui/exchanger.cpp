@@ -20,8 +20,8 @@ bool Exchanger::Start(std::vector<Step> steps) {
   serial_ = requests_.LinkIndex() == 0;
   if (!requests_.LinkOpen(serial_)) {
     requests_.Messages().Show(
-        QStringLiteral("No link to the gateway is open: open the serial port or connect over TCP "
-                       "on the System Parameter tab first."));
+        tr("No link to the gateway is open: open the serial port or connect over TCP "
+           "on the System Parameter tab first."));
     return false;
   }
   requests_.Idle();

@@ -31,6 +31,7 @@
 #include "ui/config_dialog.h"
 #include "ui/contact.h"
 #include "ui/exchanger.h"
+#include "ui/language.h"
 #include "ui/live_tab.h"
 #include "ui/modbus_tab.h"
 #include "ui/pictures.h"
@@ -135,11 +136,11 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   frame_.modbusPage = Scrolling(modbus_, "TabSheet3");
   frame_.wiringPage = Scrolling(wiring, "TabSheet5");
   frame_.livePage = Scrolling(live_, "TabSheet6");
-  frame_.pages->addTab(frame_.systemPage, QStringLiteral("System Parameter"));
-  frame_.pages->addTab(frame_.transparentPage, QStringLiteral("Transparent Mode"));
-  frame_.pages->addTab(frame_.modbusPage, QStringLiteral("MODBUS Parameter Configuration"));
-  frame_.pages->addTab(frame_.wiringPage, QStringLiteral("Wiring Diagram"));
-  frame_.pages->addTab(frame_.livePage, QStringLiteral("Live Values"));
+  frame_.pages->addTab(frame_.systemPage, tr("System Parameter"));
+  frame_.pages->addTab(frame_.transparentPage, tr("Transparent Mode"));
+  frame_.pages->addTab(frame_.modbusPage, tr("MODBUS Parameter Configuration"));
+  frame_.pages->addTab(frame_.wiringPage, tr("Wiring Diagram"));
+  frame_.pages->addTab(frame_.livePage, tr("Live Values"));
   frame_.pages->setCurrentIndex(0);
   // The traffic history under the tabs, on a splitter the user may drag.
   traffic_ = new TrafficPane;
@@ -241,32 +242,30 @@ void GatewayWindow::BuildMenus() {
     return action;
   };
 
-  QMenu* file = bar->addMenu(QStringLiteral("&File"));
+  QMenu* file = bar->addMenu(tr("&File"));
   file->setObjectName("FileMenu");
-  add(file, "OpenConfigurationAction", QStringLiteral("&Open configuration..."),
-      QKeySequence::Open, [this] { Configuration().Open(); });
-  add(file, "SaveConfigurationAction", QStringLiteral("&Save configuration..."),
-      QKeySequence::Save, [this] { Configuration().Save(); });
-  add(file, "SaveTrafficAction", QStringLiteral("Save &traffic..."), {},
-      [this] { onSaveTraffic(); });
+  add(file, "OpenConfigurationAction", tr("&Open configuration..."), QKeySequence::Open,
+      [this] { Configuration().Open(); });
+  add(file, "SaveConfigurationAction", tr("&Save configuration..."), QKeySequence::Save,
+      [this] { Configuration().Save(); });
+  add(file, "SaveTrafficAction", tr("Save &traffic..."), {}, [this] { onSaveTraffic(); });
   file->addSeparator();
-  add(file, "QuitAction", QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
-      [this] { close(); });
+  add(file, "QuitAction", tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 
-  QMenu* gateway = bar->addMenu(QStringLiteral("&Gateway"));
+  QMenu* gateway = bar->addMenu(tr("&Gateway"));
   gateway->setObjectName("GatewayMenu");
-  add(gateway, "ReadConfigurationAction", QStringLiteral("&Read configuration"),
-      QKeySequence(Qt::Key_F5), [this] { Configuration().Read(); });
-  add(gateway, "CompareConfigurationAction", QStringLiteral("&Compare with file..."), {},
+  add(gateway, "ReadConfigurationAction", tr("&Read configuration"), QKeySequence(Qt::Key_F5),
+      [this] { Configuration().Read(); });
+  add(gateway, "CompareConfigurationAction", tr("&Compare with file..."), {},
       [this] { Configuration().Compare(); });
-  add(gateway, "WriteConfigurationAction", QStringLiteral("&Write configuration..."), {},
+  add(gateway, "WriteConfigurationAction", tr("&Write configuration..."), {},
       [this] { Configuration().Write(); });
-  add(gateway, "RegisterMapAction", QStringLiteral("Register &map..."), {},
+  add(gateway, "RegisterMapAction", tr("Register &map..."), {},
       [this] { Configuration().RegisterMap(); });
 
-  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+  QMenu* view = bar->addMenu(tr("&View"));
   view->setObjectName("ViewMenu");
-  QAction* traffic = view->addAction(QStringLiteral("&Traffic history"));
+  QAction* traffic = view->addAction(tr("&Traffic history"));
   traffic->setObjectName("TrafficHistoryAction");
   traffic->setCheckable(true);
   connect(traffic, &QAction::toggled, this, [this](bool shown) {
@@ -274,11 +273,10 @@ void GatewayWindow::BuildMenus() {
     QSettings().setValue(kTrafficShownKey, shown);
   });
 
-  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+  QMenu* help = bar->addMenu(tr("&Help"));
   help->setObjectName("HelpMenu");
-  add(help, "ManualAction", QStringLiteral("&Manual"), QKeySequence::HelpContents,
-      [this] { onManual(); });
-  add(help, "AboutAction", QStringLiteral("&About kv770-config"), {}, [this] { onAbout(); });
+  add(help, "ManualAction", tr("&Manual"), QKeySequence::HelpContents, [this] { onManual(); });
+  add(help, "AboutAction", tr("&About kv770-config"), {}, [this] { onAbout(); });
 }
 
 ConfigDialog& GatewayWindow::Configuration() {
@@ -297,11 +295,11 @@ void GatewayWindow::ShowTrafficHistory(bool shown) {
 }
 
 void GatewayWindow::onSaveTraffic() {
-  const QString path = sink_->ChooseFileToSave(QStringLiteral("Save traffic"),
-                                               QStringLiteral("Traces (*.trace *.txt);;All files (*)"));
+  const QString path =
+      sink_->ChooseFileToSave(tr("Save traffic"), tr("Traces (*.trace *.txt);;All files (*)"));
   if (path.isEmpty()) return;
   const QString why = link::WriteWholeFile(path, traffic_->Text().toUtf8());
-  if (!why.isEmpty()) sink_->Show(QStringLiteral("Cannot write %1: %2").arg(path, why));
+  if (!why.isEmpty()) sink_->Show(tr("Cannot write %1: %2").arg(path, why));
 }
 
 // The README, which is the manual, as the program carries it.
@@ -311,7 +309,7 @@ void GatewayWindow::onManual() {
     RegisterManualResources();
     manual = new QDialog(this);
     manual->setObjectName("ManualWindow");
-    manual->setWindowTitle(QStringLiteral("kv770-config manual"));
+    manual->setWindowTitle(tr("kv770-config manual"));
     manual->resize(820, 640);
     auto* text = new QTextBrowser(manual);
     text->setObjectName("ManualText");
@@ -325,12 +323,11 @@ void GatewayWindow::onManual() {
 }
 
 void GatewayWindow::onAbout() {
-  sink_->Show(QStringLiteral(
-                  "kv770-config %1\n\n"
-                  "Configures and tests KV770-W HART to MODBUS gateways.\n\n"
-                  "Licence: GNU General Public License, version 3 or later.\n"
-                  "Built with Qt %2 (Qt Base, Qt Serial Port, Qt Charts, LGPL-3 / GPL-3) "
-                  "and nlohmann-json (MIT).")
+  sink_->Show(tr("kv770-config %1\n\n"
+                 "Configures and tests KV770-W HART to MODBUS gateways.\n\n"
+                 "Licence: GNU General Public License, version 3 or later.\n"
+                 "Built with Qt %2 (Qt Base, Qt Serial Port, Qt Charts, LGPL-3 / GPL-3) "
+                 "and nlohmann-json (MIT).")
                   .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion())));
 }
 
@@ -342,21 +339,21 @@ namespace {
 QString RequestName(cycle::PendingCode code) {
   switch (code) {
     case cycle::PendingCode::kHartIdentityQuery:
-      return QStringLiteral("the instrument's identity (HART command 0)");
+      return GatewayWindow::tr("the instrument's identity (HART command 0)");
     case cycle::PendingCode::kHartVariablesQuery:
-      return QStringLiteral("the dynamic variables (HART command 3)");
+      return GatewayWindow::tr("the dynamic variables (HART command 3)");
     case cycle::PendingCode::kHartManualCommand:
-      return QStringLiteral("the reply to the HART command");
+      return GatewayWindow::tr("the reply to the HART command");
     case cycle::PendingCode::kGatewaySetting:
-      return QStringLiteral("the gateway to take the setting");
+      return GatewayWindow::tr("the gateway to take the setting");
     case cycle::PendingCode::kCommunicationCheck:
-      return QStringLiteral("the communication check");
+      return GatewayWindow::tr("the communication check");
     case cycle::PendingCode::kSystemParametersQuery:
-      return QStringLiteral("the system parameters");
+      return GatewayWindow::tr("the system parameters");
     case cycle::PendingCode::kMeterMappingQuery:
-      return QStringLiteral("the meter's MODBUS parameters");
+      return GatewayWindow::tr("the meter's MODBUS parameters");
     case cycle::PendingCode::kModbusReadTest:
-      return QStringLiteral("the MODBUS reply");
+      return GatewayWindow::tr("the MODBUS reply");
     case cycle::PendingCode::kNone:
       break;
   }
@@ -366,23 +363,23 @@ QString RequestName(cycle::PendingCode code) {
 }  // namespace
 
 void GatewayWindow::ShowStatus() {
-  status_->ShowLink(system_->LinkDescription());
+  status_->ShowLink(system_->LinkShown());
   QString request;
   if (live_->Running()) {
-    request = QStringLiteral("Live Values is polling");
+    request = tr("Live Values is polling");
   } else if (exchanger_->Running()) {
-    request = QStringLiteral("reading or writing the gateway's configuration");
+    request = tr("reading or writing the gateway's configuration");
   } else if (timeoutTimer_.Running()) {
     const QString name = RequestName(cycle_.Pending);
-    request = QStringLiteral("waiting for %1, %2 s left")
-                  .arg(name.isEmpty() ? QStringLiteral("an answer") : name)
+    request = tr("waiting for %1, %2 s left")
+                  .arg(name.isEmpty() ? tr("an answer") : name)
                   .arg(timeoutTimer_.RemainingMs() / 1000.0, 0, 'f', 1);
   }
   status_->ShowRequest(request);
-  status_->ShowLastReply(lastReply_.isValid()
-                             ? QStringLiteral("last reply %1")
-                                   .arg(lastReply_.toString(QStringLiteral("HH:mm:ss.zzz")))
-                             : QString());
+  status_->ShowLastReply(
+      lastReply_.isValid()
+          ? tr("last reply %1").arg(lastReply_.toString(QStringLiteral("HH:mm:ss.zzz")))
+          : QString());
   // Ticks only while there is something to count down.
   if (timeoutTimer_.Running() && !statusTick_.isActive()) statusTick_.start();
   if (!timeoutTimer_.Running()) statusTick_.stop();
@@ -397,11 +394,11 @@ void GatewayWindow::BuildTitleArea(QWidget* area) {
   frame_.logo->setFixedSize(97, 41);
   frame_.logo->setScaledContents(true);  // the logo is stretched to the control
   frame_.logo->setPixmap(QPixmap::fromImage(LogoPicture()));
-  frame_.logo->setAccessibleName(QStringLiteral("logo"));
+  frame_.logo->setAccessibleName(tr("logo"));
   row->addWidget(frame_.logo);
   row->addStretch(1);
 
-  frame_.title = new TitleLabel(QStringLiteral("KV770-W Parameter Configuration Software"), area);
+  frame_.title = new TitleLabel(tr("KV770-W Parameter Configuration Software"), area);
   frame_.title->setObjectName("Label41");
   QFont titleFont(QStringLiteral("Segoe UI"));
   titleFont.setBold(true);
@@ -443,7 +440,7 @@ void GatewayWindow::BuildSharedArea(QWidget* area) {
   grid->setContentsMargins(8, 0, 40, 0);
 
   shared_.sendBuffer = MakeEdit(area, "Edit8");
-  shared_.sendLabel = AddLabelled(grid, 0, 0, QStringLiteral("Send Buffer:"), shared_.sendBuffer);
+  shared_.sendLabel = AddLabelled(grid, 0, 0, tr("Send Buffer:"), shared_.sendBuffer);
   shared_.sendLabel->setObjectName("Label40");
 
   shared_.receiveBuffer = new QPlainTextEdit(area);
@@ -454,11 +451,11 @@ void GatewayWindow::BuildSharedArea(QWidget* area) {
   shared_.receiveBuffer->setFixedHeight(
       QFontMetrics(shared_.receiveBuffer->font()).lineSpacing() * 2 + 40);
   auto* left = new QVBoxLayout;
-  shared_.receiveLabel = new QLabel(QStringLiteral("Receive Buffer:"), area);
+  shared_.receiveLabel = new QLabel(tr("Receive Buffer:"), area);
   shared_.receiveLabel->setObjectName("Label60");
   shared_.receiveLabel->setBuddy(shared_.receiveBuffer);
   NameForScreenReaders(shared_.receiveBuffer, shared_.receiveLabel->text());
-  shared_.clearReceive = MakeButton(area, "Button26", QStringLiteral("Clear Buffer"));
+  shared_.clearReceive = MakeButton(area, "Button26", tr("Clear Buffer"));
   left->addWidget(shared_.receiveLabel);
   left->addWidget(shared_.clearReceive);
   left->addStretch(1);
@@ -506,11 +503,10 @@ void GatewayWindow::ConnectHandlers() {
   connect(modbus_, &ModbusTab::workingModeReported, system_, &SystemTab::ShowWorkingMode);
   // A Live Values session ends with its link.
   connect(system_, &SystemTab::serialClosed, this, [this] {
-    if (live_->OverSerial()) live_->End(QStringLiteral("the serial port was closed"));
+    if (live_->OverSerial()) live_->End(tr("the serial port was closed"));
   });
   connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this] {
-    if (live_->Running() && !live_->OverSerial())
-      live_->End(QStringLiteral("the TCP connection closed"));
+    if (live_->Running() && !live_->OverSerial()) live_->End(tr("the TCP connection closed"));
   });
 }
 
@@ -522,13 +518,13 @@ void GatewayWindow::Run(const std::function<void()>& handler) {
 
 void GatewayWindow::RefuseWhileLive() const {
   if (exchanger_->Running())
-    throw Error(QStringLiteral(
-        "The gateway's configuration is being read or written: wait until it ends, or press "
-        "Cancel in the Gateway configuration window."));
+    throw Error(
+        tr("The gateway's configuration is being read or written: wait until it ends, "
+           "or press Cancel in the Gateway configuration window."));
   if (live_->Running())
-    throw Error(QStringLiteral(
-        "Live Values is running: press Stop on the Live Values tab before sending from "
-        "another tab."));
+    throw Error(
+        tr("Live Values is running: press Stop on the Live Values tab before sending "
+           "from another tab."));
 }
 
 int GatewayWindow::LinkIndex() const {
@@ -682,8 +678,8 @@ void GatewayWindow::onTimeoutTimer() {
   const cycle::TimeoutReport report =
       cycle::TimeoutReportFor(cycle_.Kind, QString::fromUtf8(kContactPhone));
   if (!report.show) return;
-  if (report.setStatus) modbus_->ShowStatus(report.status);
-  sink_->Show(report.message);
+  if (report.setStatus) modbus_->ShowStatus(LayerText(report.status));
+  sink_->Show(LayerText(report.message));
   timeoutTimer_.SetEnabled(false);  // a handler run inside the modal box may have armed it
 }
 

@@ -17,6 +17,8 @@
 #include <limits>
 #include <optional>
 
+#include "ui/language.h"
+
 namespace kv770::ui {
 
 namespace {
@@ -64,7 +66,7 @@ LiveChart::LiveChart(QChartView* view, QLabel* legend)
   chart_->setMargins(QMargins(4, 4, 4, 4));
   timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
   timeAxis_->setTickCount(6);
-  timeAxis_->setTitleText(QStringLiteral("Time"));
+  timeAxis_->setTitleText(tr("Time"));
   valueAxis_->setLabelFormat(QStringLiteral("%.5g"));
   chart_->addAxis(timeAxis_, Qt::AlignBottom);
   chart_->addAxis(valueAxis_, Qt::AlignLeft);
@@ -105,8 +107,8 @@ void LiveChart::SetColumns(const std::vector<live::Column>& columns) {
     Line& line = lines_[i];
     line.unit = QString::fromStdString(c.unit);
     line.name = QStringLiteral("%1 %2").arg(c.meter).arg(
-        QString::fromStdString(live::QuantityName(c.quantity)));
-    const QString label = QString::fromStdString(live::UnitLabel(c));
+        LayerText(QString::fromStdString(live::QuantityName(c.quantity))));
+    const QString label = LayerText(QString::fromStdString(live::UnitLabel(c)));
     if (!label.isEmpty()) line.name += QStringLiteral(" (%1)").arg(label);
     line.colour = Pick(kMeterColours, c.meter - 1);
     line.style = Pick(kQuantityStyles, c.quantity);
@@ -286,8 +288,7 @@ void LiveChart::NameValueAxis() {
     if (unit.isEmpty()) unit = line.unit;
     one = one && line.unit == unit;
   }
-  valueAxis_->setTitleText(one && !unit.isEmpty() ? QStringLiteral("Value (%1)").arg(unit)
-                                                  : QStringLiteral("Value"));
+  valueAxis_->setTitleText(one && !unit.isEmpty() ? tr("Value (%1)").arg(unit) : tr("Value"));
 }
 
 void LiveChart::SetPaused(bool paused) {
@@ -348,9 +349,8 @@ void LiveChart::ShowLegend() {
     names << line.name;
   }
   legend_->setText(entries.join(QStringLiteral("&nbsp;&nbsp;&nbsp; ")));
-  legend_->setAccessibleName(
-      names.isEmpty() ? QStringLiteral("Legend: no line shown")
-                      : QStringLiteral("Legend: %1").arg(names.join(QStringLiteral(", "))));
+  legend_->setAccessibleName(names.isEmpty() ? tr("Legend: no line shown")
+                                             : tr("Legend: %1").arg(names.join(tr(", "))));
   legend_->setVisible(!names.isEmpty());
 }
 

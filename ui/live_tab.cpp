@@ -22,6 +22,7 @@
 
 #include "gateway/commands.h"
 #include "link/file_output.h"
+#include "ui/language.h"
 #include "ui/live_chart.h"
 #include "ui/widgets.h"
 
@@ -47,7 +48,7 @@ QString Text(const std::string& text) {
 
 // "1 poll", "3 polls".
 QString PollCount(int n) {
-  return n == 1 ? QStringLiteral("1 poll") : QStringLiteral("%1 polls").arg(n);
+  return n == 1 ? LiveTab::tr("1 poll") : LiveTab::tr("%1 polls").arg(n);
 }
 
 QTableWidgetItem* Cell(const QString& text) {
@@ -57,9 +58,12 @@ QTableWidgetItem* Cell(const QString& text) {
 }
 
 // The widest texts the table's cells are sized for at first: a value of
-// nine digits and a sign, the longest status, the time of day.
+// nine digits and a sign, the longest status (its own text, which each
+// language sets to its widest status word), the time of day.
 const QString kWideValue = QStringLiteral("-12345.6789");
-const QString kWideStatus = QStringLiteral("no answer");
+QString WideStatus() {
+  return LiveTab::tr("no answer", "the widest of the status words ok, no answer, bad reply");
+}
 const QString kWideTime = QStringLiteral("00:00:00.000");
 
 }  // namespace
@@ -92,7 +96,7 @@ void LiveTab::BuildControls(QWidget* page, QBoxLayout* layout) {
   LiveControls& c = c_;
   auto* row = new QHBoxLayout;
   row->setSpacing(6);
-  c.startStop = MakeButton(page, "Button61", QStringLiteral("Start"));
+  c.startStop = MakeButton(page, "Button61", tr("Start"));
   row->addWidget(c.startStop);
   row->addSpacing(8);
 
@@ -102,7 +106,7 @@ void LiveTab::BuildControls(QWidget* page, QBoxLayout* layout) {
   c.interval->setSingleStep(100);
   c.interval->setValue(1000);
   c.interval->setSuffix(QStringLiteral(" ms"));
-  auto* intervalLabel = MakeLabel(page, QStringLiteral("Interval:"), "Label151");
+  auto* intervalLabel = MakeLabel(page, tr("Interval:"), "Label151");
   intervalLabel->setBuddy(c.interval);
   NameForScreenReaders(c.interval, intervalLabel->text());
   // The box's own edit line is what some tools walk to; it bears the name too.
@@ -112,21 +116,21 @@ void LiveTab::BuildControls(QWidget* page, QBoxLayout* layout) {
   row->addWidget(c.interval);
   row->addSpacing(8);
 
-  row->addWidget(MakeLabel(page, QStringLiteral("Meters:"), "Label152"));
+  row->addWidget(MakeLabel(page, tr("Meters:"), "Label152"));
   for (int m = 0; m < 8; ++m) {
     auto* box = new QCheckBox(QString::number(m + 1), page);
     box->setObjectName(QStringLiteral("CheckBox%1").arg(11 + m));
     box->setChecked(true);
-    NameForScreenReaders(box, QStringLiteral("Meter %1").arg(m + 1));
+    NameForScreenReaders(box, tr("Meter %1").arg(m + 1));
     c.meters[static_cast<std::size_t>(m)] = box;
     row->addWidget(box);
   }
   row->addSpacing(8);
-  c.pause = new QCheckBox(QStringLiteral("Pause"), page);
+  c.pause = new QCheckBox(tr("Pause"), page);
   c.pause->setObjectName("CheckBox19");
   row->addWidget(c.pause);
-  c.resetZoom = MakeButton(page, "Button62", QStringLiteral("Reset zoom"));
-  c.saveCsv = MakeButton(page, "Button63", QStringLiteral("Save CSV"));
+  c.resetZoom = MakeButton(page, "Button62", tr("Reset zoom"));
+  c.saveCsv = MakeButton(page, "Button63", tr("Save CSV"));
   row->addWidget(c.resetZoom);
   row->addWidget(c.saveCsv);
   row->addStretch(1);
@@ -141,10 +145,10 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
   c.chart->setMinimumSize(320, 180);
   // The mouse zooms it; the keyboard reads the same values in the table.
   c.chart->setFocusPolicy(Qt::ClickFocus);
-  c.chart->setAccessibleName(QStringLiteral("Chart of the live values"));
-  c.chart->setAccessibleDescription(QStringLiteral(
-      "Each meter's values over the last minutes; drag a rectangle to zoom in. The legend "
-      "below names the lines shown; the table beside it lists the latest values."));
+  c.chart->setAccessibleName(tr("Chart of the live values"));
+  c.chart->setAccessibleDescription(
+      tr("Each meter's values over the last minutes; drag a rectangle to zoom in. The legend "
+         "below names the lines shown; the table beside it lists the latest values."));
   auto* legend = MakeLabel(page, QString(), "Label153");
   chart_ = new LiveChart(c.chart, legend);
   chart_->setParent(this);
@@ -155,19 +159,18 @@ void LiveTab::BuildViews(QWidget* page, QBoxLayout* layout) {
 
   c.table = new QTableWidget(0, 6, page);
   c.table->setObjectName("StringGrid1");
-  c.table->setHorizontalHeaderLabels({QStringLiteral("Meter"), QStringLiteral("Quantity"),
-                                      QStringLiteral("Value"), QStringLiteral("Unit"),
-                                      QStringLiteral("Status"), QStringLiteral("Time")});
+  c.table->setHorizontalHeaderLabels(
+      {tr("Meter"), tr("Quantity"), tr("Value"), tr("Unit"), tr("Status"), tr("Time")});
   c.table->verticalHeader()->hide();
   c.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   c.table->setSelectionBehavior(QAbstractItemView::SelectRows);
   c.table->setIconSize(LiveChart::kStrokeSize);
   c.table->setMinimumHeight(150);
-  NameForScreenReaders(c.table, QStringLiteral("Latest values"));
-  c.table->setAccessibleDescription(QStringLiteral(
-      "One row per meter and quantity: value, unit, status and time of the "
-      "latest poll. A row's check box shows or hides its line in the chart; the currents "
-      "are shown at first."));
+  NameForScreenReaders(c.table, tr("Latest values"));
+  c.table->setAccessibleDescription(
+      tr("One row per meter and quantity: value, unit, status and time of the "
+         "latest poll. A row's check box shows or hides its line in the chart; the currents "
+         "are shown at first."));
   // As wide as its columns, which fit their texts; the chart takes the
   // rest of the row.
   row->addWidget(c.table, 0);
@@ -216,8 +219,8 @@ void LiveTab::Start() {
   serial_ = requests_.LinkIndex() == 0;  // as the window's senders choose the link
   if (!LinkOpen()) {
     requests_.Messages().Show(
-        QStringLiteral("No link to the gateway is open: open the serial port or connect over "
-                       "TCP on the System Parameter tab, then press Start."));
+        tr("No link to the gateway is open: open the serial port or connect over "
+           "TCP on the System Parameter tab, then press Start."));
     return;
   }
   live::Options options;
@@ -226,8 +229,7 @@ void LiveTab::Start() {
   for (int m = 0; m < 8; ++m)
     if (c.meters[static_cast<std::size_t>(m)]->isChecked()) options.meters.push_back(m + 1);
   if (options.meters.empty()) {
-    requests_.Messages().Show(
-        QStringLiteral("Choose at least one meter to watch, then press Start."));
+    requests_.Messages().Show(tr("Choose at least one meter to watch, then press Start."));
     return;
   }
   // The session owns the link from here: a request still pending would get
@@ -247,7 +249,7 @@ void LiveTab::Start() {
   clock_.start();
   running_ = true;
   emit runningChanged();
-  c.startStop->setText(QStringLiteral("Stop"));
+  c.startStop->setText(tr("Stop"));
   SetEditable(false);
   ShowStatus();
   Step();
@@ -256,14 +258,13 @@ void LiveTab::Start() {
 void LiveTab::End(const QString& why) {
   if (!running_) return;
   Halt();
-  ended_ = QStringLiteral("Stopped after %1").arg(PollCount(polls_));
-  ended_ += why.isEmpty() ? QStringLiteral(".") : QStringLiteral(": %1.").arg(why);
+  ended_ = tr("Stopped after %1").arg(PollCount(polls_));
+  ended_ += why.isEmpty() ? tr(".") : tr(": %1.").arg(why);
   if (hartChannel_ > 0)
-    ended_ += QStringLiteral(
-                  " The gateway's HART address is left at %1: set it again on the Transparent "
-                  "Mode tab before asking an instrument there.")
+    ended_ += tr(" The gateway's HART address is left at %1: set it again on the Transparent "
+                 "Mode tab before asking an instrument there.")
                   .arg(hartChannel_);
-  c_.startStop->setText(QStringLiteral("Start"));
+  c_.startStop->setText(tr("Start"));
   SetEditable(true);
   ShowStatus();
 }
@@ -309,8 +310,7 @@ void LiveTab::Step() {
     return;
   }
   if (!LinkOpen()) {
-    End(serial_ ? QStringLiteral("the serial port is closed")
-                : QStringLiteral("the TCP connection is closed"));
+    End(serial_ ? tr("the serial port is closed") : tr("the TCP connection is closed"));
     return;
   }
   exchange_ = std::move(next);
@@ -392,16 +392,15 @@ void LiveTab::Collect() {
   if (columns_.empty() && monitor_->State() == live::Phase::kPolling) {
     SetColumns(monitor_->Columns());
     QStringList notes;
-    for (const std::string& note : monitor_->Notes()) notes << Text(note);
-    notes_ = notes.join(QStringLiteral("; "));
+    for (const std::string& note : monitor_->Notes()) notes << LayerText(Text(note));
+    notes_ = notes.join(tr("; "));
   }
   TakePolls(monitor_->TakeSamples());
   if (monitor_->State() == live::Phase::kFailed) {
-    const QString error = Text(monitor_->Error());
-    End(QStringLiteral("the gateway's configuration could not be read (%1)").arg(error));
+    const QString error = LayerText(Text(monitor_->Error()));
+    End(tr("the gateway's configuration could not be read (%1)").arg(error));
     requests_.Messages().Show(
-        QStringLiteral("Live Values: the gateway's configuration could not be read: %1")
-            .arg(error));
+        tr("Live Values: the gateway's configuration could not be read: %1").arg(error));
     return;
   }
   ShowStatus();
@@ -473,14 +472,14 @@ void LiveTab::SetColumns(const std::vector<live::Column>& columns) {
     meter->setCheckState(chart_->LineShown(r) ? Qt::Checked : Qt::Unchecked);
     meter->setData(Qt::DecorationRole, chart_->Stroke(r));
     meter->setToolTip(
-        QStringLiteral("Ticked: drawn in the chart with this stroke (the meter's colour; the "
-                       "current solid, the variables dashed)"));
+        tr("Ticked: drawn in the chart with this stroke (the meter's colour; the "
+           "current solid, the variables dashed)"));
     table->setItem(r, kMeterCell, meter);
-    table->setItem(r, kQuantityCell, Cell(Text(live::QuantityName(c.quantity))));
+    table->setItem(r, kQuantityCell, Cell(LayerText(Text(live::QuantityName(c.quantity)))));
     QTableWidgetItem* value = Cell(QString());
     value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     table->setItem(r, kValueCell, value);
-    table->setItem(r, kUnitCell, Cell(Text(live::UnitLabel(c))));
+    table->setItem(r, kUnitCell, Cell(LayerText(Text(live::UnitLabel(c)))));
     table->setItem(r, kStatusCell, Cell(QString()));
     table->setItem(r, kTimeCell, Cell(QString()));
   }
@@ -497,7 +496,7 @@ void LiveTab::FitTable() {
   const int rows = table->rowCount();
   table->setRowCount(rows + 1);  // a row of the widest texts, measured and removed
   table->setItem(rows, kValueCell, Cell(kWideValue));
-  table->setItem(rows, kStatusCell, Cell(kWideStatus));
+  table->setItem(rows, kStatusCell, Cell(WideStatus()));
   table->setItem(rows, kTimeCell, Cell(kWideTime));
   table->resizeColumnsToContents();
   table->setRowCount(rows);
@@ -528,7 +527,7 @@ void LiveTab::ShowLatest() {
     const std::size_t i = static_cast<std::size_t>(r);
     const QString value = Text(live::ValueText(poll.values[i], DecimalSeparator()));
     table->item(r, kValueCell)->setText(value);
-    table->item(r, kStatusCell)->setText(Text(live::StatusName(poll.statuses[i])));
+    table->item(r, kStatusCell)->setText(LayerText(Text(live::StatusName(poll.statuses[i]))));
     table->item(r, kTimeCell)->setText(time);
     // The text's own width, rounded up and a pixel more: whole pixels
     // would cut a text whose glyphs add up to a fraction more.
@@ -544,24 +543,20 @@ void LiveTab::ShowLatest() {
 void LiveTab::ShowStatus() {
   QString text;
   if (!running_) {
-    text = ended_.isEmpty() ? QStringLiteral(
-                                  "Open a link on the System Parameter tab, then "
-                                  "press Start to poll the gateway's values.")
+    text = ended_.isEmpty() ? tr("Open a link on the System Parameter tab, then "
+                                 "press Start to poll the gateway's values.")
                             : ended_;
   } else if (monitor_->State() == live::Phase::kReadingConfiguration) {
-    text = QStringLiteral("Reading the gateway's configuration...");
+    text = tr("Reading the gateway's configuration...");
   } else if (monitor_->State() == live::Phase::kIdentifying) {
-    text = QStringLiteral("Identifying the instruments...");
+    text = tr("Identifying the instruments...");
   } else {
-    text = QStringLiteral("Polling every %1 ms: %2.").arg(intervalMs_).arg(PollCount(polls_));
+    text = tr("Polling every %1 ms: %2.").arg(intervalMs_).arg(PollCount(polls_));
     if (silentPolls_ > 0)
-      text += QStringLiteral(" The gateway did not answer: no values for %1.")
-                  .arg(PollCount(silentPolls_));
+      text += tr(" The gateway did not answer: no values for %1.").arg(PollCount(silentPolls_));
     else if (lastGaps_ > 0)
-      text += QStringLiteral(" %1 of %2 values missing in the last poll.")
-                  .arg(lastGaps_)
-                  .arg(columns_.size());
-    if (!notes_.isEmpty()) text += QStringLiteral(" Left out: %1.").arg(notes_);
+      text += tr(" %1 of %2 values missing in the last poll.").arg(lastGaps_).arg(columns_.size());
+    if (!notes_.isEmpty()) text += tr(" Left out: %1.").arg(notes_);
   }
   c_.status->setText(text);
 }
@@ -618,18 +613,17 @@ void LiveTab::onTableItemChanged(int row) {
 void LiveTab::onSaveCsvClicked() {
   if (kept_.times.empty() || columns_.empty()) {
     requests_.Messages().Show(
-        QStringLiteral("There are no values to save yet: press Start and let a poll come."));
+        tr("There are no values to save yet: press Start and let a poll come."));
     return;
   }
   const QString path = requests_.Messages().ChooseFileToSave(
-      QStringLiteral("Save CSV"), QStringLiteral("CSV files (*.csv);;All files (*)"),
+      tr("Save CSV"), tr("CSV files (*.csv);;All files (*)"),
       QStringLiteral("live-values-%1.csv")
           .arg(QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss")));
   if (path.isEmpty()) return;  // cancelled
   const QString reason = link::WriteWholeFile(path, Csv());
   if (!reason.isEmpty())
-    requests_.Messages().Show(
-        QStringLiteral("The values could not be saved to %1: %2").arg(path, reason));
+    requests_.Messages().Show(tr("The values could not be saved to %1: %2").arg(path, reason));
 }
 
 QByteArray LiveTab::Csv() const {

@@ -21,6 +21,7 @@
 #include "gateway/reports.h"
 #include "tools/register_values.h"
 #include "ui/fields.h"
+#include "ui/language.h"
 #include "ui/modbus_tools.h"
 #include "ui/widgets.h"
 
@@ -29,15 +30,18 @@ namespace kv770::ui {
 namespace {
 
 // The gateway sends the instrument type as the two-digit list position, so
-// the order of this list is part of the protocol.
-const QStringList kInstrumentTypes = {
-    QStringLiteral("0)Custom_Meter"),   QStringLiteral("1)Currency_Meter"),
+// the order of this list is part of the protocol. The two kinds of meter
+// are words; the rest are makers' model names, the same in any language.
+const QStringList kModels = {
     QStringLiteral("2)KROHEN_HIFC070"), QStringLiteral("3)KROHEN_IFC300"),
     QStringLiteral("4)KROEN_IFC090"),   QStringLiteral("5)Siemens_MG500"),
     QStringLiteral("6)Siemens_FUS010"), QStringLiteral("7)Siemens_MASS600"),
     QStringLiteral("8)ABB_FIX100"),     QStringLiteral("9)ABB_FMT200"),
     QStringLiteral("10)MP3"),           QStringLiteral("11)HT56"),
     QStringLiteral("12)F56"),           QStringLiteral("13)3051AMV")};
+QStringList InstrumentTypes() {
+  return QStringList{ModbusTab::tr("0)Custom_Meter"), ModbusTab::tr("1)Currency_Meter")} + kModels;
+}
 
 // Byte orders of a register pair; the current (40001) is always a float, so
 // it is offered only the first two codes.
@@ -47,10 +51,17 @@ const QStringList kVariableOrders =
     kFloatOrders + QStringList{QStringLiteral("2 Uint32 (FF4 FF3 FF2 FF1)"),
                                QStringLiteral("3 Uint32 (FF2 FF1 FF4 FF3)")};
 
-const QStringList kOpenClose = {QStringLiteral("0 close"), QStringLiteral("1 open")};
-const QStringList kCommandNumbers = {QStringLiteral("0 Not analytic"),
-                                     QStringLiteral("1 Command 1"), QStringLiteral("2 Command 2")};
-const QStringList kDataLengths = {QStringLiteral("4 byte"), QStringLiteral("8 byte")};
+// Entries that begin with the code the gateway takes, then a word.
+QStringList OpenClose() {
+  return {ModbusTab::tr("0 close"), ModbusTab::tr("1 open")};
+}
+QStringList CommandNumbers() {
+  return {ModbusTab::tr("0 Not analytic"), ModbusTab::tr("1 Command 1"),
+          ModbusTab::tr("2 Command 2")};
+}
+QStringList DataLengths() {
+  return {ModbusTab::tr("4 byte"), ModbusTab::tr("8 byte")};
+}
 
 QStringList Numbers(int first, int last) {
   QStringList items;
@@ -83,7 +94,7 @@ constexpr int kGroupMargin = kTightMargin;
 // the custom command fields their room. The description tells a screen
 // reader which one is which.
 QPushButton* MakeSetButton(QWidget* parent, const char* name, const QString& sets) {
-  auto* button = MakeButton(parent, name, QStringLiteral("Set"));
+  auto* button = MakeButton(parent, name, ModbusTab::tr("Set"));
   const QFontMetrics metrics(button->font());
   button->setFixedWidth(metrics.horizontalAdvance(button->text()) + 3 * metrics.height());
   button->setAccessibleDescription(sets);
@@ -99,28 +110,28 @@ void KeepLeft(QGridLayout* grid, QWidget* input) {
 
 QGridLayout* BuildMeterSetup(MappingControls& c) {
   c.meter = MakeCombo(c.group, "ComboBox41", Numbers(1, 8), 0);
-  c.enable = MakeCombo(c.group, "ComboBox6", {QStringLiteral("Close"), QStringLiteral("Open")}, -1);
+  c.enable = MakeCombo(c.group, "ComboBox6", {ModbusTab::tr("Close"), ModbusTab::tr("Open")}, -1);
   c.deviceMode =
       MakeCombo(c.group, "ComboBox16",
-                {QStringLiteral("Secondary Master Device"), QStringLiteral("Master Device")}, 0);
-  c.instrumentType = MakeCombo(c.group, "ComboBox17", kInstrumentTypes, 0);
+                {ModbusTab::tr("Secondary Master Device"), ModbusTab::tr("Master Device")}, 0);
+  c.instrumentType = MakeCombo(c.group, "ComboBox17", InstrumentTypes(), 0);
   c.instrumentType->setMaxVisibleItems(16);
   c.preambleLength =
       MakeCombo(c.group, "ComboBox34", Numbers(gateway::kMinPreambles, gateway::kMaxPreambles), -1);
   c.bufferClearTime = MakeEdit(c.group, "Edit1");
   SizeToChars(c.bufferClearTime, 3);
-  c.setupSet = MakeSetButton(c.group, "Button10", QStringLiteral("polling set-up"));
+  c.setupSet = MakeSetButton(c.group, "Button10", ModbusTab::tr("polling set-up"));
 
   auto* setup = new QGridLayout;
   setup->setContentsMargins(0, 0, 0, 0);
   setup->setHorizontalSpacing(kSpacing + 2);
   setup->setVerticalSpacing(kSpacing);
-  AddLabelled(setup, 0, 0, QStringLiteral("Meter ID:"), c.meter);
-  AddLabelled(setup, 0, 2, QStringLiteral("Enable:"), c.enable);
-  AddLabelled(setup, 1, 0, QStringLiteral("Device Mode:"), c.deviceMode);
-  AddLabelled(setup, 1, 2, QStringLiteral("Instrument Type:"), c.instrumentType);
-  AddLabelled(setup, 2, 0, QStringLiteral("Preamble Length:"), c.preambleLength);
-  setup->addWidget(CaptionFor(c.group, QStringLiteral("Buffer Clear Time:"), c.bufferClearTime), 2,
+  AddLabelled(setup, 0, 0, ModbusTab::tr("Meter ID:"), c.meter);
+  AddLabelled(setup, 0, 2, ModbusTab::tr("Enable:"), c.enable);
+  AddLabelled(setup, 1, 0, ModbusTab::tr("Device Mode:"), c.deviceMode);
+  AddLabelled(setup, 1, 2, ModbusTab::tr("Instrument Type:"), c.instrumentType);
+  AddLabelled(setup, 2, 0, ModbusTab::tr("Preamble Length:"), c.preambleLength);
+  setup->addWidget(CaptionFor(c.group, ModbusTab::tr("Buffer Clear Time:"), c.bufferClearTime), 2,
                    2);
   auto* clearTime = new QHBoxLayout;
   clearTime->setSpacing(kSpacing);
@@ -138,12 +149,12 @@ QGridLayout* BuildMeterSetup(MappingControls& c) {
 // Registers of the meter: one row per 32-bit value with its byte order,
 // and the coefficient of each variable beside it.
 QGridLayout* BuildRegisters(MappingControls& c) {
-  c.currentLabel = MakeLabel(c.group, QStringLiteral("Current"), "Label68");
+  c.currentLabel = MakeLabel(c.group, ModbusTab::tr("Current"), "Label68");
   c.registerLabels[0] = MakeLabel(c.group, QStringLiteral("40001:"), "Label19");
   c.byteOrders[0] = MakeCombo(c.group, "FAMOUT1", kFloatOrders, 0);
   // Named without the register address or the row caption beside them:
   // both change as reports and time-outs arrive.
-  NameForScreenReaders(c.byteOrders[0], QStringLiteral("Current byte order"));
+  NameForScreenReaders(c.byteOrders[0], ModbusTab::tr("Current byte order"));
 
   // Form names of the four variables' controls, and their first register.
   struct Names {
@@ -166,27 +177,27 @@ QGridLayout* BuildRegisters(MappingControls& c) {
   registers->addWidget(c.byteOrders[0], 0, 2);
   for (int row = 1; row <= 4; ++row) {
     const Names& n = names[row - 1];
-    const QString name = QStringLiteral("Variable_%1(RTU_ADR)").arg(row);
+    const QString name = ModbusTab::tr("Variable_%1(RTU_ADR)").arg(row);
     c.registerLabels[row] = MakeLabel(c.group, QString::fromLatin1(n.address), n.label);
     c.byteOrders[row] = MakeCombo(c.group, n.order, kVariableOrders, 0);
-    NameForScreenReaders(c.byteOrders[row], name + QStringLiteral(" byte order"));
+    NameForScreenReaders(c.byteOrders[row], ModbusTab::tr("%1 byte order").arg(name));
     registers->addWidget(MakeLabel(c.group, name), row, 0);
     registers->addWidget(c.registerLabels[row], row, 1);
     registers->addWidget(c.byteOrders[row], row, 2);
   }
-  c.byteOrdersSet = MakeSetButton(c.group, "Button21", QStringLiteral("byte orders"));
+  c.byteOrdersSet = MakeSetButton(c.group, "Button21", ModbusTab::tr("byte orders"));
   registers->addWidget(c.byteOrdersSet, 5, 2, Qt::AlignRight);
 
   for (int row = 1; row <= 4; ++row) {
     QLineEdit*& coefficient = c.coefficients[row - 1];
     coefficient = MakeEdit(c.group, names[row - 1].coefficient, QStringLiteral("1.000"));
     SizeToChars(coefficient, 5);
-    AddLabelled(registers, row, 3, QStringLiteral("Variable %1 Coefficient").arg(row), coefficient);
+    AddLabelled(registers, row, 3, ModbusTab::tr("Variable %1 Coefficient").arg(row), coefficient);
   }
-  c.coefficientsSet = MakeSetButton(c.group, "Button15", QStringLiteral("coefficients"));
+  c.coefficientsSet = MakeSetButton(c.group, "Button15", ModbusTab::tr("coefficients"));
   registers->addWidget(c.coefficientsSet, 5, 3, 1, 2, Qt::AlignRight);
 
-  c.channelTest = MakeButton(c.group, "Button5", QStringLiteral("Channel Test"));
+  c.channelTest = MakeButton(c.group, "Button5", ModbusTab::tr("Channel Test"));
   registers->addWidget(c.channelTest, 5, 0, 1, 2, Qt::AlignLeft);
   return registers;
 }
@@ -213,9 +224,9 @@ void BuildReadCommands(ParsingControls& c, QGridLayout* grid) {
   const Names names[] = {{"ComboBox28", "Edit4", "Button17"}, {"ComboBox29", "Edit5", "Button18"}};
   for (int row = 0; row < 2; ++row) {
     ParsingControls::ReadCommand& r = c.readCommands[row];
-    const QString caption = QStringLiteral("Read Meter Command %1:").arg(row + 1);
-    r.enable = MakeCombo(c.group, names[row].enable, kOpenClose, -1);
-    NameForScreenReaders(r.enable, caption + QStringLiteral(" Enable"));
+    const QString caption = ModbusTab::tr("Read Meter Command %1:").arg(row + 1);
+    r.enable = MakeCombo(c.group, names[row].enable, OpenClose(), -1);
+    NameForScreenReaders(r.enable, ModbusTab::tr("%1 Enable").arg(caption));
     r.bytes = MakeEdit(c.group, names[row].bytes);
     r.set = MakeSetButton(c.group, names[row].set, caption);
     auto* label = MakeLabel(c.group, caption);
@@ -239,13 +250,13 @@ void BuildFormatGroup(ParsingControls& c) {
   // the variable names.
   auto* bits = new QHBoxLayout;
   bits->setSpacing(kSpacing + 2);
-  bits->addWidget(CaptionFor(c.formatGroup, QStringLiteral("Address Bits:"), c.addressBits));
+  bits->addWidget(CaptionFor(c.formatGroup, ModbusTab::tr("Address Bits:"), c.addressBits));
   bits->addWidget(c.addressBits);
   bits->addStretch(1);
   format->addLayout(bits, 0, 0, 1, 4);
 
-  const QString headings[] = {QStringLiteral("Command Number"), QStringLiteral("Star_Adr"),
-                              QStringLiteral("Data Length")};
+  const QString headings[] = {ModbusTab::tr("Command Number"), ModbusTab::tr("Star_Adr"),
+                              ModbusTab::tr("Data Length")};
   for (int col = 0; col < 3; ++col)
     format->addWidget(MakeLabel(c.formatGroup, headings[col]), 1, col + 1);
 
@@ -261,11 +272,11 @@ void BuildFormatGroup(ParsingControls& c) {
   for (int v = 0; v < 4; ++v) {
     ParsingControls::Row& r = c.rows[v];
     const int gridRow = v + 2;
-    const QString name = QStringLiteral("Variable_%1:").arg(v + 1);
-    r.command = MakeCombo(c.formatGroup, names[v].command, kCommandNumbers, -1);
+    const QString name = ModbusTab::tr("Variable_%1:").arg(v + 1);
+    r.command = MakeCombo(c.formatGroup, names[v].command, CommandNumbers(), -1);
     r.start = MakeEdit(c.formatGroup, names[v].start);
     SizeToChars(r.start, 3);
-    r.length = MakeCombo(c.formatGroup, names[v].length, kDataLengths, -1);
+    r.length = MakeCombo(c.formatGroup, names[v].length, DataLengths(), -1);
     auto* label = MakeLabel(c.formatGroup, name);
     label->setBuddy(r.command);
     NameForScreenReaders(r.command, name + QStringLiteral(" ") + headings[0]);
@@ -282,11 +293,11 @@ void BuildFormatGroup(ParsingControls& c) {
 }
 
 void BuildParsingGroup(ParsingControls& c, QWidget* page) {
-  c.group = MakeGroup(page, "GroupBox13", QStringLiteral("Custom HART Command Parsing"));
+  c.group = MakeGroup(page, "GroupBox13", ModbusTab::tr("Custom HART Command Parsing"));
   auto* grid = new QGridLayout(c.group);
   Tighten(grid);
   BuildReadCommands(c, grid);
-  c.formatGroup = MakeGroup(c.group, "GroupBox16", QStringLiteral("Custom Data Parsing Format"));
+  c.formatGroup = MakeGroup(c.group, "GroupBox16", ModbusTab::tr("Custom Data Parsing Format"));
   grid->addWidget(c.formatGroup, 2, 0, 1, 4);
   grid->setRowStretch(3, 1);
   BuildFormatGroup(c);
@@ -315,7 +326,7 @@ void ModbusTab::Build() {
   // HART parsing of that meter the right one; the two stand-alone tools run
   // along the bottom.
   QWidget* page = this;
-  mapping_.mappingQuery = MakeButton(page, "Button31", QStringLiteral("MODBUS_RTU parameters"));
+  mapping_.mappingQuery = MakeButton(page, "Button31", tr("MODBUS_RTU parameters"));
   BuildMappingGroup(mapping_, page);
   BuildParsingGroup(parsing_, page);
   tools_ = new ModbusTools(requests_);
@@ -573,7 +584,7 @@ void ModbusTab::SendReadMeterCommand(int command, const QLineEdit* bytes,
   const gateway::HexBytes typed =
       gateway::ParseHexBytes(TypedText(bytes), gateway::kReadMeterCommandLimit);
   if (!typed.ok()) {
-    requests_.Messages().Show(QString::fromLatin1(typed.error));
+    requests_.Messages().Show(LayerText(QString::fromLatin1(typed.error)));
     return;
   }
   gateway::MeterSettings m;

@@ -16,6 +16,7 @@
 #include "tools/calculator_input.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
+#include "ui/language.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -36,34 +37,34 @@ QByteArray Bytes(const std::array<std::uint8_t, N>& frame) {
 
 // ---- MODBUS read test ---------------------------------------------------
 void BuildModbusTestGroup(ModbusTestControls& c, QWidget* page) {
-  c.group = MakeGroup(page, "GroupBox19", QStringLiteral("Modbus Communication Test"));
+  c.group = MakeGroup(page, "GroupBox19", ModbusTools::tr("Modbus Communication Test"));
   auto* grid = new QGridLayout(c.group);
   Tighten(grid);
   c.slaveAddress = MakeEdit(c.group, "Edit18", QStringLiteral("001"));
   c.startAddress = MakeEdit(c.group, "Edit19", QStringLiteral("00"));
   c.length = MakeEdit(c.group, "Edit20", QStringLiteral("10"));
   for (QLineEdit* edit : {c.slaveAddress, c.startAddress, c.length}) SizeToChars(edit, 3);
-  AddLabelled(grid, 0, 0, QStringLiteral("MODBUS Slave Address:"), c.slaveAddress);
-  AddLabelled(grid, 0, 3, QStringLiteral("MODBUS Start Address:"), c.startAddress);
-  AddLabelled(grid, 1, 0, QStringLiteral("Read Data Length:"), c.length);
-  c.send = MakeButton(c.group, "Button4", QStringLiteral("MODBUS Comm Test"));
+  AddLabelled(grid, 0, 0, ModbusTools::tr("MODBUS Slave Address:"), c.slaveAddress);
+  AddLabelled(grid, 0, 3, ModbusTools::tr("MODBUS Start Address:"), c.startAddress);
+  AddLabelled(grid, 1, 0, ModbusTools::tr("Read Data Length:"), c.length);
+  c.send = MakeButton(c.group, "Button4", ModbusTools::tr("MODBUS Comm Test"));
   grid->addWidget(c.send, 1, 3, 1, 2, Qt::AlignRight);
   grid->setColumnMinimumWidth(2, 2 * kTightSpacing);  // air between the two pairs
 }
 
 // ---- IEEE 754 calculator -----------------------------------------------
 void BuildCalculatorGroup(CalculatorControls& c, QWidget* page) {
-  c.group = MakeGroup(page, "GroupBox12", QStringLiteral("IEE754 Calculation"));
+  c.group = MakeGroup(page, "GroupBox12", ModbusTools::tr("IEE754 Calculation"));
   auto* grid = new QGridLayout(c.group);
   Tighten(grid);
   c.hexInput = MakeEdit(c.group, "Edit7");
   SizeToChars(c.hexInput, 14);
-  AddLabelled(grid, 0, 0, QStringLiteral("Data Format HEX(FF FF FF FF):"), c.hexInput);
-  c.calculate = MakeButton(c.group, "Button13", QStringLiteral("Calculation"));
+  AddLabelled(grid, 0, 0, ModbusTools::tr("Data Format HEX(FF FF FF FF):"), c.hexInput);
+  c.calculate = MakeButton(c.group, "Button13", ModbusTools::tr("Calculation"));
   grid->addWidget(c.calculate, 0, 2);
   c.value = MakeEdit(c.group, "Edit22");
   SizeToChars(c.value, 14);
-  grid->addWidget(CaptionFor(c.group, QStringLiteral("Value:"), c.value), 1, 0, Qt::AlignRight);
+  grid->addWidget(CaptionFor(c.group, ModbusTools::tr("Value:"), c.value), 1, 0, Qt::AlignRight);
   grid->addWidget(c.value, 1, 1);
 }
 
@@ -129,7 +130,8 @@ void ModbusTools::onCalculateClicked() {
                                                  static_cast<std::size_t>(typed.size()))));
   if (input.error != tools::CalculatorInput::Error::None) {
     const std::string_view message = tools::CalculatorInputMessage(input.error);
-    requests_.Messages().Show(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+    requests_.Messages().Show(
+        LayerText(QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()))));
     return;
   }
   // The value bytes live in the request area while the calculator works.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pictures.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFont>
 #include <QPainter>
@@ -250,12 +251,14 @@ QRectF DrawPcAndConverter(Drawing& d) {
   const QRectF pc(14, 16, 124, 58);
   d.Box(pc, kDeviceFill);
   d.Text(pc.adjusted(0, 6, 0, -26), QStringLiteral("PC"), 15, true);
-  d.Text(pc.adjusted(0, 30, 0, -6), QStringLiteral("MODBUS master"), 11);
+  d.Text(pc.adjusted(0, 30, 0, -6),
+         QCoreApplication::translate("kv770::ui::WiringTab", "MODBUS master"), 11);
 
   const QRectF converter(14, 114, 124, 52);
   d.Box(converter, kDeviceFill);
   d.Text(converter.adjusted(0, 6, 0, -24), QStringLiteral("USB-RS485"), 12, true);
-  d.Text(converter.adjusted(0, 27, 0, -6), QStringLiteral("converter"), 11);
+  d.Text(converter.adjusted(0, 27, 0, -6),
+         QCoreApplication::translate("kv770::ui::WiringTab", "converter"), 11);
   d.Wire({{pc.center().x(), pc.bottom()}, {converter.center().x(), converter.top()}}, kInk, 3);
   d.Text(QRectF(pc.center().x() + 6, pc.bottom() + 8, 40, 16), QStringLiteral("USB"), 11, false,
          Qt::AlignLeft | Qt::AlignVCenter, kCaption);
@@ -269,7 +272,8 @@ QRectF DrawGateway(Drawing& d, const QRectF& converter) {
   d.Text(QRectF(gateway.left(), gateway.top() + 8, gateway.width(), 24), QStringLiteral("KV770-W"),
          18, true);
   d.Text(QRectF(gateway.left(), gateway.top() + 32, gateway.width(), 16),
-         QStringLiteral("HART / MODBUS gateway"), 11, false, Qt::AlignCenter, kCaption);
+         QCoreApplication::translate("kv770::ui::WiringTab", "HART / MODBUS gateway"), 11, false,
+         Qt::AlignCenter, kCaption);
 
   const QPointF termA(gateway.left(), 124), termB(gateway.left(), 150);
   d.Wire({{converter.right(), 130}, {termA.x() - 40, 130}, {termA.x() - 40, termA.y()}, termA},
@@ -287,7 +291,8 @@ QRectF DrawGateway(Drawing& d, const QRectF& converter) {
 void DrawPowerSupply(Drawing& d, const QRectF& gateway) {
   const QRectF supply(494, 72, 124, 58);
   d.Box(supply, kSupplyFill);
-  d.Text(supply.adjusted(0, 6, 0, -26), QStringLiteral("Power supply"), 12, true);
+  d.Text(supply.adjusted(0, 6, 0, -26),
+         QCoreApplication::translate("kv770::ui::WiringTab", "Power supply"), 12, true);
   d.Text(supply.adjusted(0, 30, 0, -6), QStringLiteral("24 V DC"), 12);
   const QPointF termPlus(gateway.right(), 88), termZero(gateway.right(), 114);
   d.Wire({{supply.left(), termPlus.y()}, termPlus}, kPositive);
@@ -319,7 +324,8 @@ void DrawHartLoop(Drawing& d, const QRectF& gateway) {
   // signal needs that impedance across the loop.
   const QRectF loopPower(14, 262, 110, 58);
   d.Box(loopPower, kSupplyFill);
-  d.Text(loopPower.adjusted(0, 6, 0, -26), QStringLiteral("Loop power"), 12, true);
+  d.Text(loopPower.adjusted(0, 6, 0, -26),
+         QCoreApplication::translate("kv770::ui::WiringTab", "Loop power"), 12, true);
   d.Text(loopPower.adjusted(0, 30, 0, -6), QStringLiteral("24 V DC"), 12);
   const QRectF resistor(82, busPlusY - 7, 44, 14);
   d.Wire({{40, loopPower.top()}, {40, busPlusY}, {resistor.left(), busPlusY}}, kPositive);
@@ -350,8 +356,9 @@ void DrawHartLoop(Drawing& d, const QRectF& gateway) {
            Qt::AlignCenter, kCaption);
   }
   d.Text(QRectF(busStart, 326, busEnd - busStart, 18),
-         QStringLiteral("up to 8 HART instruments in parallel (multidrop)"), 11, false,
-         Qt::AlignCenter, kCaption);
+         QCoreApplication::translate("kv770::ui::WiringTab",
+                                     "up to 8 HART instruments in parallel (multidrop)"),
+         11, false, Qt::AlignCenter, kCaption);
 }
 
 void DrawWiring(QPainter& p) {

@@ -23,11 +23,11 @@ void SetText(QLabel* label, const QString& text) {
 
 StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent) {
   setObjectName("StatusBar1");
-  setAccessibleName(QStringLiteral("Status"));
+  setAccessibleName(tr("Status"));
   setSizeGripEnabled(false);
-  link_ = Part(this, "LinkStatus", QStringLiteral("Link"), 3);
-  request_ = Part(this, "RequestStatus", QStringLiteral("Request"), 3);
-  lastReply_ = Part(this, "ReplyStatus", QStringLiteral("Last reply"), 1);
+  link_ = Part(this, "LinkStatus", tr("Link"), 3);
+  request_ = Part(this, "RequestStatus", tr("Request"), 3);
+  lastReply_ = Part(this, "ReplyStatus", tr("Last reply"), 1);
 }
 
 void StatusLine::ShowLink(const QString& text) {

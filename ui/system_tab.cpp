@@ -42,12 +42,18 @@ QStringList BaudRates() {
 const int kBaud9600 = gateway::BaudCode(9600);
 
 // Parity codes '0' None, '1' Odd, '2' Even, the model's names with a
-// capital letter; the serial component takes the same positions.
+// capital letter; the serial component takes the same positions. The
+// captions are translated by their English, which this table lists for
+// the translation tools.
+[[maybe_unused]] const char* const kParityCaptions[] = {
+    QT_TRANSLATE_NOOP("kv770::ui::SystemTab", "None"),
+    QT_TRANSLATE_NOOP("kv770::ui::SystemTab", "Odd"),
+    QT_TRANSLATE_NOOP("kv770::ui::SystemTab", "Even")};
 QStringList Parities() {
   QStringList names;
   for (std::string_view name : gateway::kParityNames) {
     const QString caption = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
-    names << caption.left(1).toUpper() + caption.mid(1);
+    names << SystemTab::tr((caption.left(1).toUpper() + caption.mid(1)).toUtf8().constData());
   }
   return names;
 }
@@ -77,27 +83,27 @@ QGridLayout* NewGrid(QWidget* parent, int lastColumn) {
 // ---- link: choice, serial port, TCP ------------------------------------
 
 QGridLayout* BuildLinkChoice(SystemControls& c, QWidget* page) {
-  c.linkChoice = MakeCombo(page, "ComboBox2",
-                           {QStringLiteral("Serial Port"), QStringLiteral("IP Ethernet")}, 0,
-                           /*editable=*/true);
+  c.linkChoice =
+      MakeCombo(page, "ComboBox2", {SystemTab::tr("Serial Port"), SystemTab::tr("IP Ethernet")}, 0,
+                /*editable=*/true);
   auto* modeGrid = new QGridLayout;
   modeGrid->setContentsMargins(0, 0, 0, 0);
-  AddLabelled(modeGrid, 0, 0, QStringLiteral("Communication Mode:"), c.linkChoice);
+  AddLabelled(modeGrid, 0, 0, SystemTab::tr("Communication Mode:"), c.linkChoice);
   modeGrid->setColumnStretch(2, 1);
   return modeGrid;
 }
 
 void BuildSerialGroup(SystemControls& c, QWidget* page) {
-  c.serialGroup = MakeGroup(page, "GroupBox1", QStringLiteral("Serial Port Parameters"));
+  c.serialGroup = MakeGroup(page, "GroupBox1", SystemTab::tr("Serial Port Parameters"));
   c.serialPort = SetUpCombo(new SerialPortCombo(c.serialGroup), "SPREALCOM", PortNames(), kCom4,
                             /*editable=*/true);
   c.serialBaud = MakeCombo(c.serialGroup, "ComboBox11", BaudRates(), kBaud9600, /*editable=*/true);
   c.serialParity = MakeCombo(c.serialGroup, "ComboBox10", Parities(), 0);
-  c.openPort = MakeButton(c.serialGroup, "Button1", QStringLiteral("Open"));
+  c.openPort = MakeButton(c.serialGroup, "Button1", SystemTab::tr("Open"));
   auto* grid = NewGrid(c.serialGroup, 2);
-  AddLabelled(grid, 0, 0, QStringLiteral("Serial Port:"), c.serialPort);
-  AddLabelled(grid, 1, 0, QStringLiteral("Baud:"), c.serialBaud);
-  AddLabelled(grid, 2, 0, QStringLiteral("Parity:"), c.serialParity);
+  AddLabelled(grid, 0, 0, SystemTab::tr("Serial Port:"), c.serialPort);
+  AddLabelled(grid, 1, 0, SystemTab::tr("Baud:"), c.serialBaud);
+  AddLabelled(grid, 2, 0, SystemTab::tr("Parity:"), c.serialParity);
   grid->addWidget(c.openPort, 2, 2);
 }
 
@@ -117,7 +123,7 @@ QHBoxLayout* BuildLineControls(SystemControls& c, QWidget* page) {
 }
 
 void BuildTcpGroup(SystemControls& c, QWidget* page) {
-  c.tcpGroup = MakeGroup(page, "GroupBox4", QStringLiteral("Internet Parameter Configuration"));
+  c.tcpGroup = MakeGroup(page, "GroupBox4", SystemTab::tr("Internet Parameter Configuration"));
   c.tcpAddress = MakeEdit(c.tcpGroup, "Edit2", QStringLiteral("192.168.0.88"));
   SizeToChars(c.tcpAddress, 15);
   c.tcpPort = MakeEdit(c.tcpGroup, "Edit34", QStringLiteral("7000"));
@@ -126,14 +132,14 @@ void BuildTcpGroup(SystemControls& c, QWidget* page) {
   QPalette red = c.tcpStatus->palette();
   red.setColor(QPalette::WindowText, Qt::red);
   c.tcpStatus->setPalette(red);
-  c.tcpStatus->setAccessibleDescription(QStringLiteral("TCP connection state"));
-  c.tcpConnect = MakeButton(c.tcpGroup, "Button8", QStringLiteral("Connect"));
-  c.tcpDisconnect = MakeButton(c.tcpGroup, "Button11", QStringLiteral("Disconnect"));
-  c.makerProgram = MakeButton(c.tcpGroup, "Button14", QStringLiteral("Gateway Parameter Query"));
+  c.tcpStatus->setAccessibleDescription(SystemTab::tr("TCP connection state"));
+  c.tcpConnect = MakeButton(c.tcpGroup, "Button8", SystemTab::tr("Connect"));
+  c.tcpDisconnect = MakeButton(c.tcpGroup, "Button11", SystemTab::tr("Disconnect"));
+  c.makerProgram = MakeButton(c.tcpGroup, "Button14", SystemTab::tr("Gateway Parameter Query"));
 
   auto* grid = NewGrid(c.tcpGroup, 2);
-  AddLabelled(grid, 0, 0, QStringLiteral("Target IP Address:"), c.tcpAddress);
-  AddLabelled(grid, 1, 0, QStringLiteral("Port Number:"), c.tcpPort);
+  AddLabelled(grid, 0, 0, SystemTab::tr("Target IP Address:"), c.tcpAddress);
+  AddLabelled(grid, 1, 0, SystemTab::tr("Port Number:"), c.tcpPort);
   grid->addWidget(c.tcpStatus, 2, 1, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(c.tcpConnect);
@@ -164,13 +170,13 @@ QVBoxLayout* BuildLinkColumn(SystemControls& c, QWidget* page) {
 // buttons line up down the column.
 
 void BuildRs485Group(SystemControls& c, QWidget* page) {
-  c.rs485Group = MakeGroup(page, "GroupBox18", QStringLiteral("RS485 Serial Port Parameters"));
+  c.rs485Group = MakeGroup(page, "GroupBox18", SystemTab::tr("RS485 Serial Port Parameters"));
   c.rs485Baud = MakeCombo(c.rs485Group, "ComboBox8", BaudRates(), kBaud9600);
   c.rs485Parity = MakeCombo(c.rs485Group, "ComboBox9", Parities(), 0);
-  c.rs485Set = MakeButton(c.rs485Group, "Button9", QStringLiteral("Set"));
+  c.rs485Set = MakeButton(c.rs485Group, "Button9", SystemTab::tr("Set"));
   auto* grid = NewGrid(c.rs485Group, 1);
-  AddLabelled(grid, 0, 0, QStringLiteral("Baud:"), c.rs485Baud);
-  AddLabelled(grid, 1, 0, QStringLiteral("Parity:"), c.rs485Parity);
+  AddLabelled(grid, 0, 0, SystemTab::tr("Baud:"), c.rs485Baud);
+  AddLabelled(grid, 1, 0, SystemTab::tr("Parity:"), c.rs485Parity);
   grid->addWidget(c.rs485Set, 1, 3);
 }
 
@@ -185,30 +191,30 @@ void SettingRow(QGroupBox* group, QWidget* input, QWidget* unit, QPushButton* se
 }
 
 void BuildSlaveAddressGroup(SystemControls& c, QWidget* page) {
-  c.slaveAddressGroup = MakeGroup(page, "GroupBox15", QStringLiteral("MODBUS_Slave_Adr:"));
+  c.slaveAddressGroup = MakeGroup(page, "GroupBox15", SystemTab::tr("MODBUS_Slave_Adr:"));
   c.slaveAddress = MakeEdit(c.slaveAddressGroup, "Edit14", QStringLiteral("001"));
   SizeToChars(c.slaveAddress, 3);
-  c.slaveAddressSet = MakeButton(c.slaveAddressGroup, "Button29", QStringLiteral("Set"));
+  c.slaveAddressSet = MakeButton(c.slaveAddressGroup, "Button29", SystemTab::tr("Set"));
   SettingRow(c.slaveAddressGroup, c.slaveAddress, nullptr, c.slaveAddressSet);
 }
 
 void BuildWorkingModeGroup(SystemControls& c, QWidget* page) {
-  c.workingModeGroup = MakeGroup(page, "GroupBox7", QStringLiteral("Working Mode:"));
+  c.workingModeGroup = MakeGroup(page, "GroupBox7", SystemTab::tr("Working Mode:"));
   c.workingMode =
       MakeCombo(c.workingModeGroup, "ComboBox7",
-                {QStringLiteral("Transparent Mode"), QStringLiteral("MODBUS_RTU Mode")}, 0);
-  c.workingModeSet = MakeButton(c.workingModeGroup, "Button24", QStringLiteral("Set"));
+                {SystemTab::tr("Transparent Mode"), SystemTab::tr("MODBUS_RTU Mode")}, 0);
+  c.workingModeSet = MakeButton(c.workingModeGroup, "Button24", SystemTab::tr("Set"));
   SettingRow(c.workingModeGroup, c.workingMode, nullptr, c.workingModeSet);
 }
 
 // The gateway counts the polling interval in units of 10 ms.
 void BuildPollingGroup(SystemControls& c, QWidget* page) {
-  c.pollingGroup = MakeGroup(page, "GroupBox14", QStringLiteral("Meter Polling Interval:"));
+  c.pollingGroup = MakeGroup(page, "GroupBox14", SystemTab::tr("Meter Polling Interval:"));
   c.pollingInterval = MakeEdit(c.pollingGroup, "Edit6", QStringLiteral("050"));
   SizeToChars(c.pollingInterval, 3);
   c.pollingInterval->setAccessibleDescription(QStringLiteral("*10 ms"));
   auto* unit = MakeLabel(c.pollingGroup, QStringLiteral(" *10 ms"));
-  c.pollingIntervalSet = MakeButton(c.pollingGroup, "Button27", QStringLiteral("Set"));
+  c.pollingIntervalSet = MakeButton(c.pollingGroup, "Button27", SystemTab::tr("Set"));
   SettingRow(c.pollingGroup, c.pollingInterval, unit, c.pollingIntervalSet);
 }
 
@@ -230,9 +236,9 @@ QVBoxLayout* BuildSettingsColumn(SystemControls& c, QWidget* page) {
 // The check comes first (its answer enables the "Set" buttons), then the
 // read-back; the reset, which asks for no confirmation, stands apart.
 QVBoxLayout* BuildRequestColumn(SystemControls& c, QWidget* page) {
-  c.communicationQuery = MakeButton(page, "Button6", QStringLiteral("Communication Query"));
-  c.systemQuery = MakeButton(page, "Button23", QStringLiteral("System Parameters"));
-  c.parameterReset = MakeButton(page, "Button30", QStringLiteral("Parameter Initialization"));
+  c.communicationQuery = MakeButton(page, "Button6", SystemTab::tr("Communication Query"));
+  c.systemQuery = MakeButton(page, "Button23", SystemTab::tr("System Parameters"));
+  c.parameterReset = MakeButton(page, "Button30", SystemTab::tr("Parameter Initialization"));
   auto* actionColumn = new QVBoxLayout;
   actionColumn->addWidget(c.communicationQuery);
   actionColumn->addWidget(c.systemQuery);
@@ -253,11 +259,11 @@ void BuildBoardGroup(SystemControls& c, QWidget* page) {
        QStringLiteral("005"), QStringLiteral("006"), QStringLiteral("008"), QStringLiteral("009"),
        QStringLiteral("101"), QStringLiteral("102"), QStringLiteral("103"), QStringLiteral("104")},
       0, /*editable=*/true);
-  c.boardSet = MakeButton(c.boardGroup, "Button60", QStringLiteral("Set"));
+  c.boardSet = MakeButton(c.boardGroup, "Button60", SystemTab::tr("Set"));
   auto* grid = NewGrid(c.boardGroup, 5);
-  AddLabelled(grid, 0, 0, QStringLiteral("PCBSN:"), c.boardSerial);
+  AddLabelled(grid, 0, 0, SystemTab::tr("PCBSN:"), c.boardSerial);
   grid->setColumnMinimumWidth(2, FieldWidth(page, 1));  // gap between the two fields
-  AddLabelled(grid, 0, 3, QStringLiteral("inspector:"), c.inspector);
+  AddLabelled(grid, 0, 3, SystemTab::tr("inspector:"), c.inspector);
   grid->addWidget(c.boardSet, 0, 5);
 }
 
@@ -334,19 +340,17 @@ void SystemTab::ConnectHandlers() {
     tcpState_ = state;
     emit linkChanged();
   };
-  connect(&socket_, &link::TClientSocket::OnConnecting, this, [tcpState] {
-    tcpState(TcpState::kConnecting, QStringLiteral("connecting!"));
-  });
+  connect(&socket_, &link::TClientSocket::OnConnecting, this,
+          [tcpState] { tcpState(TcpState::kConnecting, tr("connecting!")); });
   connect(&socket_, &link::TClientSocket::OnConnect, this,
-          [tcpState] { tcpState(TcpState::kConnected, QStringLiteral("connected")); });
+          [tcpState] { tcpState(TcpState::kConnected, tr("connected")); });
   connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this, tcpState] {
-    tcpState(TcpState::kNone, QStringLiteral("already disconnected"));
+    tcpState(TcpState::kNone, tr("already disconnected"));
     socket_.Close();
   });
   // The code is left as it is, so the socket layer reports the error too.
-  connect(&socket_, &link::TClientSocket::OnError, this, [tcpState](int*) {
-    tcpState(TcpState::kNone, QStringLiteral("connection failed"));
-  });
+  connect(&socket_, &link::TClientSocket::OnError, this,
+          [tcpState](int*) { tcpState(TcpState::kNone, tr("connection failed")); });
 
   On(c_.openPort, &QPushButton::clicked, &SystemTab::onOpenPortClicked);
   On(&rs485CloseTimer_, &cycle::FormTimer::OnTimer, &SystemTab::onRs485CloseTimer);
@@ -412,12 +416,20 @@ void SystemTab::onLinkChosen() {
 
 QString SystemTab::LinkDescription() const {
   const int link = LinkIndex();
-  if (link == 0 && serialOpen_) return serialShown_;
+  if (link == 0 && serialOpen_) return serialLine_ + QStringLiteral(", open");
   if (link == 1 && tcpState_ == TcpState::kConnected)
     return tcpTarget_ + QStringLiteral(" connected");
   if (link == 1 && tcpState_ == TcpState::kConnecting)
     return tcpTarget_ + QStringLiteral(" connecting");
   return QStringLiteral("not connected");
+}
+
+QString SystemTab::LinkShown() const {
+  const int link = LinkIndex();
+  if (link == 0 && serialOpen_) return tr("%1, open").arg(serialLine_);
+  if (link == 1 && tcpState_ == TcpState::kConnected) return tr("%1 connected").arg(tcpTarget_);
+  if (link == 1 && tcpState_ == TcpState::kConnecting) return tr("%1 connecting").arg(tcpTarget_);
+  return tr("not connected");
 }
 
 void SystemTab::onConnectClicked() {
@@ -431,7 +443,7 @@ void SystemTab::onConnectClicked() {
 
 void SystemTab::onDisconnectClicked() {
   if (socket_.Active()) socket_.Close();
-  c_.tcpStatus->setText(QStringLiteral("disconnected state"));
+  c_.tcpStatus->setText(tr("disconnected state"));
   tcpState_ = TcpState::kNone;
   emit linkChanged();
 }
@@ -439,13 +451,12 @@ void SystemTab::onDisconnectClicked() {
 // The serial port list's tooltip: the device its name leads to.
 void SystemTab::ShowSerialDevice() {
   const QString device = serial_.Ports().DevicePath(c_.serialPort->currentText());
-  c_.serialPort->setToolTip(device.isEmpty() ? QString()
-                                             : QStringLiteral("Device: %1").arg(device));
+  c_.serialPort->setToolTip(device.isEmpty() ? QString() : tr("Device: %1").arg(device));
 }
 
 void SystemTab::onOpenPortClicked() {
   if (serialOpen_) {
-    ClosePort(QStringLiteral("open"));
+    ClosePort(tr("open"));
     return;
   }
   // Crossed on purpose, and kept so: the box captioned "COM_RTS" drives DTR
@@ -457,15 +468,16 @@ void SystemTab::onOpenPortClicked() {
                   /*dtr=*/c_.comRts->isChecked(), /*rts=*/c_.comDtr->isChecked()});
   goneDevice_.clear();
   serialOpen_ = true;
-  c_.openPort->setText(QStringLiteral("close"));
+  c_.openPort->setText(tr("close"));
   const QString device = serial_.DevicePath();
-  serialShown_ = QStringLiteral("%1%2, %3 8-%4-1, open")
-                     .arg(c_.serialPort->currentText(),
-                          device.isEmpty() || device == c_.serialPort->currentText()
-                              ? QString()
-                              : QStringLiteral(" = ") + device,
-                          c_.serialBaud->currentText(),
-                          QStringLiteral("NOE").mid(std::max(0, c_.serialParity->currentIndex()), 1));
+  serialLine_ =
+      QStringLiteral("%1%2, %3 8-%4-1")
+          .arg(c_.serialPort->currentText(),
+               device.isEmpty() || device == c_.serialPort->currentText()
+                   ? QString()
+                   : QStringLiteral(" = ") + device,
+               c_.serialBaud->currentText(),
+               QStringLiteral("NOE").mid(std::max(0, c_.serialParity->currentIndex()), 1));
   emit linkChanged();
 }
 
@@ -478,7 +490,7 @@ void SystemTab::onSerialHangup() {
   // Both workers may report the same hang-up.
   if (device.isEmpty() || device == goneDevice_ || QFileInfo::exists(device)) return;
   goneDevice_ = device;
-  requests_.Messages().Show(QStringLiteral("The serial device %1 is gone").arg(device));
+  requests_.Messages().Show(tr("The serial device %1 is gone").arg(device));
 }
 
 void SystemTab::ClosePort(const QString& caption) {
@@ -492,7 +504,7 @@ void SystemTab::ClosePort(const QString& caption) {
 void SystemTab::onRs485CloseTimer() {
   // The gateway has taken new RS-485 settings; the old line is given up.
   rs485CloseTimer_.SetEnabled(false);
-  ClosePort(QStringLiteral("open serial"));
+  ClosePort(tr("open serial"));
 }
 
 // ---- communication check -------------------------------------------------------

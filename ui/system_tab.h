@@ -39,8 +39,11 @@ class SystemTab : public Tab {
   void EnableRequests();
   // The chosen link and its state, for the status line:
   // "COM4 = /dev/ttyUSB0, 9600 8-N-1, open", "192.168.0.88:7000 connected",
-  // "not connected".
+  // "not connected". These words are the backup's too (its source): they
+  // stay English whatever the window's language.
   QString LinkDescription() const;
+  // The same in the window's language, for the status line.
+  QString LinkShown() const;
 
  signals:
   // The link chosen, opened, closed, connected or lost.
@@ -84,7 +87,7 @@ class SystemTab : public Tab {
   link::TClientSocket& socket_;
   cycle::FormTimer rs485CloseTimer_;  // closes the serial port after an RS-485 setting
   bool serialOpen_ = false;
-  QString serialShown_;  // the open serial line as the status line shows it
+  QString serialLine_;  // the open serial line: "COM4 = /dev/ttyUSB0, 9600 8-N-1"
   enum class TcpState { kNone, kConnecting, kConnected } tcpState_ = TcpState::kNone;
   QString tcpTarget_;  // address:port of the last connect
   QString goneDevice_;  // the device whose disappearance was told, so it is told once

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "link/errors.h"
+#include "ui/language.h"
 
 namespace kv770::ui {
 
@@ -11,9 +12,9 @@ void RunShowingErrors(MessageSink& messages, const std::function<void()>& handle
   try {
     handler();
   } catch (const Error& e) {
-    messages.Show(e.Message());
+    messages.Show(LayerText(e.Message()));
   } catch (const std::exception& e) {
-    messages.Show(QString::fromLocal8Bit(e.what()));
+    messages.Show(LayerText(QString::fromLocal8Bit(e.what())));
   }
 }
 

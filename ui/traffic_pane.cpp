@@ -26,10 +26,10 @@ TrafficPane::TrafficPane(QWidget* parent) : QWidget(parent) {
   lines_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   lines_->setMinimumHeight(QFontMetrics(lines_->font()).lineSpacing() * 6);
 
-  auto* caption = new QLabel(QStringLiteral("Traffic history:"), this);
+  auto* caption = new QLabel(tr("Traffic history:"), this);
   caption->setBuddy(lines_);
-  NameForScreenReaders(lines_, QStringLiteral("Traffic history"));
-  clear_ = MakeButton(this, "TrafficClear", QStringLiteral("Clear"));
+  NameForScreenReaders(lines_, tr("Traffic history"));
+  clear_ = MakeButton(this, "TrafficClear", tr("Clear"));
   connect(clear_, &QPushButton::clicked, lines_, &QPlainTextEdit::clear);
 
   auto* top = new QHBoxLayout;

@@ -21,6 +21,7 @@
 #include "hart/units.h"
 #include "tools/float_text.h"
 #include "ui/fields.h"
+#include "ui/language.h"
 #include "ui/widgets.h"
 
 namespace kv770::ui {
@@ -58,7 +59,7 @@ QStringList UnitList(int box) {
 QGridLayout* BuildFrameSettings(HartControls& c) {
   auto* top = new QGridLayout;
   c.preambleLength = MakeEdit(c.group, "Edit9", QStringLiteral("6"));
-  AddLabelled(top, 0, 0, QStringLiteral("Preamble Length:"), c.preambleLength);
+  AddLabelled(top, 0, 0, TransparentTab::tr("Preamble Length:"), c.preambleLength);
   // No address is selected until the user picks one (the "Set" command then
   // carries '0'), yet the box reads "1" like the form always showed it.
   c.hartAddress = MakeCombo(
@@ -71,12 +72,12 @@ QGridLayout* BuildFrameSettings(HartControls& c) {
   plainPlaceholder.setColor(QPalette::PlaceholderText,
                             plainPlaceholder.color(QPalette::ButtonText));
   c.hartAddress->setPalette(plainPlaceholder);
-  AddLabelled(top, 0, 2, QStringLiteral("HART Address:"), c.hartAddress);
-  c.commandMode =
-      MakeCombo(c.group, "ComboBox42",
-                {QStringLiteral("Master Mode"), QStringLiteral("Secondary Master Mode")}, 0);
-  AddLabelled(top, 0, 4, QStringLiteral("HART Command Mode:"), c.commandMode);
-  c.addressSet = MakeButton(c.group, "Button3", QStringLiteral("Set"));
+  AddLabelled(top, 0, 2, TransparentTab::tr("HART Address:"), c.hartAddress);
+  c.commandMode = MakeCombo(
+      c.group, "ComboBox42",
+      {TransparentTab::tr("Master Mode"), TransparentTab::tr("Secondary Master Mode")}, 0);
+  AddLabelled(top, 0, 4, TransparentTab::tr("HART Command Mode:"), c.commandMode);
+  c.addressSet = MakeButton(c.group, "Button3", TransparentTab::tr("Set"));
   top->addWidget(c.addressSet, 0, 6);
   top->setColumnStretch(7, 1);
   top->setHorizontalSpacing(10);
@@ -84,24 +85,25 @@ QGridLayout* BuildFrameSettings(HartControls& c) {
 }
 
 void BuildIdentityGroup(HartControls& c) {
-  c.identityGroup = MakeGroup(c.group, "GroupBox8", QStringLiteral("HART Device Basic Parameters"));
+  c.identityGroup =
+      MakeGroup(c.group, "GroupBox8", TransparentTab::tr("HART Device Basic Parameters"));
   auto* identity = new QGridLayout(c.identityGroup);
   c.manufacturerId = MakeEdit(c.identityGroup, "Edit28");
-  AddLabelled(identity, 0, 0, QStringLiteral("Manufacturing ID:"), c.manufacturerId);
+  AddLabelled(identity, 0, 0, TransparentTab::tr("Manufacturing ID:"), c.manufacturerId);
   c.sensorType = MakeEdit(c.identityGroup, "Edit29");
-  AddLabelled(identity, 1, 0, QStringLiteral("Sensor type:"), c.sensorType);
+  AddLabelled(identity, 1, 0, TransparentTab::tr("Sensor type:"), c.sensorType);
   c.preambleCount = MakeEdit(c.identityGroup, "Edit31");
-  AddLabelled(identity, 2, 0, QStringLiteral("Preamble Byte Count:"), c.preambleCount);
+  AddLabelled(identity, 2, 0, TransparentTab::tr("Preamble Byte Count:"), c.preambleCount);
   c.sensorSerial = MakeEdit(c.identityGroup, "Edit32");
-  AddLabelled(identity, 3, 0, QStringLiteral("Sensor Serial Number:"), c.sensorSerial);
+  AddLabelled(identity, 3, 0, TransparentTab::tr("Sensor Serial Number:"), c.sensorSerial);
   c.identityQuery =
-      MakeButton(c.identityGroup, "Button7", QStringLiteral("HART Device Parameter Query"));
+      MakeButton(c.identityGroup, "Button7", TransparentTab::tr("HART Device Parameter Query"));
   identity->addWidget(c.identityQuery, 4, 0, 1, 2, Qt::AlignHCenter);
 }
 
 void BuildVariablesGroup(HartControls& c) {
   c.variablesGroup =
-      MakeGroup(c.group, "GroupBox10", QStringLiteral("Universal HART Real-Time Data"));
+      MakeGroup(c.group, "GroupBox10", TransparentTab::tr("Universal HART Real-Time Data"));
   auto* dynamic = new QGridLayout(c.variablesGroup);
   struct Names {
     const char* value;
@@ -113,15 +115,16 @@ void BuildVariablesGroup(HartControls& c) {
                          {"Edit30", "ComboBox33"}};
   for (int r = 0; r < 4; ++r) {
     HartControls::Variable& v = c.variables[r];
-    const QString caption = QStringLiteral("Current_Variable_%1:").arg(r + 1);
+    const QString caption = TransparentTab::tr("Current_Variable_%1:").arg(r + 1);
     v.value = MakeEdit(c.variablesGroup, names[r].value);
     AddLabelled(dynamic, r, 0, caption, v.value);
     v.unit = MakeCombo(c.variablesGroup, names[r].unit, UnitList(r), -1);
-    AddLabelled(dynamic, r, 2, QStringLiteral("Unit:"), v.unit);
+    AddLabelled(dynamic, r, 2, TransparentTab::tr("Unit:"), v.unit);
     // Four boxes share the label "Unit:"; tell them apart by their variable.
-    NameForScreenReaders(v.unit, QStringLiteral("Current_Variable_%1 Unit:").arg(r + 1));
+    NameForScreenReaders(v.unit, TransparentTab::tr("Current_Variable_%1 Unit:").arg(r + 1));
   }
-  c.variablesQuery = MakeButton(c.variablesGroup, "Button16", QStringLiteral("HART Command Query"));
+  c.variablesQuery =
+      MakeButton(c.variablesGroup, "Button16", TransparentTab::tr("HART Command Query"));
   dynamic->addWidget(c.variablesQuery, 4, 0, 1, 4, Qt::AlignHCenter);
   dynamic->setColumnStretch(1, 1);
   dynamic->setColumnStretch(3, 1);
@@ -133,10 +136,11 @@ void BuildManualGroup(HartControls& c, QWidget* page) {
   c.manualGroup = MakeGroup(page, "GroupBox20");
   auto* manual = new QGridLayout(c.manualGroup);
   c.manualCommand = MakeEdit(c.manualGroup, "Edit10");
-  AddLabelled(manual, 0, 0, QStringLiteral("Manual HART Command:"), c.manualCommand);
-  c.checksumNote = MakeLabel(c.manualGroup, QStringLiteral("(Auto Generated checksum)"), "Label62");
+  AddLabelled(manual, 0, 0, TransparentTab::tr("Manual HART Command:"), c.manualCommand);
+  c.checksumNote =
+      MakeLabel(c.manualGroup, TransparentTab::tr("(Auto Generated checksum)"), "Label62");
   manual->addWidget(c.checksumNote, 0, 2);
-  c.manualSend = MakeButton(c.manualGroup, "Button20", QStringLiteral("send"));
+  c.manualSend = MakeButton(c.manualGroup, "Button20", TransparentTab::tr("send"));
   manual->addWidget(c.manualSend, 0, 3);
   manual->setColumnStretch(1, 1);
 }
@@ -291,7 +295,7 @@ void TransparentTab::onManualSendClicked() {
   const gateway::HexBytes typed =
       gateway::ParseHexBytes(TypedText(c_.manualCommand), gateway::kManualCommandLimit);
   if (!typed.ok()) {
-    requests_.Messages().Show(QString::fromLatin1(typed.error));
+    requests_.Messages().Show(LayerText(QString::fromLatin1(typed.error)));
     return;
   }
   SendHartFrame(typed.bytes, cycle::PendingCode::kHartManualCommand);

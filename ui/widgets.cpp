@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "ui/language.h"
+
 namespace kv770::ui {
 
 void ClickLabel::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -26,7 +28,8 @@ void SerialPortCombo::RefreshDevices() {
   while (count() > ownEntries_) removeItem(count() - 1);
   for (const link::SerialDevice& device : devices_()) {
     addItem(device.path);
-    if (!device.tooltip.isEmpty()) setItemData(count() - 1, device.tooltip, Qt::ToolTipRole);
+    if (!device.tooltip.isEmpty())
+      setItemData(count() - 1, LayerText(device.tooltip), Qt::ToolTipRole);
   }
   const int index = findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
   setCurrentIndex(index);

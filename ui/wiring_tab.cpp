@@ -23,11 +23,11 @@ WiringTab::WiringTab(QWidget* parent) : QWidget(parent) {
   picture->setFixedSize(pictureSize);
   picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   picture->setPixmap(QPixmap::fromImage(WiringPicture(pictureSize)));
-  picture->setAccessibleName(QStringLiteral("Wiring Diagram"));
-  picture->setAccessibleDescription(QStringLiteral(
-      "KV770-W gateway: 24 V DC supply on +24V and 0V; RS-485 A and B to the PC through a "
-      "USB-RS485 converter; HART+ and HART- across a loop with 24 V DC loop power, a 250 ohm "
-      "resistor and up to eight HART instruments in parallel."));
+  picture->setAccessibleName(tr("Wiring Diagram"));
+  picture->setAccessibleDescription(
+      tr("KV770-W gateway: 24 V DC supply on +24V and 0V; RS-485 A and B to the PC through a "
+         "USB-RS485 converter; HART+ and HART- across a loop with 24 V DC loop power, a 250 ohm "
+         "resistor and up to eight HART instruments in parallel."));
   grid->addWidget(picture, 0, 0, Qt::AlignLeft | Qt::AlignTop);
   grid->setRowStretch(1, 1);
   grid->setColumnStretch(1, 1);

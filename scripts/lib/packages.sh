@@ -30,4 +30,5 @@ BUILD_PACKAGES+=(g++)
 # What the window test over the accessibility bus needs (tests/a11y/run):
 # a virtual display, the session and accessibility buses, Debian's python3
 # with pyatspi, and xdotool for keys.
-A11Y_PACKAGES=(xvfb xauth x11-utils dbus at-spi2-core python3-pyatspi xdotool)
+A11Y_PACKAGES=(xvfb xauth x11-utils dbus at-spi2-core python3-pyatspi xdotool
+               fonts-wqy-microhei qt6-translations-l10n)

@@ -4,8 +4,9 @@
 accessibility bus by roles, accessible names and label relations only.
 
 Run by tests/a11y/run, which provides the X display (screen 0 1366x768,
-screen 1 1920x1080) and the session and accessibility buses.
-Usage: window_test.py PATH/TO/kv770-config
+screen 1 1920x1080) and the session and accessibility buses, once for each
+language the window speaks.
+Usage: window_test.py PATH/TO/kv770-config [en|zh_CN]
 """
 import os
 import re
@@ -16,8 +17,60 @@ import time
 import pyatspi
 
 PROGRAM = sys.argv[1]
+LANGUAGE = sys.argv[2] if len(sys.argv) > 2 else "en"
 WAIT = 15.0  # seconds; a lookup alone can take a second on a busy machine
 ANSWER = "QV:KV770-W V2.1.0#"
+
+# The captions and accessible names the session goes by, in each language
+# (the menus by the start of their names: the Chinese ones end in their
+# access key, "文件(F)").
+NAMES = {
+    "en": {
+        "Receive Buffer:": "Receive Buffer:",
+        "Clear Buffer": "Clear Buffer",
+        "Communication Query": "Communication Query",
+        "Communication Mode:": "Communication Mode:",
+        "Connect": "Connect",
+        "IP Ethernet": "IP Ethernet",
+        "Serial Port": "Serial Port",
+        "connected": "connected",
+        " connected": " connected",
+        "menus": ("File", "Gateway", "View", "Help"),
+        "Serial Port Parameters": "Serial Port Parameters",
+        "Serial Port:": "Serial Port:",
+        "close": "close",
+        "MODBUS_Slave_Adr:": "MODBUS_Slave_Adr:",
+        "System Parameters": "System Parameters",
+        "MODBUS Parameter Configuration": "MODBUS Parameter Configuration",
+        "Calculation": "Calculation",
+        "Data Format HEX(FF FF FF FF):": "Data Format HEX(FF FF FF FF):",
+        "illegal characters": "there are illegal characters, please re-enter!",
+        "OK": "OK",
+    },
+    "zh_CN": {
+        "Receive Buffer:": "接收缓冲区：",
+        "Clear Buffer": "清空缓冲区",
+        "Communication Query": "通信查询",
+        "Communication Mode:": "通信方式：",
+        "Connect": "连接",
+        "IP Ethernet": "IP 以太网",
+        "Serial Port": "串口",
+        "connected": "已连接",
+        " connected": " 已连接",
+        "menus": ("文件", "网关", "视图", "帮助"),
+        "Serial Port Parameters": "串口参数",
+        "Serial Port:": "串口：",
+        "close": "关闭",
+        "MODBUS_Slave_Adr:": "MODBUS 从站地址：",
+        "System Parameters": "系统参数",
+        "MODBUS Parameter Configuration": "MODBUS 参数配置",
+        "Calculation": "计算",
+        "Data Format HEX(FF FF FF FF):": "数据格式 HEX(FF FF FF FF)：",
+        "illegal characters": "含有非法字符，请重新输入！",
+        "OK": "确定",  # Qt's own, from qt6-translations-l10n
+    },
+}
+N = NAMES[LANGUAGE]
 
 # Checks that fail until a change in progress lands, by name: reported, not
 # counted. Empty while every change has landed.
@@ -31,6 +84,7 @@ class Failure(Exception):
 
 
 def check(name, ok, detail=""):
+    name = f"[{LANGUAGE}] {name}"
     if ok:
         passed.append(name)
         note = " (was a known failure: take it off the list)" if name in KNOWN else ""
@@ -119,7 +173,8 @@ def press(app, node, what):
 
 def start(env_extra):
     env = dict(os.environ, **env_extra)
-    process = subprocess.Popen([PROGRAM, "--demo"], env=env, stdout=subprocess.DEVNULL)
+    process = subprocess.Popen([PROGRAM, "--demo", "--lang", LANGUAGE], env=env,
+                               stdout=subprocess.DEVNULL)
     desktop = pyatspi.Registry.getDesktop(0)
 
     def app_of_process():
@@ -191,9 +246,9 @@ def outside(window, width, height):
 
 
 def session(app, window):
-    receive = wait_for("'Receive Buffer:'", lambda: labelled_by(window, "Receive Buffer:"))
-    clear = find(window, "push button", "Clear Buffer")
-    query = find(window, "push button", "Communication Query")
+    receive = wait_for("'Receive Buffer:'", lambda: labelled_by(window, N["Receive Buffer:"]))
+    clear = find(window, "push button", N["Clear Buffer"])
+    query = find(window, "push button", N["Communication Query"])
 
     def gateway_answers(link):
         press(app, clear, "Clear Buffer")
@@ -203,56 +258,56 @@ def session(app, window):
         check(f"the gateway answers over {link}", ANSWER in got, got)
 
     # 1. TCP: the demo has set the address and port.
-    mode = wait_for("'Communication Mode:'", lambda: labelled_by(window, "Communication Mode:"))
-    connect = find(window, "push button", "Connect")
+    mode = wait_for("'Communication Mode:'",
+                    lambda: labelled_by(window, N["Communication Mode:"]))
+    connect = find(window, "push button", N["Connect"])
     choose(mode, window.name, "Down")
-    wait_for("'IP Ethernet' chosen", lambda: mode.name == "IP Ethernet")
+    wait_for("'IP Ethernet' chosen", lambda: mode.name == N["IP Ethernet"])
     press(app, connect, "Connect")
-    wait_for("the connected state", lambda: find(window, "label", "connected"))
+    wait_for("the connected state", lambda: find(window, "label", N["connected"]))
     gateway_answers("TCP")
     status = find(window, "status bar")
     said = status and wait_for("the status line's link", lambda: find(
         status, "label", pred=lambda n: n.name.startswith("127.0.0.1:") and
-        n.name.endswith(" connected")))
+        n.name.endswith(N[" connected"])))
     check("the status line says the link", bool(said), "no status line, or no link in it")
     menus = find(window, "menu bar")
     names = [n.name for n in walk(menus)] if menus else []
-    check("the menus are there", all(m in names for m in ("File", "Gateway", "View", "Help")),
-          ", ".join(names))
+    check("the menus are there",
+          all(any(n.startswith(m) for n in names if n) for m in N["menus"]), ", ".join(names))
 
     # 2. Serial: COM4 leads to the simulator's pseudo-terminal.
-    serial_group = find(window, "panel", "Serial Port Parameters")
+    serial_group = find(window, "panel", N["Serial Port Parameters"])
     open_button = find(serial_group, "push button")
     choose(mode, window.name, "Up")
-    wait_for("'Serial Port' chosen", lambda: mode.name == "Serial Port")
-    check("COM4 preselected", labelled_by(window, "Serial Port:").name == "COM4",
-          labelled_by(window, "Serial Port:").name)
+    wait_for("'Serial Port' chosen", lambda: mode.name == N["Serial Port"])
+    port = labelled_by(window, N["Serial Port:"])
+    check("COM4 preselected", port.name == "COM4", port.name)
     press(app, open_button, "Open")
     # The answer arrives only over an open line, so the caption has changed by then.
     gateway_answers("the serial line")
-    check("the open button's name follows its caption", open_button.name == "close",
+    check("the open button's name follows its caption", open_button.name == N["close"],
           f"a screen reader reads '{open_button.name}'")
 
     # 3. System parameters, decoded into their fields.
-    slave = find(window, "text", "MODBUS_Slave_Adr:")
+    slave = find(window, "text", N["MODBUS_Slave_Adr:"])
     slave.queryEditableText().setTextContents("")
     wait_for("an empty slave address", lambda: text(slave) == "")
-    press(app, find(window, "push button", "System Parameters"), "System Parameters")
+    press(app, find(window, "push button", N["System Parameters"]), "System Parameters")
     got = wait_for("the slave address read", lambda: text(slave))
     check("the slave address read back", re.fullmatch(r"\d{3}", got) is not None, got)
 
     # 4. A message box, answered.
-    press(app, find(window, "page tab", "MODBUS Parameter Configuration"), "the MODBUS tab")
-    calculate = wait_for("'Calculation'", lambda: find(window, "push button", "Calculation",
+    press(app, find(window, "page tab", N["MODBUS Parameter Configuration"]), "the MODBUS tab")
+    calculate = wait_for("'Calculation'", lambda: find(window, "push button", N["Calculation"],
                                                       showing))
-    hex_input = labelled_by(window, "Data Format HEX(FF FF FF FF):")
+    hex_input = labelled_by(window, N["Data Format HEX(FF FF FF FF):"])
     hex_input.queryEditableText().setTextContents("")
     press(app, calculate, "Calculation")
     box = wait_for("a message box", lambda: message_boxes(app) and message_boxes(app)[0])
     said = " ".join(n.name for n in walk(box) if n.getRoleName() == "label")
-    check("the message box says why", "there are illegal characters, please re-enter!" in said,
-          said)
-    ok = find(box, "push button", "OK")
+    check("the message box says why", N["illegal characters"] in said, said)
+    ok = find(box, "push button", N["OK"])
     ok.queryAction().doAction(actions(ok).index("Press"))
     check("the message box closes on OK",
           wait_for("the box to close", lambda: not message_boxes(app)), "still open")

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
+#include <QAction>
 #include <QApplication>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -7,6 +8,7 @@
 #include <QTest>
 
 #include "support/window_fixture.h"
+#include "ui/language.h"
 #include "ui/placement.h"
 
 namespace kv770::ui {
@@ -29,8 +31,21 @@ TEST(PlacementTest, DesignedGeometryKeptWhereItFitsElseMovedAndShrunkInside) {
   for (const Case& c : cases) EXPECT_EQ(Placement(designed, c.available), c.expected) << c.screen;
 }
 
-class ScrollingPagesTest : public WindowFixture {
+// The page checks run in each language the window speaks: its captions
+// differ in width, and the window is built in the language in force.
+class ScrollingPagesTest : public WindowFixture, public ::testing::WithParamInterface<Language> {
  protected:
+  void SetUp() override {
+    ASSERT_TRUE(UseLanguage(GetParam()));
+    WindowFixture::SetUp();
+    // The pages' own room: a test before may have left the traffic history
+    // shown (the View menu's choice is remembered).
+    Find<QAction>(QStringLiteral("TrafficHistoryAction"))->setChecked(false);
+  }
+  void TearDown() override {
+    form.reset();
+    UseLanguage(Language::kEnglish);
+  }
   void ShowAt(const QRect& available) {
     app::FitWindow(*form, available);
     EXPECT_TRUE(available.contains(form->geometry()));
@@ -47,7 +62,7 @@ class ScrollingPagesTest : public WindowFixture {
   }
 };
 
-TEST_F(ScrollingPagesTest, NoScrollBarAtTheDesignedSize) {
+TEST_P(ScrollingPagesTest, NoScrollBarAtTheDesignedSize) {
   ShowAt({0, 0, 1920, 1080});
   for (int tab = 0; tab < Pages()->count(); ++tab) {
     QScrollArea* scroll = Scroll(tab);
@@ -58,7 +73,7 @@ TEST_F(ScrollingPagesTest, NoScrollBarAtTheDesignedSize) {
 
 // 1920x1080 at 200 %: the window fits, and every control of every page can
 // be scrolled fully into view.
-TEST_F(ScrollingPagesTest, EveryControlReachableOn960x540) {
+TEST_P(ScrollingPagesTest, EveryControlReachableOn960x540) {
   const QRect available(0, 0, 960, 540);
   ShowAt(available);
   EXPECT_LE(form->minimumSizeHint().width(), available.width());
@@ -76,6 +91,12 @@ TEST_F(ScrollingPagesTest, EveryControlReachableOn960x540) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, ScrollingPagesTest,
+                         ::testing::Values(Language::kEnglish, Language::kChinese),
+                         [](const auto& info) {
+                           return info.param == Language::kEnglish ? "English" : "Chinese";
+                         });
 
 }  // namespace
 }  // namespace kv770::ui

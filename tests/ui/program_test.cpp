@@ -21,7 +21,8 @@ test::ChildRun Config(const QStringList& arguments) {
 TEST(ProgramUsage, EveryUsageErrorExitsTwoWithoutAWindow) {
   for (const QStringList& arguments :
        {QStringList{"--bogus"}, QStringList{"stray"}, QStringList{"--tab", "x"},
-        QStringList{"--tab", "9"}, QStringList{"--screenshot", "/tmp/window.bmpx"}}) {
+        QStringList{"--tab", "9"}, QStringList{"--screenshot", "/tmp/window.bmpx"},
+        QStringList{"--lang", "fr"}}) {
     const test::ChildRun run = Config(arguments);
     EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
     EXPECT_TRUE(run.err.contains("(see kv770-config --help)")) << run.err.toStdString();
