@@ -8,10 +8,6 @@
 
 namespace kv770::live {
 
-namespace {
-
-// A field holding a comma, a quote or a line end is quoted, its quotes
-// doubled.
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
@@ -21,8 +17,6 @@ std::string CsvField(const std::string& text) {
   }
   return quoted + '"';
 }
-
-}  // namespace
 
 std::string QuantityName(int quantity) {
   return quantity == 0 ? "current" : "variable " + std::to_string(quantity);

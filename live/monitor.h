@@ -158,6 +158,9 @@ class Monitor {
 // CSV: "time,meter 1 current (mA),meter 1 variable 1 (m³/h),..." and one row
 // per poll: the time as ISO 8601 with milliseconds (UTC), then each column's
 // value, empty for a gap. Lines end with "\r\n".
+// A CSV field (RFC 4180): one holding a comma, a quote or a line end is
+// quoted, its quotes doubled.
+std::string CsvField(const std::string& text);
 std::string CsvHeader(const std::vector<Column>& columns);
 std::string CsvRow(std::int64_t timeMs, const std::vector<Column>& columns,
                    const std::vector<Sample>& samples);

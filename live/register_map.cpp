@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "live/monitor.h"  // the CSV field and the quantities' names
 #include "tools/register_values.h"
 
 namespace kv770::live {
@@ -15,10 +16,6 @@ using gateway::MeterSettings;
 
 int KnownOrder(int byteOrder) {
   return byteOrder >= 0 && byteOrder < tools::kByteOrderCodes ? byteOrder : 0;
-}
-
-std::string QuantityName(int value) {
-  return value == 0 ? "current" : "variable " + std::to_string(value);
 }
 
 bool Enabled(const MeterSettings& m) {
@@ -38,16 +35,6 @@ std::string Listed(const std::vector<int>& numbers) {
   std::string text;
   for (int n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
   return text;
-}
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    quoted += c;
-    if (c == '"') quoted += '"';
-  }
-  return quoted + '"';
 }
 
 }  // namespace

@@ -48,17 +48,9 @@ def startup(traffic_shown=False):
         with open(os.path.join(settings.name, "kv770", "kv770-config.conf"), "w") as f:
             f.write("[view]\ntrafficHistory=true\n")
     for _ in range(RUNS):
-        start = time.perf_counter()
-        proc = subprocess.Popen([f"{BIN}/kv770-config", "--startup-probe"], env=env,
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        first = proc.stdout.readline()
-        elapsed = (time.perf_counter() - start) * 1000
-        rest = proc.stdout.read()
-        proc.wait(timeout=10)
-        if not first.startswith("startup_ms"):
-            raise SystemExit(f"unexpected output: {first!r}")
+        elapsed, output = spawn_ms([f"{BIN}/kv770-config", "--startup-probe"], env)
         times.append(elapsed)
-        for line in (first + rest).splitlines():
+        for line in output.splitlines():
             if line.startswith("peak_rss_kib"):
                 rss.append(int(line.split()[1]))
     settings.cleanup()
