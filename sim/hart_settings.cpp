@@ -11,10 +11,6 @@ namespace kv770::sim {
 
 namespace {
 
-// A command the gateway knows whose parameters it cannot take; nothing of it
-// is applied.
-constexpr const char* kBadParameter = Engine::kBadParameter;
-
 std::string Ack(std::string_view mnemonic) {
   return "OK:" + std::string(mnemonic) + "#";
 }

@@ -238,7 +238,7 @@ void GatewayWindow::BuildMenus() {
     QAction* action = menu->addAction(text);
     action->setObjectName(name);
     action->setShortcut(keys);
-    connect(action, &QAction::triggered, this, [this, handler] { Run([this, handler] { handler(); }); });
+    connect(action, &QAction::triggered, this, [this, handler] { Run([handler] { handler(); }); });
     return action;
   };
 
