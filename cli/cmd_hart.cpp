@@ -275,7 +275,8 @@ PlaceAnswer AskPlace(Session& s, const ScanOptions& o, Place at) {
 QString SelectChannel(Session& s, ScanFindings& findings, int channel) {
   findings.choosing = channel;
   const QString reply =
-      Shown(s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1))));
+      Shown(s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1)),
+                       kAcknowledged));
   findings.choosing = 0;
   findings.hartChannel = channel;
   return reply;
@@ -361,7 +362,7 @@ void SetWorkingMode(Session& s, int mode) {
   gateway::SystemSettings wanted;
   wanted.workingMode = mode;
   for (const Request& r : Requests(gateway::SystemCommands(wanted, gateway::kWorkingMode)))
-    s.Exchange(r.bytes);
+    s.Exchange(r.bytes, kAcknowledged);
   if (s.ReadSystem().workingMode != mode)
     throw Failure{kDeviceFailed, QStringLiteral("the gateway did not take working mode %1")
                                      .arg(mode == kModbusRtu ? QStringLiteral("MODBUS RTU")

@@ -92,7 +92,7 @@ int SystemSet(Session& s, const QCommandLineParser& p) {
 }  // namespace
 
 int Check(Session& s) {
-  const QByteArray reply = s.Exchange(QByteArray::fromStdString(gateway::CommunicationCheck()));
+  const QByteArray reply = s.Exchange(QByteArray::fromStdString(gateway::CommunicationCheck()), kAcknowledged);
   const bool answers = gateway::AnswersCommunicationCheck(View(reply));
   s.Result({{QStringLiteral("answers"), answers}, {QStringLiteral("reply"), Shown(reply)}});
   if (!answers)

@@ -7,11 +7,14 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTimer>
+#include <algorithm>
 
 #include "base/hex_text.h"
 #include "cli/failure.h"
 #include "gateway/config.h"
+#include "link/block_former.h"
 #include "link/errors.h"
+#include "link/exchange.h"
 #include "link/file_output.h"
 
 namespace kv770::cli {
@@ -109,45 +112,47 @@ void TcpLink::Open() {
                 QStringLiteral("cannot connect to %1:%2: %3").arg(host_).arg(port_).arg(failure)};
 }
 
+link::ReplyRule TcpLink::Rule(const Completion& complete) const {
+  link::ReplyRule rule{complete, timeoutMs_, gapMs_, kMaxReplyBytes};
+  if (complete) rule.byteTimeoutMs = std::max(gapMs_, waits::kStalledReplyMs);
+  return rule;
+}
+
 QByteArray TcpLink::Exchange(const QByteArray& request, const Completion& complete) {
   if (!socket_.Active())
     throw Failure{kDeviceFailed, QStringLiteral("the gateway closed the connection")};
   // Whatever came late for an earlier request is not this one's reply.
   if (socket_.ReceiveLength() > 0) socket_.ReceiveText();
 
+  link::ReplyEnd end = link::ReplyEnd::kOpen;
   QByteArray reply;
   bool closed = false;
   QString failure;
   QObject scope;
   QEventLoop loop;
-  QTimer quiet;
-  quiet.setSingleShot(true);
-  quiet.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&quiet, &QTimer::timeout, &loop, &QEventLoop::quit);
+  link::Exchange exchange;
+  QObject::connect(&exchange, &link::Exchange::ended, &loop,
+                   [&](link::ReplyEnd e, const QByteArray& r) {
+                     end = e;
+                     reply = r;
+                     loop.quit();
+                   });
   QObject::connect(&socket_, &link::TClientSocket::OnDisconnect, &loop, [&] {
     closed = true;
     loop.quit();
   });
-  QObject::connect(&socket_, &link::TClientSocket::OnRead, &scope, [&] {
-    if (reply.size() > kMaxReplyBytes) return;  // the loop is ending
-    reply += socket_.ReceiveText();
-    if (reply.isEmpty()) return;
-    if (reply.size() > kMaxReplyBytes || (complete && complete(reply))) {
-      loop.quit();
-      return;
-    }
-    quiet.start(gapMs_);
-  });
+  QObject::connect(&socket_, &link::TClientSocket::OnRead, &scope,
+                   [&] { exchange.Received(socket_.ReceiveText()); });
   // A failed send closes the connection; the client says why.
   QObject::connect(&socket_, &link::TClientSocket::OnError, &scope, [&](int* code) {
     failure = link::SystemReason(*code);
     *code = 0;
     loop.quit();
   });
+  exchange.Start(Rule(complete));
   socket_.SendText(request);
-  const Deadline deadline(loop, timeoutMs_);
-  if (failure.isEmpty()) loop.exec();
-  if (reply.size() > kMaxReplyBytes) {
+  if (failure.isEmpty() && !closed) loop.exec();
+  if (end == link::ReplyEnd::kTooLong) {
     socket_.Close();  // nothing more of it is read
     throw Failure{kDeviceFailed,
                   QStringLiteral("reply too long: more than %1 bytes; it begins %2")
@@ -157,8 +162,12 @@ QByteArray TcpLink::Exchange(const QByteArray& request, const Completion& comple
   if (!failure.isEmpty())
     throw Failure{kDeviceFailed,
                   QStringLiteral("the connection to the gateway failed: %1").arg(failure)};
-  if (closed && reply.isEmpty())
-    throw Failure{kDeviceFailed, QStringLiteral("the gateway closed the connection")};
+  if (closed && reply.isEmpty()) {
+    // What came before the gateway closed is still its reply.
+    reply = exchange.Partial();
+    if (reply.isEmpty())
+      throw Failure{kDeviceFailed, QStringLiteral("the gateway closed the connection")};
+  }
   return reply;
 }
 
@@ -175,6 +184,9 @@ QString SerialLink::Describe() const {
 }
 
 void SerialLink::Open() {
+  // Every read is handed over as it comes: a reply is told whole by its
+  // shape, not by the component's block silence.
+  comm_.SetReadIntervalTimeout(link::BlockFormer::kNoWait);
   try {
     link::OpenLine(comm_, {device_, static_cast<std::uint32_t>(baud_),
                            static_cast<link::TParity>(parity_), dtr_, rts_});
@@ -189,18 +201,24 @@ void SerialLink::Reopen(int baud, int parity) {
   Open();
 }
 
-QByteArray SerialLink::Exchange(const QByteArray& request, const Completion&) {
+QByteArray SerialLink::Exchange(const QByteArray& request, const Completion& complete) {
   // A block that came late for an earlier request is not this one's reply.
   QCoreApplication::processEvents();
   QByteArray reply;
   bool hungUp = false;
   QObject scope;
   QEventLoop loop;
+  link::Exchange exchange;
+  link::ReplyEnd end = link::ReplyEnd::kOpen;
+  QObject::connect(&exchange, &link::Exchange::ended, &loop,
+                   [&](link::ReplyEnd e, const QByteArray& r) {
+                     end = e;
+                     reply = r;
+                     loop.quit();
+                   });
   QObject::connect(&comm_, &link::TComm::OnReceiveData, &scope,
                    [&](const char* buffer, std::uint16_t length) {
-                     if (!reply.isEmpty()) return;  // the first block is the reply
-                     reply = QByteArray(buffer, length);
-                     loop.quit();
+                     exchange.Received(QByteArray(buffer, length));
                    });
   QObject::connect(&comm_, &link::TComm::OnRequestHangup, &loop, [&] {
     hungUp = true;
@@ -209,8 +227,16 @@ QByteArray SerialLink::Exchange(const QByteArray& request, const Completion&) {
   if (request.size() > 0xFFFF ||
       !comm_.SendData(request.constData(), static_cast<std::uint16_t>(request.size())))
     throw Failure{kDeviceFailed, QStringLiteral("the serial port took no request")};
-  const Deadline deadline(loop, timeoutMs_);
+  // The reply is told whole by its shape, or else by the line's silence
+  // (the port hands over every read as it comes).
+  exchange.Start({complete, timeoutMs_, -1, kMaxReplyBytes});
   loop.exec();
+  if (end == link::ReplyEnd::kTooLong)
+    throw Failure{kDeviceFailed,
+                  QStringLiteral("reply too long: more than %1 bytes; it begins %2")
+                      .arg(kMaxReplyBytes)
+                      .arg(QString::fromStdString(base::HexText(reply, {.limit = 16})))};
+  if (hungUp && reply.isEmpty()) reply = exchange.Partial();
   if (hungUp && reply.isEmpty())
     throw Failure{
         kDeviceFailed,

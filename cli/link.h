@@ -6,13 +6,14 @@
 #include <functional>
 
 #include "link/SerialComm.h"
+#include "link/exchange.h"
 #include "link/tcp_client.h"
 
 namespace kv770::cli {
 
 // True once the bytes received so far make a whole reply, so the exchange
 // need not wait for the link's silence.
-using Completion = std::function<bool(const QByteArray& reply)>;
+using Completion = link::Completion;
 
 // One gateway reached over one link, one request at a time: the
 // synchronous counterpart of the window's send step and receive handlers,
@@ -51,11 +52,12 @@ class WaitFor {
   int before_;
 };
 
-// TCP: a reply ends when `complete` says so, or after `gapMs` of silence.
+// TCP: a reply ends when `complete` says so; one of unknown shape after
+// `gapMs` of silence.
 class TcpLink : public Link {
  public:
   static constexpr int kDefaultPort = 7000;
-  static constexpr int kDefaultGapMs = 100;
+  static constexpr int kDefaultGapMs = waits::kUnknownShapeSilenceMs;
   // More than this is no gateway's reply: the exchange ends with "reply too
   // long" rather than read on.
   static constexpr qsizetype kMaxReplyBytes = link::TClientSocket::kReadLimit;
@@ -72,6 +74,8 @@ class TcpLink : public Link {
   void SetTimeout(int ms) override { timeoutMs_ = ms; }
 
  private:
+  link::ReplyRule Rule(const Completion& complete) const;
+
   QString host_;
   int port_;
   int timeoutMs_;
@@ -79,13 +83,14 @@ class TcpLink : public Link {
   link::TClientSocket socket_;
 };
 
-// Serial: one received block is one reply, as in the window (the component
-// ends a block after 100 ms of silence).
+// Serial: a reply ends when `complete` says so; one of unknown shape after
+// the line's silence, as a block of the window's port ends.
 class SerialLink : public Link {
  public:
   // `device`: "COMn" (through the component's port names) or a path.
   SerialLink(const QString& device, int baud, int parity, bool dtr, bool rts, int timeoutMs);
   link::TComm& Comm() { return comm_; }
+  static constexpr qsizetype kMaxReplyBytes = link::TClientSocket::kReadLimit;
 
   void Open() override;
   QByteArray Exchange(const QByteArray& request, const Completion& complete) override;

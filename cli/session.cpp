@@ -7,6 +7,7 @@
 #include "cli/failure.h"
 #include "cli/values.h"
 #include "gateway/commands.h"
+#include "live/poll_replies.h"
 
 namespace kv770::cli {
 
@@ -60,6 +61,18 @@ void Session::Result(const QJsonObject& object) {
   if (json) Print(object);
 }
 
+const Completion kAcknowledged = [](const QByteArray& reply) {
+  return gateway::ShortAnswerWhole(View(reply));
+};
+
+const Completion kSystemReport = [](const QByteArray& reply) {
+  return live::SystemReportComplete(Span(reply));
+};
+
+Completion MeterReport(int meter) {
+  return [meter](const QByteArray& reply) { return live::MeterReportComplete(meter, Span(reply)); };
+}
+
 Link& Session::Connected() {
   if (!link) BadUsage(QStringLiteral("say which link: --tcp HOST[:PORT] or --serial DEV"));
   if (checkOnly) throw LinkNeeded{};
@@ -96,13 +109,14 @@ QByteArray Session::Exchange(const QByteArray& request, const Completion& comple
 }
 
 gateway::SystemSettings Session::ReadSystem() {
-  const QByteArray reply = Exchange(QByteArray::fromStdString(gateway::SystemReportQuery()));
+  const QByteArray reply =
+      Exchange(QByteArray::fromStdString(gateway::SystemReportQuery()), kSystemReport);
   return FromReport([&] { return gateway::SystemFromReport(View(reply)); });
 }
 
 gateway::MeterSettings Session::ReadMeter(int meter) {
   const QByteArray reply =
-      Exchange(QByteArray::fromStdString(gateway::ModbusReportQuery(meter - 1)));
+      Exchange(QByteArray::fromStdString(gateway::ModbusReportQuery(meter - 1)), MeterReport(meter));
   return FromReport([&] { return gateway::MeterFromReport(meter, View(reply)); });
 }
 
@@ -110,7 +124,7 @@ QJsonArray Session::Send(const std::vector<Request>& requests,
                          const gateway::SystemSettings* system) {
   QJsonArray sent;
   for (const Request& r : requests) {
-    const QByteArray reply = Exchange(r.bytes);
+    const QByteArray reply = Exchange(r.bytes, kAcknowledged);
     Say(QStringLiteral("%1: %2 -> %3").arg(r.what, Shown(r.bytes), Shown(reply)));
     sent.append(QJsonObject{{QStringLiteral("what"), r.what},
                             {QStringLiteral("request"), Shown(r.bytes)},

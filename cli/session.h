@@ -30,6 +30,13 @@ std::vector<Request> Requests(const std::vector<gateway::Request>& requests);
 struct LinkNeeded {};
 
 // One run of kv770ctl: its output, its link and the exchanges over it.
+// The shapes of the gateway's ASCII answers: an acknowledgement of a set
+// command (or the communication check's answer), the system report, the
+// MODBUS report of meter 1..8.
+extern const Completion kAcknowledged;
+extern const Completion kSystemReport;
+Completion MeterReport(int meter);
+
 class Session {
  public:
   Session(QTextStream& out, QTextStream& err) : out_(out), err_(err) {}

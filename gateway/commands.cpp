@@ -29,6 +29,10 @@ bool AnswersCommunicationCheck(std::string_view reply) {
   return reply.find("QV:") != std::string_view::npos;
 }
 
+bool ShortAnswerWhole(std::string_view reply) {
+  return !reply.empty() && reply.back() == '#';
+}
+
 std::string Rs485Settings(int baudPosition, int parityPosition) {
   std::string c = "QQS#BA1:";
   c += ListDigit(baudPosition);

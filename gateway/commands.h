@@ -20,6 +20,11 @@ std::string CommunicationCheck();
 // A positive answer to the communication check carries "QV:" anywhere.
 bool AnswersCommunicationCheck(std::string_view reply);
 
+// Whole by its shape: the gateway acknowledges a set command, and answers
+// the communication check, with one short text that ends with '#'
+// ("OK:BA1#", "QV:...#"); neither holds a '#' before its end.
+bool ShortAnswerWhole(std::string_view reply);
+
 // ---- system parameters -----------------------------------------------------
 
 // RS-485 side of the gateway: baud code 0..6 (1200..57600 bit/s), parity
