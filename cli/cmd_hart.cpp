@@ -46,10 +46,6 @@ FrameOptions ParseFrameOptions(const QCommandLineParser& p) {
   return f;
 }
 
-const Completion kHartFrame = [](const QByteArray& reply) {
-  return hart::ReplyComplete(Span(reply));
-};
-
 // "response code 0 (success), device status 00".
 QString ReplyStatus(const hart::CheckedReply& r) {
   const QString name = QString::fromStdString(hart::ResponseCodeName(r.responseCode));

@@ -7,6 +7,7 @@
 #include "cli/failure.h"
 #include "cli/values.h"
 #include "gateway/commands.h"
+#include "hart/replies.h"
 #include "live/poll_replies.h"
 
 namespace kv770::cli {
@@ -63,6 +64,10 @@ void Session::Result(const QJsonObject& object) {
 
 const Completion kAcknowledged = [](const QByteArray& reply) {
   return gateway::ShortAnswerWhole(View(reply));
+};
+
+const Completion kHartFrame = [](const QByteArray& reply) {
+  return hart::ReplyComplete(Span(reply));
 };
 
 const Completion kSystemReport = [](const QByteArray& reply) {

@@ -32,8 +32,9 @@ struct LinkNeeded {};
 // One run of kv770ctl: its output, its link and the exchanges over it.
 // The shapes of the gateway's ASCII answers: an acknowledgement of a set
 // command (or the communication check's answer), the system report, the
-// MODBUS report of meter 1..8.
+// MODBUS report of meter 1..8; a HART reply frame, by its byte count.
 extern const Completion kAcknowledged;
+extern const Completion kHartFrame;
 extern const Completion kSystemReport;
 Completion MeterReport(int meter);
 
