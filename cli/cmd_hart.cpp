@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "base/hex_text.h"
+#include "base/waits.h"
 #include "cli/backup_file.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
@@ -201,15 +202,10 @@ QString AddressesText(const std::vector<int>& addresses) {
   return runs.join(QLatin1Char(','));
 }
 
-// An instrument answers command 0 at 1200 bit/s: about 40 bytes of request
-// and reply take ~370 ms, and the gateway relays both. An empty place costs
-// the whole wait, so it is this rather than the run's time-out.
-constexpr int kPlaceWaitMs = 1000;
-
 struct ScanOptions {
   FrameOptions frame;
   std::vector<int> addresses;
-  int placeWaitMs = kPlaceWaitMs;
+  int placeWaitMs = waits::kHartPlaceWaitMs;
 };
 
 struct Place {
@@ -270,9 +266,8 @@ PlaceAnswer AskPlace(Session& s, const ScanOptions& o, Place at) {
 // Until it comes, the channel the gateway reaches is not known.
 QString SelectChannel(Session& s, ScanFindings& findings, int channel) {
   findings.choosing = channel;
-  const QString reply =
-      Shown(s.Exchange(QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1)),
-                       kAcknowledged));
+  const QString reply = Shown(s.Exchange(
+      QByteArray::fromStdString(gateway::HartAddressCommand(channel - 1)), kAcknowledged));
   findings.choosing = 0;
   findings.hartChannel = channel;
   return reply;

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "base/iso_time.h"
+#include "base/waits.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
 #include "cli/stop_signals.h"
@@ -159,18 +160,6 @@ void IgnoreClosedPipes() {
   sigaction(SIGPIPE, &ignore, nullptr);
 }
 
-// How often a reply's wait looks for Ctrl+C: a stop need not wait out a
-// long --timeout.
-inline constexpr int kStopLookMs = 100;
-
-// Waits between attempts to reach a gateway that has gone: doubling from
-// one second, never more than ten.
-inline constexpr int kFirstRetryMs = 1000;
-inline constexpr int kLongestRetryMs = 10000;
-// A connect attempt waits at most until the next poll is due, so that the
-// rows keep their pace, but never less than this.
-inline constexpr int kShortestAttemptMs = 200;
-
 class MonitorRun {
  public:
   MonitorRun(Session& s, const MonitorOptions& o, live::Monitor& monitor);
@@ -215,7 +204,7 @@ class MonitorRun {
   // retryAt_ on; retryMs_ is the wait after a loss or a failed attempt.
   bool away_ = false;
   std::int64_t retryAt_ = 0;
-  int retryMs_ = kFirstRetryMs;
+  int retryMs_ = waits::kRetryFirstMs;
   int gapsAway_ = 0;
   // The last reply, when the wait ran out before it was whole: a
   // configuration that then does not decode was cut, not wrong.
@@ -228,7 +217,7 @@ MonitorRun::MonitorRun(Session& s, const MonitorOptions& o, live::Monitor& monit
     : s_(s), o_(o), monitor_(monitor) {
   // Over TCP a stop ends the wait by closing the connection; a serial
   // wait ends within its time-out.
-  stopLook_.setInterval(kStopLookMs);
+  stopLook_.setInterval(waits::kStopLookMs);
   QObject::connect(&stopLook_, &QTimer::timeout, [this] {
     if (auto* tcp = dynamic_cast<TcpLink*>(s_.link.get()); tcp && StopOnSignals::Stopped())
       tcp->Socket().Close();
@@ -266,7 +255,7 @@ void MonitorRun::Exchange(const live::Exchange& e) {
   // A poll cut short by a stop gives no row.
   if (StopOnSignals::Stopped()) return;
   if (timing_.poll.isValid()) timing_.exchangeNs += took.nsecsElapsed();
-  if (!reply.isEmpty()) retryMs_ = kFirstRetryMs;
+  if (!reply.isEmpty()) retryMs_ = waits::kRetryFirstMs;
   cutReply_.clear();
   if (!reply.isEmpty() && took.elapsed() >= e.waitMs && !e.complete(Span(reply)))
     cutReply_ =
@@ -291,12 +280,12 @@ void MonitorRun::Reconnect() {
   const std::int64_t untilPoll = monitor_.NextPollAt() - now;
   // Longer each time, until a reply comes: a gateway that takes the
   // connection and drops it again is not hammered either.
-  retryMs_ = std::min(retryMs_ * 2, kLongestRetryMs);
+  retryMs_ = std::min(retryMs_ * 2, waits::kRetryLongestMs);
   // A fresh connection, not what is left of the lost one.
   if (auto* tcp = dynamic_cast<TcpLink*>(s_.link.get())) tcp->Socket().Close();
   try {
     const WaitFor wait(*s_.link, static_cast<int>(std::clamp<std::int64_t>(
-                                     untilPoll, kShortestAttemptMs, s_.timeoutMs)));
+                                     untilPoll, waits::kAttemptShortestMs, s_.timeoutMs)));
     s_.link->Open();
   } catch (const Failure&) {
     retryAt_ = clock_.Now() + retryMs_;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/scan.h"
+#include "base/waits.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -37,14 +38,6 @@ constexpr int kBitsPerChar = 11;
 constexpr int kRequestChars = 11;
 // "QV:" and the firmware text after it, with room to spare.
 constexpr int kLongestAnswerChars = 40;
-// How long the gateway may think before it answers.
-constexpr int kTurnaroundMs = 100;
-// The writer thread, and a USB adapter that holds received bytes for up to
-// 16 ms before passing them on.
-constexpr int kLatencyMs = 20;
-// An answer ends after as much silence as ends a block in the window, so
-// that it is cut where the window would cut it.
-constexpr int kSilenceMs = 100;
 // More than a block of the serial component is no gateway's answer.
 constexpr qsizetype kMaxAnswerBytes = 2048;
 
@@ -73,20 +66,6 @@ QString AnswerText(const QByteArray& reply) {
 // is answered again: a gateway answering late at one setting would otherwise
 // be credited to the next (the reply comes while the port is opened anew,
 // and a pseudo-terminal, ignoring the rate, passes it on intact).
-
-// Before each try, what is still under way from the try before (a reply
-// the wait gave up on, an adapter's buffer) is let pass unheard until the
-// line has been quiet this long.
-constexpr int kSettleMs = kLatencyMs;
-// Listening for a line to fall quiet ends after this much more, so that a
-// line that never stops talking cannot hold the scan.
-constexpr int kDrainCapMs = 1000;
-// The second pass, when the first heard bytes but no answer: each try waits
-// this much longer for the first byte. The first pass ends by listening as
-// long, to hear whether anybody answers that late.
-constexpr int kLateMs = 1000;
-// How often a wait looks whether the scan was stopped.
-constexpr int kStopPollMs = 50;
 
 // What one send of the check brought.
 struct Heard {
@@ -146,14 +125,14 @@ class SerialScan {
       // answers all the same, into a later try or after the last: listen
       // for that (and let the answers to the last tries go by), and when
       // anything came, try every setting again with the longer wait.
-      end = Noted(Settle(kLateMs, kLateMs + kDrainCapMs), rows);
+      end = Noted(Settle(waits::kScanLateMs, waits::kScanLateMs + waits::kScanDrainCapMs), rows);
       if (end == End::Complete && heardBytes_ > 0) {
         late = true;
         if (plan_.progress)
           plan_.progress(QStringLiteral("%1: bytes came but no answer to the check; every "
                                         "setting again, waiting %2 ms longer ...")
                              .arg(name_)
-                             .arg(kLateMs));
+                             .arg(waits::kScanLateMs));
         end = Pass(order, true, rows);
       }
     }
@@ -174,7 +153,7 @@ class SerialScan {
   TryWait WaitAt(const LineSetting& s, bool late) const {
     if (plan_.timeoutMs > 0) return FixedWait(plan_.timeoutMs);
     TryWait w = ComputedWait(s.baud);
-    if (late) w.firstByteMs += kLateMs;
+    if (late) w.firstByteMs += waits::kScanLateMs;
     return w;
   }
 
@@ -192,7 +171,8 @@ class SerialScan {
       if (!Answers(first.reply)) continue;
       // Whatever is still coming for the first check goes by unheard; then
       // the check again, with the same wait.
-      if (const End e = Noted(Settle(kSilenceMs, kSilenceMs + kDrainCapMs), rows);
+      if (const End e = Noted(
+              Settle(waits::kScanSilenceMs, waits::kScanSilenceMs + waits::kScanDrainCapMs), rows);
           e != End::Complete)
         return e;
       Heard again = Ask(wait);
@@ -239,7 +219,8 @@ class SerialScan {
     }
     // Bytes still on their way from the try before (an adapter holds them
     // a while) arrive now, unheard.
-    if (const End e = Settle(kSettleMs, kSettleMs + kDrainCapMs); e != End::Complete) {
+    if (const End e = Settle(waits::kScanSettleMs, waits::kScanSettleMs + waits::kScanDrainCapMs);
+        e != End::Complete) {
       h.failure = e == End::Failed ? HangUpText() : QString();
       h.stopped = e == End::Stopped;
       return h;
@@ -269,7 +250,7 @@ class SerialScan {
       if (h.reply.isEmpty() && wait.restMs > 0) limit.start(wait.restMs);
       h.reply.append(buffer, length);
       if (h.reply.size() > kMaxAnswerBytes) loop.quit();
-      quiet.start(kSilenceMs);
+      quiet.start(waits::kScanSilenceMs);
     };
     limit.start(wait.firstByteMs);
     const End e = Listen(loop);
@@ -308,7 +289,7 @@ class SerialScan {
       QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (Stopped()) loop.quit();
       });
-      poll.start(kStopPollMs);
+      poll.start(waits::kStopLookMs);
     }
     loop_ = &loop;
     loop.exec();
@@ -327,7 +308,7 @@ class SerialScan {
     QString text = QStringLiteral("no gateway answered at any of %1 settings").arg(settings);
     if (heardBytes_ == 0) return text;
     if (late)
-      text += QStringLiteral(", even waiting %1 ms longer").arg(kLateMs);
+      text += QStringLiteral(", even waiting %1 ms longer").arg(waits::kScanLateMs);
     else if (plan_.timeoutMs > 0)
       text += QStringLiteral(" within %1 ms").arg(plan_.timeoutMs);
     text += unconfirmed_.isEmpty()
@@ -483,7 +464,7 @@ class TcpChecks {
   // the checks under way are cut short and no other begins.
   std::vector<ScanResult> Finish() {
     for (const auto& thread : threads_)
-      while (!thread->wait(QDeadlineTimer(kStopPollMs)))
+      while (!thread->wait(QDeadlineTimer(waits::kStopLookMs)))
         if (Stopped())
           for (const auto& each : threads_) each->quit();  // ends their event loops
     Work();
@@ -536,8 +517,8 @@ TryWait ComputedWait(int baud) {
   // The first byte of an answer comes after the request and the gateway's
   // turn-around; the rest of the longest answer and the silence after it
   // follow.
-  return {CharsMs(kRequestChars + 1, baud) + kTurnaroundMs + kLatencyMs,
-          CharsMs(kLongestAnswerChars, baud) + kSilenceMs + kLatencyMs};
+  return {CharsMs(kRequestChars + 1, baud) + waits::kScanTurnaroundMs + waits::kScanLatencyMs,
+          CharsMs(kLongestAnswerChars, baud) + waits::kScanSilenceMs + waits::kScanLatencyMs};
 }
 
 TryWait FixedWait(int ms) {

@@ -11,13 +11,12 @@
 #include <memory>
 #include <vector>
 
+#include "base/waits.h"
 #include "cli/link.h"
 #include "gateway/config.h"
 #include "link/trace.h"
 
 namespace kv770::cli {
-
-inline constexpr int kDefaultTimeoutMs = 3000;
 
 // A command as the run shows and sends it.
 struct Request {
@@ -49,7 +48,7 @@ class Session {
   // Standard output carries a file (backup -): every line for people goes
   // to standard error instead.
   bool fileOnStdout = false;
-  int timeoutMs = kDefaultTimeoutMs;
+  int timeoutMs = waits::kCtlReplyTimeoutMs;
   // Stop, successfully, where the gateway would first be reached: the
   // values typed have been checked by then (see LinkNeeded).
   bool checkOnly = false;

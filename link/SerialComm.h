@@ -43,11 +43,6 @@ class TComm : public QObject {
   static constexpr std::uint32_t kCarrierChanged = 8;
   static constexpr std::uint32_t kRing = 4;
 
-  // How long ClosePort waits for each worker before it reports one that
-  // has not ended; it then goes on waiting, since the worker still uses the
-  // port.
-  static constexpr int kStopBoundMs = 10000;
-
   explicit TComm(QObject* parent = nullptr);
   // Closes an open port first: the workers never outlive the component.
   ~TComm() override;

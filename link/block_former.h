@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/waits.h"
+
 namespace kv770::link {
 
 // How the serial reader cuts what arrives into blocks, apart from the
@@ -20,7 +22,7 @@ class BlockFormer {
  public:
   using Clock = std::chrono::steady_clock;
   struct Timeouts {
-    std::uint32_t interval = 100;  // ms
+    std::uint32_t interval = waits::kBlockSilenceMs;  // ms
     std::uint32_t totalMultiplier = 0;
     std::uint32_t totalConstant = 0;
   };

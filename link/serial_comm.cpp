@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "link/SerialComm.h"
+
+#include "base/waits.h"
 #include "link/errors.h"
 #include "link/file_output.h"
 #include "link/serial_threads.h"
@@ -219,9 +221,9 @@ void SignalStop(int closeEvent) {
 }
 
 void AwaitWorker(TWorkerThread& worker, const char* role, const QString& device) {
-  if (!worker.WaitFor(std::chrono::milliseconds(TComm::kStopBoundMs)))
+  if (!worker.WaitFor(std::chrono::milliseconds(waits::kWorkerStopMs)))
     qWarning("serial %s of %s has not stopped within %d ms; waiting for it", role,
-             qPrintable(device), TComm::kStopBoundMs);
+             qPrintable(device), waits::kWorkerStopMs);
   worker.Join();
 }
 

@@ -27,9 +27,8 @@ std::string_view Text(ReplyBytes bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// The gateway's acknowledgements ("OK:HCS#") end with '#'.
 bool EndsWithHash(ReplyBytes reply) {
-  return !reply.empty() && reply.back() == '#';
+  return gateway::ShortAnswerWhole(Text(reply));
 }
 
 // One request waiting to be sent, and what its reply means.
@@ -73,9 +72,11 @@ struct Monitor::Impl {
 
   int PollWait() const {
     if (options.replyWaitMs > 0) return options.replyWaitMs;
-    return std::clamp(options.intervalMs, kMinWaitMs, kMaxWaitMs);
+    return std::clamp(options.intervalMs, waits::kPollWaitMinMs, waits::kPollWaitMaxMs);
   }
-  int ConfigWait() const { return options.replyWaitMs > 0 ? options.replyWaitMs : kConfigWaitMs; }
+  int ConfigWait() const {
+    return options.replyWaitMs > 0 ? options.replyWaitMs : waits::kConfigWaitMs;
+  }
   void Fail(std::string why) {
     phase = Phase::kFailed;
     error = std::move(why);

@@ -34,6 +34,8 @@
 #include <string>
 #include <vector>
 
+#include "base/waits.h"
+
 namespace kv770::live {
 
 enum class Status { kOk, kNoAnswer, kBadReply };
@@ -89,17 +91,8 @@ struct Exchange {
   int waitMs = 0;  // at most this long for its reply; then it is a gap
 };
 
-// Waits. A poll's exchange waits as long as the interval, but not past
-// kMaxWaitMs (a gateway that has not answered by then will not), nor less
-// than kMinWaitMs: an instrument's command 3 through the gateway at
-// 1200 bit/s takes about 400 ms, and a serial link ends a reply only after
-// 100 ms of silence, so a shorter wait would turn sound replies into
-// gaps; a poll with a silent gateway then runs late instead. Reading the
-// configuration and identifying the instruments wait kConfigWaitMs per
-// exchange.
-inline constexpr int kMaxWaitMs = 3000;
-inline constexpr int kMinWaitMs = 1000;
-inline constexpr int kConfigWaitMs = 3000;
+// A poll's exchange waits as long as the interval, within the bounds of
+// base/waits.h; a poll with a silent gateway then runs late instead.
 
 struct Options {
   bool serial = false;      // MODBUS RTU on a serial link, MODBUS TCP on TCP

@@ -144,8 +144,9 @@ ConfigDialog::ConfigDialog(Requests& requests, Exchanger& exchanger, QWidget* pa
   auto* buttons = new QHBoxLayout;
   const auto action = [&](const char* name, const QString& caption, void (ConfigDialog::*what)()) {
     QPushButton* button = MakeButton(this, name, caption);
-    connect(button, &QPushButton::clicked, this,
-            [this, what] { RunShowingErrors(requests_.Messages(), [this, what] { (this->*what)(); }); });
+    connect(button, &QPushButton::clicked, this, [this, what] {
+      RunShowingErrors(requests_.Messages(), [this, what] { (this->*what)(); });
+    });
     buttons->addWidget(button);
     actions_.push_back(button);
   };
@@ -224,8 +225,9 @@ void ConfigDialog::ReadGateway(Task task) {
   steps.push_back({QByteArray::fromStdString(gateway::SystemReportQuery()),
                    [](const QByteArray& r) { return live::SystemReportComplete(Span(r)); }});
   for (int meter = 1; meter <= gateway::kMeters; ++meter)
-    steps.push_back({QByteArray::fromStdString(gateway::ModbusReportQuery(meter - 1)),
-                     [meter](const QByteArray& r) { return live::MeterReportComplete(meter, Span(r)); }});
+    steps.push_back(
+        {QByteArray::fromStdString(gateway::ModbusReportQuery(meter - 1)),
+         [meter](const QByteArray& r) { return live::MeterReportComplete(meter, Span(r)); }});
   read_ = {};
   readErrors_.clear();
   answered_ = 0;
@@ -356,7 +358,8 @@ void ConfigDialog::Save() {
   if (path.isEmpty()) return;
   const QJsonObject json = backup::BackupToJson(*config_, source_, QDateTime::currentDateTime());
   // Replaced only by a whole backup: a full disk leaves the old one.
-  const QString failed = link::WriteWholeFile(path, QJsonDocument(json).toJson(QJsonDocument::Indented));
+  const QString failed =
+      link::WriteWholeFile(path, QJsonDocument(json).toJson(QJsonDocument::Indented));
   if (!failed.isEmpty()) {
     requests_.Messages().Show(tr("Cannot write %1: %2").arg(path, failed));
     return;
@@ -386,7 +389,9 @@ void ConfigDialog::Write() {
   Say(tr("%1 commands will be sent:").arg(commands.size()));
   QStringList whats;
   for (const gateway::Request& c : commands) {
-    Say(QStringLiteral("  %1: %2").arg(LayerText(Text(c.what)), QString::fromLatin1(c.bytes.data(), static_cast<qsizetype>(c.bytes.size()))));
+    Say(QStringLiteral("  %1: %2")
+            .arg(LayerText(Text(c.what)),
+                 QString::fromLatin1(c.bytes.data(), static_cast<qsizetype>(c.bytes.size()))));
     whats << LayerText(Text(c.what));
   }
   if (requests_.LinkIndex() == 0)
@@ -402,10 +407,10 @@ void ConfigDialog::SendWrite() {
   requests_.RefuseWhileLive();
   send_->hide();
   std::vector<Exchanger::Step> steps;
-  // A setting is acknowledged in a short text that ends with '#'.
   for (const gateway::Request& c : gateway::RestoreCommands(*config_))
-    steps.push_back({QByteArray::fromStdString(c.bytes),
-                     [](const QByteArray& r) { return r.endsWith('#'); }});
+    steps.push_back({QByteArray::fromStdString(c.bytes), [](const QByteArray& r) {
+                       return gateway::ShortAnswerWhole(r.toStdString());
+                     }});
   answered_ = 0;
   task_ = Task::kWrite;
   SetBusy(true, static_cast<int>(steps.size()));
@@ -453,8 +458,9 @@ void ConfigDialog::RegisterMap() {
       QStringLiteral("register-map.csv"));
   if (path.isEmpty()) return;
   const bool pdf = path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
-  const QByteArray bytes = pdf ? print::RegisterMapPdf(*config_, source_, QDateTime::currentDateTime())
-                               : QByteArray::fromStdString(live::RegisterMapCsv(rows));
+  const QByteArray bytes =
+      pdf ? print::RegisterMapPdf(*config_, source_, QDateTime::currentDateTime())
+          : QByteArray::fromStdString(live::RegisterMapCsv(rows));
   const QString failed =
       bytes.isEmpty() ? tr("the page could not be made") : link::WriteWholeFile(path, bytes);
   if (!failed.isEmpty()) {
@@ -529,7 +535,8 @@ void ConfigDialog::onCellChanged(int row, int column) {
   QJsonObject json = backup::BackupToJson(*config_, source_, QDateTime::currentDateTime());
   QJsonValue old = json;
   for (const QVariant& key : keys)
-    old = key.typeId() == QMetaType::Int ? old.toArray().at(key.toInt()) : old.toObject().value(key.toString());
+    old = key.typeId() == QMetaType::Int ? old.toArray().at(key.toInt())
+                                         : old.toObject().value(key.toString());
   json = SetLeaf(json, keys, 0, Typed(old, table_->item(row, 1)->text())).toObject();
   try {
     config_ = backup::BackupFromJson(QJsonDocument(json).toJson());

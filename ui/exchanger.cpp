@@ -7,12 +7,9 @@
 
 namespace kv770::ui {
 
-Exchanger::Exchanger(Requests& requests, QObject* parent)
-    : QObject(parent), requests_(requests), quietTimer_(kQuietMs) {
-  waitTimer_.SetEnabled(false);
-  quietTimer_.SetEnabled(false);
-  connect(&waitTimer_, &cycle::FormTimer::OnTimer, this, &Exchanger::Answer);
-  connect(&quietTimer_, &cycle::FormTimer::OnTimer, this, &Exchanger::Answer);
+Exchanger::Exchanger(Requests& requests, QObject* parent) : QObject(parent), requests_(requests) {
+  connect(&wire_, &link::Exchange::ended, this,
+          [this](link::ReplyEnd, const QByteArray& reply) { Answer(reply); });
 }
 
 bool Exchanger::Start(std::vector<Step> steps) {
@@ -54,33 +51,23 @@ void Exchanger::Next() {
     Finish(false);
     return;
   }
-  reply_.clear();
   waiting_ = true;
-  requests_.Write(serial_, steps_[next_].bytes);
-  waitTimer_.SetInterval(std::max(1, steps_[next_].waitMs));
-  waitTimer_.SetEnabled(true);
+  const Step& step = steps_[next_];
+  // On the serial line a reply of unknown shape is the first block (the
+  // port ends a block after the line's silence).
+  wire_.Start({step.complete, std::max(1, step.waitMs), serial_ && !step.complete ? 0 : -1,
+               kLongestReply - 1});
+  requests_.Write(serial_, step.bytes);
 }
 
 void Exchanger::Received(const QByteArray& bytes) {
   // Bytes between exchanges are a late reply to one already given up.
-  if (!waiting_) return;
-  reply_ += bytes;
-  const Step& step = steps_[next_];
-  if (serial_ || reply_.size() >= kLongestReply || (step.complete && step.complete(reply_))) {
-    Answer();
-    return;
-  }
-  quietTimer_.SetEnabled(false);  // restarts its countdown
-  quietTimer_.SetEnabled(true);
+  if (waiting_) wire_.Received(bytes);
 }
 
-void Exchanger::Answer() {
+void Exchanger::Answer(const QByteArray& reply) {
   if (!waiting_) return;
   waiting_ = false;
-  waitTimer_.SetEnabled(false);
-  quietTimer_.SetEnabled(false);
-  const QByteArray reply = reply_;
-  reply_.clear();
   const int index = static_cast<int>(next_++);
   emit answered(index, reply);
   // The next request after the handlers of this reply have run, so that a
@@ -92,8 +79,7 @@ void Exchanger::Finish(bool cancelled) {
   if (!running_) return;
   running_ = false;
   waiting_ = false;
-  waitTimer_.SetEnabled(false);
-  quietTimer_.SetEnabled(false);
+  wire_.Cancel();
   steps_.clear();
   requests_.Idle();
   emit runningChanged();

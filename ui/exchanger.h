@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "cycle/form_timer.h"
+#include "link/exchange.h"
 
 namespace kv770::ui {
 
@@ -16,21 +16,21 @@ class Requests;
 // other, for the configuration read and write: like Live Values it owns
 // the link while it runs, and the request cycle stays idle.
 //
-// A reply ends when its step says it is whole; on a serial link with its
-// first block (the port ends a block after the line's silence); over TCP,
-// when no step can tell, after kQuietMs without a byte. None within the
-// step's wait is no reply, and the run goes on.
+// A reply ends when its step says it is whole. One whose shape no step can
+// tell ends on a serial link with its first block (the port ends a block
+// after the line's silence), over TCP after the silence that ends a reply
+// of unknown shape. None within the step's wait is no reply, and the run
+// goes on.
 class Exchanger : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kQuietMs = 100;
   static constexpr int kLongestReply = 4096;
 
   struct Step {
     QByteArray bytes;
-    std::function<bool(const QByteArray& reply)> complete;  // none: by the line's silence
-    int waitMs = 3000;
+    link::Completion complete;  // none: by the line's silence
+    int waitMs = waits::kReplyTimeoutMs;
   };
 
   explicit Exchanger(Requests& requests, QObject* parent = nullptr);
@@ -55,7 +55,7 @@ class Exchanger : public QObject {
 
  private:
   void Next();
-  void Answer();
+  void Answer(const QByteArray& reply);
   void Finish(bool cancelled);
 
   Requests& requests_;
@@ -65,9 +65,7 @@ class Exchanger : public QObject {
   bool waiting_ = false;  // a request is out, its reply not yet whole
   bool serial_ = false;
   bool cancelled_ = false;
-  QByteArray reply_;
-  cycle::FormTimer waitTimer_;
-  cycle::FormTimer quietTimer_;
+  link::Exchange wire_;
 };
 
 }  // namespace kv770::ui

@@ -2,29 +2,29 @@
 #include "ui/gateway_window.h"
 
 #include <QAccessibleWidget>
-#include <QDialog>
-#include <QTextBrowser>
-#include <QUrl>
-#include <QCoreApplication>
-#include <QMenu>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QMenuBar>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QThread>
+#include <QUrl>
 #include <QVBoxLayout>
 
-#include "cycle/waits.h"
+#include "base/waits.h"
 #include "gateway/commands.h"
 #include "link/errors.h"
 #include "link/file_output.h"
@@ -99,9 +99,7 @@ const QString kTrafficShownKey = QStringLiteral("view/trafficHistory");
 }  // namespace
 
 GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
-    : QWidget(parent),
-      parseTimer_(cycle::kParseDelayMs),
-      timeoutTimer_(cycle::kFirstTimeoutMs) {
+    : QWidget(parent), parseTimer_(waits::kParseDelayMs), timeoutTimer_(waits::kFirstTimeoutMs) {
   static const bool accessibleAsWindow = (QAccessible::installFactory(WindowAccessible), true);
   Q_UNUSED(accessibleAsWindow);
   setObjectName("Form1");
@@ -466,7 +464,8 @@ void GatewayWindow::BuildSharedArea(QWidget* area) {
 
 void GatewayWindow::ConnectHandlers() {
   const auto on = [this](auto* sender, auto signal, void (GatewayWindow::*handler)()) {
-    connect(sender, signal, this, [this, handler] { Run([this, handler] { (this->*handler)(); }); });
+    connect(sender, signal, this,
+            [this, handler] { Run([this, handler] { (this->*handler)(); }); });
   };
   on(shared_.clearReceive, &QPushButton::clicked, &GatewayWindow::ClearReceived);
   on(&parseTimer_, &cycle::FormTimer::OnTimer, &GatewayWindow::onParseTimer);
@@ -629,7 +628,7 @@ void GatewayWindow::onSocketRead() {
     if (!exchanger_->OverSerial()) exchanger_->Received(bytes);
     return;
   }
-  QThread::msleep(cycle::kTcpReplyWaitMs);
+  QThread::msleep(waits::kTcpReplyWaitMs);
   cycle_.StoreReply(socket_.ReceiveText());
   if (LinkIndex() != 1) return;
   ReceiveDispatch(cycle_.ReplyText.size());
@@ -644,7 +643,7 @@ void GatewayWindow::onSerialReceived(const char* buffer, std::uint16_t length) {
     if (exchanger_->OverSerial()) exchanger_->Received(QByteArray(buffer, length));
     return;
   }
-  QThread::msleep(cycle::kSerialReplyWaitMs);
+  QThread::msleep(waits::kSerialReplyWaitMs);
   // The block is the component's and gone after this call: keep a copy.
   // The reply area takes what fits; the text at most 255 characters.
   constexpr int kSerialTextCap = 255;

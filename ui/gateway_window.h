@@ -7,9 +7,9 @@
 #include <QWidget>
 #include <memory>
 
+#include "base/waits.h"
 #include "cycle/form_timer.h"
 #include "cycle/request_cycle.h"
-#include "cycle/waits.h"
 #include "link/SerialComm.h"
 #include "link/tcp_client.h"
 #include "link/trace.h"
@@ -71,7 +71,7 @@ class GatewayWindow : public QWidget, private Requests {
  private:
   // ---- Requests ----------------------------------------------------------
   void Send(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
-            cycle::RequestKind kind, int timeoutMs = cycle::kReplyTimeoutMs) override;
+            cycle::RequestKind kind, int timeoutMs = waits::kReplyTimeoutMs) override;
   void Route(const QByteArray& bytes) override;
   void SendSerial(const QByteArray& bytes) override;
   void Await(cycle::PendingCode code, cycle::RequestKind kind, int timeoutMs) override;
@@ -119,7 +119,7 @@ class GatewayWindow : public QWidget, private Requests {
   cycle::FormTimer parseTimer_;    // runs the decoder once the parse delay has passed
   cycle::FormTimer timeoutTimer_;  // reports a request that got no answer
 
-  QTimer statusTick_;      // counts the time-out down in the status line
+  QTimer statusTick_;  // counts the time-out down in the status line
   QDateTime lastReply_;
 
   FrameControls frame_;    // title line and tabs

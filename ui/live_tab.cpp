@@ -20,6 +20,7 @@
 #include <limits>
 #include <span>
 
+#include "base/waits.h"
 #include "gateway/commands.h"
 #include "link/file_output.h"
 #include "ui/language.h"
@@ -30,15 +31,11 @@ namespace kv770::ui {
 
 namespace {
 
-constexpr int kMinIntervalMs = 200;
-constexpr int kMaxIntervalMs = 60000;
+constexpr int kMinIntervalMs = waits::kPollIntervalMinMs;
+constexpr int kMaxIntervalMs = waits::kPollIntervalMaxMs;
 // A reply longer than any the monitor asks for is whole by now, however
 // the peer goes on: what came is judged as it is, and memory stays bounded.
 constexpr qsizetype kLongestReply = 4096;
-// TCP: a reply the monitor cannot tell whole ends after this much silence,
-// as in kv770ctl. (On the serial line one block is one reply: the serial
-// component ends a block after 100 ms of silence.)
-constexpr int kTcpSilenceMs = 100;
 
 enum TableColumn { kMeterCell, kQuantityCell, kValueCell, kUnitCell, kStatusCell, kTimeCell };
 
@@ -68,10 +65,8 @@ const QString kWideTime = QStringLiteral("00:00:00.000");
 
 }  // namespace
 
-LiveTab::LiveTab(Requests& requests) : Tab(requests), silenceTimer_(kTcpSilenceMs) {
+LiveTab::LiveTab(Requests& requests) : Tab(requests) {
   pollTimer_.SetEnabled(false);
-  waitTimer_.SetEnabled(false);
-  silenceTimer_.SetEnabled(false);
   Build(this);
 }
 
@@ -194,8 +189,13 @@ void LiveTab::Connect() {
   on(c.resetZoom, &QPushButton::clicked, &LiveTab::onResetZoomClicked);
   on(c.saveCsv, &QPushButton::clicked, &LiveTab::onSaveCsvClicked);
   on(&pollTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onPollTimer);
-  on(&waitTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onWaitTimer);
-  on(&silenceTimer_, &cycle::FormTimer::OnTimer, &LiveTab::onSilenceTimer);
+  // The exchange's reply is whole, or its wait is over (what came so far
+  // is the reply; nothing: a gap).
+  connect(&wire_, &link::Exchange::ended, this, [this](link::ReplyEnd, const QByteArray& reply) {
+    RunShowingErrors(requests_.Messages(), [this, reply] {
+      if (exchange_) Answer(reply);
+    });
+  });
   // A column made wider (by a value, or by the user's drag) widens the table.
   connect(c.table->horizontalHeader(), &QHeaderView::sectionResized, this,
           &LiveTab::SizeTableToColumns);
@@ -277,10 +277,8 @@ void LiveTab::Halt() {
   running_ = false;
   emit runningChanged();
   exchange_.reset();
-  reply_.clear();
+  wire_.Cancel();
   pollTimer_.SetEnabled(false);
-  waitTimer_.SetEnabled(false);
-  silenceTimer_.SetEnabled(false);
   // Idle, as after start-up: nothing pending, neither timer armed.
   requests_.Idle();
 }
@@ -318,32 +316,24 @@ void LiveTab::Step() {
 }
 
 void LiveTab::Send() {
-  reply_.clear();
   const QByteArray bytes(reinterpret_cast<const char*>(exchange_->bytes.data()),
                          static_cast<qsizetype>(exchange_->bytes.size()));
   // Transparent mode reaches each channel by setting the gateway's HART
   // address, and the gateway keeps the last one set.
   for (int k = 0; k < 8; ++k)
     if (bytes.toStdString() == gateway::HartAddressCommand(k)) hartChannel_ = k + 1;
+  const auto complete = exchange_->complete;
+  wire_.Start({[complete](const QByteArray& r) {
+                 return complete(std::span(reinterpret_cast<const std::uint8_t*>(r.constData()),
+                                           static_cast<std::size_t>(r.size())));
+               },
+               std::max(1, exchange_->waitMs), -1, kLongestReply - 1});
   requests_.Write(serial_, bytes);
-  waitTimer_.SetEnabled(false);
-  waitTimer_.SetInterval(std::max(1, exchange_->waitMs));
-  waitTimer_.SetEnabled(true);
 }
 
 void LiveTab::Received(const QByteArray& bytes) {
   // Bytes between exchanges are a late reply to one already given up.
-  if (!running_ || !exchange_) return;
-  reply_ += bytes;
-  const std::span<const std::uint8_t> reply(
-      reinterpret_cast<const std::uint8_t*>(reply_.constData()),
-      static_cast<std::size_t>(reply_.size()));
-  if (serial_ || reply_.size() >= kLongestReply || exchange_->complete(reply)) {
-    Answer(reply_);
-    return;
-  }
-  silenceTimer_.SetEnabled(false);  // restarts its countdown
-  silenceTimer_.SetEnabled(true);
+  if (running_ && exchange_) wire_.Received(bytes);
 }
 
 void LiveTab::onPollTimer() {
@@ -351,23 +341,10 @@ void LiveTab::onPollTimer() {
   Step();
 }
 
-// The wait is over: what came so far is the reply (nothing: a gap).
-void LiveTab::onWaitTimer() {
-  waitTimer_.SetEnabled(false);
-  if (exchange_) Answer(reply_);
-}
-
-void LiveTab::onSilenceTimer() {
-  silenceTimer_.SetEnabled(false);
-  if (exchange_) Answer(reply_);
-}
-
 void LiveTab::Answer(const QByteArray& reply) {
-  waitTimer_.SetEnabled(false);
-  silenceTimer_.SetEnabled(false);
+  wire_.Cancel();
   exchange_.reset();
-  const QByteArray kept = reply;  // `reply` may be reply_ itself
-  reply_.clear();
+  const QByteArray kept = reply;
   monitor_->Reply(std::span(reinterpret_cast<const std::uint8_t*>(kept.constData()),
                             static_cast<std::size_t>(kept.size())),
                   Now());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cycle/form_timer.h"
+#include "link/exchange.h"
 #include "live/monitor.h"
 #include "ui/controls.h"
 #include "ui/tab.h"
@@ -107,8 +108,6 @@ class LiveTab : public Tab {
   std::int64_t Now() const;
   void Step();
   void onPollTimer();
-  void onWaitTimer();
-  void onSilenceTimer();
   void Answer(const QByteArray& reply);
   void Collect();
   void TakePolls(std::vector<live::Sample> samples);
@@ -131,10 +130,8 @@ class LiveTab : public Tab {
   std::int64_t clockStart_ = 0;  // ms since the epoch when clock_ started
 
   std::optional<live::Exchange> exchange_;  // sent, its reply not yet complete
-  QByteArray reply_;
-  cycle::FormTimer pollTimer_;     // the next poll is due
-  cycle::FormTimer waitTimer_;     // the exchange's reply is late: a gap
-  cycle::FormTimer silenceTimer_;  // TCP: a reply not yet whole has gone quiet
+  link::Exchange wire_;                     // the exchange's reply, until whole or late
+  cycle::FormTimer pollTimer_;              // the next poll is due
 
   std::vector<live::Column> columns_;
   Poll latest_;  // the newest poll, in the table

@@ -443,8 +443,7 @@ bool ModbusTab::eventFilter(QObject* watched, QEvent* event) {
   auto* box = qobject_cast<QLineEdit*>(watched);
   const bool coefficient =
       box && std::ranges::find(mapping_.coefficients, box) != mapping_.coefficients.end();
-  if (!coefficient || event->type() != QEvent::KeyPress)
-    return Tab::eventFilter(watched, event);
+  if (!coefficient || event->type() != QEvent::KeyPress) return Tab::eventFilter(watched, event);
 
   const auto* key = static_cast<QKeyEvent*>(event);
   if (key->matches(QKeySequence::Paste)) return true;  // would bring text past the filter
@@ -535,12 +534,12 @@ void ModbusTab::onMeterChosen() {
   requests_.ShowSent(Text(bytes));
   requests_.SendSerial(bytes);
   requests_.Await(cycle::PendingCode::kMeterMappingQuery, cycle::RequestKind::kParameterQuery,
-                  cycle::kReplyTimeoutMs);
+                  waits::kReplyTimeoutMs);
 }
 
 void ModbusTab::onMappingQueryClicked() {
-  const QByteArray bytes = requests_.Cycle().Stage(
-      Bytes(gateway::ModbusReportQuery(mapping_.meter->currentIndex())));
+  const QByteArray bytes =
+      requests_.Cycle().Stage(Bytes(gateway::ModbusReportQuery(mapping_.meter->currentIndex())));
   requests_.Send(bytes, Text(bytes), cycle::PendingCode::kMeterMappingQuery,
                  cycle::RequestKind::kParameterQuery);
 }
@@ -578,8 +577,7 @@ void ModbusTab::DecodeModbusReport() {
 
 // ---- custom meter ------------------------------------------------------------
 
-void ModbusTab::SendReadMeterCommand(int command, const QLineEdit* bytes,
-                                         const QComboBox* enable) {
+void ModbusTab::SendReadMeterCommand(int command, const QLineEdit* bytes, const QComboBox* enable) {
   requests_.ClearAreas();
   const gateway::HexBytes typed =
       gateway::ParseHexBytes(TypedText(bytes), gateway::kReadMeterCommandLimit);

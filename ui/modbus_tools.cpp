@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <string>
 
+#include "base/waits.h"
 #include "cycle/convert.h"
-#include "cycle/waits.h"
 #include "tools/calculator_input.h"
 #include "tools/float_text.h"
 #include "tools/modbus_frames.h"
@@ -120,7 +120,7 @@ void ModbusTools::onModbusTestClicked() {
   requests_.ShowSent(QString::fromStdString(base::HexText(bytes, cycle::kAreaHex)));
   requests_.Route(bytes);
   requests_.Await(cycle::PendingCode::kModbusReadTest, cycle::RequestKind::kConnection,
-                  cycle::kReplyTimeoutMs);
+                  waits::kReplyTimeoutMs);
 }
 
 void ModbusTools::onCalculateClicked() {

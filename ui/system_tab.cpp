@@ -3,6 +3,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,16 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
-#include <QUrl>
 
+#include "base/waits.h"
 #include "cycle/convert.h"
-#include "cycle/waits.h"
 #include "gateway/commands.h"
 #include "gateway/config.h"
 #include "gateway/fields.h"
@@ -320,12 +320,8 @@ void SystemTab::Build() {
                  c.boardSet});
 }
 
-
 SystemTab::SystemTab(Requests& requests, link::TComm& serial, link::TClientSocket& socket)
-    : Tab(requests),
-      serial_(serial),
-      socket_(socket),
-      rs485CloseTimer_(cycle::kRs485CloseDelayMs) {
+    : Tab(requests), serial_(serial), socket_(socket), rs485CloseTimer_(waits::kRs485CloseDelayMs) {
   Build();
   ConnectHandlers();
   StartUp();
@@ -523,8 +519,8 @@ void SystemTab::DecodeCommunicationCheck() {
 }
 
 void SystemTab::EnableRequests() {
-  for (QPushButton* button : {c_.workingModeSet, c_.slaveAddressSet, c_.pollingIntervalSet,
-                              c_.rs485Set, c_.systemQuery})
+  for (QPushButton* button :
+       {c_.workingModeSet, c_.slaveAddressSet, c_.pollingIntervalSet, c_.rs485Set, c_.systemQuery})
     button->setEnabled(true);
 }
 
@@ -545,7 +541,8 @@ gateway::SystemSettings SystemTab::Settings(unsigned groups) const {
   gateway::SystemSettings s;
   if (groups & gateway::kRs485) {
     const int baud = c_.rs485Baud->currentIndex();
-    s.baudRate = baud < 0 ? gateway::kUnset : gateway::kRs485BaudRates[static_cast<std::size_t>(baud)];
+    s.baudRate =
+        baud < 0 ? gateway::kUnset : gateway::kRs485BaudRates[static_cast<std::size_t>(baud)];
     s.parity = c_.rs485Parity->currentIndex();
   }
   if (groups & gateway::kWorkingMode) s.workingMode = c_.workingMode->currentIndex();
@@ -562,7 +559,7 @@ void SystemTab::onRs485SetClicked() {
   SendSystemSetting(gateway::kRs485);
   // The gateway's RS-485 side changes; the serial port is closed once it
   // has answered, whichever link carried the command.
-  rs485CloseTimer_.SetInterval(cycle::kRs485CloseDelayMs);
+  rs485CloseTimer_.SetInterval(waits::kRs485CloseDelayMs);
   rs485CloseTimer_.SetEnabled(true);
 }
 

@@ -6,8 +6,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "base/waits.h"
 #include "cycle/request_cycle.h"
-#include "cycle/waits.h"
 #include "ui/message_sink.h"
 
 namespace kv770::ui {
@@ -22,7 +22,7 @@ class Requests {
   // `bytes` to the chosen link, `code` and `kind` waited for, the time-out
   // armed (`timeoutMs` 0 keeps the interval it has).
   virtual void Send(const QByteArray& bytes, const QString& shown, cycle::PendingCode code,
-                    cycle::RequestKind kind, int timeoutMs = cycle::kReplyTimeoutMs) = 0;
+                    cycle::RequestKind kind, int timeoutMs = waits::kReplyTimeoutMs) = 0;
   // `bytes` to the chosen link alone, outside the request cycle.
   virtual void Route(const QByteArray& bytes) = 0;
   // `bytes` to the serial port, whatever the link choice.
