@@ -63,6 +63,7 @@ struct Options {
   QString trace;
   QString replay;
   int lineBaud = 0;  // any
+  bool lineTime = false;
   std::optional<std::vector<InstrumentPlace>> instruments;
   std::vector<std::string> refused;
   std::vector<StepOption> steps;
@@ -202,6 +203,9 @@ void ReadGatewayOptions(const QCommandLineParser& parser, Options& options) {
     options.lineBaud = ParseLineBaud(parser.value(QStringLiteral("baud")));
     if (!options.pty) Fail(QStringLiteral("--baud needs --pty: it sets the serial line's speed"));
   }
+  options.lineTime = parser.isSet(QStringLiteral("line-time"));
+  if (options.lineTime && !options.pty)
+    Fail(QStringLiteral("--line-time needs --pty: it times the serial line"));
   if (parser.isSet(QStringLiteral("instruments")))
     options.instruments = ParseInstruments(parser.value(QStringLiteral("instruments")));
   options.refused = ParseRefused(parser.values(QStringLiteral("refuse")));
@@ -324,6 +328,11 @@ Options ParseOptions(const QCoreApplication& app) {
       "57600 bit/s (default: any); the system report says the same. A tool at another speed "
       "gets line noise. Parity cannot be seen on a pseudo-terminal: it answers at any parity.",
       "N");
+  const QCommandLineOption lineTime(
+      "line-time",
+      "With --pty: each reply goes out as late as its request and itself take on a real line "
+      "at the tool's speed (ten bits a character); a pseudo-terminal alone passes bytes at "
+      "once.");
   const QCommandLineOption instruments(
       "instruments",
       "The HART instruments behind the gateway, for transparent frames: comma-separated CHANNEL "
@@ -355,7 +364,7 @@ Options ParseOptions(const QCoreApplication& app) {
       "was in the trace, 1 otherwise, 2 for a trace that cannot be read.",
       "FILE");
   const QList<QCommandLineOption> own = {listen,  port,  silent, delay,       byteByByte,
-                                         byteGap, pty,   baud,   instruments, refuse,
+                                         byteGap, pty,   baud,   lineTime,    instruments, refuse,
                                          step,    trace, replay};
   parser.addOptions(own);
   parser.addOptions({version, completion});
@@ -588,6 +597,7 @@ int main(int argc, char** argv) {
     serial.SetBehaviour(options.behaviour);
     serial.SetTrace(&trace);
     serial.SetLineBaud(options.lineBaud);
+    serial.SetLineTime(options.lineTime);
     serial.ShareClock(server.Clock());
     if (replay) serial.SetReplay(&*replay);
     // The system report's speed code: 0 for 1200 .. 6 for 57600 bit/s.

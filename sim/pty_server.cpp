@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/pty_server.h"
 
+#include "sim/request_shape.h"
+
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -132,7 +134,9 @@ void PtyServer::ReadMaster() {
     request_.append(chunk, n);
     if (replay_) {
       TakeReplayed(false);
-    } else if (request_.size() >= kMaxRequestBytes) {
+    } else if (request_.size() >= kMaxRequestBytes ||
+               RequestWhole(std::string_view(request_.constData(), request_.size()), true)) {
+      // A request whole by its shape needs no pause to end it.
       quiet_.stop();
       Answer();
     }
@@ -165,8 +169,11 @@ void PtyServer::Answer() {
   const Behaviour behaviour = behaviour_;
   if (reply.empty() || behaviour.silent) return;
   const QByteArray bytes(reply.data(), static_cast<qsizetype>(reply.size()));
-  if (behaviour.delayMs > 0)
-    QTimer::singleShot(behaviour.delayMs, this,
+  int delayMs = behaviour.delayMs;
+  if (const int baud = ToolBaud(); lineTime_ && baud > 0)
+    delayMs += static_cast<int>((request.size() + bytes.size()) * 10'000 / baud);
+  if (delayMs > 0)
+    QTimer::singleShot(delayMs, Qt::PreciseTimer, this,
                        [this, bytes, behaviour] { Send(bytes, behaviour); });
   else
     Send(bytes, behaviour);

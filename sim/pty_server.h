@@ -75,6 +75,11 @@ class PtyServer : public QObject {
   // answers at any parity. Applies to requests that complete from now on.
   void SetLineBaud(int baud) { lineBaud_ = baud; }
   int LineBaud() const { return lineBaud_; }
+  // Takes the line's time: each reply goes out as late as its request and
+  // itself would take on a real line at the tool's speed (ten bits a
+  // character), so a pseudo-terminal, which passes bytes at once, shows
+  // what the exchange costs on the wire. Off by default.
+  void SetLineTime(bool on) { lineTime_ = on; }
   // The tool's speed now, in bit/s; 0 when not open or not a standard one.
   int ToolBaud() const;
 
@@ -96,6 +101,7 @@ class PtyServer : public QObject {
   Engine& engine_;
   Behaviour behaviour_;
   int lineBaud_ = 0;
+  bool lineTime_ = false;
   QElapsedTimer clock_;
   bool sharedClock_ = false;
 
