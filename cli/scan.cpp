@@ -25,6 +25,7 @@
 #include "link/SerialComm.h"
 #include "link/block_former.h"
 #include "link/errors.h"
+#include "link/exchange.h"
 #include "link/file_output.h"
 
 namespace kv770::cli {
@@ -238,23 +239,22 @@ class SerialScan {
       h.failure = hungUp_ ? HangUpText() : QStringLiteral("the serial port took no request");
       return h;
     }
+    // The answer's shape is not trusted here: it is cut where the window
+    // would cut it, by the line's silence.
     QEventLoop loop;
-    QTimer limit;
-    QTimer quiet;
-    for (QTimer* timer : {&limit, &quiet}) {
-      timer->setSingleShot(true);
-      timer->setTimerType(Qt::PreciseTimer);
-      QObject::connect(timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    }
+    link::Exchange exchange;
+    QObject::connect(&exchange, &link::Exchange::ended, &loop,
+                     [&](link::ReplyEnd, const QByteArray& reply) {
+                       h.reply = reply;
+                       loop.quit();
+                     });
     onBytes_ = [&](const char* buffer, std::uint16_t length) {
-      if (h.reply.isEmpty() && wait.restMs > 0) limit.start(wait.restMs);
-      h.reply.append(buffer, length);
-      if (h.reply.size() > kMaxAnswerBytes) loop.quit();
-      quiet.start(waits::kScanSilenceMs);
+      exchange.Received(QByteArray(buffer, length));
     };
-    limit.start(wait.firstByteMs);
+    exchange.Start({{}, wait.firstByteMs, waits::kScanSilenceMs, kMaxAnswerBytes, wait.restMs});
     const End e = Listen(loop);
     onBytes_ = nullptr;
+    if (h.reply.isEmpty()) h.reply = exchange.Partial();  // stopped, or hung up, mid-answer
     if (e == End::Failed) h.failure = HangUpText();
     h.stopped = e == End::Stopped;
     return h;

@@ -5,7 +5,8 @@
 
 namespace kv770::link {
 
-ReplyCourse::ReplyCourse(ReplyRule rule, qint64 startMs) : rule_(std::move(rule)), startMs_(startMs) {}
+ReplyCourse::ReplyCourse(ReplyRule rule, qint64 startMs)
+    : rule_(std::move(rule)), timeoutAtMs_(startMs + rule_.replyTimeoutMs) {}
 
 int ReplyCourse::ByteTimeout() const {
   if (rule_.byteTimeoutMs >= 0) return rule_.byteTimeoutMs;
@@ -14,6 +15,7 @@ int ReplyCourse::ByteTimeout() const {
 
 ReplyEnd ReplyCourse::Arrived(const QByteArray& bytes, qint64 nowMs) {
   if (end_ != ReplyEnd::kOpen || bytes.isEmpty()) return end_;
+  if (reply_.isEmpty() && rule_.afterFirstByteMs > 0) timeoutAtMs_ = nowMs + rule_.afterFirstByteMs;
   reply_ += bytes;
   lastByteMs_ = nowMs;
   if (reply_.size() > rule_.maxBytes)
@@ -26,14 +28,13 @@ ReplyEnd ReplyCourse::Arrived(const QByteArray& bytes, qint64 nowMs) {
 }
 
 qint64 ReplyCourse::DeadlineMs() const {
-  const qint64 timeout = startMs_ + rule_.replyTimeoutMs;
-  if (lastByteMs_ < 0) return timeout;
-  return std::min(timeout, lastByteMs_ + ByteTimeout());
+  if (lastByteMs_ < 0) return timeoutAtMs_;
+  return std::min(timeoutAtMs_, lastByteMs_ + ByteTimeout());
 }
 
 ReplyEnd ReplyCourse::Expire(qint64 nowMs) {
   if (end_ != ReplyEnd::kOpen || nowMs < DeadlineMs()) return end_;
-  end_ = nowMs >= startMs_ + rule_.replyTimeoutMs ? ReplyEnd::kTimedOut : ReplyEnd::kSilence;
+  end_ = nowMs >= timeoutAtMs_ ? ReplyEnd::kTimedOut : ReplyEnd::kSilence;
   return end_;
 }
 

@@ -30,6 +30,9 @@ struct ReplyRule {
   int byteTimeoutMs = -1;
   // More than this is no gateway's reply: the exchange ends at once.
   qsizetype maxBytes = 64 * 1024;
+  // Above 0: once the first byte is in, the reply has this long from it,
+  // and replyTimeoutMs only bounds the wait for that first byte.
+  int afterFirstByteMs = 0;
 };
 
 enum class ReplyEnd {
@@ -62,7 +65,7 @@ class ReplyCourse {
   int ByteTimeout() const;
 
   ReplyRule rule_;
-  qint64 startMs_;
+  qint64 timeoutAtMs_;
   qint64 lastByteMs_ = -1;
   QByteArray reply_;
   ReplyEnd end_ = ReplyEnd::kOpen;

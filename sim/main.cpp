@@ -363,9 +363,9 @@ Options ParseOptions(const QCoreApplication& app) {
       "a signal, with how many requests matched; exit status 0 when every request received "
       "was in the trace, 1 otherwise, 2 for a trace that cannot be read.",
       "FILE");
-  const QList<QCommandLineOption> own = {listen,  port,  silent, delay,       byteByByte,
-                                         byteGap, pty,   baud,   lineTime,    instruments, refuse,
-                                         step,    trace, replay};
+  const QList<QCommandLineOption> own = {listen,  port, silent, delay,    byteByByte,
+                                         byteGap, pty,  baud,   lineTime, instruments,
+                                         refuse,  step, trace,  replay};
   parser.addOptions(own);
   parser.addOptions({version, completion});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",

@@ -57,9 +57,13 @@ std::vector<Kind> Kinds() {
       {"check", gateway::CommunicationCheck(), sim::Transport::Tcp, cli::kAcknowledged,
        [](const QByteArray& r) { return gateway::AnswersCommunicationCheck(cli::View(r)); }},
       {"system report", gateway::SystemReportQuery(), sim::Transport::Tcp, cli::kSystemReport,
-       [](const QByteArray& r) { return gateway::SystemFromReport(cli::View(r)).slaveAddress >= 0; }},
+       [](const QByteArray& r) {
+         return gateway::SystemFromReport(cli::View(r)).slaveAddress >= 0;
+       }},
       {"meter report", gateway::ModbusReportQuery(2), sim::Transport::Tcp, cli::MeterReport(3),
-       [](const QByteArray& r) { return gateway::MeterFromReport(3, cli::View(r)).preambles >= 4; }},
+       [](const QByteArray& r) {
+         return gateway::MeterFromReport(3, cli::View(r)).preambles >= 4;
+       }},
       {"HART frame", Text(hart::Frame(5, identity)), sim::Transport::Tcp, cli::kHartFrame,
        [identity](const QByteArray& r) {
          return hart::CheckReply(cli::Span(r), identity, hart::kIdentityByteCount).ok();
@@ -122,6 +126,11 @@ TEST(ReplyShapes, NothingOrTooMuchEndsTheExchange) {
   EXPECT_EQ(trickle.DeadlineMs(), 3000);
   ReplyCourse flood({cli::kAcknowledged, 3000, -1, 16}, 0);
   EXPECT_EQ(flood.Arrived(QByteArray(17, 'x'), 1), ReplyEnd::kTooLong);
+  // A scan's try: the first byte within its limit, the rest counted from it.
+  ReplyCourse tried({{}, 50, 100, 2048, 400}, 0);
+  tried.Arrived("Q", 49);
+  for (int t = 49; t < 449; t += 20) EXPECT_EQ(tried.Arrived("V", t), ReplyEnd::kOpen);
+  EXPECT_EQ(tried.Expire(449), ReplyEnd::kTimedOut);
 }
 
 }  // namespace
