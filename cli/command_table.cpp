@@ -60,7 +60,8 @@ const std::vector<OptionHelp>& RunOptions() {
        "how long to wait for each reply (3000; hart scan:\n"
        "each place, 1000; scan: each serial try, as long\n"
        "as a gateway needs at its rate)"},
-      {{Value("gap", "MS")}, "silence that ends a TCP reply (100)"},
+      {{Value("gap", "MS")}, "silence that ends a TCP reply of unknown\n"
+                                     "shape (100)"},
       {{Value("trace", "FILE")},
        "append every request and reply to FILE (time in ms,\n"
        "link, direction, hexadecimal and ASCII)"},
