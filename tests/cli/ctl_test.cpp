@@ -482,6 +482,22 @@ TEST(CtlLinks, AnswerJustBeforeTheDeadlineIsTaken) {
   }
 }
 
+// A report that pauses longer than the silence that ends a reply of unknown
+// shape, right after its inner '#', is still read whole: its shape says it
+// is not yet complete.
+TEST(CtlLinks, AReportPausedAfterItsInnerHashIsReadWhole) {
+  test::TcpPeer peer([](test::TcpPeer& p) {
+    if (p.Read(7).isEmpty()) return;
+    p.Write("QX#");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    p.Write("BA1:30,MD:1,ADR:017,JTM:100#");
+    p.Read(1, 1000);
+  });
+  const Outcome o = AgainstPeer(peer, {"system", "get"});
+  EXPECT_EQ(o.code, 0) << o.err.toStdString();
+  EXPECT_TRUE(o.out.contains("polling interval  100 (1000 ms)")) << o.out.toStdString();
+}
+
 // A peer that never stops sending: the command gives up with the first
 // bytes, and its memory stays that of a normal run.
 TEST(CtlLinks, AFloodingPeerEndsInReplyTooLongWithBoundedMemory) {
