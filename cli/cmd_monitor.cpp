@@ -304,7 +304,7 @@ void MonitorRun::Reconnect() {
 void MonitorRun::SleepUntil(std::int64_t at) const {
   for (std::int64_t left = at - clock_.Now(); left > 0 && !StopOnSignals::Stopped();
        left = at - clock_.Now())
-    QThread::msleep(static_cast<unsigned long>(std::min<std::int64_t>(left, 50)));
+    QThread::msleep(static_cast<unsigned long>(std::min<std::int64_t>(left, waits::kStopLookMs)));
 }
 
 // "-" is standard output, the lines for people then go to standard error.
