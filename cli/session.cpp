@@ -16,7 +16,15 @@ namespace {
 
 // A report that no command could have written is the gateway's fault.
 template <typename Read>
-auto FromReport(Read read) -> decltype(read()) {
+auto FromReport(const QByteArray& reply, Read read) -> decltype(read()) {
+  // A report ends with '#'; one without it was cut short (the gateway
+  // stopped, or the wait ran out), which says more than what its decoder
+  // would miss in it.
+  if (!reply.endsWith('#'))
+    throw Failure{kDeviceFailed,
+                  QStringLiteral("the report was cut off after %1 bytes: %2")
+                      .arg(reply.size())
+                      .arg(Shown(reply))};
   try {
     return read();
   } catch (const gateway::ReportError& e) {
@@ -116,13 +124,13 @@ QByteArray Session::Exchange(const QByteArray& request, const Completion& comple
 gateway::SystemSettings Session::ReadSystem() {
   const QByteArray reply =
       Exchange(QByteArray::fromStdString(gateway::SystemReportQuery()), kSystemReport);
-  return FromReport([&] { return gateway::SystemFromReport(View(reply)); });
+  return FromReport(reply, [&] { return gateway::SystemFromReport(View(reply)); });
 }
 
 gateway::MeterSettings Session::ReadMeter(int meter) {
   const QByteArray reply =
       Exchange(QByteArray::fromStdString(gateway::ModbusReportQuery(meter - 1)), MeterReport(meter));
-  return FromReport([&] { return gateway::MeterFromReport(meter, View(reply)); });
+  return FromReport(reply, [&] { return gateway::MeterFromReport(meter, View(reply)); });
 }
 
 QJsonArray Session::Send(const std::vector<Request>& requests,
