@@ -21,9 +21,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "app/application.h"
 #include "app/demo.h"
@@ -87,6 +89,18 @@ class StartupProbe : public QObject {
   kv770::ui::GatewayWindow& window_;
   const QElapsedTimer& sinceStart_;
 };
+
+// Reads the font configuration (fontconfig's files and caches, some 5 ms)
+// on a thread of its own while the application object connects to the
+// display; the first text the window lays out would otherwise wait for it.
+// Qt's own FcInit then finds it done. fontconfig comes with Qt's GUI
+// module, which is why it is looked up rather than linked.
+std::jthread ReadFontConfiguration() {
+  return std::jthread([] {
+    using Init = int (*)();
+    if (auto init = reinterpret_cast<Init>(dlsym(RTLD_DEFAULT, "FcInit"))) init();
+  });
+}
 
 // Says what was wrong with the command line; 2 is the exit code of every
 // usage error.
@@ -294,6 +308,10 @@ int main(int argc, char** argv) {
                  argv[0], argc > 1 ? argv[1] : "");
     return 1;
   }
+  // Help and version end the program from inside the application object.
+  std::jthread fonts;
+  if (!parser.isSet(options.help) && !parser.isSet(options.version))
+    fonts = ReadFontConfiguration();
   kv770::app::Application app(argc, argv);
   if (parser.isSet(options.help)) options.parser.showHelp(0);
   if (parser.isSet(options.version)) options.parser.showVersion();
@@ -309,6 +327,7 @@ int main(int argc, char** argv) {
   kv770::link::Trace trace;
   if (!OpenTrace(trace, options)) return 2;
 
+  if (fonts.joinable()) fonts.join();
   kv770::ui::GatewayWindow form;
   app.SetMessageSink(&form.Messages());
   if (options.firstTab >= form.TabCount())
