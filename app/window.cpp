@@ -6,7 +6,9 @@
 namespace kv770::app {
 
 std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink) {
-  return std::make_unique<ui::GatewayWindow>(sink);
+  auto window = std::make_unique<ui::GatewayWindow>(sink);
+  window->BuildPages();
+  return window;
 }
 
 void FitWindow(QWidget& window, const QRect& available) {

@@ -12,8 +12,9 @@ class MessageSink;
 namespace kv770::app {
 
 // The tool's window (object name "Form1"), its message boxes going to
-// `sink` (null: boxes on the screen). Everything else in it is reached as
-// a user reaches it: controls by their form names (docs/controls.md).
+// `sink` (null: boxes on the screen), with all its pages built. Everything
+// else in it is reached as a user reaches it: controls by their form names
+// (docs/controls.md).
 std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink = nullptr);
 
 // Moves and, if need be, shrinks a window made by MakeWindow into

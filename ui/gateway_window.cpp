@@ -66,17 +66,24 @@ QAccessibleInterface* WindowAccessible(const QString& className, QObject* object
 // A page inside a scroll area: on a small or highly scaled screen the
 // window may be smaller than the page's layout needs, and every control must
 // still be reachable. At the designed size the page fits and no bar shows.
-QScrollArea* Scrolling(QWidget* page, const char* name) {
+// The tab's page is set into it once it is built (SetPage). Until then the
+// scroll area asks for less room than a page would; the first page, built
+// with the window, asks for as much as any (a scroll area asks for 36 by 24
+// lines at most), so the tabs ask for the same room either way.
+QScrollArea* Scrolling(const char* name) {
   auto* scroll = new QScrollArea;
   scroll->setObjectName(name);
   scroll->setFrameShape(QFrame::NoFrame);
   // No Tab stop of its own: focusing a control already scrolls it into view.
   scroll->setFocusPolicy(Qt::NoFocus);
   scroll->setWidgetResizable(true);
-  scroll->setWidget(page);
   scroll->viewport()->setAutoFillBackground(false);
-  page->setAutoFillBackground(false);
   return scroll;
+}
+
+void SetPage(QWidget* scroll, QWidget* page) {
+  static_cast<QScrollArea*>(scroll)->setWidget(page);
+  page->setAutoFillBackground(false);
 }
 
 // The title line asks for one line's width and wraps only when the window
@@ -123,17 +130,16 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
   frame_.pages = new QTabWidget(this);
   frame_.pages->setObjectName("PageControl1");
   // The tab's page (TabSheetN) is the scroll area around the tab's widget.
+  // Only the first page is built now; the others once the window has been
+  // painted (BuildPages), so that it shows as soon as its first page can.
   system_ = new SystemTab(*this, serial_, socket_);
-  transparent_ = new TransparentTab(*this);
-  modbus_ = new ModbusTab(*this);
-  auto* wiring = new WiringTab;
-  live_ = new LiveTab(*this);
   exchanger_ = new Exchanger(*this, this);
-  frame_.systemPage = Scrolling(system_, "TabSheet1");
-  frame_.transparentPage = Scrolling(transparent_, "TabSheet2");
-  frame_.modbusPage = Scrolling(modbus_, "TabSheet3");
-  frame_.wiringPage = Scrolling(wiring, "TabSheet5");
-  frame_.livePage = Scrolling(live_, "TabSheet6");
+  frame_.systemPage = Scrolling("TabSheet1");
+  SetPage(frame_.systemPage, system_);
+  frame_.transparentPage = Scrolling("TabSheet2");
+  frame_.modbusPage = Scrolling("TabSheet3");
+  frame_.wiringPage = Scrolling("TabSheet5");
+  frame_.livePage = Scrolling("TabSheet6");
   frame_.pages->addTab(frame_.systemPage, tr("System Parameter"));
   frame_.pages->addTab(frame_.transparentPage, tr("Transparent Mode"));
   frame_.pages->addTab(frame_.modbusPage, tr("MODBUS Parameter Configuration"));
@@ -172,7 +178,7 @@ GatewayWindow::GatewayWindow(MessageSink* sink, QWidget* parent)
 GatewayWindow::~GatewayWindow() {
   // A running session stops before the links and timers it uses are gone,
   // and nothing the links say while they close reaches the tabs.
-  live_->Close();
+  if (live_) live_->Close();
   socket_.disconnect();
   serial_.disconnect();
   trace_->OnLine({});
@@ -194,7 +200,61 @@ int GatewayWindow::TabCount() const {
 }
 
 void GatewayWindow::ShowTab(int index) {
+  if (index > 0) BuildPages();
   frame_.pages->setCurrentIndex(index);
+}
+
+void GatewayWindow::BuildPages() {
+  if (pagesBuilt_) return;
+  pagesBuilt_ = true;
+  // The tabs, then their pages into the scroll areas, as when the window
+  // built them all at once.
+  transparent_ = new TransparentTab(*this);
+  modbus_ = new ModbusTab(*this);
+  auto* wiring = new WiringTab;
+  live_ = new LiveTab(*this);
+  SetPage(frame_.transparentPage, transparent_);
+  SetPage(frame_.modbusPage, modbus_);
+  SetPage(frame_.wiringPage, wiring);
+  SetPage(frame_.livePage, live_);
+  KeepTabOrder();
+  ConnectPages();
+}
+
+// A page set into its scroll area joins the window's Tab order at its end,
+// after the controls below the pages (the traffic history, the send and
+// receive areas). Those are moved back behind the last page, where they
+// were when every page was built with the window.
+void GatewayWindow::KeepTabOrder() {
+  const auto onLaterPage = [this](const QWidget* w) {
+    return frame_.transparentPage->isAncestorOf(w) || frame_.modbusPage->isAncestorOf(w) ||
+           frame_.wiringPage->isAncestorOf(w) || frame_.livePage->isAncestorOf(w);
+  };
+  QList<QWidget*> below;    // the controls below the pages, in Tab order
+  QWidget* last = nullptr;  // the last control of the last page
+  bool pastPages = false;   // the chain has passed the pages' scroll areas
+  for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
+    if (w == frame_.livePage) pastPages = true;
+    if (!(w->focusPolicy() & Qt::TabFocus)) continue;
+    if (onLaterPage(w))
+      last = w;
+    else if (pastPages)
+      below << w;
+  }
+  for (QWidget* w : below) {
+    QWidget::setTabOrder(last, w);
+    last = w;
+  }
+}
+
+void GatewayWindow::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  // The first page is on the screen: the others are built as soon as the
+  // event loop is back.
+  if (!pagesBuilt_ && !pagesQueued_) {
+    pagesQueued_ = true;
+    QTimer::singleShot(0, this, &GatewayWindow::BuildPages);
+  }
 }
 
 void GatewayWindow::SetTrace(link::Trace* trace) {
@@ -363,7 +423,7 @@ QString RequestName(cycle::PendingCode code) {
 void GatewayWindow::ShowStatus() {
   status_->ShowLink(system_->LinkShown());
   QString request;
-  if (live_->Running()) {
+  if (live_ && live_->Running()) {
     request = tr("Live Values is polling");
   } else if (exchanger_->Running()) {
     request = tr("reading or writing the gateway's configuration");
@@ -488,25 +548,40 @@ void GatewayWindow::ConnectHandlers() {
   statusTick_.setInterval(100);
   connect(&statusTick_, &QTimer::timeout, this, &GatewayWindow::ShowStatus);
   connect(system_, &SystemTab::linkChanged, this, &GatewayWindow::ShowStatus);
-  connect(live_, &LiveTab::runningChanged, this, &GatewayWindow::ShowStatus);
   connect(exchanger_, &Exchanger::runningChanged, this, &GatewayWindow::ShowStatus);
 
-  // What one tab does that another shows.
-  connect(system_, &SystemTab::slaveAddressChanged, modbus_, &ModbusTab::SetTestSlave);
+  // What the first tab does that the others show; they are built first
+  // when it comes before the window has built them.
+  connect(system_, &SystemTab::slaveAddressChanged, this, [this](const QString& text) {
+    BuildPages();
+    modbus_->SetTestSlave(text);
+  });
   connect(system_, &SystemTab::gatewayAnswered, this, [this] {
+    BuildPages();
     transparent_->EnableRequests();
     modbus_->EnableRequests();
   });
+  // A Live Values session ends with its link (none runs before its page
+  // is built).
+  connect(system_, &SystemTab::serialClosed, this, [this] {
+    if (live_ && live_->OverSerial()) live_->End(tr("the serial port was closed"));
+  });
+  connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this] {
+    if (live_ && live_->Running() && !live_->OverSerial())
+      live_->End(tr("the TCP connection closed"));
+  });
+  // A page is built before it shows.
+  connect(frame_.pages, &QTabWidget::currentChanged, this, [this](int index) {
+    if (index > 0) BuildPages();
+  });
+}
+
+void GatewayWindow::ConnectPages() {
+  connect(live_, &LiveTab::runningChanged, this, &GatewayWindow::ShowStatus);
+  // What one tab does that another shows.
   connect(transparent_, &TransparentTab::hartAddressChosen, modbus_, &ModbusTab::ChooseMeter);
   connect(modbus_, &ModbusTab::meterChosen, system_, &SystemTab::ClearSettings);
   connect(modbus_, &ModbusTab::workingModeReported, system_, &SystemTab::ShowWorkingMode);
-  // A Live Values session ends with its link.
-  connect(system_, &SystemTab::serialClosed, this, [this] {
-    if (live_->OverSerial()) live_->End(tr("the serial port was closed"));
-  });
-  connect(&socket_, &link::TClientSocket::OnDisconnect, this, [this] {
-    if (live_->Running() && !live_->OverSerial()) live_->End(tr("the TCP connection closed"));
-  });
 }
 
 void GatewayWindow::Run(const std::function<void()>& handler) {
@@ -520,7 +595,7 @@ void GatewayWindow::RefuseWhileLive() const {
     throw Error(
         tr("The gateway's configuration is being read or written: wait until it ends, "
            "or press Cancel in the Gateway configuration window."));
-  if (live_->Running())
+  if (live_ && live_->Running())
     throw Error(
         tr("Live Values is running: press Stop on the Live Values tab before sending "
            "from another tab."));
@@ -618,7 +693,7 @@ void GatewayWindow::SendServiceCommand(int n) {
 void GatewayWindow::onSocketRead() {
   // A live session takes its replies as they come, without the wait below;
   // the request cycle stays idle meanwhile, whichever link it runs on.
-  if (live_->Running()) {
+  if (live_ && live_->Running()) {
     const QByteArray bytes = socket_.ReceiveText();
     if (!live_->OverSerial()) live_->Received(bytes);
     return;
@@ -635,7 +710,7 @@ void GatewayWindow::onSocketRead() {
 }
 
 void GatewayWindow::onSerialReceived(const char* buffer, std::uint16_t length) {
-  if (live_->Running()) {
+  if (live_ && live_->Running()) {
     if (live_->OverSerial()) live_->Received(QByteArray(buffer, length));
     return;
   }
@@ -666,6 +741,7 @@ void GatewayWindow::ReceiveDispatch(int hexCount) {
 // The decoder of the pending request runs on the tab that sent it.
 void GatewayWindow::onParseTimer() {
   parseTimer_.SetEnabled(false);
+  BuildPages();
   const cycle::PendingCode code = cycle_.Pending;
   for (Tab* tab : std::initializer_list<Tab*>{system_, transparent_, modbus_})
     if (tab->Decode(code)) return;
@@ -677,7 +753,10 @@ void GatewayWindow::onTimeoutTimer() {
   const cycle::TimeoutReport report =
       cycle::TimeoutReportFor(cycle_.Kind, QString::fromUtf8(kContactPhone));
   if (!report.show) return;
-  if (report.setStatus) modbus_->ShowStatus(LayerText(report.status));
+  if (report.setStatus) {
+    BuildPages();
+    modbus_->ShowStatus(LayerText(report.status));
+  }
   sink_->Show(LayerText(report.message));
   timeoutTimer_.SetEnabled(false);  // a handler run inside the modal box may have armed it
 }

@@ -59,7 +59,14 @@ class GatewayWindow : public QWidget, private Requests {
   void ShowTrafficHistory(bool shown);
 
   int TabCount() const;
+  // Shows tab `index` (0 the first), built first if need be.
   void ShowTab(int index);
+  // Builds the pages not built yet. The window is built with its first
+  // page (System Parameter) only and builds the others once it has been
+  // painted, or as soon as something needs one of them: a tab shown, a
+  // reply, what the first tab does that another shows. Does nothing once
+  // they are built.
+  void BuildPages();
   // Every block the links send and receive goes to `trace`, which must
   // outlive the window (null: the window's own, for the traffic history).
   void SetTrace(link::Trace* trace);
@@ -67,6 +74,9 @@ class GatewayWindow : public QWidget, private Requests {
   // "COMn=PATH" (false, with why, when it names no port).
   void MapSerialPort(int n, const QString& path);
   bool AssignSerialPort(const QString& assignment, QString* why);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   // ---- Requests ----------------------------------------------------------
@@ -92,6 +102,8 @@ class GatewayWindow : public QWidget, private Requests {
   void BuildTitleArea(QWidget* area);
   void BuildSharedArea(QWidget* area);
   void ConnectHandlers();
+  void ConnectPages();
+  void KeepTabOrder();
   void Run(const std::function<void()>& handler);
 
   void onSocketRead();
@@ -127,7 +139,9 @@ class GatewayWindow : public QWidget, private Requests {
   SystemTab* system_ = nullptr;
   TransparentTab* transparent_ = nullptr;
   ModbusTab* modbus_ = nullptr;
-  LiveTab* live_ = nullptr;
+  LiveTab* live_ = nullptr;  // null until BuildPages, as are the two above
+  bool pagesBuilt_ = false;
+  bool pagesQueued_ = false;  // BuildPages runs once the event loop is back
   Exchanger* exchanger_ = nullptr;
   ConfigDialog* config_ = nullptr;
   TrafficPane* traffic_ = nullptr;
