@@ -5,9 +5,9 @@
 
 namespace kv770::app {
 
-std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink) {
+std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink, bool firstPageOnly) {
   auto window = std::make_unique<ui::GatewayWindow>(sink);
-  window->BuildPages();
+  if (!firstPageOnly) window->BuildPages();
   return window;
 }
 

@@ -15,7 +15,9 @@ namespace kv770::app {
 // `sink` (null: boxes on the screen), with all its pages built. Everything
 // else in it is reached as a user reaches it: controls by their form names
 // (docs/controls.md).
-std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink = nullptr);
+// With `firstPageOnly`, as the program makes it: the other pages come once
+// the window has been painted, or when something needs one.
+std::unique_ptr<QWidget> MakeWindow(ui::MessageSink* sink = nullptr, bool firstPageOnly = false);
 
 // Moves and, if need be, shrinks a window made by MakeWindow into
 // `available` (a screen's free area); its pages scroll when it is smaller

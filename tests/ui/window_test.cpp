@@ -52,6 +52,33 @@ TEST_F(WindowTest, StartsInTheSerialStateAndTheLinkChoiceSwapsTheControls) {
   EXPECT_EQ(EnabledOf(kTcpControls), QStringList());
 }
 
+// The program's window builds its other pages after the first paint: once
+// built they hold the same controls, in the same keyboard order, as a
+// window built whole.
+TEST(WindowPages, BuiltAfterTheFirstPaintTheyMatchAWindowBuiltWhole) {
+  const auto layout = [](QWidget& window) {
+    QStringList names;
+    for (QWidget* w = window.nextInFocusChain(); w != &window; w = w->nextInFocusChain())
+      if (!w->objectName().isEmpty()) names << w->objectName();
+    for (const QObject* o : window.findChildren<QObject*>())
+      if (!o->objectName().isEmpty() && !o->objectName().startsWith("qt_"))
+        names << o->objectName();
+    return names.join(QLatin1Char(' ')).toStdString();
+  };
+  RecordingMessageSink messages;
+  const std::unique_ptr<QWidget> whole = app::MakeWindow(&messages);
+  const std::unique_ptr<QWidget> lazy = app::MakeWindow(&messages, true);
+  lazy->show();
+  auto* tabs = lazy->findChild<QTabWidget*>();
+  ASSERT_NE(tabs, nullptr);
+  QElapsedTimer clock;
+  clock.start();
+  while (layout(*lazy).size() < layout(*whole).size() && clock.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_EQ(layout(*lazy), layout(*whole));
+  EXPECT_EQ(tabs->count(), 5);
+}
+
 TEST_F(WindowTest, EveryInputIsFoundByItsLabel) {
   for (QWidget* w : form->findChildren<QWidget*>()) {
     if (!qobject_cast<QLineEdit*>(w) && !qobject_cast<QComboBox*>(w) &&
