@@ -83,6 +83,8 @@ class Engine {
   // (MeterAnswers), 0 for a meter outside 1..8.
   double LoopCurrent(int meter, std::int64_t nowMs) const;
   double Variable(int meter, int variable, std::int64_t nowMs) const;
+  // LoopCurrent and Variable 1..4 of meter 1..8, in that order, at once.
+  std::array<double, 5> Readings(int meter, std::int64_t nowMs) const;
 
   static constexpr const char* kFirmware = "KV770-W V2.1.0";
   // What the gateway says to anything it does not understand.
@@ -121,6 +123,14 @@ class Engine {
   std::vector<InstrumentPlace> instruments_ = OneInstrumentPerChannel();
   std::array<std::vector<FlowStep>, kInstrumentCount> steps_;
   std::vector<std::string> refused_;
+  // Each meter's readings at the last instant asked (Readings); they
+  // change with the instruments and the steps, and go with them.
+  struct Remembered {
+    bool valid = false;
+    std::int64_t atMs = 0;
+    std::array<double, 5> readings{};
+  };
+  mutable std::array<Remembered, kInstrumentCount> readings_{};
 };
 
 }  // namespace kv770::sim

@@ -6,11 +6,12 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <memory>
+#include <string_view>
 
 #include "sim/engine.h"
 
 class QSocketNotifier;
-class QTcpSocket;
 
 namespace kv770::link {
 class Trace;
@@ -79,7 +80,7 @@ class TcpServer : public QObject {
 
   void Accept();
   void ResumeAccepting();
-  void Answer(Connection& client, const QByteArray& request);
+  void Answer(Connection& client, std::string_view request);
   void ClientLeft();
 
   int listener_ = -1;
@@ -93,6 +94,10 @@ class TcpServer : public QObject {
   link::Trace* trace_ = nullptr;
   Replay* replay_ = nullptr;
   int clients_ = 0;
+  // Where a client's bytes land as they are read; requests whole in it are
+  // answered from there, and only what is left over is kept per client.
+  // One for all: clients are read one at a time.
+  std::unique_ptr<char[]> received_;
 };
 
 }  // namespace kv770::sim
