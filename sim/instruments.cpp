@@ -467,16 +467,14 @@ double Engine::LoopCurrent(int meter, std::int64_t nowMs) const {
 
 std::array<double, 5> Engine::Readings(int meter, std::int64_t nowMs) const {
   if (meter < 1 || meter > kInstrumentCount) return {};
-  if (!MeterAnswers(meter)) {
-    constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-    return {kNone, kNone, kNone, kNone, kNone};
-  }
   // Every request within one millisecond reads the same values: they are
   // worked out once.
   Remembered& remembered = readings_[static_cast<std::size_t>(meter - 1)];
-  if (!remembered.valid || remembered.atMs != nowMs) {
-    remembered = {true, nowMs, ReadingsAt(Polled({meter, 0}), nowMs)};
-  }
+  if (remembered.valid && remembered.atMs == nowMs) return remembered.readings;
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  remembered = {true, nowMs,
+                MeterAnswers(meter) ? ReadingsAt(Polled({meter, 0}), nowMs)
+                                    : std::array{kNone, kNone, kNone, kNone, kNone}};
   return remembered.readings;
 }
 

@@ -566,6 +566,8 @@ int main(int argc, char** argv) {
   trace.OnFailure([](const QString& message) {
     std::fprintf(stderr, "kv770-sim: %s; tracing stopped\n", qPrintable(message));
   });
+  // Without --trace the servers have nothing to record to, and skip it.
+  kv770::link::Trace* const traced = options.trace.isEmpty() ? nullptr : &trace;
 
   kv770::sim::TcpServer server;
   server.SetBehaviour(options.behaviour);
@@ -573,7 +575,7 @@ int main(int argc, char** argv) {
   server.GetEngine().SetRefused(options.refused);
   for (const StepOption& step : options.steps)
     server.GetEngine().Step(step.meter, step.value, step.atMs);
-  server.SetTrace(&trace);
+  server.SetTrace(traced);
   if (replay) server.SetReplay(&*replay);
   if (!server.Listen(options.address, options.port)) {
     Complain(QStringLiteral("cannot listen on %1: %2")
@@ -586,7 +588,7 @@ int main(int argc, char** argv) {
   kv770::sim::PtyServer serial(&server.GetEngine());
   if (options.pty) {
     serial.SetBehaviour(options.behaviour);
-    serial.SetTrace(&trace);
+    serial.SetTrace(traced);
     serial.SetLineBaud(options.lineBaud);
     serial.ShareClock(server.Clock());
     if (replay) serial.SetReplay(&*replay);

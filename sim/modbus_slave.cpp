@@ -44,6 +44,20 @@ double Coefficient(const std::string& text) {
   return value;
 }
 
+// The same, for meter 1..8's variable 1..4. Its text seldom changes while
+// every read needs it, so the last text read there is kept with its
+// number (for each thread, as each may serve a gateway of its own).
+double Coefficient(int meter, int variable, const std::string& text) {
+  struct Read {
+    std::string text;
+    double value = 0;
+  };
+  thread_local std::array<std::array<Read, 4>, kMeters> read;
+  Read& last = read[static_cast<std::size_t>(meter - 1)][static_cast<std::size_t>(variable - 1)];
+  if (last.text != text) last = {text, Coefficient(text)};
+  return last.value;
+}
+
 // "No value", for a meter whose instrument does not answer: a quiet NaN
 // in IEEE 754 registers, all ones in unsigned ones.
 constexpr std::uint32_t kNoFloat = 0x7FC00000u;
@@ -81,7 +95,8 @@ std::array<std::uint8_t, 4> ValueBytes(const Engine& engine, int meter, int valu
   const MeterMapping& mapping = engine.Model().meters[static_cast<std::size_t>(meter - 1)];
   const auto v = static_cast<std::size_t>(value);
   const double reading =
-      value == 0 ? readings[0] : readings[v] * Coefficient(mapping.coefficients[v - 1]);
+      value == 0 ? readings[0]
+                 : readings[v] * Coefficient(meter, value, mapping.coefficients[v - 1]);
   return Encode(reading, mapping.byteOrders[v]);
 }
 
@@ -105,24 +120,25 @@ void AnswerPdu(const Engine& engine, std::string_view pdu, std::int64_t nowMs, s
   }
   const int start = Byte(pdu, 1) << 8 | Byte(pdu, 2);
   const int count = Byte(pdu, 3) << 8 | Byte(pdu, 4);
-  out += static_cast<char>(function);
-  out += static_cast<char>(2 * count);
+  const std::size_t at = out.size();
+  out.resize(at + 2 + 2 * static_cast<std::size_t>(count));
+  char* bytes = out.data() + at;
+  *bytes++ = static_cast<char>(function);
+  *bytes++ = static_cast<char>(2 * count);
   // Each value is worked out once, for the first of its registers asked.
   int meterRead = 0;
   std::array<double, 5> readings{};
-  int valueHeld = -1;  // the register pair `bytes` holds
-  std::array<std::uint8_t, 4> bytes{};
-  for (int r = start; r < start + count; ++r) {
+  for (int r = start; r < start + count;) {
     const auto [meter, value, first] = tools::PlaceOfRegister(r);
-    if (r / 2 != valueHeld) {
-      if (meter != meterRead) readings = engine.Readings(meter, nowMs);
-      meterRead = meter;
-      bytes = ValueBytes(engine, meter, value, readings);
-      valueHeld = r / 2;
+    if (meter != meterRead) readings = engine.Readings(meter, nowMs);
+    meterRead = meter;
+    const std::array<std::uint8_t, 4> four = ValueBytes(engine, meter, value, readings);
+    // Both registers of the value, or the second alone when the read
+    // starts there, or the first alone when it ends there.
+    for (std::size_t k = first ? 0 : 2; k < 4 && r < start + count; k += 2, ++r) {
+      *bytes++ = static_cast<char>(four[k]);
+      *bytes++ = static_cast<char>(four[k + 1]);
     }
-    const std::size_t half = first ? 0 : 2;
-    out += static_cast<char>(bytes[half]);
-    out += static_cast<char>(bytes[half + 1]);
   }
 }
 

@@ -9,10 +9,12 @@
 
 #include <netinet/tcp.h>
 
+#include <QEvent>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <system_error>
 #include <utility>
 
@@ -43,6 +45,23 @@ constexpr std::size_t kReceiveBytes = std::max<std::size_t>(
 constexpr std::size_t kMaxKeptBytes = TcpServer::kMaxRequestBytes;
 constexpr std::size_t kMaxUnsent = TcpServer::kMaxUnsentBytes;
 
+// A socket notifier that calls its handler straight from the event, for
+// less work per request than its signals take.
+class Notifier : public QSocketNotifier {
+ public:
+  Notifier(int fd, Type type, std::function<void()> handler)
+      : QSocketNotifier(fd, type), handler_(std::move(handler)) {}
+
+  bool event(QEvent* event) override {
+    if (event->type() != QEvent::SockAct) return QSocketNotifier::event(event);
+    handler_();
+    return true;
+  }
+
+ private:
+  std::function<void()> handler_;
+};
+
 // One client on its own descriptor, read and written with plain calls: its
 // bytes not answered yet, the pause that ends a request that is not MODBUS
 // TCP, replies the socket has not taken yet, and replies that go out a byte
@@ -53,8 +72,8 @@ class TcpServer::Connection : public QObject {
       : QObject(server),
         server_(*server),
         descriptor_{fd},
-        readable_(fd, QSocketNotifier::Read),
-        writable_(fd, QSocketNotifier::Write) {
+        readable_(fd, QSocketNotifier::Read, [this] { Read(); }),
+        writable_(fd, QSocketNotifier::Write, [this] { Flush(); }) {
     // Replies, and the pieces of split ones, leave as they are written
     // rather than being held back waiting for more to send.
     const int on = 1;
@@ -72,8 +91,6 @@ class TcpServer::Connection : public QObject {
       }
     });
     connect(&trickle_, &QTimer::timeout, this, &Connection::SendNextByte);
-    connect(&readable_, &QSocketNotifier::activated, this, &Connection::Read);
-    connect(&writable_, &QSocketNotifier::activated, this, &Connection::Flush);
   }
 
   // Answers every whole MODBUS TCP frame that has come, in order, as soon
@@ -292,8 +309,8 @@ class TcpServer::Connection : public QObject {
 
   TcpServer& server_;
   Descriptor descriptor_;
-  QSocketNotifier readable_;
-  QSocketNotifier writable_;
+  Notifier readable_;
+  Notifier writable_;
   // Bytes received after the last whole request, waiting for the rest.
   std::string kept_;
   QTimer quiet_;
