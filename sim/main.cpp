@@ -28,6 +28,7 @@
 #include "link/trace.h"
 #include "sim/engine.h"
 #include "sim/instruments.h"
+#include "sim/poll_dispatcher.h"
 #include "sim/pty_server.h"
 #include "sim/replay.h"
 #include "sim/tcp_server.h"
@@ -543,6 +544,8 @@ void ReportUnknown(const QString& link, const QByteArray& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A loop that costs each request little (the application takes it over).
+  QCoreApplication::setEventDispatcher(new kv770::sim::PollDispatcher);
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("kv770-sim");
   QCoreApplication::setApplicationVersion(QStringLiteral(KV770_VERSION));
