@@ -195,12 +195,15 @@ int PollDispatcher::FireTimers() {
   const Clock::time_point now = Clock::now();
   // Each timer due now fires once; one started or stopped by a handler
   // meanwhile is taken as it is then.
-  std::vector<int> due;
+  // In the order they fell due.
+  QVarLengthArray<std::pair<Clock::time_point, int>, 16> due;
   for (const Timer& t : timers_) {
-    if (t.due <= now) due.push_back(t.id);
+    if (t.due <= now) due.append({t.due, t.id});
   }
+  std::stable_sort(due.begin(), due.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   int fired = 0;
-  for (int id : due) {
+  for (const auto& [when, id] : due) {
     const auto at = std::ranges::find(timers_, id, &Timer::id);
     if (at == timers_.end() || at->due > now) continue;
     // The next period counts from when this one was due, unless that has
