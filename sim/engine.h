@@ -35,6 +35,10 @@ class Engine {
   // gateway would not answer.
   std::string Handle(std::string_view request, std::int64_t nowMs,
                      Transport transport = Transport::Tcp);
+  // The same into `reply`, replacing what it held: a server answering
+  // request after request keeps reusing its room.
+  void Handle(std::string_view request, std::int64_t nowMs, Transport transport,
+              std::string& reply);
 
   // The size of the whole MODBUS TCP frame `bytes` start with: the
   // seven-byte header (transaction, protocol 0, length of the rest, unit)
@@ -110,8 +114,10 @@ class Engine {
   // A HART frame in transparent mode, to the instrument at the HART address
   // (instruments.cpp); empty when no instrument would answer.
   std::string HartFrame(std::string_view request, std::int64_t nowMs);
-  // A MODBUS request (modbus_slave.cpp); empty when no slave would answer.
-  std::string ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport);
+  // The reply to a MODBUS request, appended to `reply` (modbus_slave.cpp);
+  // nothing when no slave would answer.
+  void ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport,
+                     std::string& reply);
 
   // A set command's reply, refused when its mnemonic is one of refused_.
   std::string Refusing(Handler handler, std::string_view request, std::int64_t nowMs);

@@ -159,8 +159,8 @@ std::string AnswerRtu(const Engine& engine, std::string_view frame, std::int64_t
 // MODBUS TCP: the MBAP header (transaction, protocol 0, length of what
 // follows, unit) and the PDU. Frames sent back to back are answered in
 // turn; whatever does not make a whole frame gets no answer.
-std::string AnswerTcp(const Engine& engine, std::string_view request, std::int64_t nowMs) {
-  std::string replies;
+void AnswerTcp(const Engine& engine, std::string_view request, std::int64_t nowMs,
+               std::string& replies) {
   while (request.size() >= 8) {
     const std::size_t length = Byte(request, 4) << 8 | Byte(request, 5);
     if (Byte(request, 2) != 0 || Byte(request, 3) != 0 || length < 2 || request.size() < 6 + length)
@@ -180,15 +180,16 @@ std::string AnswerTcp(const Engine& engine, std::string_view request, std::int64
     replies[header + 5] = static_cast<char>(replyLength & 0xFF);
     request.remove_prefix(6 + length);
   }
-  return replies;
 }
 
 }  // namespace
 
-std::string Engine::ModbusRequest(std::string_view request, std::int64_t nowMs,
-                                  Transport transport) {
-  return transport == Transport::Serial ? AnswerRtu(*this, request, nowMs)
-                                        : AnswerTcp(*this, request, nowMs);
+void Engine::ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport,
+                           std::string& reply) {
+  if (transport == Transport::Serial)
+    reply += AnswerRtu(*this, request, nowMs);
+  else
+    AnswerTcp(*this, request, nowMs, reply);
 }
 
 }  // namespace kv770::sim

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QSocketNotifier>
 #include <QTimerEvent>
 #include <algorithm>
@@ -110,6 +111,24 @@ void PollDispatcher::interrupt() {
   wakeUp();
 }
 
+namespace {
+
+bool IsLoopSignal(const QMetaMethod& signal) {
+  return signal == QMetaMethod::fromSignal(&QAbstractEventDispatcher::awake) ||
+         signal == QMetaMethod::fromSignal(&QAbstractEventDispatcher::aboutToBlock);
+}
+
+}  // namespace
+
+void PollDispatcher::connectNotify(const QMetaMethod& signal) {
+  if (IsLoopSignal(signal)) ++listeners_;
+}
+
+void PollDispatcher::disconnectNotify(const QMetaMethod& signal) {
+  // Disconnecting everything names no signal: then they go on being sent.
+  if (IsLoopSignal(signal)) --listeners_;
+}
+
 void PollDispatcher::Rebuild() {
   polled_.clear();
   polled_.push_back({wakeFd_, POLLIN, 0});
@@ -120,7 +139,8 @@ void PollDispatcher::Rebuild() {
 
 bool PollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
   interrupted_ = false;
-  emit awake();
+  const bool listened = listeners_ > 0;
+  if (listened) emit awake();
   QCoreApplication::sendPostedEvents();
 
   // How long to wait: not at all when told not to, or interrupted, or a
@@ -138,7 +158,7 @@ bool PollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
       timeout = {static_cast<time_t>(seconds.count()),
                  static_cast<long>(std::chrono::nanoseconds(left - seconds).count())};
     }
-    emit aboutToBlock();
+    if (listened) emit aboutToBlock();
   }
 
   if (changed_) Rebuild();

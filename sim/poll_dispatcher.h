@@ -43,6 +43,11 @@ class PollDispatcher : public QAbstractEventDispatcher {
   void wakeUp() override;
   void interrupt() override;
 
+ protected:
+  // awake() and aboutToBlock() are sent only while someone listens.
+  void connectNotify(const QMetaMethod& signal) override;
+  void disconnectNotify(const QMetaMethod& signal) override;
+
  private:
   using Clock = std::chrono::steady_clock;
   struct Timer {
@@ -62,6 +67,7 @@ class PollDispatcher : public QAbstractEventDispatcher {
   int wakeFd_ = -1;
   std::atomic<bool> woken_{false};
   std::atomic<bool> interrupted_{false};
+  std::atomic<int> listeners_{0};
 
   std::vector<QSocketNotifier*> notifiers_;
   // The wake-up descriptor first, then one entry per notifier in order;

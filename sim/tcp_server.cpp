@@ -439,17 +439,17 @@ void TcpServer::Answer(Connection& client, std::string_view request) {
   if (trace_)
     trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Received,
                    QByteArray::fromRawData(request.data(), std::ssize(request)));
-  std::string reply = engine_.Handle(request, clock_.elapsed());
+  engine_.Handle(request, clock_.elapsed(), Transport::Tcp, reply_);
   // The behaviour of the moment the request completed holds for its reply,
   // even if it changes while the reply is on its way.
   const Behaviour behaviour = behaviour_;
-  if (reply.empty() || behaviour.silent) return;
+  if (reply_.empty() || behaviour.silent) return;
 
   if (behaviour.delayMs > 0) {
     QTimer::singleShot(behaviour.delayMs, &client,
-                       [&client, bytes = std::move(reply), behaviour] { client.Send(bytes, behaviour); });
+                       [&client, bytes = reply_, behaviour] { client.Send(bytes, behaviour); });
   } else {
-    client.Send(reply, behaviour);
+    client.Send(reply_, behaviour);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "sim/engine.h"
@@ -98,6 +99,8 @@ class TcpServer : public QObject {
   // answered from there, and only what is left over is kept per client.
   // One for all: clients are read one at a time.
   std::unique_ptr<char[]> received_;
+  // The reply being sent, in room kept from one request to the next.
+  std::string reply_;
 };
 
 }  // namespace kv770::sim
