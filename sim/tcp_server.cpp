@@ -127,16 +127,17 @@ class TcpServer::Connection : public QObject {
 
   void Send(std::string_view reply, const Behaviour& behaviour) {
     if (left_) return;
-    if (!behaviour.byteByByte) {
+    if (!behaviour.byteByByte && trickled_.empty()) {
       Write(reply);
       if (server_.trace_)
         server_.trace_->Record(QStringLiteral("tcp"), link::Trace::Direction::Sent,
                                QByteArray::fromRawData(reply.data(), std::ssize(reply)));
       return;
     }
-    // Replies queue up, so the bytes of two never mix.
+    // Replies queue up, so the bytes of two never mix: one that need not
+    // go byte by byte still waits behind one that does.
     trickled_.append(reply);
-    gapMs_ = std::max(behaviour.byteGapMs, 0);
+    if (behaviour.byteByByte) gapMs_ = std::max(behaviour.byteGapMs, 0);
     if (!trickle_.isActive()) SendNextByte();
   }
 
