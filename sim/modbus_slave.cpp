@@ -94,9 +94,9 @@ std::array<std::uint8_t, 4> ValueBytes(const Engine& engine, int meter, int valu
                                        const std::array<double, 5>& readings) {
   const MeterMapping& mapping = engine.Model().meters[static_cast<std::size_t>(meter - 1)];
   const auto v = static_cast<std::size_t>(value);
-  const double reading =
-      value == 0 ? readings[0]
-                 : readings[v] * Coefficient(meter, value, mapping.coefficients[v - 1]);
+  const double reading = value == 0
+                             ? readings[0]
+                             : readings[v] * Coefficient(meter, value, mapping.coefficients[v - 1]);
   return Encode(reading, mapping.byteOrders[v]);
 }
 
@@ -169,7 +169,7 @@ void AnswerTcp(const Engine& engine, std::string_view request, std::int64_t nowM
     const std::string_view pdu = request.substr(7, length - 1);
     const std::size_t header = replies.size();
     replies.append(request.substr(0, 4));  // transaction and protocol, echoed
-    replies.append(2, '\0');                // the length, once known
+    replies.append(2, '\0');               // the length, once known
     replies += static_cast<char>(unit);
     if (unit == engine.Model().slaveAddress)
       AnswerPdu(engine, pdu, nowMs, replies);

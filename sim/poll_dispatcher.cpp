@@ -82,8 +82,7 @@ bool PollDispatcher::unregisterTimers(QObject* object) {
   return std::erase_if(timers_, [object](const Timer& t) { return t.object == object; }) > 0;
 }
 
-QList<QAbstractEventDispatcher::TimerInfo> PollDispatcher::registeredTimers(
-    QObject* object) const {
+QList<QAbstractEventDispatcher::TimerInfo> PollDispatcher::registeredTimers(QObject* object) const {
   QList<TimerInfo> found;
   for (const Timer& t : timers_) {
     if (t.object == object) found.append(TimerInfo(t.id, static_cast<int>(t.intervalMs), t.type));

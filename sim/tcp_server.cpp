@@ -333,8 +333,7 @@ class TcpServer::Connection : public QObject {
   }};
 };
 
-TcpServer::TcpServer(QObject* parent)
-    : QObject(parent), received_(new char[kReceiveBytes]) {
+TcpServer::TcpServer(QObject* parent) : QObject(parent), received_(new char[kReceiveBytes]) {
   acceptRetry_.setSingleShot(true);
   acceptRetry_.setInterval(kAcceptRetryMs);
   connect(&acceptRetry_, &QTimer::timeout, this, &TcpServer::ResumeAccepting);

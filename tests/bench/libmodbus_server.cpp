@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point end =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                   std::chrono::duration<double>(seconds));
   std::vector<int> clients;
   std::uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
   while (Clock::now() < end) {
