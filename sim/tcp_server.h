@@ -29,7 +29,9 @@ class Replay;
 // All clients talk to the same engine, as they would to one device.
 //
 // Lives in one thread: create it, move it there if needed, and call every
-// member from that thread (SimThread does this for a worker thread).
+// member from that thread (SimThread does this for a worker thread). Any
+// event loop will do; PollDispatcher's costs each request least, and
+// kv770-sim and SimThread run it.
 class TcpServer : public QObject {
   Q_OBJECT
 
