@@ -30,7 +30,7 @@ class Replay;
 //
 // Lives in one thread: create it, move it there if needed, and call every
 // member from that thread (SimThread does this for a worker thread). Any
-// event loop will do; PollDispatcher's costs each request least, and
+// event loop will do; PollDispatcher costs each request least, and
 // kv770-sim and SimThread run it.
 class TcpServer : public QObject {
   Q_OBJECT
