@@ -129,28 +129,95 @@ def startup():
             print(f"startup_offscreen_ratio {ours / bare:.2f} x")
 
 
-def modbus_tcp():
-    """A libmodbus client's MODBUS TCP turn-around against kv770-sim on loopback."""
+def cpu_ticks(pid):
+    """User and system clock ticks a process has used (utime + stime)."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()  # the name may hold anything
+    return int(fields[11]) + int(fields[12])
+
+
+def on_cpu(cpu):
+    """For Popen: the child runs on `cpu` alone (None: wherever it likes)."""
+    return None if cpu is None else lambda: os.sched_setaffinity(0, {cpu})
+
+
+def served(command, ready_prefix, cpu=None):
+    """Starts a MODBUS TCP server that announces "... listening on HOST:PORT";
+    returns the process and its port."""
+    proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL, text=True, preexec_fn=on_cpu(cpu))
+    ready = proc.stdout.readline()
+    if not ready.startswith(ready_prefix):
+        proc.kill()
+        raise SystemExit(f"unexpected output: {ready!r}")
+    return proc, ready.rsplit(":", 1)[1].strip()
+
+
+def modbus_run(command, ready_prefix, connections, seconds, cpu=None):
+    """One bench run against a fresh server (and its clients on `cpu` too,
+    when given): requests per second, server CPU microseconds per request,
+    and the median latency."""
     bench = f"{BIN}/kv770-modbus-bench"
-    if not os.path.exists(bench):
-        print("modbus_tcp: kv770-modbus-bench not built (libmodbus missing)", file=sys.stderr)
-        return
-    sim = subprocess.Popen([f"{BIN}/kv770-sim", "--port", "0"],
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    proc, port = served(command, ready_prefix, cpu)
     try:
-        ready = sim.stdout.readline()  # "kv770-sim listening on 127.0.0.1:PORT"
-        if "listening on" not in ready:
-            raise SystemExit(f"unexpected output: {ready!r}")
-        port = ready.rsplit(":", 1)[1].strip()
-        out = subprocess.run([bench, "127.0.0.1", port, "3"], capture_output=True, text=True,
-                             check=True, timeout=60).stdout
+        before = cpu_ticks(proc.pid)
+        out = subprocess.run([bench, "127.0.0.1", port, str(seconds), str(connections)],
+                             capture_output=True, text=True, check=True, timeout=120,
+                             preexec_fn=on_cpu(cpu)).stdout
+        used = cpu_ticks(proc.pid) - before
     finally:
-        sim.terminate()
-        sim.wait(timeout=10)
-    units = {"modbus_tcp_rps": "req/s", "modbus_tcp_latency_us": "us"}
-    for line in out.splitlines():
-        name, value = line.split()
-        print(f"{name} {value} {units[name]}")
+        proc.stdin.close()
+        proc.terminate()
+        proc.wait(timeout=10)
+    figures = dict(line.split() for line in out.splitlines())
+    requests = int(figures["modbus_tcp_requests"])
+    cpu_us = used / os.sysconf("SC_CLK_TCK") * 1e6 / requests
+    return float(figures["modbus_tcp_rps"]), cpu_us, float(figures["modbus_tcp_latency_us"])
+
+
+def sim_vs_libmodbus(rounds=5, seconds=2):
+    """kv770-sim's MODBUS TCP service beside a plain libmodbus server, on one
+    connection and on 16 at once, runs interleaved (sim, peer, peer, sim...,
+    so that neither always runs first), medians of `rounds`: requests per
+    second (each client reads ten registers of slave 1 in a loop, one request
+    outstanding) and the server's CPU time (user + system) per request
+    served.
+
+    On one connection the scheduler decides most of it: with server and
+    client on two cores, each request wakes a sleeping core twice, which on
+    a virtual machine costs both servers alike many times their own work;
+    with both on one core it costs nothing. Where it puts them changes from
+    run to run, so the figures ending in _1_one_core pin server and client
+    to one core, which leaves the servers' own work per request."""
+    if not os.path.exists(f"{BIN}/kv770-libmodbus-server"):
+        print("modbus_tcp: libmodbus bench programs not built (libmodbus missing)",
+              file=sys.stderr)
+        return
+    servers = {
+        "sim": ([f"{BIN}/kv770-sim", "--port", "0"], "kv770-sim listening on"),
+        "libmodbus": ([f"{BIN}/kv770-libmodbus-server", "0", "600"], "listening on"),
+    }
+    one_core = min(os.sched_getaffinity(0))
+    latency = []
+    for suffix, connections, cpu in (("1", 1, None), ("16", 16, None),
+                                     ("1_one_core", 1, one_core)):
+        runs = {name: [] for name in servers}
+        for round_ in range(rounds):
+            order = list(servers.items())
+            for name, (command, prefix) in order if round_ % 2 == 0 else reversed(order):
+                runs[name].append(modbus_run(command, prefix, connections, seconds, cpu))
+        rps = {name: statistics.median(r[0] for r in runs[name]) for name in servers}
+        cpu_us = {name: statistics.median(r[1] for r in runs[name]) for name in servers}
+        if suffix == "1":
+            latency = [r[2] for r in runs["sim"]]
+        n = suffix
+        print(f"sim_req_per_s_{n} {rps['sim']:.0f} req/s")
+        print(f"libmodbus_req_per_s_{n} {rps['libmodbus']:.0f} req/s")
+        print(f"sim_req_per_s_ratio_{n} {rps['sim'] / rps['libmodbus']:.2f} x")
+        print(f"sim_cpu_us_per_req_{n} {cpu_us['sim']:.2f} us")
+        print(f"libmodbus_cpu_us_per_req_{n} {cpu_us['libmodbus']:.2f} us")
+        print(f"sim_cpu_per_req_ratio_{n} {cpu_us['sim'] / cpu_us['libmodbus']:.2f} x")
+    print(f"modbus_tcp_latency_us {statistics.median(latency):.0f} us")
 
 
 def serial():
@@ -340,7 +407,7 @@ def live_tab():
 
 
 startup()
-modbus_tcp()
+sim_vs_libmodbus()
 serial()
 scan_serial()
 restore_against_floor()

@@ -63,19 +63,37 @@ std::span<const Engine::Route> Engine::Routes() {
 }
 
 std::string Engine::Handle(std::string_view request, std::int64_t nowMs, Transport transport) {
-  if (request.empty()) return {};
-  for (const Route& route : Routes()) {
-    if (request.starts_with(route.prefix)) return Refusing(route.handler, request, nowMs);
-  }
+  std::string reply;
+  Handle(request, nowMs, transport, reply);
+  return reply;
+}
+
+void Engine::Handle(std::string_view request, std::int64_t nowMs, Transport transport,
+                    std::string& reply) {
+  reply.clear();
+  if (request.empty()) return;
   // Binary requests: MODBUS TCP frames are known by their headers (protocol
   // 0, length of the rest), whatever their transaction numbers, even ones
-  // that start with FF; a HART frame starts with its preamble; anything else
-  // binary is taken for MODBUS.
+  // that start with FF. No command starts like one: each has text where the
+  // protocol's two zero bytes would be. So they go first, as the most
+  // frequent requests.
   if (transport == Transport::Tcp && IsModbusTcpFrames(request))
-    return ModbusRequest(request, nowMs, transport);
-  if (static_cast<std::uint8_t>(request.front()) == 0xFF) return HartFrame(request, nowMs);
-  if (std::string reply = ModbusRequest(request, nowMs, transport); !reply.empty()) return reply;
-  return transport == Transport::Serial && LooksBinary(request) ? std::string() : kUnknownCommand;
+    return ModbusRequest(request, nowMs, transport, reply);
+  for (const Route& route : Routes()) {
+    if (request.starts_with(route.prefix)) {
+      reply = Refusing(route.handler, request, nowMs);
+      return;
+    }
+  }
+  // A HART frame starts with its preamble; anything else binary is taken
+  // for MODBUS.
+  if (static_cast<std::uint8_t>(request.front()) == 0xFF) {
+    reply = HartFrame(request, nowMs);
+    return;
+  }
+  ModbusRequest(request, nowMs, transport, reply);
+  if (reply.empty() && !(transport == Transport::Serial && LooksBinary(request)))
+    reply = kUnknownCommand;
 }
 
 std::span<const std::string_view> Engine::SetCommandMnemonics() {

@@ -35,6 +35,10 @@ class Engine {
   // gateway would not answer.
   std::string Handle(std::string_view request, std::int64_t nowMs,
                      Transport transport = Transport::Tcp);
+  // The same into `reply`, replacing what it held: a server answering
+  // request after request keeps reusing its room.
+  void Handle(std::string_view request, std::int64_t nowMs, Transport transport,
+              std::string& reply);
 
   // The size of the whole MODBUS TCP frame `bytes` start with: the
   // seven-byte header (transaction, protocol 0, length of the rest, unit)
@@ -83,6 +87,8 @@ class Engine {
   // (MeterAnswers), 0 for a meter outside 1..8.
   double LoopCurrent(int meter, std::int64_t nowMs) const;
   double Variable(int meter, int variable, std::int64_t nowMs) const;
+  // LoopCurrent and Variable 1..4 of meter 1..8, in that order, at once.
+  std::array<double, 5> Readings(int meter, std::int64_t nowMs) const;
 
   static constexpr const char* kFirmware = "KV770-W V2.1.0";
   // What the gateway says to anything it does not understand.
@@ -108,8 +114,10 @@ class Engine {
   // A HART frame in transparent mode, to the instrument at the HART address
   // (instruments.cpp); empty when no instrument would answer.
   std::string HartFrame(std::string_view request, std::int64_t nowMs);
-  // A MODBUS request (modbus_slave.cpp); empty when no slave would answer.
-  std::string ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport);
+  // The reply to a MODBUS request, appended to `reply` (modbus_slave.cpp);
+  // nothing when no slave would answer.
+  void ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport,
+                     std::string& reply);
 
   // A set command's reply, refused when its mnemonic is one of refused_.
   std::string Refusing(Handler handler, std::string_view request, std::int64_t nowMs);
@@ -121,6 +129,14 @@ class Engine {
   std::vector<InstrumentPlace> instruments_ = OneInstrumentPerChannel();
   std::array<std::vector<FlowStep>, kInstrumentCount> steps_;
   std::vector<std::string> refused_;
+  // Each meter's readings at the last instant asked (Readings); they
+  // change with the instruments and the steps, and go with them.
+  struct Remembered {
+    bool valid = false;
+    std::int64_t atMs = 0;
+    std::array<double, 5> readings{};
+  };
+  mutable std::array<Remembered, kInstrumentCount> readings_{};
 };
 
 }  // namespace kv770::sim

@@ -311,6 +311,24 @@ std::vector<InstrumentPlace> OneInstrumentPerChannel() {
   return places;
 }
 
+namespace {
+
+// Variable 1 from the flow without its noise.
+double FlowReading(const Instrument& instrument, const SmoothFlow& flow, std::int64_t nowMs) {
+  return std::max(0.0, flow.value + NoiseAt(instrument.flow, Key(instrument, 1), nowMs));
+}
+
+// Variable 4 from the flow's integral.
+double TotalReading(const Instrument& instrument, const SmoothFlow& flow) {
+  return instrument.totalAtStart + instrument.totalPerFlowMs * flow.integral;
+}
+
+double LoopCurrentOf(const Instrument& instrument, double flow) {
+  return std::clamp(4.0 + 16.0 * flow / instrument.flowAt20mA, 3.8, 20.5);
+}
+
+}  // namespace
+
 double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs) {
   const std::uint64_t key = Key(instrument, variable);
   const auto wave = [&](const Instrument::Wave& w) {
@@ -318,23 +336,28 @@ double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs
   };
   switch (variable) {
     case 1:
-      return std::max(0.0,
-                      SmoothFlowAt(instrument, nowMs).value + NoiseAt(instrument.flow, key, nowMs));
+      return FlowReading(instrument, SmoothFlowAt(instrument, nowMs), nowMs);
     case 2:
       return wave(instrument.temperature);
     case 3:
       return wave(instrument.pressure);
     case 4:
-      return instrument.totalAtStart +
-             instrument.totalPerFlowMs * SmoothFlowAt(instrument, nowMs).integral;
+      return TotalReading(instrument, SmoothFlowAt(instrument, nowMs));
     default:
       return 0;
   }
 }
 
 double LoopCurrentAt(const Instrument& instrument, std::int64_t nowMs) {
-  const double current = 4.0 + 16.0 * VariableAt(instrument, 1, nowMs) / instrument.flowAt20mA;
-  return std::clamp(current, 3.8, 20.5);
+  return LoopCurrentOf(instrument, VariableAt(instrument, 1, nowMs));
+}
+
+std::array<double, 5> ReadingsAt(const Instrument& instrument, std::int64_t nowMs) {
+  // The flow, its loop current and the total share one smooth flow.
+  const SmoothFlow smooth = SmoothFlowAt(instrument, nowMs);
+  const double flow = FlowReading(instrument, smooth, nowMs);
+  return {LoopCurrentOf(instrument, flow), flow, VariableAt(instrument, 2, nowMs),
+          VariableAt(instrument, 3, nowMs), TotalReading(instrument, smooth)};
 }
 
 std::string AnswerHartFrame(const Instrument& instrument, std::string_view request,
@@ -412,6 +435,7 @@ void Engine::SetInstruments(std::vector<InstrumentPlace> places) {
     if (valid && std::find(kept.begin(), kept.end(), p) == kept.end()) kept.push_back(p);
   }
   instruments_ = std::move(kept);
+  readings_ = {};
 }
 
 bool Engine::MeterAnswers(int meter) const {
@@ -425,6 +449,7 @@ bool Engine::Step(int meter, double value, std::int64_t atMs) {
   // After any step at the same instant, so the last one given wins.
   const auto at = std::ranges::upper_bound(steps, atMs, {}, &FlowStep::atMs);
   steps.insert(at, FlowStep{atMs, value});
+  readings_[static_cast<std::size_t>(meter - 1)] = {};
   return true;
 }
 
@@ -438,6 +463,19 @@ double Engine::LoopCurrent(int meter, std::int64_t nowMs) const {
   if (meter < 1 || meter > kInstrumentCount) return 0;
   if (!MeterAnswers(meter)) return std::numeric_limits<double>::quiet_NaN();
   return LoopCurrentAt(Polled({meter, 0}), nowMs);
+}
+
+std::array<double, 5> Engine::Readings(int meter, std::int64_t nowMs) const {
+  if (meter < 1 || meter > kInstrumentCount) return {};
+  // Every request within one millisecond reads the same values: they are
+  // worked out once.
+  Remembered& remembered = readings_[static_cast<std::size_t>(meter - 1)];
+  if (remembered.valid && remembered.atMs == nowMs) return remembered.readings;
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  remembered = {true, nowMs,
+                MeterAnswers(meter) ? ReadingsAt(Polled({meter, 0}), nowMs)
+                                    : std::array{kNone, kNone, kNone, kNone, kNone}};
+  return remembered.readings;
 }
 
 double Engine::Variable(int meter, int variable, std::int64_t nowMs) const {

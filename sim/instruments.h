@@ -104,6 +104,11 @@ double VariableAt(const Instrument& instrument, int variable, std::int64_t nowMs
 // held inside the 3.8..20.5 mA a transmitter signals in normal operation.
 double LoopCurrentAt(const Instrument& instrument, std::int64_t nowMs);
 
+// The loop current and dynamic variables 1..4 at `nowMs`, all at once: the
+// same values as LoopCurrentAt and VariableAt, for little more than the
+// price of one.
+std::array<double, 5> ReadingsAt(const Instrument& instrument, std::int64_t nowMs);
+
 // The instrument's answer to one HART frame (preamble, delimiter, address,
 // command, byte count, data, check byte): command 0 to its polling address
 // in a short frame; commands 0, 1, 2 and 3 to its own long address; any

@@ -28,6 +28,7 @@
 #include "link/trace.h"
 #include "sim/engine.h"
 #include "sim/instruments.h"
+#include "sim/poll_dispatcher.h"
 #include "sim/pty_server.h"
 #include "sim/replay.h"
 #include "sim/tcp_server.h"
@@ -552,6 +553,8 @@ void ReportUnknown(const QString& link, const QByteArray& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A loop that costs each request little (the application takes it over).
+  QCoreApplication::setEventDispatcher(new kv770::sim::PollDispatcher);
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("kv770-sim");
   QCoreApplication::setApplicationVersion(QStringLiteral(KV770_VERSION));
@@ -575,6 +578,8 @@ int main(int argc, char** argv) {
   trace.OnFailure([](const QString& message) {
     std::fprintf(stderr, "kv770-sim: %s; tracing stopped\n", qPrintable(message));
   });
+  // Without --trace the servers have nothing to record to, and skip it.
+  kv770::link::Trace* const traced = options.trace.isEmpty() ? nullptr : &trace;
 
   kv770::sim::TcpServer server;
   server.SetBehaviour(options.behaviour);
@@ -582,7 +587,7 @@ int main(int argc, char** argv) {
   server.GetEngine().SetRefused(options.refused);
   for (const StepOption& step : options.steps)
     server.GetEngine().Step(step.meter, step.value, step.atMs);
-  server.SetTrace(&trace);
+  server.SetTrace(traced);
   if (replay) server.SetReplay(&*replay);
   if (!server.Listen(options.address, options.port)) {
     Complain(QStringLiteral("cannot listen on %1: %2")
@@ -595,7 +600,7 @@ int main(int argc, char** argv) {
   kv770::sim::PtyServer serial(&server.GetEngine());
   if (options.pty) {
     serial.SetBehaviour(options.behaviour);
-    serial.SetTrace(&trace);
+    serial.SetTrace(traced);
     serial.SetLineBaud(options.lineBaud);
     serial.SetLineTime(options.lineTime);
     serial.ShareClock(server.Clock());

@@ -6,6 +6,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "sim/engine.h"
 #include "tools/modbus_frames.h"
@@ -43,6 +44,20 @@ double Coefficient(const std::string& text) {
   return value;
 }
 
+// The same, for meter 1..8's variable 1..4. Its text seldom changes while
+// every read needs it, so the last text read there is kept with its
+// number (for each thread, as each may serve a gateway of its own).
+double Coefficient(int meter, int variable, const std::string& text) {
+  struct Read {
+    std::string text;
+    double value = 0;
+  };
+  thread_local std::array<std::array<Read, 4>, kMeters> read;
+  Read& last = read[static_cast<std::size_t>(meter - 1)][static_cast<std::size_t>(variable - 1)];
+  if (last.text != text) last = {text, Coefficient(text)};
+  return last.value;
+}
+
 // "No value", for a meter whose instrument does not answer: a quiet NaN
 // in IEEE 754 registers, all ones in unsigned ones.
 constexpr std::uint32_t kNoFloat = 0x7FC00000u;
@@ -73,35 +88,58 @@ std::array<std::uint8_t, 4> Encode(double value, int code) {
   return {ff4, ff3, ff2, ff1};
 }
 
-// Register r as its two bytes, high byte first. A meter whose instrument
-// does not answer reads NaN (Engine::Variable), whatever the coefficient.
-std::array<std::uint8_t, 2> Register(const Engine& engine, int r, std::int64_t nowMs) {
-  const auto [meter, value, first] = tools::PlaceOfRegister(r);
+// One value's four register bytes. A meter whose instrument does not
+// answer reads NaN (Engine::Readings), whatever the coefficient.
+std::array<std::uint8_t, 4> ValueBytes(const Engine& engine, int meter, int value,
+                                       const std::array<double, 5>& readings) {
   const MeterMapping& mapping = engine.Model().meters[static_cast<std::size_t>(meter - 1)];
-  const double reading =
-      value == 0 ? engine.LoopCurrent(meter, nowMs)
-                 : engine.Variable(meter, value, nowMs) *
-                       Coefficient(mapping.coefficients[static_cast<std::size_t>(value - 1)]);
-  const auto bytes = Encode(reading, mapping.byteOrders[static_cast<std::size_t>(value)]);
-  const std::size_t half = first ? 0 : 2;
-  return {bytes[half], bytes[half + 1]};
+  const auto v = static_cast<std::size_t>(value);
+  const double reading = value == 0
+                             ? readings[0]
+                             : readings[v] * Coefficient(meter, value, mapping.coefficients[v - 1]);
+  return Encode(reading, mapping.byteOrders[v]);
 }
 
-// The reply PDU to a request PDU (function code and data).
-std::string AnswerPdu(const Engine& engine, std::string_view pdu, std::int64_t nowMs) {
-  const std::uint8_t function = Byte(pdu, 0);
-  if (function != tools::kReadHoldingRegisters) return ExceptionPdu(function, kIllegalFunction);
-  if (pdu.size() != 5) return ExceptionPdu(function, kIllegalDataValue);
+// What is wrong with a request PDU (function code and data), if anything.
+std::optional<Exception> Refusal(std::string_view pdu) {
+  if (Byte(pdu, 0) != tools::kReadHoldingRegisters) return kIllegalFunction;
+  if (pdu.size() != 5) return kIllegalDataValue;
   const int start = Byte(pdu, 1) << 8 | Byte(pdu, 2);
   const int count = Byte(pdu, 3) << 8 | Byte(pdu, 4);
-  if (count < 1 || count > kMaxReadCount) return ExceptionPdu(function, kIllegalDataValue);
-  if (start + count > kRegisters) return ExceptionPdu(function, kIllegalDataAddress);
+  if (count < 1 || count > kMaxReadCount) return kIllegalDataValue;
+  if (start + count > kRegisters) return kIllegalDataAddress;
+  return std::nullopt;
+}
 
-  std::string reply{static_cast<char>(function), static_cast<char>(2 * count)};
-  for (int r = start; r < start + count; ++r) {
-    for (std::uint8_t b : Register(engine, r, nowMs)) reply += static_cast<char>(b);
+// Appends the reply PDU to a request PDU.
+void AnswerPdu(const Engine& engine, std::string_view pdu, std::int64_t nowMs, std::string& out) {
+  const std::uint8_t function = Byte(pdu, 0);
+  if (const std::optional<Exception> refused = Refusal(pdu)) {
+    out += ExceptionPdu(function, *refused);
+    return;
   }
-  return reply;
+  const int start = Byte(pdu, 1) << 8 | Byte(pdu, 2);
+  const int count = Byte(pdu, 3) << 8 | Byte(pdu, 4);
+  const std::size_t at = out.size();
+  out.resize(at + 2 + 2 * static_cast<std::size_t>(count));
+  char* bytes = out.data() + at;
+  *bytes++ = static_cast<char>(function);
+  *bytes++ = static_cast<char>(2 * count);
+  // Each value is worked out once, for the first of its registers asked.
+  int meterRead = 0;
+  std::array<double, 5> readings{};
+  for (int r = start; r < start + count;) {
+    const auto [meter, value, first] = tools::PlaceOfRegister(r);
+    if (meter != meterRead) readings = engine.Readings(meter, nowMs);
+    meterRead = meter;
+    const std::array<std::uint8_t, 4> four = ValueBytes(engine, meter, value, readings);
+    // Both registers of the value, or the second alone when the read
+    // starts there, or the first alone when it ends there.
+    for (std::size_t k = first ? 0 : 2; k < 4 && r < start + count; k += 2, ++r) {
+      *bytes++ = static_cast<char>(four[k]);
+      *bytes++ = static_cast<char>(four[k + 1]);
+    }
+  }
 }
 
 // An RTU frame: address, PDU, CRC. A real slave stays quiet on a frame
@@ -110,8 +148,8 @@ std::string AnswerRtu(const Engine& engine, std::string_view frame, std::int64_t
   if (frame.size() < 4 || tools::Crc16(frame) != 0) return {};  // CRC included: 0 when intact
   const std::uint8_t address = Byte(frame, 0);
   if (address != engine.Model().slaveAddress) return {};
-  std::string reply =
-      static_cast<char>(address) + AnswerPdu(engine, frame.substr(1, frame.size() - 3), nowMs);
+  std::string reply(1, static_cast<char>(address));
+  AnswerPdu(engine, frame.substr(1, frame.size() - 3), nowMs, reply);
   const std::uint16_t crc = tools::Crc16(reply);
   reply += static_cast<char>(crc & 0xFF);
   reply += static_cast<char>(crc >> 8);
@@ -121,34 +159,37 @@ std::string AnswerRtu(const Engine& engine, std::string_view frame, std::int64_t
 // MODBUS TCP: the MBAP header (transaction, protocol 0, length of what
 // follows, unit) and the PDU. Frames sent back to back are answered in
 // turn; whatever does not make a whole frame gets no answer.
-std::string AnswerTcp(const Engine& engine, std::string_view request, std::int64_t nowMs) {
-  std::string replies;
+void AnswerTcp(const Engine& engine, std::string_view request, std::int64_t nowMs,
+               std::string& replies) {
   while (request.size() >= 8) {
     const std::size_t length = Byte(request, 4) << 8 | Byte(request, 5);
     if (Byte(request, 2) != 0 || Byte(request, 3) != 0 || length < 2 || request.size() < 6 + length)
       break;
     const std::uint8_t unit = Byte(request, 6);
     const std::string_view pdu = request.substr(7, length - 1);
-    const std::string answer = unit == engine.Model().slaveAddress
-                                   ? AnswerPdu(engine, pdu, nowMs)
-                                   : ExceptionPdu(Byte(pdu, 0), kTargetFailedToRespond);
-    const std::size_t replyLength = answer.size() + 1;
+    const std::size_t header = replies.size();
     replies.append(request.substr(0, 4));  // transaction and protocol, echoed
-    replies += static_cast<char>(replyLength >> 8);
-    replies += static_cast<char>(replyLength & 0xFF);
+    replies.append(2, '\0');               // the length, once known
     replies += static_cast<char>(unit);
-    replies += answer;
+    if (unit == engine.Model().slaveAddress)
+      AnswerPdu(engine, pdu, nowMs, replies);
+    else
+      replies += ExceptionPdu(Byte(pdu, 0), kTargetFailedToRespond);
+    const std::size_t replyLength = replies.size() - header - 6;
+    replies[header + 4] = static_cast<char>(replyLength >> 8);
+    replies[header + 5] = static_cast<char>(replyLength & 0xFF);
     request.remove_prefix(6 + length);
   }
-  return replies;
 }
 
 }  // namespace
 
-std::string Engine::ModbusRequest(std::string_view request, std::int64_t nowMs,
-                                  Transport transport) {
-  return transport == Transport::Serial ? AnswerRtu(*this, request, nowMs)
-                                        : AnswerTcp(*this, request, nowMs);
+void Engine::ModbusRequest(std::string_view request, std::int64_t nowMs, Transport transport,
+                           std::string& reply) {
+  if (transport == Transport::Serial)
+    reply += AnswerRtu(*this, request, nowMs);
+  else
+    AnswerTcp(*this, request, nowMs, reply);
 }
 
 }  // namespace kv770::sim

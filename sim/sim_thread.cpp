@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QMetaObject>
 
+#include "sim/poll_dispatcher.h"
 #include "sim/pty_server.h"
 #include "sim/tcp_server.h"
 
@@ -19,6 +20,9 @@ SimThread::~SimThread() {
 
 bool SimThread::Start(quint16 port) {
   if (server_) return false;
+  // Its own loop, lighter than Qt's (PollDispatcher); the thread takes it
+  // over, and deletes it when it finishes.
+  thread_.setEventDispatcher(new PollDispatcher);
   thread_.start();
   server_ = new TcpServer;
   server_->SetTrace(trace_);

@@ -6,11 +6,13 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <memory>
+#include <string>
+#include <string_view>
 
 #include "sim/engine.h"
 
 class QSocketNotifier;
-class QTcpSocket;
 
 namespace kv770::link {
 class Trace;
@@ -27,7 +29,9 @@ class Replay;
 // All clients talk to the same engine, as they would to one device.
 //
 // Lives in one thread: create it, move it there if needed, and call every
-// member from that thread (SimThread does this for a worker thread).
+// member from that thread (SimThread does this for a worker thread). Any
+// event loop will do; PollDispatcher costs each request least, and
+// kv770-sim and SimThread run it.
 class TcpServer : public QObject {
   Q_OBJECT
 
@@ -79,7 +83,7 @@ class TcpServer : public QObject {
 
   void Accept();
   void ResumeAccepting();
-  void Answer(Connection& client, const QByteArray& request);
+  void Answer(Connection& client, std::string_view request);
   void ClientLeft();
 
   int listener_ = -1;
@@ -93,6 +97,12 @@ class TcpServer : public QObject {
   link::Trace* trace_ = nullptr;
   Replay* replay_ = nullptr;
   int clients_ = 0;
+  // Where a client's bytes land as they are read; requests whole in it are
+  // answered from there, and only what is left over is kept per client.
+  // One for all: clients are read one at a time.
+  std::unique_ptr<char[]> received_;
+  // The reply being sent, in room kept from one request to the next.
+  std::string reply_;
 };
 
 }  // namespace kv770::sim

@@ -135,6 +135,20 @@ TEST_F(SimThreadTest, ByteByByteArrivesInPieces) {
   EXPECT_GE(clock.elapsed(), (kCheckReply.size() - 1) * 40 - 40);
 }
 
+// Whole replies again while one still goes out byte by byte: the next
+// waits its turn rather than cutting into it.
+TEST_F(SimThreadTest, ReplyWaitsBehindOneGoingOutByteByByte) {
+  sim_.SetBehaviour({.byteByByte = true, .byteGapMs = 30});
+  auto client = ConnectTo(sim_.Port());
+  client->write(kCheck);
+  QByteArray got = ReadBlocking(*client, 1, 3000).bytes;
+  ASSERT_FALSE(got.isEmpty());
+  sim_.SetBehaviour({});
+  client->write(kCheck);
+  got += ReadBlocking(*client, 2 * kCheckReply.size() - got.size(), 10000).bytes;
+  EXPECT_EQ(got, kCheckReply + kCheckReply);
+}
+
 TEST_F(SimThreadTest, RequestInSeveralSegmentsIsOneRequest) {
   auto client = ConnectTo(sim_.Port());
   client->setSocketOption(QAbstractSocket::LowDelayOption, 1);
