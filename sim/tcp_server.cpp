@@ -20,6 +20,7 @@
 
 #include "link/trace.h"
 #include "sim/replay.h"
+#include "sim/request_shape.h"
 
 namespace kv770::sim {
 
@@ -153,7 +154,9 @@ class TcpServer::Connection : public QObject {
     while (!(held_ = Unsent() > kMaxUnsent) && !left_) {
       const std::string_view rest = bytes.substr(used);
       std::size_t size = Engine::ModbusTcpFrameSize(rest);
-      if (size == 0 && rest.size() >= kMaxKeptBytes) size = rest.size();
+      // A gateway command or HART frame whole by its shape needs no pause.
+      if (size == 0 && (rest.size() >= kMaxKeptBytes || RequestWhole(rest, false)))
+        size = rest.size();
       if (size == 0) break;
       server_.Answer(*this, rest.substr(0, size));
       used += size;

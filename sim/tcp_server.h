@@ -24,8 +24,9 @@ class Replay;
 
 // Serves one simulated gateway to any number of TCP clients. A MODBUS TCP
 // request ends where its header's length says, so requests sent back to
-// back are answered one by one, in order. Any other request (ASCII, HART)
-// ends with a short pause after its last byte: the tool sends one and waits.
+// back are answered one by one, in order. A gateway command or HART frame
+// whole by its shape is answered at once; anything else ends with a short
+// pause after its last byte: the tool sends one and waits.
 // All clients talk to the same engine, as they would to one device.
 //
 // Lives in one thread: create it, move it there if needed, and call every
