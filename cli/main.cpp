@@ -43,8 +43,11 @@ int main(int argc, char** argv) {
   // What went to standard output (a backup with "-") must have arrived. A
   // run that failed has said why already: monitor names its own output's
   // failure, and errno would no longer tell it.
-  const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
-  const int error = errno;
+  // errno tells only a failure of this flush: one of an earlier write has
+  // been overwritten since.
+  const bool flushed = std::fflush(stdout) == 0;
+  const int error = flushed ? 0 : errno;
+  const bool written = flushed && !std::ferror(stdout);
   if (!written && code == 0) {
     const QString message =
         QStringLiteral("cannot write standard output: %1")
