@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <dlfcn.h>
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
@@ -21,7 +22,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +29,7 @@
 
 #include "app/application.h"
 #include "app/demo.h"
+#include "app/first_expose.h"
 #include "link/file_output.h"
 #include "link/trace.h"
 #include "ui/gateway_window.h"
@@ -47,48 +48,21 @@ bool HasDisplay() {
   return false;
 }
 
-// Peak resident set size of this process, in KiB.
-long PeakRssKib() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
-  return -1;
+// --startup-probe: at the window's first expose, the time since main()
+// began; then, with every page built, the peak memory; then quits.
+// scripts/bench times the spawn to the first line, beside a bare Qt window
+// that prints at the same point.
+std::unique_ptr<kv770::app::FirstExpose> StartupProbe(kv770::ui::GatewayWindow& form,
+                                                      const QElapsedTimer& sinceStart) {
+  return std::make_unique<kv770::app::FirstExpose>(form, [&form, &sinceStart] {
+    std::printf("startup_ms %.1f\n", sinceStart.nsecsElapsed() / 1e6);
+    std::fflush(stdout);
+    form.BuildPages();
+    std::printf("peak_rss_kib %ld\n", kv770::app::PeakRssKib());
+    std::fflush(stdout);
+    qApp->quit();
+  });
 }
-
-// --startup-probe: once the window has been exposed for the first time
-// (the expose paints it and hands the picture to the display before it
-// returns), prints the time since main() began; then, with every page
-// built, the peak memory; then quits. scripts/bench times the spawn to the
-// first line, and starts a bare Qt window that prints at the same point
-// beside it.
-class StartupProbe : public QObject {
- public:
-  StartupProbe(kv770::ui::GatewayWindow& window, const QElapsedTimer& sinceStart)
-      : window_(window), sinceStart_(sinceStart) {
-    qApp->installEventFilter(this);
-  }
-
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::Expose || watched != window_.windowHandle() ||
-        !window_.windowHandle()->isExposed())
-      return false;
-    qApp->removeEventFilter(this);
-    QTimer::singleShot(0, this, [this] {
-      std::printf("startup_ms %.1f\n", sinceStart_.nsecsElapsed() / 1e6);
-      std::fflush(stdout);
-      window_.BuildPages();
-      std::printf("peak_rss_kib %ld\n", PeakRssKib());
-      std::fflush(stdout);
-      qApp->quit();
-    });
-    return false;
-  }
-
- private:
-  kv770::ui::GatewayWindow& window_;
-  const QElapsedTimer& sinceStart_;
-};
 
 // Reads the font configuration (fontconfig's files and caches, some 5 ms)
 // on a thread of its own while the application object connects to the
@@ -214,8 +188,9 @@ struct CommandLine {
     if (parser.isSet(readConfiguration) && !parser.isSet(demo))
       return UsageError(QStringLiteral("--read-configuration needs --demo"));
     if (parser.isSet(readConfiguration) && parser.isSet(liveSeconds))
-      return UsageError(QStringLiteral("--read-configuration and --live-seconds both use the "
-                                       "link: give one of them"));
+      return UsageError(
+          QStringLiteral("--read-configuration and --live-seconds both use the "
+                         "link: give one of them"));
     return 0;
   }
 
@@ -353,8 +328,8 @@ int main(int argc, char** argv) {
     if (!screen) screen = QGuiApplication::primaryScreen();
     if (screen) form.FitTo(screen->availableGeometry());
   }
-  std::optional<StartupProbe> probe;
-  if (parser.isSet(options.probe)) probe.emplace(form, sinceStart);
+  const std::unique_ptr<kv770::app::FirstExpose> probe =
+      parser.isSet(options.probe) ? StartupProbe(form, sinceStart) : nullptr;
   form.show();
 
   if (parser.isSet(options.traffic)) form.ShowTrafficHistory(true);
@@ -369,11 +344,12 @@ int main(int argc, char** argv) {
     auto* watch = new QTimer(&form);
     QObject::connect(watch, &QTimer::timeout, &app, [&] {
       auto* dialog = form.findChild<QDialog*>(QStringLiteral("ConfigurationDialog"));
-      auto* table = dialog ? dialog->findChild<QTableWidget*>(QStringLiteral("ConfigTable")) : nullptr;
+      auto* table =
+          dialog ? dialog->findChild<QTableWidget*>(QStringLiteral("ConfigTable")) : nullptr;
       if (!table || table->rowCount() == 0) return;
       watch->stop();
-      app.exit(SaveScreenshot(*dialog, parser.value(options.screenshot), options.pictureFormat) ? 0
-                                                                                               : 1);
+      app.exit(
+          SaveScreenshot(*dialog, parser.value(options.screenshot), options.pictureFormat) ? 0 : 1);
     });
     watch->start(50);
     QTimer::singleShot(15000, &app, [&] {
