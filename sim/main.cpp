@@ -295,19 +295,8 @@ complete -F _kv770_sim kv770-sim
   return script;
 }
 
-Options ParseOptions(const QCoreApplication& app) {
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Simulated KV770-W gateway (firmware %1) for kv770-config.")
-          .arg(kv770::sim::Engine::kFirmware));
-  parser.addHelpOption();
-  // -V as GNU programs have it, -v and --version as before.
-  const QCommandLineOption version({"V", "v", "version"}, "Displays version information.");
-  // Hidden: the shell's completion, made from the options below.
-  QCommandLineOption completion("completion", "Prints the completion script for SHELL (bash).",
-                                "SHELL");
-  completion.setFlags(QCommandLineOption::HiddenFromHelp);
-
+// The simulator's own options, as --help and the completion list them.
+QList<QCommandLineOption> OwnOptions() {
   const QCommandLineOption listen("listen", "Address to listen on (default 127.0.0.1).", "ADDR",
                                   "127.0.0.1");
   const QCommandLineOption port("port", "TCP port (default 7000, 0 = any free port).", "N", "7000");
@@ -364,9 +353,24 @@ Options ParseOptions(const QCoreApplication& app) {
       "a signal, with how many requests matched; exit status 0 when every request received "
       "was in the trace, 1 otherwise, 2 for a trace that cannot be read.",
       "FILE");
-  const QList<QCommandLineOption> own = {listen,  port, silent, delay,    byteByByte,
-                                         byteGap, pty,  baud,   lineTime, instruments,
-                                         refuse,  step, trace,  replay};
+  return {listen, port,     silent,      delay,  byteByByte, byteGap, pty,
+          baud,   lineTime, instruments, refuse, step,       trace,   replay};
+}
+
+Options ParseOptions(const QCoreApplication& app) {
+  const QList<QCommandLineOption> own = OwnOptions();
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Simulated KV770-W gateway (firmware %1) for kv770-config.")
+          .arg(kv770::sim::Engine::kFirmware));
+  parser.addHelpOption();
+  // -V as GNU programs have it, -v and --version as before.
+  const QCommandLineOption version({"V", "v", "version"}, "Displays version information.");
+  // Hidden: the shell's completion, made from the options below.
+  QCommandLineOption completion("completion", "Prints the completion script for SHELL (bash).",
+                                "SHELL");
+  completion.setFlags(QCommandLineOption::HiddenFromHelp);
+
   parser.addOptions(own);
   parser.addOptions({version, completion});
   parser.addPositionalArgument("LINK", "With --pty: path of a symbolic link to the serial line.",
@@ -392,38 +396,41 @@ Options ParseOptions(const QCoreApplication& app) {
 
   // A replay answers what the trace holds: nothing of a simulated gateway
   // applies.
-  if (parser.isSet(replay)) {
-    for (const QCommandLineOption* gateway : {&silent, &baud, &instruments, &refuse, &step}) {
-      if (parser.isSet(*gateway)) {
+  if (parser.isSet(QStringLiteral("replay"))) {
+    for (const char* gateway : {"silent", "baud", "instruments", "refuse", "step"}) {
+      if (parser.isSet(QString::fromLatin1(gateway))) {
         Fail(QStringLiteral("--replay and --%1 do not go together: a replay answers what the "
                             "trace holds")
-                 .arg(gateway->names().constFirst()));
+                 .arg(QLatin1String(gateway)));
       }
     }
   }
 
   const QStringList positional = parser.positionalArguments();
-  if (positional.size() > (parser.isSet(pty) ? 1 : 0)) {
+  if (positional.size() > (parser.isSet(QStringLiteral("pty")) ? 1 : 0)) {
     Fail(QStringLiteral("unexpected argument '%1'")
-             .arg(positional.value(parser.isSet(pty) ? 1 : 0)));
+             .arg(positional.value(parser.isSet(QStringLiteral("pty")) ? 1 : 0)));
   }
 
   Options options;
-  options.pty = parser.isSet(pty);
+  options.pty = parser.isSet(QStringLiteral("pty"));
   options.ptyLink = positional.value(0);
-  options.trace = parser.value(trace);
-  options.replay = parser.value(replay);
-  if (parser.isSet(replay) && options.replay.isEmpty())
+  options.trace = parser.value(QStringLiteral("trace"));
+  options.replay = parser.value(QStringLiteral("replay"));
+  if (parser.isSet(QStringLiteral("replay")) && options.replay.isEmpty())
     Fail(QStringLiteral("--replay needs the trace to replay"));
-  if (!options.address.setAddress(parser.value(listen))) {
+  if (!options.address.setAddress(parser.value(QStringLiteral("listen")))) {
     Fail(QStringLiteral("invalid address '%1' (a numeric IPv4 or IPv6 address)")
-             .arg(parser.value(listen)));
+             .arg(parser.value(QStringLiteral("listen"))));
   }
-  options.port = static_cast<quint16>(ParseCount(parser.value(port), "port", 65535));
-  options.behaviour.silent = parser.isSet(silent);
-  options.behaviour.delayMs = ParseCount(parser.value(delay), "delay", 600000);
-  options.behaviour.byteByByte = parser.isSet(byteByByte) || parser.isSet(byteGap);
-  options.behaviour.byteGapMs = ParseCount(parser.value(byteGap), "byte gap", 60000);
+  options.port =
+      static_cast<quint16>(ParseCount(parser.value(QStringLiteral("port")), "port", 65535));
+  options.behaviour.silent = parser.isSet(QStringLiteral("silent"));
+  options.behaviour.delayMs = ParseCount(parser.value(QStringLiteral("delay")), "delay", 600000);
+  options.behaviour.byteByByte =
+      parser.isSet(QStringLiteral("byte-by-byte")) || parser.isSet(QStringLiteral("byte-gap"));
+  options.behaviour.byteGapMs =
+      ParseCount(parser.value(QStringLiteral("byte-gap")), "byte gap", 60000);
   ReadGatewayOptions(parser, options);
   return options;
 }
