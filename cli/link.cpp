@@ -56,6 +56,13 @@ class Deadline {
   QTimer timer_;
 };
 
+// A reply beyond any gateway's length: what it begins with.
+Failure TooLong(const QByteArray& reply) {
+  return {kDeviceFailed, QStringLiteral("reply too long: more than %1 bytes; it begins %2")
+                             .arg(TcpLink::kMaxReplyBytes)
+                             .arg(QString::fromStdString(base::HexText(reply, {.limit = 16})))};
+}
+
 }  // namespace
 
 // ---- TCP ---------------------------------------------------------------------
@@ -154,10 +161,7 @@ QByteArray TcpLink::Exchange(const QByteArray& request, const Completion& comple
   if (failure.isEmpty() && !closed) loop.exec();
   if (end == link::ReplyEnd::kTooLong) {
     socket_.Close();  // nothing more of it is read
-    throw Failure{kDeviceFailed,
-                  QStringLiteral("reply too long: more than %1 bytes; it begins %2")
-                      .arg(kMaxReplyBytes)
-                      .arg(QString::fromStdString(base::HexText(reply, {.limit = 16})))};
+    throw TooLong(reply);
   }
   if (!failure.isEmpty())
     throw Failure{kDeviceFailed,
@@ -231,11 +235,7 @@ QByteArray SerialLink::Exchange(const QByteArray& request, const Completion& com
   // (the port hands over every read as it comes).
   exchange.Start({complete, timeoutMs_, -1, kMaxReplyBytes});
   loop.exec();
-  if (end == link::ReplyEnd::kTooLong)
-    throw Failure{kDeviceFailed,
-                  QStringLiteral("reply too long: more than %1 bytes; it begins %2")
-                      .arg(kMaxReplyBytes)
-                      .arg(QString::fromStdString(base::HexText(reply, {.limit = 16})))};
+  if (end == link::ReplyEnd::kTooLong) throw TooLong(reply);
   if (hungUp && reply.isEmpty()) reply = exchange.Partial();
   if (hungUp && reply.isEmpty())
     throw Failure{

@@ -559,6 +559,34 @@ void ReportUnknown(const QString& link, const QByteArray& bytes) {
 
 }  // namespace
 
+// The gateway's serial line on a pseudo-terminal, sharing the TCP server's
+// engine and clock; false, having said why, when it cannot be opened.
+bool OpenSerialLine(const Options& options, kv770::sim::TcpServer& server,
+                    kv770::sim::PtyServer& serial, kv770::link::Trace* traced,
+                    kv770::sim::Replay* replay) {
+  serial.SetBehaviour(options.behaviour);
+  serial.SetTrace(traced);
+  serial.SetLineBaud(options.lineBaud);
+  serial.SetLineTime(options.lineTime);
+  serial.ShareClock(server.Clock());
+  if (replay) serial.SetReplay(replay);
+  // The system report's speed code: 0 for 1200 .. 6 for 57600 bit/s.
+  if (const auto* code = std::ranges::find(kLineSpeeds, options.lineBaud);
+      code != std::end(kLineSpeeds))
+    server.GetEngine().Model().baudCode = static_cast<int>(code - std::begin(kLineSpeeds));
+  if (!serial.Open(options.ptyLink)) {
+    Complain(serial.ErrorString());
+    return false;
+  }
+  const QString speed =
+      options.lineBaud ? QStringLiteral(" at %1 bit/s").arg(options.lineBaud) : QString();
+  const QString link =
+      options.ptyLink.isEmpty() ? QString() : QStringLiteral(" (link %1)").arg(options.ptyLink);
+  std::printf("kv770-sim serial line on %s%s%s\n", qPrintable(serial.SlavePath()),
+              qPrintable(speed), qPrintable(link));
+  return true;
+}
+
 int main(int argc, char** argv) {
   // A loop that costs each request little (the application takes it over).
   QCoreApplication::setEventDispatcher(new kv770::sim::PollDispatcher);
@@ -605,28 +633,8 @@ int main(int argc, char** argv) {
   std::printf("kv770-sim listening on %s\n", qPrintable(Endpoint(options.address, server.Port())));
 
   kv770::sim::PtyServer serial(&server.GetEngine());
-  if (options.pty) {
-    serial.SetBehaviour(options.behaviour);
-    serial.SetTrace(traced);
-    serial.SetLineBaud(options.lineBaud);
-    serial.SetLineTime(options.lineTime);
-    serial.ShareClock(server.Clock());
-    if (replay) serial.SetReplay(&*replay);
-    // The system report's speed code: 0 for 1200 .. 6 for 57600 bit/s.
-    if (const auto* code = std::ranges::find(kLineSpeeds, options.lineBaud);
-        code != std::end(kLineSpeeds))
-      server.GetEngine().Model().baudCode = static_cast<int>(code - std::begin(kLineSpeeds));
-    if (!serial.Open(options.ptyLink)) {
-      Complain(serial.ErrorString());
-      return 1;
-    }
-    const QString speed =
-        options.lineBaud ? QStringLiteral(" at %1 bit/s").arg(options.lineBaud) : QString();
-    const QString link =
-        options.ptyLink.isEmpty() ? QString() : QStringLiteral(" (link %1)").arg(options.ptyLink);
-    std::printf("kv770-sim serial line on %s%s%s\n", qPrintable(serial.SlavePath()),
-                qPrintable(speed), qPrintable(link));
-  }
+  if (options.pty && !OpenSerialLine(options, server, serial, traced, replay ? &*replay : nullptr))
+    return 1;
   if (replay) {
     std::printf("kv770-sim replaying %s: %lld requests recorded\n", qPrintable(options.replay),
                 replay->Recorded());
